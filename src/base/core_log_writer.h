@@ -1,0 +1,19 @@
+#pragma once
+// WriteCoreLog: the one diagnostic line writer every layer calls.
+//
+// The lower layers cannot include the service's core log, so they call this function,
+// which forwards to the sink the process installed at start (the core log file in the
+// program, a recorder in tests). Without a sink the line is dropped. Never throws.
+#include <functional>
+#include <string>
+
+namespace kv {
+
+using CoreLogSink = std::function<void(const std::string& text)>;
+
+void WriteCoreLog(const std::string& text) noexcept;
+
+// Installs the sink; returns the previous one so tests can restore it.
+CoreLogSink SetCoreLogSink(CoreLogSink sink);
+
+}  // namespace kv

@@ -1,0 +1,60 @@
+#pragma once
+// In-memory INI reader shared by config_http.txt and the state report.
+//
+//   [http]
+//   port=0x7A51      ; hexadecimal, read as 31313
+//
+// Rules: lines are trimmed of blanks and control characters; empty lines and lines that
+// start with ";" are skipped; "[name]" opens a section; lines before the first section are
+// ignored; "key=value" (trimmed around the first "=") or a bare key; section and key names
+// compare without regard to ASCII case; a repeated section header replaces the earlier
+// section of that name, a repeated key replaces the earlier value.
+//
+// Immutable once loaded; safe to read from several threads.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv {
+
+class TMemIniFile {
+ public:
+  TMemIniFile() = default;
+  explicit TMemIniFile(std::string_view text) { Load(text); }
+
+  // Replaces the content with the lines of `text` (CR LF, LF or CR line ends).
+  void Load(std::string_view text);
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         const std::string& default_value) const;
+  // Decimal, "0x"/"0X" hexadecimal (value longer than two characters) or "$" hexadecimal.
+  // A missing key, empty value, trailing garbage or out-of-range number gives the default.
+  int64_t ReadInteger(std::string_view section, std::string_view key, int64_t default_value) const;
+  // Read as an integer with default 1 (true) or 0 (false); any non-zero integer is true.
+  bool ReadBool(std::string_view section, std::string_view key, bool default_value) const;
+  // True when the (last) section of that name holds at least one line.
+  bool SectionExists(std::string_view section) const;
+  // Keys of the (last) section of that name, in file order, last occurrences only.
+  std::vector<std::string> ReadSectionKeys(std::string_view section) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+
+ private:
+  struct Entry {
+    std::string key;
+    std::string value;
+  };
+  struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+  };
+  const Section* FindSection(std::string_view name) const;
+  const Entry* FindEntry(std::string_view section, std::string_view key) const;
+
+  std::vector<Section> sections_;
+};
+
+// Integer reading used by TMemIniFile::ReadInteger; exposed for callers that hold a bare value.
+bool ParseIniInteger(std::string_view text, int64_t& value);
+
+}  // namespace kv

@@ -1,0 +1,50 @@
+#include "base/ini_file.h"
+
+#include <gtest/gtest.h>
+
+namespace kv {
+namespace {
+
+TEST(IniFile, ReadsIntegersInDecimalAndBothHexForms) {
+  struct Row {
+    const char* value;
+    int64_t expected;
+  } rows[] = {
+      {"31313", 31313}, {"0x7A51", 31313}, {"0X7a51", 31313}, {"$7A51", 31313},
+      {"-5", -5},       {"abc", 77},       {"", 77},          {"0x", 77},
+      {"12abc", 77},    {" 42 ", 42},      {"0", 0},
+  };
+  for (const Row& row : rows) {
+    TMemIniFile ini(std::string("[http]\nport=") + row.value + "\n");
+    EXPECT_EQ(ini.ReadInteger("http", "port", 77), row.expected) << row.value;
+  }
+}
+
+TEST(IniFile, LastKeyAndLastSectionWinWithoutRegardToCase) {
+  TMemIniFile ini(
+      "port=1\n"            // before any section: ignored
+      "[HTTP]\nport=2\nuse=0\n"
+      "; comment\n"
+      "[scaner]\ntimeout=5\nTIMEOUT=6\n"
+      "[http]\r\nPort = 3\r\n");
+  EXPECT_EQ(ini.ReadInteger("http", "port", 0), 3);
+  EXPECT_TRUE(ini.ReadBool("http", "use", true));  // the earlier [HTTP] is gone
+  EXPECT_EQ(ini.ReadInteger("Scaner", "timeout", 0), 6);
+  EXPECT_TRUE(ini.SectionExists("SCANER"));
+  EXPECT_FALSE(ini.SectionExists("source"));
+}
+
+TEST(IniFile, BooleansAreIntegersAndStringsAreTrimmed) {
+  TMemIniFile ini("[a]\nyes=2\nno=0\nbad=x\n  str =  c:\\tool.exe  -list  \nbare\n[empty]\n");
+  EXPECT_TRUE(ini.ReadBool("a", "yes", false));
+  EXPECT_FALSE(ini.ReadBool("a", "no", true));
+  EXPECT_TRUE(ini.ReadBool("a", "bad", true));
+  EXPECT_FALSE(ini.ReadBool("a", "bad", false));
+  EXPECT_EQ(ini.ReadString("a", "str", ""), "c:\\tool.exe  -list");
+  EXPECT_EQ(ini.ReadString("a", "bare", "d"), "");
+  EXPECT_EQ(ini.ReadString("a", "missing", "d"), "d");
+  EXPECT_FALSE(ini.SectionExists("empty"));
+}
+
+}  // namespace
+}  // namespace kv
