@@ -50,7 +50,7 @@ bool CopyDrivePage(const std::string& key, std::string& page) {
   return WithContent(page, [&](const ServedContent& c) { page = c.DrivePageLocked(key); });
 }
 
-bool BuildSupportArchive(std::string& zip) {
+bool CopySupportArchive(std::string& zip) {
   return WithContent(zip, [&](const ServedContent& c) { c.BuildSupportArchiveLocked(zip); });
 }
 

@@ -30,6 +30,6 @@ bool CopyMainPage(std::string& page);          // MainPage + " "
 bool CopyConfigText(std::string& text);        // ConfigText + " "
 bool CopyReportText(std::string& text);        // ReportText + " "
 bool CopyDrivePage(const std::string& key, std::string& page);
-bool BuildSupportArchive(std::string& zip);
+bool CopySupportArchive(std::string& zip);
 
 }  // namespace kv

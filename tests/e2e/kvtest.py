@@ -1,0 +1,181 @@
+"""Shared helpers for the end-to-end tests: run the real binary in a temporary folder.
+
+    with MonitorRun(config={"http": {"port": port}}) as run:
+        status, headers, body = run.get("/raw")
+
+The run folder holds a copy of the binary and config_http.txt (plus any files given).
+Everything listens on loopback; every wait is bounded; the process is always stopped.
+"""
+import http.client
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+BINARY = os.environ.get("KV_BINARY", "")
+SOURCE_DIR = os.environ.get("KV_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BUILD_DIR = os.environ.get("KV_BUILD_DIR", os.path.join(SOURCE_DIR, "build", "linux"))
+DEMO_DIR = os.path.join(SOURCE_DIR, "examples", "demo")
+FIXTURES_DIR = os.path.join(SOURCE_DIR, "..", "shared", "fixtures")
+
+
+def free_port(host="127.0.0.1"):
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind((host, 0))
+        return s.getsockname()[1]
+
+
+def config_text(sections):
+    lines = []
+    for section, keys in sections.items():
+        lines.append("[%s]" % section)
+        for key, value in keys.items():
+            lines.append("%s=%s" % (key, value))
+    return "\r\n".join(lines) + "\r\n"
+
+
+def wait_for(predicate, timeout, step=0.05):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return predicate()
+
+
+class MonitorRun:
+    """Runs korvane_monitor from a fresh folder until the with-block ends."""
+
+    def __init__(self, config=None, files=None, binary=None, name="korvane_monitor",
+                 wait_listening=True, extra_env=None, copy_demo=False):
+        self.binary = binary or BINARY
+        self.name = name
+        self.config = config
+        self.files = files or {}
+        self.wait_listening = wait_listening
+        self.extra_env = extra_env or {}
+        self.copy_demo = copy_demo
+        self.proc = None
+        self.folder = None
+        self.port = None
+        self.stderr_path = None
+
+    def __enter__(self):
+        self.folder = tempfile.mkdtemp(prefix="kv-e2e-")
+        if self.copy_demo:
+            shutil.copytree(DEMO_DIR, self.folder, dirs_exist_ok=True)
+        shutil.copy2(self.binary, os.path.join(self.folder, self.name))
+        reload_service = os.path.join(os.path.dirname(self.binary), "reload_service")
+        if os.path.exists(reload_service):
+            shutil.copy2(reload_service, os.path.join(self.folder, "reload_service"))
+        config = self.config
+        if config is not None:
+            if isinstance(config, dict):
+                config = {k: dict(v) for k, v in config.items()}
+                http = config.setdefault("http", {})
+                http.setdefault("port", free_port())
+                self.port = int(http["port"])
+                config = config_text(config)
+            with open(os.path.join(self.folder, "config_http.txt"), "wb") as f:
+                f.write(config.encode("latin-1") if isinstance(config, str) else config)
+        for rel, content in self.files.items():
+            path = os.path.join(self.folder, rel)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(content.encode("latin-1") if isinstance(content, str) else content)
+        self.start()
+        return self
+
+    def start(self):
+        self.stderr_path = os.path.join(self.folder, "stderr.txt")
+        env = dict(os.environ)
+        env.update(self.extra_env)
+        self._stderr = open(self.stderr_path, "ab")
+        self.proc = subprocess.Popen([os.path.join(self.folder, self.name)], cwd="/",
+                                     stdin=subprocess.DEVNULL, stdout=self._stderr,
+                                     stderr=self._stderr, env=env, start_new_session=True)
+        if self.wait_listening and self.port:
+            if not wait_for(self.listening, 10):
+                raise AssertionError("monitor did not listen on %d; stderr: %s" % (self.port, self.stderr()))
+
+    def listening(self):
+        try:
+            with socket.create_connection(("127.0.0.1", self.port), timeout=0.5):
+                return True
+        except OSError:
+            return False
+
+    def stop(self, timeout=10):
+        """SIGTERM and wait; returns the exit code (None if it had to be killed)."""
+        if self.proc is None:
+            return None
+        code = self.proc.poll()
+        if code is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                code = self.proc.wait(timeout)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait(5)
+                code = None
+        self._stderr.close()
+        self.proc = None
+        return code
+
+    def __exit__(self, *exc):
+        try:
+            if self.proc is not None:
+                try:
+                    os.killpg(self.proc.pid, signal.SIGKILL)
+                except OSError:
+                    pass
+                self.proc.wait(5)
+                self._stderr.close()
+        finally:
+            shutil.rmtree(self.folder, ignore_errors=True)
+
+    def path(self, rel):
+        return os.path.join(self.folder, rel)
+
+    def core_log(self):
+        try:
+            with open(self.path(self.name + "_core_log.txt"), "rb") as f:
+                return f.read().decode("latin-1")
+        except OSError:
+            return ""
+
+    def stderr(self):
+        try:
+            with open(self.stderr_path, "rb") as f:
+                return f.read().decode("latin-1")
+        except (OSError, TypeError):
+            return ""
+
+    def get(self, target, headers=None, method="GET", timeout=10):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        try:
+            conn.putrequest(method, target, skip_host=True, skip_accept_encoding=True)
+            for k, v in (headers or {}).items():
+                conn.putheader(k, v)
+            conn.endheaders()
+            resp = conn.getresponse()
+            body = resp.read()
+            return resp.status, resp.getheaders(), body
+        finally:
+            conn.close()
+
+    def raw_request(self, data, timeout=10):
+        """Sends bytes as they are and returns everything the server sends back."""
+        with socket.create_connection(("127.0.0.1", self.port), timeout=timeout) as s:
+            s.sendall(data)
+            chunks = []
+            while True:
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                chunks.append(chunk)
+            return b"".join(chunks)
