@@ -1,0 +1,64 @@
+#include "model/smart.h"
+
+#include "base/text_case.h"
+#include "parse/text_helpers.h"
+
+namespace kv {
+
+int32_t SmartHexId(const std::string& idText) {
+  uint32_t value = 0;
+  for (char c : LowerCaseAscii(idText)) {
+    uint32_t digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    else
+      return -1;
+    value = value * 16u + digit;
+  }
+  return static_cast<int32_t>(value);
+}
+
+TKVSATASmartP& TKVSATASmartParams::Add(const std::string& idText, const std::string& current,
+                                       const std::string& worst, const std::string& raw) {
+  Attributes.push_back({idText, SmartHexId(idText), current, worst, raw});
+  return Attributes.back();
+}
+
+void TKVSmartDescNamesList::AddIfNew(int32_t deviceId, int32_t channel, int32_t attributeId,
+                                     const std::string& name) {
+  if (deviceId == -1 || channel == -1) return;
+  for (const auto& item : items_)
+    if (item.DeviceId == deviceId && item.Channel == channel && item.AttributeId == attributeId)
+      return;
+  items_.push_back({deviceId, channel, attributeId, name});
+}
+
+std::string TKVSmartDescNamesList::Find(int32_t deviceId, int32_t channel,
+                                        int32_t attributeId) const {
+  for (const auto& item : items_)
+    if (item.DeviceId == deviceId && item.Channel == channel && item.AttributeId == attributeId)
+      return item.Name;
+  return {};
+}
+
+void TKVSmartDescNamesList::ResolveCase(const std::string& text) {
+  std::vector<std::string> distinct;
+  for (const auto& item : items_) {
+    bool seen = false;
+    for (const auto& n : distinct) seen = seen || n == item.Name;
+    if (!seen) distinct.push_back(item.Name);
+  }
+  const std::string low = LowerCaseAscii(text);
+  for (const auto& n : distinct) {
+    const size_t q = low.find("\"" + n + "\"");
+    if (q == std::string::npos) continue;
+    const std::string resolved = TrimControls(std::string_view(text).substr(q + 1, n.size()));
+    if (resolved.empty()) continue;
+    for (auto& item : items_)
+      if (item.Name == n) item.Name = resolved;
+  }
+}
+
+}  // namespace kv

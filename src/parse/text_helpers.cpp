@@ -1,0 +1,60 @@
+#include "parse/text_helpers.h"
+
+namespace kv {
+
+namespace {
+
+template <typename Pred>
+std::string TrimIf(std::string_view s, Pred strip) {
+  size_t b = 0, e = s.size();
+  while (b < e && strip(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && strip(static_cast<unsigned char>(s[e - 1]))) --e;
+  return std::string(s.substr(b, e - b));
+}
+
+}  // namespace
+
+std::string TrimBlanks(std::string_view s) {
+  return TrimIf(s, [](unsigned char c) { return c == ' '; });
+}
+
+std::string TrimControls(std::string_view s) {
+  return TrimIf(s, [](unsigned char c) { return c <= ' '; });
+}
+
+std::string TextBefore(std::string_view s, std::string_view sep) {
+  const size_t p = s.find(sep);
+  return std::string(p == std::string_view::npos ? s : s.substr(0, p));
+}
+
+std::string TextAfter(std::string_view s, std::string_view sep) {
+  const size_t p = s.find(sep);
+  return std::string(p == std::string_view::npos ? s : s.substr(p + sep.size()));
+}
+
+int32_t ToInt(std::string_view s, int32_t default_value) {
+  size_t i = 0;
+  while (i < s.size() && s[i] == ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  if (i == s.size()) return default_value;
+  int64_t value = 0;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c < '0' || c > '9') return default_value;
+    value = value * 10 + (c - '0');
+    if (value > 2147483648LL) return default_value;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX || value < INT32_MIN) return default_value;
+  return static_cast<int32_t>(value);
+}
+
+std::string BlanksToUnderscores(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c == ' ') c = '_';
+  return out;
+}
+
+}  // namespace kv

@@ -1,0 +1,29 @@
+#pragma once
+// Text helpers shared by the parsers of the controller utility's outputs.
+// All work on single-byte strings; searches are case-sensitive (callers lower-case first
+// where they need to). Pure functions, any thread.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// Removes blanks (0x20 only, not tabs) at both ends.
+std::string TrimBlanks(std::string_view s);
+// Removes bytes up to 0x20 (blanks and control characters) at both ends.
+std::string TrimControls(std::string_view s);
+// The text before the first `sep`; the whole of `s` when `sep` does not occur.
+std::string TextBefore(std::string_view s, std::string_view sep);
+// The text after the first `sep`; the whole of `s` when `sep` does not occur.
+std::string TextAfter(std::string_view s, std::string_view sep);
+// `s` as a signed 32-bit decimal integer (leading blanks and one sign accepted, at least one
+// digit, nothing after the digits, within range), else `default_value`.
+int32_t ToInt(std::string_view s, int32_t default_value);
+// Every blank replaced by "_".
+std::string BlanksToUnderscores(std::string_view s);
+// True when `s` contains `sub`.
+inline bool Contains(std::string_view s, std::string_view sub) {
+  return s.find(sub) != std::string_view::npos;
+}
+
+}  // namespace kv
