@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+
+namespace kv::platform {
+
+// ANSI -> UTF-16 -> OEM with the system's code pages; characters the OEM page lacks
+// become '?'. Both pages are single-byte on every system this program supports, but the
+// result length is taken from the API in case of a double-byte OEM page.
+std::string AnsiToOem(const std::string& text) {
+  if (text.empty()) return std::string();
+  const int in_len = static_cast<int>(text.size());
+  int wide_len = MultiByteToWideChar(CP_ACP, 0, text.data(), in_len, nullptr, 0);
+  if (wide_len <= 0) return std::string(text.size(), '?');
+  std::wstring wide(static_cast<size_t>(wide_len), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), in_len, wide.data(), wide_len);
+  int out_len = WideCharToMultiByte(CP_OEMCP, 0, wide.data(), wide_len, nullptr, 0, "?", nullptr);
+  if (out_len <= 0) return std::string(text.size(), '?');
+  std::string out(static_cast<size_t>(out_len), '\0');
+  WideCharToMultiByte(CP_OEMCP, 0, wide.data(), wide_len, out.data(), out_len, "?", nullptr);
+  return out;
+}
+
+unsigned AnsiCodePage() { return GetACP(); }
+unsigned OemCodePage() { return GetOEMCP(); }
+
+}  // namespace kv::platform
