@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv {
 
@@ -21,6 +22,9 @@ std::string TextAfter(std::string_view s, std::string_view sep);
 int32_t ToInt(std::string_view s, int32_t default_value);
 // Every blank replaced by "_".
 std::string BlanksToUnderscores(std::string_view s);
+// The lines of `text`, split at CR, LF or CR LF. A final line ending does not start
+// another line; an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
 // True when `s` contains `sub`.
 inline bool Contains(std::string_view s, std::string_view sub) {
   return s.find(sub) != std::string_view::npos;

@@ -1,0 +1,23 @@
+#pragma once
+// The task status parser: one TKVTaskItem per complete task block of the listing.
+//
+//   Logical device Task:
+//      Logical device                 : 0
+//      Task ID                        : 101
+//      Current operation              : Build/Verify
+//      Status                         : In Progress
+//      Priority                       : High
+//      Percentage complete            : 12
+//
+// The heading must read "logical device task:" in any letter case, nothing around it.
+// A block is kept when it names a task id, a logical device and a current operation.
+// ParseTaskText is the body of TKVCore::ParseTasks. Single-threaded.
+#include <string>
+
+#include "model/kv_core.h"
+
+namespace kv {
+
+void ParseTaskText(TKVTaskList& tasks, const std::string& text);
+
+}  // namespace kv
