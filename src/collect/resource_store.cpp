@@ -1,5 +1,6 @@
 #include "collect/resource_store.h"
 
+#include "base/embedded_files.h"
 #include "base/text_case.h"
 #include "collect/resource_container.h"
 #include "platform/runtime_resources.h"
@@ -66,6 +67,14 @@ TMFileList& ResourceStore() {
     return list;
   }();
   return *store;
+}
+
+}  // namespace kv
+
+namespace kv {
+
+bool ReadEmbeddedFile(const std::string& name, std::string& bytes) {
+  return ResourceStore().Find(name, bytes);
 }
 
 }  // namespace kv

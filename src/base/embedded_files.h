@@ -1,0 +1,14 @@
+#pragma once
+// Read access to the files embedded in the executable (templates, the SMART name table,
+// images) for the layers below the resource store. Defined by the store
+// (collect/resource_store.cpp), which fills itself on first use.
+//
+// Any thread. The name is compared trimmed and ASCII lower-cased.
+#include <string>
+
+namespace kv {
+
+// Replaces `bytes` with the file's content; false (and `bytes` untouched) when not stored.
+bool ReadEmbeddedFile(const std::string& name, std::string& bytes);
+
+}  // namespace kv

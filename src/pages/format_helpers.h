@@ -1,0 +1,36 @@
+#pragma once
+// Small text helpers shared by the renderers, the state report and the scan list manager.
+// Pure functions (except GetUptimeMs), any thread, locale-independent: "." is always the
+// decimal separator and case folding is ASCII only.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// "<" "&lt;", ">" "&gt;", "\" "&#92;", double quote "&quot;", "'" "&#39;". The ampersand is
+// deliberately left alone: values may already carry entities.
+std::string HtmlEscape(std::string_view text);
+
+// The text, or "-" when it is empty.
+std::string DashIfEmpty(std::string_view text);
+
+// 1536 -> "1.50 Kb", 1024 -> "1024 b", 5368709120 -> "5.00 Gb"; thresholds are strict
+// (more than 1024, 1048576, 1073741824); zero and negative sizes print as "<n> b".
+std::string FormatSize(int64_t bytes);
+
+// The value rounded to four decimals (ties to even) to drop representation noise, then
+// written in fixed notation with `decimals` digits.
+std::string FormatFixed(int decimals, double value);
+
+// Day-based timestamp (days since 1899-12-30, time as the fraction) of Unix seconds,
+// without any zone shift: 0 gives 25569.0 (1970-01-01 00:00:00).
+double UnixToDateTime(uint32_t seconds);
+
+// "C:\dir.v2\name.exe" -> "C:\dir.v2\name"; a name without extension is returned unchanged.
+std::string StripExtension(std::string_view file_name);
+
+// Milliseconds since the system started; 0 when it cannot be told.
+int64_t GetUptimeMs() noexcept;
+
+}  // namespace kv
