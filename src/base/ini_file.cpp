@@ -1,5 +1,7 @@
 #include "base/ini_file.h"
 
+#include <cstdint>
+
 #include "base/text_case.h"
 
 namespace kv {
@@ -50,12 +52,16 @@ bool ParseIniInteger(std::string_view text, int64_t& value) {
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
     return ParseHex(text.substr(2), negative, value);
   if (text.empty() || text.size() > 19) return false;
-  int64_t v = 0;
+  // Accumulated unsigned: 19 digits can exceed the signed range, which must give the
+  // default rather than overflow.
+  uint64_t v = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
+    v = v * 10 + static_cast<uint64_t>(c - '0');
   }
-  value = negative ? -v : v;
+  const uint64_t limit = static_cast<uint64_t>(INT64_MAX) + (negative ? 1u : 0u);
+  if (v > limit) return false;
+  value = negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
   return true;
 }
 

@@ -1,0 +1,49 @@
+#include <windows.h>
+
+#include "platform/event_log.h"
+#include "platform/registry.h"
+
+namespace kv::platform {
+namespace {
+
+const char kEventLogKey[] = "\\SYSTEM\\CurrentControlSet\\Services\\Eventlog\\Application\\";
+
+class WindowsEventLog : public EventLogSink {
+ public:
+  explicit WindowsEventLog(const std::string& source)
+      : handle_(RegisterEventSourceA(nullptr, source.c_str())) {}
+  ~WindowsEventLog() override {
+    if (handle_ != nullptr) DeregisterEventSource(handle_);
+  }
+  WindowsEventLog(const WindowsEventLog&) = delete;
+  WindowsEventLog& operator=(const WindowsEventLog&) = delete;
+
+  void Report(EventType type, const std::string& text) override {
+    if (handle_ == nullptr) return;
+    const char* strings[1] = {text.c_str()};
+    WORD kind = type == EventType::kError ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
+    ReportEventA(handle_, kind, 0, 1, nullptr, 1, 0, strings, nullptr);
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+std::unique_ptr<EventLogSink> OpenSystemEventLog(const std::string& source) {
+  return std::make_unique<WindowsEventLog>(source);
+}
+
+bool RegisterEventLogSource(const std::string& source, const std::string& message_file) {
+  const std::string key = kEventLogKey + source;
+  // EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE
+  return RegistryWriteString(key, "EventMessageFile", message_file) &&
+         RegistryWriteInteger(key, "TypesSupported", 7);
+}
+
+bool UnregisterEventLogSource(const std::string& source) {
+  return RegistryDeleteKey(kEventLogKey + source);
+}
+
+}  // namespace kv::platform
