@@ -1,0 +1,37 @@
+#pragma once
+// The world as the scan list manager sees it: the local clock, the console runner, the
+// program folder, the restart program launcher, the facts for the start-up lines and
+// the main loop that runs the ticks. SystemCollectEnv() is the real one; tests hand in
+// fakes (a clock they step, a runner with canned output, a launcher that records).
+#include <cstdint>
+#include <string>
+
+#include "platform/main_loop.h"
+#include "platform/process.h"
+
+namespace kv {
+
+class TCollectEnv {
+ public:
+  virtual ~TCollectEnv() = default;
+  // Local Unix seconds (no zone correction).
+  virtual int64_t Now() = 0;
+  virtual platform::ConsoleProcessResult RunCommand(const std::string& command_line,
+                                                    const platform::ConsoleProcessLimits& limits,
+                                                    std::string& output) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+  virtual bool LaunchDetached(const std::string& command_line, const std::string& folder) = 0;
+  virtual bool SetCurrentFolder(const std::string& folder) = 0;
+  // With the trailing separator.
+  virtual std::string ProgramFolder() = 0;
+  virtual std::string ExecutablePath() = 0;
+  virtual std::string ExecutableSuffix() = 0;
+  virtual std::string VersionText() = 0;
+  virtual std::string OsDescription() = 0;
+  virtual uint64_t UptimeMs() = 0;
+  virtual platform::MainLoop& Loop() = 0;
+};
+
+TCollectEnv& SystemCollectEnv();
+
+}  // namespace kv

@@ -1,0 +1,199 @@
+#include "collect/scan_list_manager.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "base/core_log_writer.h"
+#include "collect/page_lock.h"
+#include "collect/status_text.h"
+#include "model/kv_core.h"
+#include "support/support_archive.h"
+
+namespace kv {
+namespace {
+
+constexpr int64_t kDefaultRestartTimeout = 604800;
+constexpr int64_t kDefaultSourceTimeout = 300;
+constexpr int64_t kMaxSourceTimeout = 7 * 86400;
+
+// Periods are 32-bit seconds in the configuration; wider values would overflow the
+// schedule arithmetic.
+int64_t ClampPeriod(int64_t seconds) {
+  return std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+}
+
+// Swaps `value` into a field the HTTP threads read: O(1) under the lock.
+void Publish(std::string& field, std::string& value) {
+  std::lock_guard<std::mutex> lock(PageLock());
+  field.swap(value);
+}
+
+}  // namespace
+
+std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
+  std::vector<std::string> keys;
+  const int64_t count = report.ReadInteger("hdds", "count", 0);
+  // A hostile report cannot make us loop for ever: sections beyond the ones present
+  // cannot exist, so stop at the number of sections the text could hold.
+  const int64_t limit = std::min<int64_t>(count, 1 << 20);
+  for (int64_t i = 0; i < limit; ++i) {
+    const std::string section = "hdd_" + std::to_string(i);
+    if (!report.SectionExists(section)) continue;
+    keys.push_back(report.ReadString(section, "channel", "") + "_" + report.ReadString(section, "id", ""));
+  }
+  keys.push_back("-1_-1");
+  return keys;
+}
+
+TScanListManager::TScanListManager() : TScanListManager(SystemCollectEnv()) {}
+
+TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
+  restart_base_ = env_.Now();
+  read_options_.limits.timeout_ms = kDefaultSourceTimeout * 1000;
+  read_options_.runner = [this](const std::string& command, const platform::ConsoleProcessLimits& limits,
+                                std::string& output) { return env_.RunCommand(command, limits, output); };
+  timer_ = std::make_unique<TThread_timer>(env_.Loop());
+  timer_->SetInterval(1000);
+  timer_->OnTimer = [this](TThread_timer&) { OnTick(); };
+  RegisterServedContent(this);
+}
+
+TScanListManager::~TScanListManager() {
+  // No request may reach us from here on; then let a running tick finish.
+  RegisterServedContent(nullptr);
+  timer_.reset();
+}
+
+void TScanListManager::Configure(const TMemIniFile& ini) {
+  const std::string folder = env_.ProgramFolder();
+  env_.SetCurrentFolder(folder);  // a failure is ignored: sources then resolve elsewhere
+  version_ = env_.VersionText();
+  WriteCoreLog("Version: " + version_);
+  std::string os = "unknow";
+  try {
+    os = env_.OsDescription();
+  } catch (...) {
+  }
+  WriteCoreLog("OS: " + os);
+  WriteCoreLog("Uptime: " + UptimeText(static_cast<int64_t>(env_.UptimeMs() / 1000)));
+
+  config_source_ = ini.ReadString("source", "config", "");
+  smart_source_ = ini.ReadString("source", "smart", "");
+  task_source_ = ini.ReadString("source", "task", "");
+  stat_source_ = ini.ReadString("source", "stat", "");
+  cache_source_ = ini.ReadString("source", "cache", "");
+  restart_timeout_ = ClampPeriod(ini.ReadInteger("scaner", "restart_timeout", kDefaultRestartTimeout));
+  int64_t source_timeout = ini.ReadInteger("scaner", "source_timeout", kDefaultSourceTimeout);
+  if (source_timeout <= 0) source_timeout = kDefaultSourceTimeout;
+  read_options_.limits.timeout_ms = std::min(source_timeout, kMaxSourceTimeout) * 1000;
+
+  if (config_source_.empty()) return;  // nothing to collect, no self-restart
+  WriteCoreLog("source config: " + config_source_);
+  WriteCoreLog("source smart: " + smart_source_);
+  WriteCoreLog("source task: " + task_source_);
+  WriteCoreLog("source stat: " + stat_source_);
+  WriteCoreLog("source cache: " + cache_source_);
+  timer_->SetEnabled(true);
+}
+
+void TScanListManager::OnTick() {
+  if (restart_launched_) return;
+  try {
+    const int64_t now = env_.Now();
+    if (now > next_scan_) {
+      WriteCoreLog("retimer");
+      next_scan_ = now + ClampPeriod(Timeout);
+      StartData();
+    }
+    if (now > restart_base_ + restart_timeout_) RestartCheck(now);
+  } catch (...) {
+    // A failed tick leaves the schedule as it is; the next one comes in a second.
+  }
+}
+
+std::string TScanListManager::ReadOne(const std::string& source) {
+  std::string text;
+  if (!source.empty()) ReadSource(source, text, read_options_);
+  return text;
+}
+
+void TScanListManager::StartData() {
+  std::string config = ReadOne(config_source_);
+  std::string smart = ReadOne(smart_source_);
+  std::string task = ReadOne(task_source_);
+  std::string stat = ReadOne(stat_source_);
+  std::string cache = ReadOne(cache_source_);
+  try {
+    auto core = std::make_unique<TKVCore>();
+    TStringList lines;
+
+    for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
+                               std::pair{&stat_text_, &stat}, std::pair{&task_text_, &task},
+                               std::pair{&cache_text_, &cache}}) {
+      std::string copy = *text;
+      Publish(*field, copy);
+    }
+
+    core->ParseConfig(config);
+    if (!task.empty()) core->ParseTasks(task);
+    core->BuildResult();
+    core->WriteStateReport(version_, lines);
+
+    lines.push_back("");
+    lines.push_back("[update]");
+    lines.push_back("time=" + std::to_string(env_.Now()));
+    std::string report;
+    for (const std::string& line : lines) report += line + "\r\n";
+    Publish(report_text_, report);
+
+    std::string page;
+    Publish(main_page_, page);
+    WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
+  } catch (...) {
+    // The cycle ends here; the texts published so far stay, the rest keep the previous
+    // cycle's values, and the next cycle is due as usual.
+    return;
+  }
+  if (!smart.empty()) RefreshDrivePages();
+}
+
+void TScanListManager::RefreshDrivePages() {
+  try {
+    // report_text_ is written only on this thread, so reading it here needs no lock.
+    const TMemIniFile report(report_text_);
+    for (const std::string& key : DrivePageKeys(report)) RenderDrivePage(key);
+  } catch (...) {
+    // The pages added so far stay.
+  }
+}
+
+void TScanListManager::RenderDrivePage(const std::string& key) {
+  (void)key;
+}
+
+void TScanListManager::RestartCheck(int64_t now) {
+  restart_base_ = now + 5;
+  const std::string folder = env_.ProgramFolder();
+  const std::string program = folder + "reload_service" + env_.ExecutableSuffix();
+  if (!env_.FileExists(program)) return;
+  WriteCoreLog("SERVICE RESTART!");
+  timer_->SetEnabled(false);
+  restart_launched_ = true;
+  env_.LaunchDetached(RestartCommandLine(program, RestartArguments(env_.ExecutablePath())), folder);
+}
+
+std::string TScanListManager::MainPageLocked() const { return main_page_; }
+std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
+std::string TScanListManager::ReportTextLocked() const { return report_text_; }
+
+std::string TScanListManager::DrivePageLocked(const std::string& key) const {
+  (void)key;
+  return std::string();
+}
+
+void TScanListManager::BuildSupportArchiveLocked(std::string& zip) const {
+  const SupportArchiveTexts texts{config_text_, smart_text_, task_text_, stat_text_, cache_text_};
+  WriteSupportArchive(texts, version_, zip);
+}
+
+}  // namespace kv

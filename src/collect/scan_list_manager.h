@@ -1,0 +1,90 @@
+#pragma once
+// TScanListManager: the collection cycle and the texts it publishes.
+//
+// One instance per process, created by the service start and freed by its stop. Once a
+// collection period has passed it reads the five sources (config, smart, task, stat,
+// cache), parses them into a fresh TKVCore, writes the state report, renders the main
+// page and the drive pages, and keeps the texts for the HTTP threads, which reach them
+// only through the ServedContent accessors (collect/served_content.h) under PageLock.
+// Every publication takes PageLock for one assignment; reading, parsing and rendering
+// run outside it, and nothing is logged while it is held.
+//
+// Threads: the constructor, Timeout and Configure on the service thread before the
+// timer runs; OnTick and everything it calls on the main loop thread (the timer hands
+// each tick over and waits); the destructor on the service thread: it unregisters the
+// texts first, then stops the timer after a tick in progress.
+//
+// config_http.txt keys read by Configure:
+//   [scaner] restart_timeout (s, default 604800), source_timeout (s, default 300)
+//   [source] config, smart, task, stat, cache (a ".txt" path or a command line)
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/ini_file.h"
+#include "collect/collect_env.h"
+#include "collect/served_content.h"
+#include "collect/source_reader.h"
+#include "collect/thread_timer.h"
+
+namespace kv {
+
+// Drive page keys of a state report: "channel_id" of every existing [hdd_N] section for
+// N in 0 .. [hdds] count - 1, then the stand-in "-1_-1".
+std::vector<std::string> DrivePageKeys(const TMemIniFile& report);
+
+class TScanListManager : public ServedContent {
+ public:
+  TScanListManager();
+  explicit TScanListManager(TCollectEnv& env);
+  TScanListManager(const TScanListManager&) = delete;
+  TScanListManager& operator=(const TScanListManager&) = delete;
+  ~TScanListManager() override;
+
+  // Collection period in seconds; set by the service before Configure.
+  int64_t Timeout = 600;
+  // Set by the service from [scaner] log; nothing here depends on it.
+  bool Logging = false;
+
+  void Configure(const TMemIniFile& ini);
+  void OnTick();
+  void StartData();
+  void RefreshDrivePages();
+  void RenderDrivePage(const std::string& key);
+
+  bool TimerEnabled() const { return timer_->Enabled(); }
+  int64_t NextScan() const { return next_scan_; }
+  int64_t RestartBase() const { return restart_base_; }
+  int64_t RestartTimeout() const { return restart_timeout_; }
+  const std::string& Version() const { return version_; }
+
+  // ServedContent: called with PageLock held.
+  std::string MainPageLocked() const override;
+  std::string ConfigTextLocked() const override;
+  std::string ReportTextLocked() const override;
+  std::string DrivePageLocked(const std::string& key) const override;
+  void BuildSupportArchiveLocked(std::string& zip) const override;
+
+ private:
+  void RestartCheck(int64_t now);
+  std::string ReadOne(const std::string& source);
+
+  TCollectEnv& env_;
+  int64_t next_scan_ = 0;
+  int64_t restart_base_ = 0;
+  int64_t restart_timeout_ = 604800;
+  bool restart_launched_ = false;
+  std::string version_;
+  std::string config_source_, smart_source_, task_source_, stat_source_, cache_source_;
+  SourceReadOptions read_options_;
+
+  // Guarded by PageLock.
+  std::string main_page_;
+  std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
+  std::string report_text_;
+
+  std::unique_ptr<TThread_timer> timer_;
+};
+
+}  // namespace kv

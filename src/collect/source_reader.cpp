@@ -1,0 +1,109 @@
+#include "collect/source_reader.h"
+
+#include "base/core_log_writer.h"
+#include "base/text_case.h"
+#include "platform/files.h"
+
+namespace kv {
+namespace {
+
+using platform::ConsoleProcessResult;
+
+std::string LoggedOutput(const std::string& text) {
+  if (text.size() <= kLoggedOutputLimit) return text;
+  return text.substr(0, kLoggedOutputLimit) + "\r\n[... " + std::to_string(text.size() - kLoggedOutputLimit) +
+         " more bytes not logged]";
+}
+
+// The runner is the only caller of the process layer; anything it raises counts as a
+// failed run, keeping the output captured so far.
+ConsoleProcessResult GuardedRun(const SourceReadOptions& options, const std::string& command, std::string& text) {
+  try {
+    if (options.runner) return options.runner(command, options.limits, text);
+    return platform::RunConsoleProcess(command, options.limits, text);
+  } catch (...) {
+    return ConsoleProcessResult::kReadFailed;
+  }
+}
+
+void ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
+  std::string content;
+  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) return;
+  if (content.size() > options.limits.max_output) {
+    WriteCoreLog("ERROR! source file over " + std::to_string(options.limits.max_output) +
+                 " bytes, only the start is read: " + path);
+    content.resize(options.limits.max_output);
+  }
+  text = JoinLinesCrLf(content);
+}
+
+void ReadCommandSource(const std::string& command, std::string& text, const SourceReadOptions& options) {
+  if (command.size() > platform::kMaxCommandLine) {
+    WriteCoreLog("ERROR! source command longer than " + std::to_string(platform::kMaxCommandLine) +
+                 " characters (" + std::to_string(command.size()) + "), not run: " +
+                 command.substr(0, platform::kMaxCommandLine) + "...");
+    return;
+  }
+  switch (GuardedRun(options, command, text)) {
+    case ConsoleProcessResult::kCompleted:
+      if (text.empty()) WriteCoreLog(kEmptySourceLine);
+      break;
+    case ConsoleProcessResult::kStartFailed:
+    case ConsoleProcessResult::kReadFailed:
+      WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
+      break;
+    case ConsoleProcessResult::kTimedOut:
+      WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
+      WriteCoreLog("ERROR! source_timeout of " + std::to_string(options.limits.timeout_ms / 1000) +
+                   " s passed, command and its children ended: " + command);
+      break;
+    case ConsoleProcessResult::kOutputCapped:
+      WriteCoreLog("ERROR! source output over " + std::to_string(options.limits.max_output) +
+                   " bytes, command and its children ended, the start is kept: " + command);
+      break;
+  }
+}
+
+}  // namespace
+
+std::string SourceExtension(const std::string& source) {
+  size_t dot = source.rfind('.');
+  if (dot == std::string::npos) return std::string();
+  if (source.find_first_of("\\:", dot + 1) != std::string::npos) return std::string();
+  return source.substr(dot);
+}
+
+bool IsFileSource(const std::string& source) { return LowerCaseAscii(SourceExtension(source)) == ".txt"; }
+
+std::string JoinLinesCrLf(const std::string& content) {
+  std::string out;
+  out.reserve(content.size() + content.size() / 16 + 2);
+  size_t i = 0;
+  const size_t n = content.size();
+  while (i < n) {
+    size_t end = content.find_first_of("\r\n", i);
+    if (end == std::string::npos) {
+      out.append(content, i, std::string::npos);
+      out += "\r\n";
+      break;
+    }
+    out.append(content, i, end - i);
+    out += "\r\n";
+    i = (content[end] == '\r' && end + 1 < n && content[end + 1] == '\n') ? end + 2 : end + 1;
+  }
+  return out;
+}
+
+void ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options) {
+  text.clear();
+  try {
+    if (IsFileSource(source))
+      ReadFileSource(source, text, options);
+    else
+      ReadCommandSource(source, text, options);
+  } catch (...) {
+    // Out of memory or a failing log sink: the text keeps what it held.
+  }
+}
+
+}  // namespace kv

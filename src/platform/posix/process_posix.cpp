@@ -1,0 +1,281 @@
+#include "platform/process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace kv::platform {
+namespace {
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() { Reset(); }
+  int get() const { return fd_; }
+  int* out() { return &fd_; }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+int64_t MonotonicMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// Words the shell runs itself; a command line starting with one of them has no program
+// file to look for.
+bool IsShellWord(std::string_view word) {
+  static const char* const kWords[] = {
+      "if", "then", "else", "elif", "fi", "case", "esac", "for", "while", "until", "do", "done",
+      "in", "!", "{", "}", "[", "[[", ":", ".", "alias", "break", "cd", "command", "continue",
+      "echo", "eval", "exec", "exit", "export", "false", "getopts", "hash", "kill", "printf",
+      "pwd", "read", "readonly", "return", "set", "shift", "test", "times", "trap", "true",
+      "type", "ulimit", "umask", "unalias", "unset", "wait", "local"};
+  for (const char* w : kWords)
+    if (word == w) return true;
+  return false;
+}
+
+// True when the command's first word is a plain program name (no quoting or expansion the
+// shell would change) that names no executable file, directly or through PATH.
+// "/opt/tool/util --list ctrl=0" -> looks for /opt/tool/util.
+bool NamesMissingProgram(const std::string& command_line) {
+  size_t begin = command_line.find_first_not_of(" \t");
+  if (begin == std::string::npos) return false;
+  std::string word;
+  if (command_line[begin] == '"') {
+    size_t end = command_line.find('"', begin + 1);
+    if (end == std::string::npos) return false;
+    word = command_line.substr(begin + 1, end - begin - 1);
+    if (end + 1 < command_line.size() && command_line[end + 1] != ' ' && command_line[end + 1] != '\t')
+      return false;
+  } else {
+    size_t end = command_line.find_first_of(" \t", begin);
+    word = command_line.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+  }
+  if (word.empty() || IsShellWord(word)) return false;
+  if (word.find_first_of("$`'\"\\(){}<>|&;*?~=[]#") != std::string::npos) return false;
+  if (word.find('/') != std::string::npos) return !IsExecutableFile(word);
+  const char* path_env = std::getenv("PATH");
+  std::string path = path_env != nullptr ? path_env : "/usr/local/bin:/usr/bin:/bin";
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t colon = path.find(':', pos);
+    std::string dir = path.substr(pos, colon == std::string::npos ? std::string::npos : colon - pos);
+    if (dir.empty()) dir = ".";
+    if (IsExecutableFile(dir + "/" + word)) return false;
+    if (colon == std::string::npos) break;
+    pos = colon + 1;
+  }
+  return true;
+}
+
+// In a freshly forked child: undo what the service set for itself (blocked stop signals,
+// ignored SIGPIPE) so the program starts with ordinary signal handling.
+void ResetSignalsInChild() {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  signal(SIGPIPE, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
+  signal(SIGINT, SIG_DFL);
+}
+
+// In a freshly forked child: closes every descriptor from `first` on, so the child holds
+// no socket or file of the service (a listening socket kept by a child would block the
+// next start of the service).
+void CloseDescriptorsFrom(int first) {
+#ifdef SYS_close_range
+  if (::syscall(SYS_close_range, static_cast<unsigned>(first), ~0U, 0U) == 0) return;
+#endif
+  long limit = ::sysconf(_SC_OPEN_MAX);
+  if (limit < 0 || limit > 65536) limit = 65536;
+  for (int fd = first; fd < limit; ++fd) ::close(fd);
+}
+
+void EndGroup(pid_t group) {
+  if (group > 0) ::kill(-group, SIGKILL);
+}
+
+}  // namespace
+
+ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
+                                       const ConsoleProcessLimits& limits, std::string& output) {
+  output.clear();
+  if (command_line.size() > kMaxCommandLine || command_line.find('\0') != std::string::npos)
+    return ConsoleProcessResult::kStartFailed;
+  if (NamesMissingProgram(command_line)) return ConsoleProcessResult::kStartFailed;
+
+  Fd read_end, write_end;
+  int ends[2];
+  if (::pipe2(ends, O_CLOEXEC) != 0) return ConsoleProcessResult::kStartFailed;
+  *read_end.out() = ends[0];
+  *write_end.out() = ends[1];
+  Fd null_in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+  if (null_in.get() < 0) return ConsoleProcessResult::kStartFailed;
+
+  // A short-lived middle process leads a new process group and starts the shell in it,
+  // then exits at once: the shell is reparented and never becomes our zombie, and the
+  // whole group (shell and whatever it starts) can be ended by the group id.
+  const char* command = command_line.c_str();
+  pid_t group = ::fork();
+  if (group < 0) return ConsoleProcessResult::kStartFailed;
+  if (group == 0) {
+    ::setpgid(0, 0);
+    pid_t shell = ::fork();
+    if (shell == 0) {
+      ResetSignalsInChild();
+      ::dup2(null_in.get(), 0);
+      ::dup2(write_end.get(), 1);
+      ::dup2(write_end.get(), 2);
+      CloseDescriptorsFrom(3);
+      ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::_exit(shell < 0 ? 1 : 0);
+  }
+  ::setpgid(group, group);  // may fail once the middle process is gone; it set it itself
+  int status = 0;
+  while (::waitpid(group, &status, 0) < 0 && errno == EINTR) {
+  }
+  write_end.Reset();
+  null_in.Reset();
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    EndGroup(group);
+    return ConsoleProcessResult::kStartFailed;
+  }
+
+  const int64_t deadline = MonotonicMs() + std::max<int64_t>(limits.timeout_ms, 0);
+  char chunk[256];
+  for (;;) {
+    int64_t remaining = deadline - MonotonicMs();
+    if (remaining <= 0) {
+      EndGroup(group);
+      return ConsoleProcessResult::kTimedOut;
+    }
+    pollfd pfd{read_end.get(), POLLIN, 0};
+    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(remaining, INT_MAX)));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      EndGroup(group);
+      return ConsoleProcessResult::kReadFailed;
+    }
+    if (ready == 0) continue;
+    ssize_t n = ::read(read_end.get(), chunk, sizeof chunk);
+    if (n == 0) return ConsoleProcessResult::kCompleted;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      EndGroup(group);
+      return ConsoleProcessResult::kReadFailed;
+    }
+    size_t room = limits.max_output - std::min(limits.max_output, output.size());
+    if (static_cast<size_t>(n) > room) {
+      output.append(chunk, room);
+      EndGroup(group);
+      return ConsoleProcessResult::kOutputCapped;
+    }
+    output.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+bool LaunchDetached(const std::string& command_line, const std::string& folder) {
+  // Split at blanks outside double quotes, the way the Windows command line is read.
+  std::vector<std::string> words;
+  std::string word;
+  bool quoted = false, in_word = false;
+  for (char c : command_line) {
+    if (c == '"') {
+      quoted = !quoted;
+      in_word = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (in_word) words.push_back(word);
+      word.clear();
+      in_word = false;
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (in_word) words.push_back(word);
+  if (words.empty() || command_line.find('\0') != std::string::npos) return false;
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+
+  // The grandchild reports a failed exec through a close-on-exec pipe: end of file
+  // without a byte means the program started.
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  Fd report_read(report[0]), report_write(report[1]);
+  const char* dir = folder.c_str();
+  pid_t middle = ::fork();
+  if (middle < 0) return false;
+  if (middle == 0) {
+    pid_t child = ::fork();
+    if (child == 0) {
+      ::setsid();
+      ResetSignalsInChild();
+      int null_fd = ::open("/dev/null", O_RDONLY);
+      if (null_fd >= 0) ::dup2(null_fd, 0);
+      if (report_write.get() != 3 && ::dup3(report_write.get(), 3, O_CLOEXEC) < 0) ::_exit(127);
+      CloseDescriptorsFrom(4);
+      *report_write.out() = 3;
+      if (*dir != '\0' && ::chdir(dir) != 0) {
+        char failed = 1;
+        ssize_t ignored = ::write(report_write.get(), &failed, 1);
+        (void)ignored;
+        ::_exit(127);
+      }
+      ::execv(argv[0], argv.data());
+      char failed = 1;
+      ssize_t ignored = ::write(report_write.get(), &failed, 1);
+      (void)ignored;
+      ::_exit(127);
+    }
+    ::_exit(child < 0 ? 1 : 0);
+  }
+  report_write.Reset();
+  int status = 0;
+  while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+  char byte = 0;
+  ssize_t n;
+  while ((n = ::read(report_read.get(), &byte, 1)) < 0 && errno == EINTR) {
+  }
+  return n == 0;
+}
+
+bool SetCurrentFolder(const std::string& folder) { return ::chdir(folder.c_str()) == 0; }
+
+}  // namespace kv::platform
+
+namespace kv::platform {
+const char* ExecutableSuffix() { return ""; }
+}  // namespace kv::platform

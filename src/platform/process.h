@@ -1,0 +1,60 @@
+#pragma once
+// Child processes of the collection: the hidden console command whose output becomes a
+// source text, and the detached restart program.
+//
+// RunConsoleProcess runs one command line with standard output and standard error joined
+// into one pipe and no readable standard input, in the current folder of this process,
+// and captures what it writes byte for byte until the pipe breaks (the child and every
+// process that inherited the pipe have closed it). The child's exit code is never read.
+// A child that keeps its output open past `timeout_ms`, or writes more than `max_output`
+// bytes, is ended together with the processes it started (a job object on Windows, the
+// process group on Linux). Called from the collecting thread only; one child at a time.
+//
+// Windows: CreateProcess without application name, so the first token of the command
+// line is the program. Linux: "/bin/sh -c <command line>"; a first word that names no
+// existing program is refused before anything starts, as CreateProcess would.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kv::platform {
+
+// The command line travels in a 260-byte zero-terminated buffer on Windows; longer ones
+// are refused on every platform so both builds accept the same configurations.
+constexpr size_t kMaxCommandLine = 259;
+
+struct ConsoleProcessLimits {
+  int64_t timeout_ms = 300 * 1000;
+  size_t max_output = size_t{64} << 20;
+};
+
+enum class ConsoleProcessResult {
+  kCompleted,      // output read to its end
+  kStartFailed,    // pipe or process could not be created; output empty
+  kReadFailed,     // the pipe failed while reading; output holds what came before
+  kTimedOut,       // ended after timeout_ms; output holds what came before
+  kOutputCapped,   // ended after max_output bytes; output holds exactly max_output bytes
+};
+
+// Never throws. `output` is replaced.
+ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
+                                       const ConsoleProcessLimits& limits, std::string& output);
+
+// Starts a program detached from this process, in a new console (Windows) or a new
+// session (Linux), with `folder` as its current folder and the environment inherited.
+// `command_line` is "\"program\" \"arg\" ..."; on Linux it is split into words at blanks
+// outside double quotes and run without a shell. Returns true when the program started;
+// nothing is waited for and no handle is kept.
+bool LaunchDetached(const std::string& command_line, const std::string& folder);
+
+// Makes `folder` the current folder of the process. Returns false on failure.
+bool SetCurrentFolder(const std::string& folder);
+
+}  // namespace kv::platform
+
+namespace kv::platform {
+
+// ".exe" on Windows, "" on Linux: the suffix of program files next to this one.
+const char* ExecutableSuffix();
+
+}  // namespace kv::platform
