@@ -1,0 +1,263 @@
+#include "http/block_socket.h"
+
+#include <chrono>
+#include <thread>
+
+namespace kv {
+namespace {
+
+constexpr std::size_t kMaxPacket = 65536;
+constexpr std::size_t kSendPiece = 65536;
+constexpr int kSendWaitMs = 15000;
+constexpr std::size_t kMaxDrainAtClose = 1 << 20;
+
+struct ErrorRow {
+  int code;
+  const char* text;
+};
+
+constexpr ErrorRow kErrorTexts[] = {
+    {10004, "Interrupted system call"},
+    {10009, "Bad file number"},
+    {10013, "Permission denied"},
+    {10014, "Bad address"},
+    {10022, "Invalid argument"},
+    {10024, "Too many open files"},
+    {10035, "Operation would block"},
+    {10036, "Operation now in progress"},
+    {10037, "Operation already in progress"},
+    {10038, "Socket operation on nonsocket"},
+    {10039, "Destination address required"},
+    {10040, "Message too long"},
+    {10041, "Protocol wrong type for Socket"},
+    {10042, "Protocol not available"},
+    {10043, "Protocol not supported"},
+    {10044, "Socket not supported"},
+    {10045, "Operation not supported on Socket"},
+    {10046, "Protocol family not supported"},
+    {10047, "Address family not supported"},
+    {10048, "Address already in use"},
+    {10049, "Can't assign requested address"},
+    {10050, "Network is down"},
+    {10051, "Network is unreachable"},
+    {10052, "Network dropped connection on reset"},
+    {10053, "Software caused connection abort"},
+    {10054, "Connection reset by peer"},
+    {10055, "No Buffer space available"},
+    {10056, "Socket is already connected"},
+    {10057, "Socket is not connected"},
+    {10058, "Can't send after Socket shutdown"},
+    {10059, "Too many references:can't splice"},
+    {10060, "Connection timed out"},
+    {10061, "Connection refused"},
+    {10062, "Too many levels of symbolic links"},
+    {10063, "File name is too long"},
+    {10064, "Host is down"},
+    {10065, "No route to host"},
+    {10066, "Directory is not empty"},
+    {10067, "Too many processes"},
+    {10068, "Too many users"},
+    {10069, "Disk quota exceeded"},
+    {10070, "Stale NFS file handle"},
+    {10071, "Too many levels of remote in path"},
+    {10091, "Network subsystem is unusable"},
+    {10092, "Winsock DLL cannot support this application"},
+    {10093, "Winsock not initialized"},
+    {10101, "Disconnect"},
+    {11001, "Host not found"},
+    {11002, "Non authoritative - host not found"},
+    {11003, "Non recoverable error"},
+    {11004, "Valid name, no data record of requested type"},
+};
+
+}  // namespace
+
+std::string SocketErrorText(int code) {
+  for (const ErrorRow& row : kErrorTexts)
+    if (row.code == code) return row.text;
+  return "Other Winsock error (" + std::to_string(code) + ")";
+}
+
+TBlockSocket::~TBlockSocket() {
+  if (handle_ == platform::kNoSocket) return;
+  if (last_error_ == 0) {
+    platform::ShutdownSending(handle_);
+    if (close_pause_ms_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(close_pause_ms_));
+    // Unread input would make the close a reset, which can destroy the response at the
+    // client; read what is already there without waiting for more.
+    LineBuffer.clear();
+    char scratch[4096];
+    std::size_t drained = 0;
+    for (;;) {
+      std::size_t waiting = 0, got = 0;
+      if (platform::SocketBytesWaiting(handle_, waiting) != 0 || waiting == 0) break;
+      if (platform::ReceiveSome(handle_, scratch, sizeof scratch, got) != 0 || got == 0) break;
+      drained += got;
+      if (drained > kMaxDrainAtClose) break;
+    }
+  }
+  platform::CloseSocket(handle_);
+}
+
+void TBlockSocket::SetLingerOption(bool enable, int milliseconds) {
+  linger_on_ = enable;
+  linger_seconds_ = milliseconds / 1000;
+  last_error_ = 0;
+}
+
+void TBlockSocket::Bind(const std::string& address, const std::string& port) {
+  if (handle_ != platform::kNoSocket) {
+    last_error_ = 10022;  // already bound
+    return;
+  }
+  last_error_ = platform::BindTcpSocket(address, port, linger_on_, linger_seconds_, handle_);
+}
+
+void TBlockSocket::Connect(const std::string& address, const std::string& port) {
+  if (handle_ != platform::kNoSocket) {
+    last_error_ = 10056;
+    return;
+  }
+  last_error_ = platform::ConnectTcpSocket(address, port, handle_);
+}
+
+bool TBlockSocket::WaitReadable(int timeout_ms) {
+  bool ready = false;
+  last_error_ = handle_ == platform::kNoSocket ? 10038
+                                               : platform::WaitSocketReadable(handle_, timeout_ms, ready);
+  return last_error_ == 0 && ready;
+}
+
+std::string TBlockSocket::RecvPacket(int timeout_ms) {
+  last_error_ = 0;
+  if (!LineBuffer.empty()) {
+    std::string out;
+    out.swap(LineBuffer);
+    return out;
+  }
+  if (handle_ == platform::kNoSocket) {
+    last_error_ = 10038;
+    return {};
+  }
+  std::size_t waiting = 0;
+  if ((last_error_ = platform::SocketBytesWaiting(handle_, waiting)) != 0) return {};
+  if (waiting == 0) {
+    bool ready = false;
+    if ((last_error_ = platform::WaitSocketReadable(handle_, timeout_ms, ready)) != 0) return {};
+    if (!ready) {
+      last_error_ = platform::kSockTimedOut;
+      return {};
+    }
+    if ((last_error_ = platform::SocketBytesWaiting(handle_, waiting)) != 0) return {};
+    if (waiting == 0) {
+      last_error_ = platform::kSockConnReset;
+      return {};
+    }
+  }
+  std::string out(waiting < kMaxPacket ? waiting : kMaxPacket, '\0');
+  std::size_t got = 0;
+  last_error_ = platform::ReceiveSome(handle_, out.data(), out.size(), got);
+  if (last_error_ == 0 && got == 0) last_error_ = platform::kSockConnReset;
+  out.resize(last_error_ == 0 ? got : 0);
+  return out;
+}
+
+std::string TBlockSocket::RecvTerminated(int timeout_ms, const std::string& terminator,
+                                         std::size_t max_length) {
+  last_error_ = 0;
+  if (terminator.empty()) return RecvPacket(timeout_ms);
+  std::string work;
+  for (;;) {
+    std::size_t from = work.size() >= terminator.size() ? work.size() - terminator.size() + 1 : 0;
+    std::string packet = RecvPacket(timeout_ms);
+    if (last_error_ != 0) {
+      LineBuffer = std::move(work);
+      return {};
+    }
+    work += packet;
+    std::size_t at = work.find(terminator, from);
+    if (max_length > 0) {
+      // Without a terminator yet, its first byte may already be the last one received.
+      std::size_t shortest = at != std::string::npos ? at
+                             : work.size() >= terminator.size() ? work.size() - terminator.size() + 1
+                                                                : 0;
+      if (shortest > max_length) {
+        last_error_ = platform::kSockMessageTooLong;
+        LineBuffer = std::move(work);
+        return {};
+      }
+    }
+    if (at != std::string::npos) {
+      LineBuffer = work.substr(at + terminator.size());
+      work.resize(at);
+      return work;
+    }
+  }
+}
+
+std::string TBlockSocket::RecvString(int timeout_ms, std::size_t max_length) {
+  std::string line = RecvTerminated(timeout_ms, "\r\n", max_length);
+  if (last_error_ != 0) return {};
+  return line;
+}
+
+std::size_t TBlockSocket::RecvBlock(std::string& buffer, long long count, int timeout_ms) {
+  last_error_ = 0;
+  if (count < 1) return 0;
+  const std::size_t want = static_cast<std::size_t>(count);
+  std::size_t stored = 0;
+  while (stored < want) {
+    std::string packet = RecvPacket(timeout_ms);
+    if (last_error_ != 0) break;
+    std::size_t take = want - stored < packet.size() ? want - stored : packet.size();
+    buffer.append(packet, 0, take);
+    stored += take;
+    if (take < packet.size()) LineBuffer = packet.substr(take);
+  }
+  return stored;
+}
+
+void TBlockSocket::SendBlock(const char* data, std::size_t count) {
+  last_error_ = handle_ == platform::kNoSocket ? 10038 : 0;
+  std::size_t done = 0;
+  while (last_error_ == 0 && done < count) {
+    std::size_t piece = count - done < kSendPiece ? count - done : kSendPiece;
+    std::size_t sent = 0;
+    int err = platform::SendSome(handle_, data + done, piece, sent);
+    if (err == platform::kSockWouldBlock) {
+      bool ready = false;
+      last_error_ = platform::WaitSocketWritable(handle_, kSendWaitMs, ready);
+      if (last_error_ == 0 && !ready) last_error_ = platform::kSockTimedOut;
+      continue;
+    }
+    last_error_ = err;
+    done += sent;
+  }
+}
+
+void TBlockSocket::SendNoWait(const std::string& text) {
+  std::size_t sent = 0;
+  last_error_ = handle_ == platform::kNoSocket ? 10038
+                                               : platform::SendSome(handle_, text.data(), text.size(), sent);
+  if (last_error_ == platform::kSockWouldBlock) last_error_ = 0;
+}
+
+int TBlockSocket::LocalPort() {
+  int port = 0;
+  last_error_ = handle_ == platform::kNoSocket ? 10038 : platform::SocketLocalPort(handle_, port);
+  return port;
+}
+
+void TTCPBlockSocket::Listen() {
+  last_error_ = handle_ == platform::kNoSocket ? 10038 : platform::ListenSocket(handle_);
+}
+
+platform::SocketHandle TTCPBlockSocket::AcceptConnection(std::string& peer_address) {
+  platform::SocketHandle accepted = platform::kNoSocket;
+  last_error_ = handle_ == platform::kNoSocket
+                    ? 10038
+                    : platform::AcceptSocket(handle_, accepted, peer_address);
+  return accepted;
+}
+
+}  // namespace kv

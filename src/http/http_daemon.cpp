@@ -1,0 +1,147 @@
+#include "http/http_daemon.h"
+
+#include <atomic>
+#include <climits>
+#include <thread>
+
+#include "base/core_log_writer.h"
+#include "http/block_socket.h"
+#include "http/connection_limit.h"
+#include "http/http_text.h"
+#include "http/http_thread.h"
+#include "http/request_path.h"
+#include "platform/clock.h"
+#include "platform/program_folder.h"
+#include "platform/socket_thread.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::size_t kConnectionStack = 256 * 1024;
+constexpr int kAcceptWaitMs = 1000;
+
+int PositiveSetting(const TMemIniFile& ini, const char* key, int default_value) {
+  int64_t value = ini.ReadInteger("http", key, default_value);
+  if (value < 1) return default_value;
+  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+}  // namespace
+
+struct TTCPHttpDaemon::State {
+  State(const std::string& root, const std::string& port_text, HttpServiceEvents& ev,
+        const HttpSettings& s)
+      : RootDir(AddTrailingDelimiter(root, platform::PathSeparator())),
+        Port(port_text),
+        events(ev),
+        settings(s),
+        limit(s.max_connections, s.max_per_client) {}
+
+  void Execute();
+  void StartConnection(platform::SocketHandle handle, const std::string& peer);
+  void Refuse(platform::SocketHandle handle, const std::string& peer);
+
+  const std::string RootDir;
+  const std::string Port;
+  HttpServiceEvents& events;
+  const HttpSettings settings;
+  ConnectionLimit limit;
+  std::atomic<bool> stop{false};
+  std::atomic<bool> refusal_logged{false};
+  uint32_t last_refusal_log_ms = 0;  // listener thread only
+  std::weak_ptr<State> self;
+};
+
+HttpSettings ReadHttpSettings(const TMemIniFile& ini) {
+  HttpSettings settings;
+  settings.max_connections = PositiveSetting(ini, "max_connections", settings.max_connections);
+  settings.max_per_client = PositiveSetting(ini, "max_per_client", settings.max_per_client);
+  settings.recv_timeout_ms = PositiveSetting(ini, "recv_timeout", settings.recv_timeout_ms);
+  return settings;
+}
+
+bool LoadSocketInterface(std::string& error_text) {
+  error_text.clear();
+  if (platform::LoadSocketLibrary()) return true;
+  error_text = "Error loading Socket interface (ws2_32.dll)!";
+  return false;
+}
+
+TTCPHttpDaemon::TTCPHttpDaemon(const std::string& root_dir, const std::string& port,
+                               HttpServiceEvents& events, const HttpSettings& settings)
+    : state_(std::make_shared<State>(root_dir, port, events, settings)) {
+  state_->self = state_;
+  std::thread([state = state_] { state->Execute(); }).detach();
+}
+
+TTCPHttpDaemon::~TTCPHttpDaemon() { state_->stop = true; }
+
+void TTCPHttpDaemon::State::Execute() {
+  std::string ignored;
+  LoadSocketInterface(ignored);  // a failure shows as "Winsock not initialized" below
+  TTCPBlockSocket sock;
+  sock.SetLingerOption(true, 10);
+  sock.Bind("0.0.0.0", Port);
+  if (sock.LastError() != 0) {
+    events.LogErrorMessage("HTTP Server Error:\r\n" + sock.LastErrorText());
+    return;
+  }
+  sock.Listen();
+  if (sock.LastError() != 0) {
+    events.LogErrorMessage("HTTP Server Error:\r\nSocket not binded - " + sock.LastErrorText());
+    return;
+  }
+  const std::string local_port = std::to_string(sock.LocalPort());
+  const std::string local_address = platform::LocalHostAddress();
+  events.LogStartMessage(true, local_address, local_port);
+  WriteCoreLog("Webserver starting on " + local_address + ":" + local_port);
+  while (!stop) {
+    if (!sock.WaitReadable(kAcceptWaitMs)) continue;
+    std::string peer;
+    platform::SocketHandle accepted = sock.AcceptConnection(peer);
+    if (sock.LastError() == 0) StartConnection(accepted, peer);
+  }
+}
+
+void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const std::string& peer) {
+  if (!limit.TryEnter(peer)) return Refuse(handle, peer);
+  HttpConnectionContext context;
+  context.root_dir = RootDir;
+  context.recv_timeout_ms = settings.recv_timeout_ms;
+  context.events = &events;
+  std::shared_ptr<State> keep = self.lock();
+  const bool started = platform::StartDetachedThread(
+      [keep, handle, peer, context] {
+        {
+          TTCPHttpThrd connection(handle, peer, context);
+          connection.Execute();
+        }  // the connection is closed before it stops counting
+        keep->limit.Leave(peer);
+      },
+      kConnectionStack);
+  if (!started) {
+    limit.Leave(peer);
+    Refuse(handle, peer);
+  }
+}
+
+void TTCPHttpDaemon::State::Refuse(platform::SocketHandle handle, const std::string& peer) {
+  // Answered on the listener thread without waiting: the page fits the socket buffer
+  // of a fresh connection, and what does not fit is dropped.
+  {
+    TBlockSocket sock(handle);
+    sock.SetClosePause(0);  // the listener must not slow down under a flood
+    const std::string page = ErrorPageText(503);
+    sock.SendNoWait(ResponseHead(503, ErrorPageHeaders(page.size(), HttpDateNow())) + page);
+  }
+  // At most one line a second, so a flood cannot grow the core log without bound.
+  const uint32_t now = platform::TickCountMs();
+  if (!refusal_logged || now - last_refusal_log_ms >= 1000) {
+    refusal_logged = true;
+    last_refusal_log_ms = now;
+    WriteCoreLog("SOCK.ERROR too many connections, 503 sent to " + peer);
+  }
+}
+
+}  // namespace kv

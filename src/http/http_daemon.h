@@ -1,0 +1,56 @@
+#pragma once
+// TTCPHttpDaemon: the HTTP listener thread. It binds the configured port on all local
+// addresses, reports the start (or the failure) through HttpServiceEvents, then accepts
+// connections and hands each to its own connection thread (TTCPHttpThrd), up to the
+// bounds of HttpSettings; a connection over a bound gets a 503 page at once.
+//
+// The listener thread starts in the constructor and runs until the process ends; the
+// service never frees the object. Destroying it (tests) asks the thread to stop within a
+// second and close the port; connection threads already running finish on their own.
+// The events object must outlive the listener and its connection threads.
+#include <memory>
+#include <string>
+
+#include "base/ini_file.h"
+
+namespace kv {
+
+struct HttpSettings {
+  int max_connections = 256;   // connection threads at once, all clients together
+  int max_per_client = 32;     // connection threads at once for one client address
+  int recv_timeout_ms = 120000;  // wait for each packet of a request
+};
+
+// Keys max_connections, max_per_client and recv_timeout (milliseconds) of section http.
+// Values below 1 and unreadable values keep the defaults.
+HttpSettings ReadHttpSettings(const TMemIniFile& ini);
+
+// The service object's event-log operations. The implementation hops to the main thread
+// itself; the HTTP threads just call it.
+class HttpServiceEvents {
+ public:
+  virtual ~HttpServiceEvents() = default;
+  virtual void LogStartMessage(bool store, const std::string& address, const std::string& port) = 0;
+  virtual void LogErrorMessage(const std::string& text) = 0;
+};
+
+// Loads the platform's socket library for the process. On failure returns false with
+// "Error loading Socket interface (ws2_32.dll)!" in `error_text`.
+bool LoadSocketInterface(std::string& error_text);
+
+class TTCPHttpDaemon {
+ public:
+  // `root_dir`: the program folder; `port`: decimal text ("0" picks a free port).
+  TTCPHttpDaemon(const std::string& root_dir, const std::string& port, HttpServiceEvents& events,
+                 const HttpSettings& settings);
+  ~TTCPHttpDaemon();
+  TTCPHttpDaemon(const TTCPHttpDaemon&) = delete;
+  TTCPHttpDaemon& operator=(const TTCPHttpDaemon&) = delete;
+
+  struct State;
+
+ private:
+  std::shared_ptr<State> state_;  // shared with the listener and connection threads
+};
+
+}  // namespace kv

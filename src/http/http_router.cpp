@@ -1,0 +1,145 @@
+// Routing of a request target and the generated responses: pages, plain texts, the
+// support archive and the error page.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/text_case.h"
+#include "collect/resource_store.h"
+#include "collect/served_content.h"
+#include "http/file_range.h"
+#include "http/http_daemon.h"
+#include "http/http_text.h"
+#include "http/http_thread.h"
+#include "http/request_path.h"
+#include "platform/clock.h"
+#include "platform/program_folder.h"
+
+namespace kv {
+namespace {
+
+// The maintenance stop name is this prefix, the local day of the month and the local
+// hour: "kvst" + "08" + "_" + "14" on the 8th at 14:xx. Honoured from loopback only.
+constexpr char kStopPrefix[] = "kvst";
+
+PathRules LocalPathRules() {
+  return platform::PathSeparator() == '\\' ? PathRules::kWindows : PathRules::kPosix;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
+}  // namespace
+
+bool TTCPHttpThrd::IsStopRequest(const std::string& name) const {
+  if (!IsLoopbackAddress(PeerAddress)) return false;
+  const platform::LocalDateTime now = platform::LocalNow();
+  char stop_name[32];
+  std::snprintf(stop_name, sizeof stop_name, "%s%02d_%02d", kStopPrefix, now.day % 100,
+                now.hour % 100);
+  return LowerCaseAscii(name) == stop_name;
+}
+
+void TTCPHttpThrd::ProcessRequest(const std::string& /*method*/, const std::string& target) {
+  const char sep = platform::PathSeparator();
+  const std::string url_dir = ExtractRequestDir(target);
+  const std::string name = ExtractRequestName(target);
+  std::string dir = url_dir;
+  for (char& c : dir)
+    if (c == '/') c = sep;
+
+  if (TrimBlanks(dir) == std::string(1, sep)) {
+    if (IsStopRequest(name)) {
+      if (Context.events != nullptr) Context.events->LogErrorMessage("Raize error exception, halting...\r\n");
+      std::_Exit(1);
+    }
+    const std::string lower = LowerCaseAscii(name);
+    if (lower == "index.php" || lower == "index.html" || lower == "index.htm" ||
+        TrimBlanks(name).empty()) {
+      SendPage();
+      return;
+    }
+  }
+
+  std::string root = Context.root_dir;
+  if (!root.empty() && root.back() == sep) root.pop_back();
+  const std::string local_name = root + dir + name;
+  const std::size_t cut = local_name.find_last_of(std::string(1, sep) + "\\:");
+  const std::string file_name = cut == std::string::npos ? local_name : local_name.substr(cut + 1);
+
+  if (name.find("hdd_") != std::string::npos) return SendDrivePage(name);
+  if (name.find("raw") != std::string::npos) return SendPlainText(true);
+  if (name.find("support_kvr.zip") != std::string::npos) return SendSupportArchive();
+  if (name.find("ini") != std::string::npos) return SendPlainText(false);
+  const TMFileList& resources = Context.resources != nullptr ? *Context.resources : ResourceStore();
+  const int index = resources.IndexOf(file_name);
+  if (index >= 0) return SendResourceFile(index, local_name);
+  // Only plain names below the program folder reach the disk; anything else is missing.
+  std::error_code ec;
+  if (IsServablePath(url_dir, name, LocalPathRules()) &&
+      std::filesystem::is_regular_file(std::filesystem::path(local_name), ec) &&
+      IsInsideRoot(local_name))
+    return SendDiskFile(local_name);
+  SendErrorPage(404);
+}
+
+bool TTCPHttpThrd::IsInsideRoot(const std::string& local_name) const {
+  // Resolves links, so a link inside the folder cannot lead outside it.
+  std::error_code ec;
+  const std::filesystem::path root = std::filesystem::canonical(std::filesystem::path(Context.root_dir), ec);
+  if (ec) return false;
+  const std::filesystem::path file = std::filesystem::canonical(std::filesystem::path(local_name), ec);
+  if (ec) return false;
+  auto r = root.begin();
+  auto f = file.begin();
+  for (; r != root.end(); ++r, ++f) {
+    if (r->empty()) continue;  // trailing separator of the root
+    if (f == file.end() || *r != *f) return false;
+  }
+  return f != file.end();
+}
+
+void TTCPHttpThrd::SendPage() {
+  std::string body;
+  if (!CopyMainPage(body)) return SendErrorPage(503);
+  ResultCode = 200;
+  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml);
+  SendResponseHead(ResultCode, body);
+}
+
+void TTCPHttpThrd::SendDrivePage(const std::string& name) {
+  std::string body;
+  if (!CopyDrivePage(name.substr(name.size() < 4 ? name.size() : 4), body)) return SendErrorPage(503);
+  ResultCode = 200;
+  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml);
+  SendResponseHead(ResultCode, body);
+}
+
+void TTCPHttpThrd::SendPlainText(bool raw) {
+  std::string body;
+  if (!(raw ? CopyConfigText(body) : CopyReportText(body))) return SendErrorPage(503);
+  ResultCode = 200;
+  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
+  SendResponseHead(ResultCode, body);
+}
+
+void TTCPHttpThrd::SendSupportArchive() {
+  std::string zip;
+  if (!CopySupportArchive(zip)) return SendErrorPage(503);
+  SendAttachment(zip, "support_kvr.zip");
+}
+
+void TTCPHttpThrd::SendErrorPage(int code, const std::string& extra_header) {
+  // The status line carries the error code, so probes and scripts see the failure.
+  ResultCode = code >= 100 && code <= 999 ? code : 500;
+  const std::string page = ErrorPageText(code);
+  Headers = ErrorPageHeaders(page.size(), HttpDateNow());
+  if (!extra_header.empty()) Headers.push_back(extra_header);
+  SendResponseHead(ResultCode, page);
+}
+
+}  // namespace kv

@@ -1,0 +1,95 @@
+#include "http/request_path.h"
+
+#include "base/text_case.h"
+
+namespace kv {
+namespace {
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  std::size_t at = 0;
+  while ((at = text.find(from, at)) != std::string::npos) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+}
+
+bool IsDosDeviceName(const std::string& part) {
+  // The device is named by the text before the first dot, trailing blanks ignored.
+  std::string base = UpperCaseAscii(part.substr(0, part.find('.')));
+  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) base.pop_back();
+  if (base == "CON" || base == "NUL" || base == "AUX" || base == "PRN" || base == "CONIN$" ||
+      base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+}  // namespace
+
+std::string StripQuery(const std::string& target) { return target.substr(0, target.find('?')); }
+
+std::string ExtractRequestDir(const std::string& target) {
+  const std::string s = StripQuery(target);
+  std::size_t slash = s.rfind('/');
+  std::string dir = slash != std::string::npos && slash >= 1 ? s.substr(0, slash + 1) : "/";
+  ReplaceAll(dir, "/./", "/");
+  for (std::size_t at; (at = dir.find("/../")) != std::string::npos;) {
+    std::size_t before = at == 0 ? std::string::npos : dir.rfind('/', at - 1);
+    if (before == std::string::npos) return {};
+    dir.erase(before, at + 3 - before);
+  }
+  return dir;
+}
+
+std::string ExtractRequestName(const std::string& target) {
+  const std::string s = StripQuery(target);
+  std::size_t slash = s.rfind('/');
+  return slash == std::string::npos ? s : s.substr(slash + 1);
+}
+
+std::string AddTrailingDelimiter(const std::string& path, char separator) {
+  if (path.empty()) return path;
+  const char last = path.back();
+  if (last == separator) return path;
+  if (separator == '\\') {
+    if (last == ':') return path;
+    const char letter = UpperAscii(path[0]);
+    if (path.size() == 1 && letter >= 'A' && letter <= 'Z') return path + ":\\";
+  }
+  return path + separator;
+}
+
+bool IsServablePathPart(const std::string& part, PathRules rules) {
+  if (part.find('\\') != std::string::npos || part.find("..") != std::string::npos ||
+      part.find(':') != std::string::npos || part.find('\0') != std::string::npos)
+    return false;
+  return rules != PathRules::kWindows || !IsDosDeviceName(part);
+}
+
+bool IsServablePath(const std::string& dir, const std::string& name, PathRules rules) {
+  if (dir.empty() || !IsServablePathPart(name, rules)) return false;
+  std::size_t start = 0;
+  while (start < dir.size()) {
+    std::size_t end = dir.find('/', start);
+    if (end == std::string::npos) end = dir.size();
+    if (!IsServablePathPart(dir.substr(start, end - start), rules)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+  std::string a = LowerCaseAscii(address);
+  if (a == "::1") return true;
+  if (a.compare(0, 7, "::ffff:") == 0) a = a.substr(7);
+  if (a.compare(0, 4, "127.") != 0) return false;
+  // Dotted digits only, so a crafted text cannot pass as an address.
+  int dots = 0;
+  for (char c : a) {
+    if (c == '.') ++dots;
+    else if (c < '0' || c > '9') return false;
+  }
+  return dots == 3;
+}
+
+}  // namespace kv

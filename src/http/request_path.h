@@ -1,0 +1,37 @@
+#pragma once
+// Taking a request target apart, and the checks that keep file requests inside the
+// program folder. Pure functions, callable from any thread.
+//
+//   GET /sub/./a/../logo.png?x=1 HTTP/1.0   ->  directory "/sub/", name "logo.png"
+#include <string>
+
+namespace kv {
+
+// The target up to, not including, the first "?".
+std::string StripQuery(const std::string& target);
+
+// Directory part of the target, ending in "/", with "/./" and "/../" resolved; "" when a
+// "/../" climbs above the root.
+std::string ExtractRequestDir(const std::string& target);
+
+// Name part: the query-less target after its last "/".
+std::string ExtractRequestName(const std::string& target);
+
+// Appends the separator unless the path is empty or already ends in one. With "\" a
+// path ending in ":" is left alone and a lone drive letter gets ":\".
+std::string AddTrailingDelimiter(const std::string& path, char separator);
+
+enum class PathRules { kPosix, kWindows };
+
+// Whether one part of a file path (a directory or the file name) may be used to open a
+// file below the program folder: no "\", "..", ":" or NUL byte; with Windows rules also
+// no device name (CON, NUL, AUX, PRN, COM1-9, LPT1-9, with any extension).
+bool IsServablePathPart(const std::string& part, PathRules rules);
+
+// Every part of a directory text ("/a/b/") and the name pass IsServablePathPart.
+bool IsServablePath(const std::string& dir, const std::string& name, PathRules rules);
+
+// 127.0.0.0/8, ::1 and their IPv4-mapped IPv6 forms.
+bool IsLoopbackAddress(const std::string& address);
+
+}  // namespace kv
