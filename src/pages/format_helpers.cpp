@@ -30,11 +30,37 @@ std::string FormatSize(int64_t bytes) {
 std::string FormatFixed(int decimals, double value) {
   if (decimals < 0) decimals = 0;
   if (decimals > 18) decimals = 18;
-  if (std::isfinite(value) && std::fabs(value) < 1e14) value = std::nearbyint(value * 10000.0) / 10000.0;
-  char buffer[400];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
-  if (ec != std::errc()) return "0";
-  return std::string(buffer, end);
+  // Noise removal: round to four decimals, ties to even.
+  const double scaled = std::nearbyint(value * 10000.0);
+  if (!std::isfinite(scaled) || std::fabs(scaled) >= 9.0e17) {
+    char buffer[400];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    return ec == std::errc() ? std::string(buffer, end) : std::string("0");
+  }
+  // Now an exact count of ten-thousandths: round it to `decimals` in decimal arithmetic,
+  // halves away from zero as people expect (1.125 -> "1.13").
+  const bool negative = scaled < 0;
+  uint64_t units = static_cast<uint64_t>(negative ? -scaled : scaled);
+  int shown = decimals;
+  if (decimals < 4) {
+    uint64_t step = 1;
+    for (int i = decimals; i < 4; ++i) step *= 10;
+    units = (units / step) + ((units % step) * 2 >= step ? 1 : 0);
+  } else {
+    shown = 4;
+  }
+  uint64_t divisor = 1;
+  for (int i = 0; i < shown; ++i) divisor *= 10;
+  std::string out = (negative && units != 0) ? "-" : "";
+  out += std::to_string(units / divisor);
+  if (decimals > 0) {
+    std::string fraction = std::to_string(units % divisor);
+    out += '.';
+    out.append(static_cast<std::size_t>(shown) - fraction.size(), '0');
+    out += fraction;
+    out.append(static_cast<std::size_t>(decimals - shown), '0');
+  }
+  return out;
 }
 
 double UnixToDateTime(uint32_t seconds) {

@@ -20,7 +20,8 @@ std::string DashIfEmpty(std::string_view text);
 std::string FormatSize(int64_t bytes);
 
 // The value rounded to four decimals (ties to even) to drop representation noise, then
-// written in fixed notation with `decimals` digits.
+// written in fixed notation with `decimals` digits, halves rounded away from zero:
+// (2, 1.125) -> "1.13", (2, 1.0049999999) -> "1.01", (0, 2.5) -> "3".
 std::string FormatFixed(int decimals, double value);
 
 // Day-based timestamp (days since 1899-12-30, time as the fraction) of Unix seconds,
