@@ -1,0 +1,62 @@
+#include "parse/smart_names.h"
+
+#include <mutex>
+
+#include "base/ini_file.h"
+
+namespace kv {
+
+namespace {
+
+std::mutex& LoaderLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+TSmartParamsLoader& Loader() {
+  static TSmartParamsLoader loader;
+  return loader;
+}
+
+// A count beyond this is not a table anyone wrote; it would only make us look up
+// sections that cannot exist.
+constexpr int64_t kMaxEntries = 100000;
+
+}  // namespace
+
+void SetSmartParamsLoader(TSmartParamsLoader loader) {
+  std::lock_guard<std::mutex> guard(LoaderLock());
+  Loader() = std::move(loader);
+}
+
+TKVSmartNamesList::TKVSmartNamesList() {
+  TSmartParamsLoader loader;
+  {
+    std::lock_guard<std::mutex> guard(LoaderLock());
+    loader = Loader();
+  }
+  if (loader) Load(loader());
+}
+
+TKVSmartNamesList::TKVSmartNamesList(std::string_view smartParamsText) { Load(smartParamsText); }
+
+void TKVSmartNamesList::Load(std::string_view text) {
+  const TMemIniFile ini(text);
+  int64_t count = ini.ReadInteger("main", "count", 0);
+  if (count > kMaxEntries) count = kMaxEntries;
+  for (int64_t i = 0; i < count; ++i) {
+    const std::string section = "p" + std::to_string(i);
+    if (!ini.SectionExists(section)) continue;
+    const int64_t id = ini.ReadInteger(section, "id", -1);
+    const bool fits = id >= INT32_MIN && id <= INT32_MAX;
+    items_.push_back({fits ? static_cast<int32_t>(id) : -1, ini.ReadString(section, "name", "")});
+  }
+}
+
+std::string TKVSmartNamesList::NameOf(int32_t id) const {
+  for (const auto& item : items_)
+    if (item.Id == id) return item.Name;
+  return {};
+}
+
+}  // namespace kv

@@ -1,0 +1,381 @@
+#include "parse/xml_lines.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "base/text_case.h"
+#include "parse/text_helpers.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kProtectedBlank = '\x95';
+constexpr size_t kNone = std::string_view::npos;
+
+// Names with these bytes could make the tags we look for overlap one another; the callers
+// only ever pass plain element names.
+bool IsPlainName(std::string_view name) {
+  return name.find_first_of("< />") == kNone;
+}
+
+size_t CountOccurrences(std::string_view s, std::string_view sub) {
+  size_t n = 0;
+  for (size_t p = s.find(sub); p != kNone; p = s.find(sub, p + sub.size())) ++n;
+  return n;
+}
+
+int DecimalDigits(int64_t n) {
+  int d = 1;
+  while (n >= 10) {
+    n /= 10;
+    ++d;
+  }
+  return d;
+}
+
+// The number whose FormatIndex2 form is `digits`, or -1 ("07" -> 7, "12" -> 12; "7", "012"
+// are not forms).
+int64_t IndexFromForm(std::string_view digits) {
+  if (digits.size() < 2) return -1;
+  if (digits[0] == '0' && digits.size() > 2) return -1;
+  int64_t n = 0;
+  for (char c : digits) n = n * 10 + (c - '0');
+  return n;
+}
+
+size_t DigitRun(std::string_view s, size_t from, size_t limit) {
+  size_t e = from;
+  while (e < s.size() && e - from < limit && s[e] >= '0' && s[e] <= '9') ++e;
+  return e - from;
+}
+
+}  // namespace
+
+size_t PosFrom(std::string_view sub, std::string_view s, size_t from) {
+  if (from < 1) from = 1;
+  if (sub.empty() || from >= s.size()) return 0;
+  const size_t p = s.find(sub, from - 1);
+  return p == kNone ? 0 : p + 1;
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view old_text, std::string_view new_text) {
+  if (old_text.empty()) return std::string(s);
+  std::string out;
+  out.reserve(s.size());
+  size_t at = 0;
+  for (size_t p = s.find(old_text); p != kNone; p = s.find(old_text, at)) {
+    out.append(s, at, p - at);
+    out.append(new_text);
+    at = p + old_text.size();
+  }
+  out.append(s, at, kNone);
+  return out;
+}
+
+std::string FormatIndex2(int64_t n) {
+  const uint64_t v = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+  std::string s = std::to_string(v);
+  return v < 10 ? "0" + s : s;
+}
+
+// The text first gets ":00" after every start and end tag name; then each end marker
+// "</name:00>" is paired with the nearest unpaired start marker before it, end markers
+// taken left to right. That is the same pairing, in the same order, as repeatedly taking
+// the first start marker, the first end marker after it and the innermost start marker
+// between them, but done in one pass.
+void NumberElements(std::string_view text, std::string_view name, int& count,
+                    std::string& result) {
+  count = 0;
+  const std::string open_tag = "<" + std::string(name);
+  const std::string close_tag = "</" + std::string(name);
+  const std::string marked =
+      ReplaceAll(ReplaceAll(text, open_tag, open_tag + ":00"), close_tag, close_tag + ":00");
+  if (!IsPlainName(name)) {
+    result = marked;
+    return;
+  }
+  const std::string open = open_tag + ":00";
+  const std::string close = close_tag + ":00>";
+
+  struct Token {
+    size_t pos;
+    bool is_open;
+    int64_t number;  // 0 = left as ":00"
+  };
+  std::vector<Token> tokens;
+  size_t po = marked.find(open), pc = marked.find(close);
+  while (po != kNone || pc != kNone) {
+    if (pc == kNone || (po != kNone && po < pc)) {
+      tokens.push_back({po, true, 0});
+      po = marked.find(open, po + open.size());
+    } else {
+      tokens.push_back({pc, false, 0});
+      pc = marked.find(close, pc + close.size());
+    }
+  }
+  std::vector<size_t> stack;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    if (tokens[i].is_open) {
+      stack.push_back(i);
+    } else if (!stack.empty()) {
+      const int64_t number = ++count;
+      tokens[stack.back()].number = number;
+      tokens[i].number = number;
+      stack.pop_back();
+    }
+  }
+
+  result.clear();
+  result.reserve(marked.size() + 8 * static_cast<size_t>(count));
+  size_t at = 0;
+  for (const Token& t : tokens) {
+    if (t.number == 0) continue;
+    result.append(marked, at, t.pos - at);
+    const std::string nn = FormatIndex2(t.number);
+    if (t.is_open) {
+      result.append(open_tag).append(":").append(nn);
+      at = t.pos + open.size();
+    } else {
+      result.append(close_tag).append(":").append(nn).append(">");
+      at = t.pos + close.size();
+    }
+  }
+  result.append(marked, at, kNone);
+}
+
+// Rewrites in place, at most 100 times. Instead of searching the whole text after every
+// rewrite to see whether a start tag is left, the number of "<name " left is kept: a rewrite
+// removes the one it expands and adds one only when the expanded tag's attribute text ends
+// in "<name" (the inserted blank then completes it).
+void NumberSelfClosing(std::string_view text, std::string_view name, int& count,
+                       std::string& result) {
+  count = 0;
+  result.assign(text);
+  if (!IsPlainName(name)) return;
+  const std::string start_tag = "<" + std::string(name) + " ";
+  const std::string bare_tag = "<" + std::string(name);
+  size_t left = CountOccurrences(result, start_tag);
+  size_t start = 1;
+  for (;;) {
+    if (count + 1 >= 101) return;
+    ++count;
+    const size_t p = PosFrom(start_tag, result, start);
+    if (p == 0) return;
+    const size_t q = PosFrom("/>", result, p);
+    if (q == 0) return;
+    const size_t attr_from = p - 1 + bare_tag.size();
+    const std::string_view attrs(result.data() + attr_from, (q - 1) - attr_from);
+    const bool makes_new_tag = attrs.size() >= bare_tag.size() &&
+                               attrs.substr(attrs.size() - bare_tag.size()) == bare_tag;
+    const std::string nn = FormatIndex2(count - 1);
+    std::string expanded;
+    expanded.reserve(attrs.size() + 2 * name.size() + 16);
+    expanded.append(bare_tag).append(":").append(nn).append(" ").append(attrs);
+    expanded.append(" ></").append(name).append(":").append(nn).append(">");
+    result.replace(p - 1, q + 1 - (p - 1), expanded);
+    left = left - 1 + (makes_new_tag ? 1 : 0);
+    if (left == 0) return;
+    start = q + 1;
+  }
+}
+
+void NumberAttributeTags(std::string& text, int& counter) {
+  static constexpr std::string_view kTag = "<attribute ";
+  if (counter >= 101) return;
+  std::string out;
+  size_t at = 0;
+  for (size_t p = text.find(kTag); p != kNone && counter < 101; p = text.find(kTag, at)) {
+    ++counter;
+    out.append(text, at, p - at);
+    out.append("<attribute_").append(FormatIndex2(counter)).append(" ");
+    at = p + kTag.size();
+  }
+  if (at == 0) return;
+  out.append(text, at, kNone);
+  text.swap(out);
+}
+
+std::string ExtractElement(std::string_view text, std::string_view name, int64_t n) {
+  const std::string nn = FormatIndex2(n);
+  const std::string s = "<" + std::string(name) + ":" + nn;
+  const std::string e = "</" + std::string(name) + ":" + nn + ">";
+  const size_t p = text.find(s);
+  const size_t q = text.find(e);
+  if (p == kNone || q == kNone || q <= p) return {};
+  return std::string(text.substr(p, q + e.size() - p));
+}
+
+namespace {
+
+// One pass over the text: the first place of every numbered start marker "<name:NN" (a
+// marker also matches where its digits are followed by more digits) and of every end tag
+// "</name:NN>", for the numbers first..first+count-1.
+std::vector<std::string_view> ExtractRange(std::string_view text, std::string_view name,
+                                           int64_t first, int count) {
+  std::vector<std::string_view> out;
+  if (count <= 0) return out;
+  out.resize(static_cast<size_t>(count));
+  const int64_t last = first + count - 1;
+  const size_t max_form = static_cast<size_t>(std::max(2, DecimalDigits(last)));
+  std::vector<size_t> open_at(static_cast<size_t>(count), kNone);
+  std::vector<size_t> close_at(static_cast<size_t>(count), kNone);
+  const std::string open = "<" + std::string(name) + ":";
+  const std::string close = "</" + std::string(name) + ":";
+
+  for (size_t p = text.find(open); p != kNone; p = text.find(open, p + 1)) {
+    const size_t d = p + open.size();
+    const size_t run = DigitRun(text, d, max_form);
+    for (size_t len = 2; len <= run; ++len) {
+      const int64_t n = IndexFromForm(text.substr(d, len));
+      if (n < first || n > last) continue;
+      size_t& slot = open_at[static_cast<size_t>(n - first)];
+      if (slot == kNone) slot = p;
+    }
+  }
+  for (size_t p = text.find(close); p != kNone; p = text.find(close, p + 1)) {
+    const size_t d = p + close.size();
+    const size_t run = DigitRun(text, d, max_form + 1);
+    if (run > max_form || d + run >= text.size() || text[d + run] != '>') continue;
+    const int64_t n = IndexFromForm(text.substr(d, run));
+    if (n < first || n > last) continue;
+    size_t& slot = close_at[static_cast<size_t>(n - first)];
+    if (slot == kNone) slot = p;
+  }
+  for (int i = 0; i < count; ++i) {
+    const size_t p = open_at[static_cast<size_t>(i)];
+    const size_t q = close_at[static_cast<size_t>(i)];
+    if (p == kNone || q == kNone || q <= p) continue;
+    const size_t end_len = close.size() + FormatIndex2(first + i).size() + 1;
+    out[static_cast<size_t>(i)] = text.substr(p, q + end_len - p);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string_view> ExtractElements(std::string_view text, std::string_view name,
+                                              int count) {
+  return ExtractRange(text, name, 1, count);
+}
+
+std::vector<std::string_view> ExtractElementsFromZero(std::string_view text,
+                                                      std::string_view name, int count) {
+  return ExtractRange(text, name, 0, count);
+}
+
+void ElementAttributesToLines(std::string_view element, std::string_view name,
+                              std::vector<std::string>& lines) {
+  lines.clear();
+  const size_t p = PosFrom("<" + std::string(name), element, 1);
+  if (p == 0) return;
+  const size_t q = PosFrom(">", element, p);
+  if (q == 0) return;
+  std::string tag(element.substr(p - 1, q - p + 1));
+
+  // Blanks inside quoted values must not split the tag.
+  size_t from = 0;
+  for (int i = 0; i < 21; ++i) {
+    const size_t eq = tag.find("=\"", from);
+    if (eq == kNone) break;
+    const size_t end = tag.find('"', eq + 2);
+    if (end == kNone) break;
+    const std::string_view value(tag.data() + eq + 2, end - (eq + 2));
+    if (!TrimBlanks(value).empty())
+      for (size_t k = eq + 2; k < end; ++k)
+        if (tag[k] == ' ') tag[k] = kProtectedBlank;
+    from = end + 1;
+  }
+
+  size_t at = 0;
+  while (at <= tag.size()) {
+    size_t stop = tag.find_first_of(" \r\n", at);
+    if (stop == kNone) stop = tag.size();
+    std::string piece = tag.substr(at, stop - at);
+    at = stop + 1;
+    if (piece.find('=') == kNone) continue;
+    for (char& c : piece)
+      if (c == kProtectedBlank) c = ' ';
+    std::string value = TrimBlanks(TextAfter(piece, "="));
+    std::erase(value, '"');
+    lines.push_back(TrimBlanks(TextBefore(piece, "=")) + ": " + value);
+  }
+}
+
+void ChildElementNames(std::string_view text, std::vector<std::string>& names) {
+  names.clear();
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    std::string_view line;
+    if (i == text.size()) {
+      line = text.substr(start);
+    } else if (text[i] == '>') {
+      line = text.substr(start, i + 1 - start);
+      start = i + 1;
+    } else if (text[i] == '\r' || text[i] == '\n') {
+      line = text.substr(start, i - start);
+      start = i + 1;
+    } else {
+      continue;
+    }
+    // A '>' can only close a line, so a line without one at its end is no start tag.
+    if (line.empty() || line.back() != '>') continue;
+    const std::string trimmed = TrimBlanks(line);
+    if (trimmed.find('<') == kNone || trimmed.find('>') == kNone ||
+        trimmed.find("</") != kNone)
+      continue;
+    std::string tag;
+    tag.reserve(trimmed.size());
+    for (char c : trimmed)
+      if (c != '<') tag.push_back(c);
+    const size_t blank = tag.find(' ');
+    if (blank == kNone) continue;
+    tag.resize(blank + 1);
+    if (tag.find(':') != kNone) tag = TrimBlanks(TextBefore(tag, ":"));
+    if (!tag.empty()) names.push_back(std::move(tag));
+  }
+}
+
+std::string SizeToMegabytes(std::string_view text) {
+  std::string number;
+  std::string unit;
+  bool has_digit = false;
+  bool has_point = false;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      number.push_back(c);
+      has_digit = true;
+    } else if (c == ',' || c == '.') {
+      if (!has_point) number.push_back('.');
+      has_point = true;
+    } else {
+      unit.push_back(c);
+    }
+  }
+  if (!has_digit) return {};
+  if (number.front() == '.') number.insert(number.begin(), '0');
+  if (number.back() == '.') number.push_back('0');
+  double value = 0;
+  const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (parsed.ec != std::errc() || !(value > 0)) return {};
+
+  std::string norm;
+  for (char c : TrimControls(unit)) {
+    if (static_cast<unsigned char>(c) <= ' ') {
+      if (norm.empty() || norm.back() != ' ') norm.push_back(' ');
+    } else {
+      norm.push_back(LowerAscii(c));
+    }
+  }
+  double factor = 1;
+  if (norm == "kb") factor = 1.0 / 1024;
+  else if (norm == "gb") factor = 1024;
+  else if (norm == "tb") factor = 1048576;
+  // Round half to even; the default floating-point rounding mode is to nearest-even.
+  const double mb = std::nearbyint(value * factor);
+  if (!(mb < 9.2e18)) return {};
+  return std::to_string(static_cast<int64_t>(mb));
+}
+
+}  // namespace kv
