@@ -1,0 +1,475 @@
+#include "report/state_report.h"
+
+#include <cstdio>
+#include <string_view>
+#include <unordered_map>
+
+#include "base/embedded_files.h"
+#include "base/ini_file.h"
+#include "model/kv_core.h"
+#include "parse/text_helpers.h"
+#include "parse/xml_lines.h"
+
+namespace kv {
+
+std::string JoinLines(const TStringList& lines) {
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += "\r\n";
+  }
+  // The replacement runs over the whole text, so a CR at the end of a line pairs with the
+  // LF the join added, exactly as a text-then-replace would have it.
+  std::string out;
+  out.reserve(text.size() + text.size() / 2);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += "||||";
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string FormatReportDate(uint32_t seconds) {
+  // Civil date from a day count (proleptic Gregorian), days since 1970-01-01.
+  int64_t days = seconds / 86400;
+  const uint32_t rest = seconds % 86400;
+  days += 719468;
+  const int64_t era = days / 146097;
+  const int64_t doe = days - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", static_cast<int>(day),
+                static_cast<int>(month), static_cast<int>(year), static_cast<int>(rest / 3600),
+                static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  return buf;
+}
+
+namespace {
+
+// Appends the report's lines; keeps the section-name and key=value spelling in one place.
+class TReportLines {
+ public:
+  explicit TReportLines(TStringList& lines) : lines_(lines) {}
+
+  void Blank() { lines_.emplace_back(); }
+  void Literal(std::string_view line) { lines_.emplace_back(line); }
+  void Value(std::string_view key, std::string_view value) {
+    std::string line;
+    line.reserve(key.size() + 1 + value.size());
+    line.append(key).append("=").append(value);
+    lines_.push_back(std::move(line));
+  }
+  void Value(std::string_view key, int64_t value) { Value(key, std::to_string(value)); }
+  void Flag(std::string_view key, bool on) { Value(key, on ? "1" : "0"); }
+  void Section(std::string_view name) { lines_.push_back("[" + std::string(name) + "]"); }
+  void Section(std::string_view prefix, int n) {
+    lines_.push_back("[" + std::string(prefix) + "_" + std::to_string(n) + "]");
+  }
+  void Section(std::string_view prefix, int n, int m) {
+    lines_.push_back("[" + std::string(prefix) + "_" + std::to_string(n) + "_" +
+                     std::to_string(m) + "]");
+  }
+
+ private:
+  TStringList& lines_;
+};
+
+// Attribute name numbers: shared by every drive of one report, in first-seen order.
+class TNameTable {
+ public:
+  int NumberOf(const std::string& name) {
+    auto [it, added] = index_.try_emplace(name, static_cast<int>(names_.size()));
+    if (added) names_.push_back(name);
+    return it->second;
+  }
+  const TStringList& Names() const { return names_; }
+
+ private:
+  TStringList names_;
+  std::unordered_map<std::string, int> index_;
+};
+
+// The known attribute names of "smart_params.txt" (the sections p0 .. p<count-1>).
+class TKnownSmartNames {
+ public:
+  TKnownSmartNames() {
+    std::string text;
+    if (!ReadEmbeddedFile("smart_params.txt", text)) return;
+    const TMemIniFile ini(text);
+    const int64_t count = ini.ReadInteger("main", "count", 0);
+    for (int64_t i = 0; i < count && i < 100000; ++i) {
+      const std::string section = "p" + std::to_string(i);
+      if (!ini.SectionExists(section)) continue;
+      names_.push_back({static_cast<int32_t>(ini.ReadInteger(section, "id", -1)),
+                        ini.ReadString(section, "name", "")});
+    }
+  }
+  std::string NameOf(int32_t id) const {
+    for (const auto& [known_id, name] : names_)
+      if (known_id == id) return name;
+    return {};
+  }
+
+ private:
+  std::vector<std::pair<int32_t, std::string>> names_;
+};
+
+// Megabytes of a traffic amount and its unit; empty when not a positive number.
+std::string TrafficMegabytes(const std::string& value, const std::string& unit) {
+  return SizeToMegabytes(value + " " + unit);
+}
+
+void WriteController(const TResultController& c, TReportLines& out) {
+  out.Section("controller");
+  out.Value("state", c.Status);
+  out.Value("mode", c.Mode);
+  out.Value("model", c.Model);
+  out.Value("ch_desc", c.ChannelDescription);
+  out.Value("sn", c.SerialNumber);
+  out.Value("temperature", c.Temperature);
+  out.Value("memory", c.InstalledMemory);
+  out.Value("data", JoinLines(c.Lines));
+  out.Value("versions", JoinLines(c.VersionLines));
+  out.Blank();
+  out.Section("bbu");
+  out.Value("state", c.BBUStatus);
+  out.Value("type", c.BBUUnitType);
+  out.Value("overal", c.BBUOverallStatus);
+  out.Value("temp", c.BBUCurrentTemperature);
+  out.Value("remain_persent", c.BBUCapacityRemaining);
+  out.Value("remain_time", c.BBUTimeRemaining);
+  out.Value("overtemp", c.BBUOverTemperature);
+  out.Value("data", JoinLines(c.BBULines));
+}
+
+void WriteCacheStats(const TKVStatsCacheItem& r, const TKVStats& log, TReportLines& out) {
+  out.Blank();
+  out.Section("stats_all");
+  const int64_t start = static_cast<int64_t>(static_cast<uint32_t>(r.Time)) -
+                        static_cast<int64_t>(r.SecondsSinceLastUpdate);
+  out.Value("start_stats", start);
+  // The controller log's own clock, wrapping in 32 bits like the controller's counter.
+  const uint32_t log_start =
+      static_cast<uint32_t>(log.Time) - static_cast<uint32_t>(log.SecondsSinceLastUpdate);
+  out.Value("start_stats_date", FormatReportDate(log_start));
+  out.Value("scince_stats", static_cast<int64_t>(r.SecondsSinceLastUpdate));
+  out.Value("statsversion", r.StatsVersion);
+  out.Value("uncachedReads", r.UncachedReads);
+  out.Value("uncachedWrites", r.UncachedWrites);
+  if (r.SsdCachePages > 0) {
+    out.Value("ssdCachePages", static_cast<int64_t>(r.SsdCachePages));
+    out.Value("pagesOnFetchList", static_cast<int64_t>(r.PagesOnFetchList));
+    out.Value("pagesOnDirtyList", static_cast<int64_t>(r.PagesOnDirtyList));
+    out.Value("pagesOnFailedList", static_cast<int64_t>(r.PagesOnFailedList));
+    out.Value("fetchCandidates", static_cast<int64_t>(r.FetchCandidates));
+    out.Value("candidateReplacements", static_cast<int64_t>(r.CandidateReplacements));
+  }
+  out.Value("dramFullHitReads", r.DramFullHitReads);
+  out.Value("dramWaitHitReads", r.DramWaitHitReads);
+  out.Value("dramHybridHitReads", r.DramHybridHitReads);
+  out.Value("dramCacheWrites", r.DramCacheWrites);
+  out.Value("dramFlushWaitWrites", r.DramFlushWaitWrites);
+  out.Value("dramCacheFlushes", r.DramCacheFlushes);
+  if (r.HasSsdActivity) {
+    out.Literal("ssd_use=1");
+    out.Value("ssdHitReads", r.SsdHitReads);
+    out.Value("ssdHitWrites", r.SsdHitWrites);
+    out.Value("ssdPageUpdates", r.SsdPageUpdates);
+    out.Value("ssdPageDirectAllocations", r.SsdPageDirectAllocations);
+    out.Value("ssdFetches", r.SsdFetches);
+    out.Value("ssdFlushes", r.SsdFlushes);
+    out.Value("ssdCacheValidPages", r.SsdCacheValidPages);
+    out.Value("ssdCacheDirtyPages", r.SsdCacheDirtyPages);
+  } else {
+    out.Literal("ssd_use=0");
+  }
+}
+
+// The [<prefix>_N_M] member sections of a logical or zepCache device.
+void WriteMembers(std::string_view prefix, int n, const TIntList& members,
+                  const TKVResult& result, TReportLines& out) {
+  out.Value("hdds", members.Count());
+  for (int m = 0; m < members.Count(); ++m) {
+    const int32_t drive = members.Item(m).Key;
+    if (drive < 0) continue;  // a segment that matched no drive keeps its number M
+    out.Section(prefix, n, m);
+    out.Value("id", drive);
+    if (drive < result.HDDs.Count()) {
+      out.Value("hdd_id", result.HDDs.Item(drive).DeviceId);
+      out.Value("hdd_channel", result.HDDs.Item(drive).Channel);
+    }
+  }
+}
+
+void WriteLogicalDevices(const TKVCore& core, TReportLines& out) {
+  const TKVResult& result = core.Result;
+  if (result.LDs.Count() == 0) return;
+  out.Section("ld");
+  out.Value("count", result.LDs.Count());
+  out.Blank();
+  for (int n = 0; n < result.LDs.Count(); ++n) {
+    const TResultLD& ld = result.LDs.Item(n);
+    out.Section("ld", n);
+    out.Value("number", ld.Number);
+    out.Value("name", ld.Name);
+    out.Value("level", ld.RaidLevel);
+    out.Value("state", ld.Status);
+    out.Value("size", ld.Size);
+    out.Flag("uniq_parce", ld.HasUniqueId);
+    out.Value("uniq", ld.UniqueId);
+    out.Value("rc_settings", ld.ReadCache);
+    out.Value("rc_status", ld.ReadCacheStatus);
+    out.Value("wc_settings", ld.WriteCache);
+    out.Value("wc_status", ld.WriteCacheStatus);
+    out.Value("data", JoinLines(ld.Lines));
+    const int stat = core.Stats.LDStats.IndexOf(ToInt(ld.Number, -1));
+    if (stat >= 0) {
+      const TKVStatsLDP& s = core.Stats.LDStats.Item(stat);
+      out.Value("stat_read_value", s.BlocksRead);
+      out.Value("stat_read_unit", s.BlocksReadUnit);
+      out.Value("stat_read_mb", TrafficMegabytes(s.BlocksRead, s.BlocksReadUnit));
+      out.Value("stat_write_value", s.BlocksWritten);
+      out.Value("stat_write_unit", s.BlocksWrittenUnit);
+      out.Value("stat_write_mb", TrafficMegabytes(s.BlocksWritten, s.BlocksWrittenUnit));
+    }
+    WriteMembers("ld", n, ld.Members, result, out);
+    out.Blank();
+  }
+}
+
+void WriteZepDevices(const TKVResult& result, TReportLines& out) {
+  if (result.ZepLDs.Count() == 0) return;
+  out.Section("zepld");
+  out.Value("count", result.ZepLDs.Count());
+  out.Blank();
+  for (int n = 0; n < result.ZepLDs.Count(); ++n) {
+    const TResultZepLD& zep = result.ZepLDs.Item(n);
+    out.Section("zepld", n);
+    out.Value("number", zep.Number);
+    out.Value("name", zep.DeviceName);
+    out.Value("level", zep.RaidLevel);
+    out.Value("state", zep.Status);
+    out.Value("size", zep.Size);
+    out.Flag("uniq_parce", zep.HasUniqueId);
+    out.Value("uniq", zep.UniqueId);
+    out.Value("data", JoinLines(zep.Lines));
+    WriteMembers("zepld", n, zep.Members, result, out);
+    out.Blank();
+  }
+}
+
+void WriteTasks(const TKVTaskList& tasks, TReportLines& out) {
+  if (tasks.Count() == 0) return;
+  out.Section("task");
+  out.Value("count", tasks.Count());
+  out.Blank();
+  for (int n = 0; n < tasks.Count(); ++n) {
+    const TKVTaskItem& task = tasks.Item(n);
+    out.Section("task", n);
+    out.Value("id", task.TaskId);
+    out.Value("ld", task.LogicalDevice);
+    out.Value("operate", task.CurrentOperation);
+    out.Value("state", task.Status);
+    out.Value("persent", task.PercentageComplete);
+    out.Blank();
+  }
+}
+
+// One "ld=" triple per member entry equal to the drive; zepCache devices only when no
+// logical device holds it.
+void WriteMembership(const TKVResult& result, int drive, TReportLines& out) {
+  bool in_ld = false;
+  for (int i = 0; i < result.LDs.Count(); ++i) {
+    const TResultLD& ld = result.LDs.Item(i);
+    for (const TIntPair& member : ld.Members) {
+      if (member.Key != drive) continue;
+      out.Value("ld", ld.Name);
+      out.Value("ld_number", ld.Number);
+      out.Value("ld_uniq", ld.UniqueId);
+      in_ld = true;
+    }
+  }
+  if (in_ld) return;
+  for (int i = 0; i < result.ZepLDs.Count(); ++i) {
+    const TResultZepLD& zep = result.ZepLDs.Item(i);
+    for (const TIntPair& member : zep.Members) {
+      if (member.Key != drive) continue;
+      out.Value("ld", zep.DeviceName);
+      out.Value("ld_number", zep.Number);
+      out.Value("ld_uniq", zep.UniqueId);
+      out.Literal("ld_is_zepcache=1");
+    }
+  }
+}
+
+void WriteDrives(const TKVResult& result, TReportLines& out) {
+  if (result.HDDs.Count() == 0) return;
+  out.Section("hdds");
+  out.Value("count", result.HDDs.Count());
+  out.Blank();
+  for (int n = 0; n < result.HDDs.Count(); ++n) {
+    const TResultHDD& hdd = result.HDDs.Item(n);
+    out.Section("hdd", n);
+    out.Value("state", hdd.State);
+    out.Value("inter", hdd.TransferSpeed);
+    out.Value("vendor", hdd.Vendor);
+    out.Value("model", hdd.Model);
+    out.Value("sn", hdd.SerialNumber);
+    out.Value("fw", hdd.Firmware);
+    out.Value("wwn", hdd.WorldWideName);
+    out.Value("size", hdd.Size);
+    out.Value("wc", hdd.WriteCache);
+    if (hdd.Enclosure != nullptr) {
+      out.Literal("enclosure=1");
+      out.Value("enclosure_id", hdd.Enclosure->Id);
+    }
+    out.Value("channel", hdd.Channel);
+    out.Value("id", hdd.DeviceId);
+    out.Value("temperature", hdd.SmartTemperature);
+    out.Value("smart_state", hdd.SmartHealth);
+    WriteMembership(result, n, out);
+    out.Value("data", JoinLines(hdd.Lines));
+    out.Blank();
+  }
+}
+
+void WriteEnclosures(const TKVResult& result, TReportLines& out) {
+  if (result.Enclosures.Count() == 0) return;
+  out.Section("enclosures");
+  out.Value("count", result.Enclosures.Count());
+  out.Blank();
+  for (int n = 0; n < result.Enclosures.Count(); ++n) {
+    const TResultEnclosure& enc = result.Enclosures.Item(n);
+    out.Section("enc", n);
+    out.Value("vendor", enc.Vendor);
+    out.Value("temperature", enc.Temperature);
+    out.Value("id", enc.Id);
+    out.Value("values", JoinLines(enc.Lines));
+    out.Value("status", JoinLines(enc.StatusLines));
+    out.Value("hdds", enc.Slots.Count());
+    for (int m = 0; m < enc.Slots.Count(); ++m) {
+      const TIntPair& slot = enc.Slots.Item(m);
+      if (slot.Key < 0) continue;
+      out.Section("enc", n, m);
+      out.Value("id", slot.Key);
+      if (slot.Key < result.HDDs.Count()) {
+        out.Value("hdd_id", result.HDDs.Item(slot.Key).DeviceId);
+        out.Value("hdd_channel", result.HDDs.Item(slot.Key).Channel);
+      }
+      out.Value("slot", slot.Value);
+    }
+    out.Blank();
+  }
+}
+
+// The attribute table of a drive, looked up without adding: first entry whose channel and
+// id equal the drive's exactly.
+template <typename TParams>
+const TParams* FindSmartParams(const TKVSmartParamsList<TParams>& list, const std::string& channel,
+                               const std::string& id) {
+  for (int i = 0; i < list.Count(); ++i) {
+    const auto& item = list.Item(i);
+    if (item.Channel == channel && item.Id == id) return item.Params.get();
+  }
+  return nullptr;
+}
+
+void WriteSmart(const TKVCore& core, const TKnownSmartNames& known_names, TReportLines& out) {
+  const TKVResult& result = core.Result;
+  if (result.HDDs.Count() == 0) return;
+  out.Blank();
+  out.Section("hdd_smart");
+  out.Value("count", result.HDDs.Count());
+  out.Blank();
+  TNameTable names;
+  for (int n = 0; n < result.HDDs.Count(); ++n) {
+    const TResultHDD& hdd = result.HDDs.Item(n);
+    const auto* sata = FindSmartParams(core.SATASmartParams, hdd.Channel, hdd.DeviceId);
+    if (sata != nullptr && sata->Count() > 0) {
+      out.Section("hdd_smart", n);
+      out.Value("channel", hdd.Channel);
+      out.Value("id", hdd.DeviceId);
+      out.Literal("smart_sata=1");
+      out.Blank();
+      const int device_id = ToInt(hdd.DeviceId, -1);
+      const int channel = ToInt(hdd.Channel, -1);
+      for (int m = 0; m < sata->Count(); ++m) {
+        const TKVSATASmartP& attr = sata->Item(m);
+        std::string name;
+        if (core.SmartDescNames.Count() > 0)
+          name = core.SmartDescNames.Find(device_id, channel, attr.Id);
+        if (name.empty()) name = known_names.NameOf(attr.Id);
+        if (name.empty()) name = "Unknown attribute";
+        out.Section("hdd_smart", n, m);
+        out.Value("id", attr.Id);
+        out.Value("hex", attr.IdText);
+        out.Value("current", attr.Current);
+        out.Value("worst", attr.Worst);
+        out.Value("raw", attr.Raw);
+        out.Value("name", names.NumberOf(name));
+        out.Blank();
+      }
+    }
+    const auto* sas = FindSmartParams(core.SASSmartParams, hdd.Channel, hdd.DeviceId);
+    if (sas != nullptr && sas->Count() > 0) {
+      out.Section("hdd_smart", n);
+      out.Value("channel", hdd.Channel);
+      out.Value("id", hdd.DeviceId);
+      out.Literal("smart_sata=0");
+      out.Blank();
+      for (int m = 0; m < sas->Count(); ++m) {
+        const TKVSASSmartP& param = sas->Item(m);
+        out.Section("hdd_smart", n, m);
+        out.Value("name", param.Name);
+        out.Value("value", param.Value);
+        out.Blank();
+      }
+    }
+    out.Blank();
+  }
+  if (names.Names().empty()) return;
+  out.Blank();
+  out.Section("hdd_smart_desc");
+  out.Value("count", static_cast<int64_t>(names.Names().size()));
+  for (size_t k = 0; k < names.Names().size(); ++k) {
+    out.Blank();
+    out.Section("hdd_smart_desc", static_cast<int>(k));
+    out.Value("name", names.Names()[k]);
+  }
+}
+
+}  // namespace
+
+void TKVCore::WriteStateReport(const std::string& version, TStringList& lines) const {
+  lines.clear();
+  TReportLines out(lines);
+  out.Section("main");
+  out.Value("version", version);
+  out.Blank();
+  WriteController(Result.Controller, out);
+  if (const TKVStatsCacheItem* cache = StatsCache.FindBySerial(Result.Controller.SerialNumber))
+    WriteCacheStats(*cache, Stats, out);
+  out.Blank();
+  WriteLogicalDevices(*this, out);
+  out.Blank();
+  WriteZepDevices(Result, out);
+  out.Blank();
+  WriteTasks(Tasks, out);
+  out.Blank();
+  WriteDrives(Result, out);
+  out.Blank();
+  WriteEnclosures(Result, out);
+  const TKnownSmartNames known_names;
+  WriteSmart(*this, known_names, out);
+}
+
+}  // namespace kv
