@@ -1,0 +1,70 @@
+// A small console program the collection tests run as a source command, so the same
+// tests work on Linux and under Wine without relying on a shell's tools.
+//
+//   kv_collect_child out TEXT     writes TEXT to standard output
+//   kv_collect_child err TEXT     writes TEXT to standard error
+//   kv_collect_child bytes        writes every byte value except LF to standard output
+//   kv_collect_child flood MIB    writes MIB mebibytes of 'x' to standard output
+//   kv_collect_child silent       writes nothing and exits
+//   kv_collect_child beat FILE    appends a byte to FILE every 50 ms, for ever
+//   kv_collect_child tree FILE    starts "kv_collect_child beat FILE.child" (which inherits the
+//                                 output pipe) and then beats FILE itself, for ever
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/process.h"
+
+namespace {
+
+[[noreturn]] void Beat(const std::string& file) {
+  for (;;) {
+    if (FILE* f = std::fopen(file.c_str(), "ab")) {
+      std::fputc('.', f);
+      std::fclose(f);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string mode = argv[1];
+  const std::string arg = argc > 2 ? argv[2] : "";
+  if (mode == "out") {
+    std::fwrite(arg.data(), 1, arg.size(), stdout);
+  } else if (mode == "err") {
+    std::fwrite(arg.data(), 1, arg.size(), stderr);
+  } else if (mode == "bytes") {
+    for (int c = 0; c < 256; ++c)
+      if (c != '\n') std::fputc(c, stdout);
+  } else if (mode == "flood") {
+    static char block[65536];
+    std::memset(block, 'x', sizeof block);
+    const long blocks = std::atol(arg.c_str()) * 16;
+    for (long i = 0; i < blocks; ++i)
+      if (std::fwrite(block, 1, sizeof block, stdout) != sizeof block) return 1;
+  } else if (mode == "silent") {
+  } else if (mode == "beat") {
+    Beat(arg);
+  } else if (mode == "tree") {
+    std::string self = argv[0];
+    std::thread([self, arg] {
+      kv::platform::ConsoleProcessLimits limits;
+      limits.timeout_ms = 3600 * 1000;
+      std::string ignored;
+      kv::platform::RunConsoleProcess("\"" + self + "\" beat \"" + arg + ".child\"", limits, ignored);
+    }).detach();
+    Beat(arg);
+  } else {
+    return 2;
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return 0;
+}
