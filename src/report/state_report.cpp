@@ -1,12 +1,12 @@
 #include "report/state_report.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
-#include "base/embedded_files.h"
-#include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "parse/smart_names.h"
 #include "parse/text_helpers.h"
 #include "parse/xml_lines.h"
 
@@ -96,31 +96,6 @@ class TNameTable {
  private:
   TStringList names_;
   std::unordered_map<std::string, int> index_;
-};
-
-// The known attribute names of "smart_params.txt" (the sections p0 .. p<count-1>).
-class TKnownSmartNames {
- public:
-  TKnownSmartNames() {
-    std::string text;
-    if (!ReadEmbeddedFile("smart_params.txt", text)) return;
-    const TMemIniFile ini(text);
-    const int64_t count = ini.ReadInteger("main", "count", 0);
-    for (int64_t i = 0; i < count && i < 100000; ++i) {
-      const std::string section = "p" + std::to_string(i);
-      if (!ini.SectionExists(section)) continue;
-      names_.push_back({static_cast<int32_t>(ini.ReadInteger(section, "id", -1)),
-                        ini.ReadString(section, "name", "")});
-    }
-  }
-  std::string NameOf(int32_t id) const {
-    for (const auto& [known_id, name] : names_)
-      if (known_id == id) return name;
-    return {};
-  }
-
- private:
-  std::vector<std::pair<int32_t, std::string>> names_;
 };
 
 // Megabytes of a traffic amount and its unit; empty when not a positive number.
@@ -383,7 +358,7 @@ const TParams* FindSmartParams(const TKVSmartParamsList<TParams>& list, const st
   return nullptr;
 }
 
-void WriteSmart(const TKVCore& core, const TKnownSmartNames& known_names, TReportLines& out) {
+void WriteSmart(const TKVCore& core, TReportLines& out) {
   const TKVResult& result = core.Result;
   if (result.HDDs.Count() == 0) return;
   out.Blank();
@@ -391,6 +366,7 @@ void WriteSmart(const TKVCore& core, const TKnownSmartNames& known_names, TRepor
   out.Value("count", result.HDDs.Count());
   out.Blank();
   TNameTable names;
+  std::optional<TKVSmartNamesList> known_names;  // built on the first attribute that needs it
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
     const auto* sata = FindSmartParams(core.SATASmartParams, hdd.Channel, hdd.DeviceId);
@@ -407,7 +383,10 @@ void WriteSmart(const TKVCore& core, const TKnownSmartNames& known_names, TRepor
         std::string name;
         if (core.SmartDescNames.Count() > 0)
           name = core.SmartDescNames.Find(device_id, channel, attr.Id);
-        if (name.empty()) name = known_names.NameOf(attr.Id);
+        if (name.empty()) {
+          if (!known_names) known_names.emplace();
+          name = known_names->NameOf(attr.Id);
+        }
         if (name.empty()) name = "Unknown attribute";
         out.Section("hdd_smart", n, m);
         out.Value("id", attr.Id);
@@ -468,8 +447,7 @@ void TKVCore::WriteStateReport(const std::string& version, TStringList& lines) c
   WriteDrives(Result, out);
   out.Blank();
   WriteEnclosures(Result, out);
-  const TKnownSmartNames known_names;
-  WriteSmart(*this, known_names, out);
+  WriteSmart(*this, out);
 }
 
 }  // namespace kv

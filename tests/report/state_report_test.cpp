@@ -8,6 +8,7 @@
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "parse/smart_names.h"
 #include "report/state_report.h"
 
 namespace kv {
@@ -386,6 +387,12 @@ TEST(StateReport, TrafficKeysOnlyForLogicalDevicesWithStatistics) {
 // SATA attribute names resolve through the drive's own description names, then the known
 // names of the embedded table, then "Unknown attribute"; the numbers are shared by all drives.
 TEST(StateReport, SmartSectionsAndSharedAttributeNames) {
+  // The known-name table as shipped holds 194 but, past its count, not 232.
+  SetSmartParamsLoader([] {
+    return std::string(
+        "[main]\ncount=2\n[p0]\nid=9\nname=Power-On Hours (POH)\n[p1]\nid=194\n"
+        "name=HDA temperature\n[p2]\nid=232\nname=Available Reserved Space\n");
+  });
   TKVCore core;
   AddDrive(core, "0", "1");
   AddDrive(core, "0", "2");
@@ -435,6 +442,7 @@ TEST(StateReport, SmartSectionsAndSharedAttributeNames) {
                          "name=Available Reserved Space", "", "[hdd_smart_desc_2]",
                          "name=Unknown attribute", "", "[hdd_smart_desc_3]",
                          "name=Power On Hours Custom"}));
+  SetSmartParamsLoader(nullptr);
 }
 
 TEST(StateReport, ReadersFindTheDrivesThroughTheIniRules) {
