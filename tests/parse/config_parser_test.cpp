@@ -1,0 +1,217 @@
+// Sectioning, markers, sub-blocks and numbering of the configuration listing parser.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/kv_core.h"
+#include "parse/config_log_recorder.h"
+
+namespace kv {
+namespace {
+
+std::vector<std::string> Pairs(const TKVList& list) {
+  std::vector<std::string> out;
+  for (const TKVItem& item : list) out.push_back(item.Key + "=" + item.Value);
+  return out;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
+  TKVCore core;
+  core.ParseConfig(
+      "Controllers found: 1\n"
+      "Controller information\n"
+      "   Controller Status                        : Optimal\n"
+      "   Controller Model                         : Korvane KVR8885Q  \n"
+      "   no pair on this line\n"
+      "   Controller Version Information\n"
+      "   Firmware                                 : 7.13-0 (33263)\n"
+      "   Controller Battery Information\n"
+      "   Status                                   : Optimal\n"
+      "   Vital Product Data\n"  // unknown sub-heading: stays with the battery
+      "   Serial Number                            : 6A256D6BB3F\n"
+      "   Controller Version Information\n"
+      "   Driver                                   : 1.2-1\n");
+  EXPECT_EQ(Pairs(core.ControllerInfo),
+            (Lines{"Controller Status=Optimal", "Controller Model=Korvane KVR8885Q"}));
+  EXPECT_EQ(Pairs(core.VersionInfo), (Lines{"Firmware=7.13-0 (33263)", "Driver=1.2-1"}));
+  EXPECT_EQ(Pairs(core.BBUInfo), (Lines{"Status=Optimal", "Serial Number=6A256D6BB3F"}));
+}
+
+TEST(ConfigParser, CacheBackupUnitHeadingAlsoSelectsTheBackupUnit) {
+  TKVCore core;
+  core.ParseConfig(
+      "Controller information\n"
+      "   Controller Cache Backup Unit Information\n"
+      "    Overall Backup Unit Status              : Ready\n");
+  EXPECT_EQ(Pairs(core.BBUInfo), (Lines{"Overall Backup Unit Status=Ready"}));
+  EXPECT_EQ(core.ControllerInfo.Count(), 0);
+}
+
+// Which lines are headings. Each row starts inside logical device 0, then reads the row's
+// line and one pair, and says where the pair lands: 'C' controller, 'L' still logical
+// device 0, '-' nowhere (a new section without a device number, or no section).
+TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
+  struct Row {
+    const char* line;
+    char lands;
+  } rows[] = {
+      {"Controller information", 'C'},
+      {"CONTROLLER INFORMATION", 'C'},
+      {"Controller information ", 'L'},  // trailing blank: not a heading
+      {" Controller information", 'L'},
+      {"Logical device information", '-'},
+      {"Logical device information ", 'L'},
+      {"   Connector information   ", '-'},  // blanks around it are allowed
+      {"Lane Information", '-'},
+      {"Physical Device information", '-'},
+      {"zepCache 3.0 information", '-'},
+      {"Logical drive information", 'L'},  // older firmware's heading is not recognised
+  };
+  for (const Row& row : rows) {
+    TKVCore core;
+    core.ParseConfig(std::string("Logical device information\nLogical device number 0\n") +
+                     row.line + "\n   Status : B\n");
+    const char lands = core.ControllerInfo.Count() == 1 ? 'C'
+                       : core.LDs.Count() == 1          ? 'L'
+                                                        : '-';
+    EXPECT_EQ(lands, row.lands) << "[" << row.line << "]";
+  }
+  // Before any heading nothing is stored.
+  TKVCore none;
+  none.ParseConfig("   Status : Optimal\nController information \n   Status : B\n");
+  EXPECT_EQ(none.ControllerInfo.Count(), 0);
+}
+
+TEST(ConfigParser, LogicalDeviceNumbersSegmentsAndBadNumbers) {
+  TKVCore core;
+  core.ParseConfig(
+      "Logical device information\n"
+      "   RAID level                               : 0\n"  // no number yet: dropped
+      "Logical device number 1\n"
+      "   Logical device name                      : Data 1\n"
+      "   Logical device segment information\n"
+      "   Segment 0                                : Present (0,0) WD-1\n"
+      "Logical device number x\n"  // not a number: the block is dropped
+      "   Logical device name                      : Lost\n"
+      "Logical Device number 2\n"
+      "   Logical Device name                      : Two\n"
+      "Logical device number\n"  // no text after the phrase: keeps block 2
+      "   RAID level                               : 5\n"
+      "Logical device number 1\n"  // block 1 again: the same item, not in segments
+      "   Size                                     : 100 MB\n");
+  ASSERT_EQ(core.LDs.Count(), 2);
+  EXPECT_EQ(core.LDs.Item(0).Number, "1");
+  EXPECT_EQ(Pairs(core.LDs.Item(0).Info),
+            (Lines{"Logical device name=Data 1", "Size=100 MB"}));
+  EXPECT_EQ(Pairs(core.LDs.Item(0).Segments), (Lines{"Segment 0=Present (0,0) WD-1"}));
+  EXPECT_EQ(core.LDs.Item(1).Number, "2");
+  EXPECT_EQ(Pairs(core.LDs.Item(1).Info), (Lines{"Logical Device name=Two", "RAID level=5"}));
+}
+
+TEST(ConfigParser, NumberTextsAreNormalisedOrRejected) {
+  struct Row {
+    const char* number_line;
+    const char* number;  // "" when the block is dropped
+  } rows[] = {
+      {"Logical device number 7", "7"},
+      {"Logical device number 007", "7"},
+      {"Logical device number -3", "-3"},
+      {"Logical device number  4", "4"},   // leading blanks are accepted by ToInt
+      {"Logical device number 4 ", ""},    // trailing blank: not an integer
+      {"Logical device number 99999999999", ""},
+      {"Logical device number 1a", ""},
+  };
+  for (const Row& row : rows) {
+    TKVCore core;
+    core.ParseConfig(std::string("Logical device information\n") + row.number_line +
+                     "\n   RAID level : 5\n");
+    if (*row.number == '\0') {
+      EXPECT_EQ(core.LDs.Count(), 0) << row.number_line;
+    } else {
+      ASSERT_EQ(core.LDs.Count(), 1) << row.number_line;
+      EXPECT_EQ(core.LDs.Item(0).Number, row.number) << row.number_line;
+    }
+  }
+}
+
+TEST(ConfigParser, PhysicalDevicesByKindWithEnclosureStatusBlock) {
+  TKVCore core;
+  core.ParseConfig(
+      "Physical Device information\n"
+      "      Device #0\n"
+      "         Device is a Hard drive\n"
+      "         State                              : Online\n"
+      "         Reported Channel,Device(T:L)       : 0,0(0:0)\n"
+      "      Device #1\n"
+      "         Device is a CD-ROM\n"  // neither enclosure nor drive: contributes nothing
+      "         Vendor                             : TEAC\n"
+      "      Device #2\n"
+      "         Device is an Enclosure services device\n"
+      "         Enclosure ID                       : 0\n"
+      "         Status of Enclosure services device\n"
+      "            Temperature                     : 31 C\n"
+      "      Device #3\n"
+      "         State                              : Online\n"  // before "Device is": dropped
+      "         Device is a Hard drive\n"
+      "         Serial number                      : S3\n"
+      "      Device #x\n"
+      "         Device is a Hard drive\n"
+      "         Serial number                      : LOST\n");
+  ASSERT_EQ(core.HDDs.Count(), 2);
+  EXPECT_EQ(core.HDDs.Item(0).Number, "0");
+  EXPECT_EQ(Pairs(core.HDDs.Item(0).Info),
+            (Lines{"State=Online", "Reported Channel,Device(T:L)=0,0(0:0)"}));
+  EXPECT_EQ(core.HDDs.Item(1).Number, "3");
+  EXPECT_EQ(Pairs(core.HDDs.Item(1).Info), (Lines{"Serial number=S3"}));
+  ASSERT_EQ(core.Enclosures.Count(), 1);
+  EXPECT_EQ(core.Enclosures.Item(0).Number, "2");
+  EXPECT_EQ(Pairs(core.Enclosures.Item(0).Info), (Lines{"Enclosure ID=0"}));
+  EXPECT_EQ(Pairs(core.Enclosures.Item(0).StatusInfo), (Lines{"Temperature=31 C"}));
+}
+
+TEST(ConfigParser, ZepCacheDevicesWithSegments) {
+  TKVCore core;
+  core.ParseConfig(
+      "zepCache 3.0 information\n"
+      "zepCache device number 100\n"
+      "   zepCache device name                     : ZepCache 0\n"
+      "   Logical Device segment information\n"
+      "   Segment 0                                : Present (Connector:1, Device:0) BT1\n"
+      "zepCache device number abc\n"
+      "   Size                                     : 1 MB\n");
+  ASSERT_EQ(core.ZepLDs.Count(), 1);
+  EXPECT_EQ(core.ZepLDs.Item(0).Number, "100");
+  EXPECT_EQ(Pairs(core.ZepLDs.Item(0).Info), (Lines{"zepCache device name=ZepCache 0"}));
+  EXPECT_EQ(Pairs(core.ZepLDs.Item(0).Segments),
+            (Lines{"Segment 0=Present (Connector:1, Device:0) BT1"}));
+}
+
+TEST(ConfigParser, OnlyTheFirstColonBlankSplitsAndAnyLineEndWorks) {
+  for (const char* eol : {"\n", "\r\n", "\r"}) {
+    TKVCore core;
+    const std::string e = eol;
+    core.ParseConfig("Controller information" + e +
+                     "   Reported Channel,Device(T:L)   : 0,0(0:0)" + e +
+                     "   Time : 12:30: 00" + e + "   Empty value                 : " + e);
+    EXPECT_EQ(Pairs(core.ControllerInfo),
+              (Lines{"Reported Channel,Device(T:L)=0,0(0:0)", "Time=12:30: 00", "Empty value="}))
+        << "line end " << (e == "\n" ? "LF" : e == "\r" ? "CR" : "CRLF");
+  }
+}
+
+TEST(ConfigParser, ParsingTwiceAppendsToTheSameBlocks) {
+  TKVCore core;
+  const std::string text =
+      "Physical Device information\n      Device #5\n         Device is a Hard drive\n"
+      "         State : Online\n";
+  core.ParseConfig(text);
+  core.ParseConfig(text);
+  ASSERT_EQ(core.HDDs.Count(), 1);
+  EXPECT_EQ(core.HDDs.Item(0).Info.Count(), 2);
+}
+
+}  // namespace
+}  // namespace kv
