@@ -1,2 +1,32 @@
-// Process entry. The service host takes over from here.
-int main() { return 0; }
+// Process entry: the core log first, then the service framework with the service object.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/event_log.h"
+#include "platform/program_folder.h"
+#include "platform/service_control.h"
+#include "service/core_log.h"
+#include "service/monitor_service.h"
+
+int main(int argc, char** argv) {
+  kv::StartCoreLog();
+  int exit_code = 1;
+  {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const kv::platform::ServiceCommandLine command = kv::platform::ParseServiceCommandLine(args);
+    // Deliberately never freed: the listener thread holds on to the service object as its
+    // event sink until the process ends.
+    auto* events = kv::platform::OpenSystemEventLog(kv::kServiceName).release();
+    auto* service = new kv::TKorvaneMonitorHTTPServer(*events, kv::platform::ProgramFolder());
+    exit_code = kv::platform::RunServiceApplication(kv::TKorvaneMonitorHTTPServer::Definition(), command,
+                                                    *service, *events);
+  }
+  kv::EndCoreLog();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  // The listener and connection threads still run; end the process without running
+  // static destructors underneath them.
+  std::_Exit(exit_code);
+}

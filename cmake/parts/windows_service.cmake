@@ -1,0 +1,66 @@
+# Windows resources of the executable: the event-log message table (entry 1 is "%1"
+# followed by CR LF, so a record with event id 1 shows its text unchanged) and the
+# version resource with the project version.
+if(WIN32)
+  set(KV_WINRES_DIR ${CMAKE_BINARY_DIR}/generated/service)
+  file(MAKE_DIRECTORY ${KV_WINRES_DIR})
+  find_program(KV_WINDMC NAMES ${CMAKE_MC_COMPILER} x86_64-w64-mingw32-windmc windmc REQUIRED)
+
+  # The message file is written with CR LF line ends: windmc keeps them in the text.
+  file(WRITE ${KV_WINRES_DIR}/service_messages.mc.tmp
+       "MessageIdTypedef=DWORD\r\nLanguageNames=(English=0x409:MSG00409)\r\n\r\n"
+       "MessageId=1\r\nSymbolicName=KV_MSG_TEXT\r\nLanguage=English\r\n%1\r\n.\r\n")
+  configure_file(${KV_WINRES_DIR}/service_messages.mc.tmp ${KV_WINRES_DIR}/service_messages.mc COPYONLY)
+
+  set(V ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},${PROJECT_VERSION_TWEAK})
+  set(VS ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.${PROJECT_VERSION_TWEAK})
+  file(WRITE ${KV_WINRES_DIR}/service_version.rc.tmp
+"#include <winver.h>
+1 VERSIONINFO
+FILEVERSION ${V}
+PRODUCTVERSION ${V}
+FILEFLAGSMASK 0x3fL
+FILEFLAGS 0x0L
+FILEOS VOS_NT_WINDOWS32
+FILETYPE VFT_APP
+FILESUBTYPE 0x0L
+BEGIN
+  BLOCK \"StringFileInfo\"
+  BEGIN
+    BLOCK \"040904E4\"
+    BEGIN
+      VALUE \"CompanyName\", \"Korvane\"
+      VALUE \"FileDescription\", \"Korvane Monitor HTTP Server\"
+      VALUE \"FileVersion\", \"${VS}\"
+      VALUE \"InternalName\", \"korvane_monitor\"
+      VALUE \"OriginalFilename\", \"korvane_monitor.exe\"
+      VALUE \"ProductName\", \"Korvane Web Monitor (HTTP)\"
+      VALUE \"ProductVersion\", \"${VS}\"
+    END
+  END
+  BLOCK \"VarFileInfo\"
+  BEGIN
+    VALUE \"Translation\", 0x409, 1252
+  END
+END
+")
+  configure_file(${KV_WINRES_DIR}/service_version.rc.tmp ${KV_WINRES_DIR}/service_version.rc COPYONLY)
+
+  set(KV_SERVICE_RES ${KV_WINRES_DIR}/service_resources.res.o)
+  file(WRITE ${KV_WINRES_DIR}/service_resources.rc.tmp
+       "#include \"service_messages.rc\"\n#include \"service_version.rc\"\n")
+  configure_file(${KV_WINRES_DIR}/service_resources.rc.tmp ${KV_WINRES_DIR}/service_resources.rc COPYONLY)
+  add_custom_command(
+    OUTPUT ${KV_SERVICE_RES}
+    COMMAND ${KV_WINDMC} -a -h ${KV_WINRES_DIR} -r ${KV_WINRES_DIR} ${KV_WINRES_DIR}/service_messages.mc
+    COMMAND ${CMAKE_RC_COMPILER} -O coff -I ${KV_WINRES_DIR} -i ${KV_WINRES_DIR}/service_resources.rc
+            -o ${KV_SERVICE_RES}
+    WORKING_DIRECTORY ${KV_WINRES_DIR}
+    DEPENDS ${KV_WINRES_DIR}/service_messages.mc ${KV_WINRES_DIR}/service_version.rc
+            ${KV_WINRES_DIR}/service_resources.rc
+    COMMENT "Compiling the service message table and version resource"
+    VERBATIM)
+  add_custom_target(kv_service_resources DEPENDS ${KV_SERVICE_RES})
+  add_dependencies(korvane_monitor kv_service_resources)
+  target_link_libraries(korvane_monitor PRIVATE ${KV_SERVICE_RES})
+endif()

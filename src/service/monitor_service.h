@@ -1,0 +1,63 @@
+#pragma once
+// TKorvaneMonitorHTTPServer: the service object. Its four handlers are called by the
+// service framework (platform/service_control.h): Start and Stop on the service thread,
+// AfterInstall and AfterUninstall in the installing process.
+//
+// Start creates the scan list manager, reads config_http.txt from the program folder,
+// starts the HTTP listener unless http/use=0, configures the manager and writes the start
+// event. Stop writes the stop event and frees the manager. The listener is never freed:
+// it lives until the process ends.
+//
+// As the listener's HttpServiceEvents, LogStartMessage and LogErrorMessage run on the
+// main thread (MainLoop::Synchronize) whatever thread calls them.
+#include <memory>
+#include <string>
+
+#include "http/http_daemon.h"
+#include "platform/event_log.h"
+#include "platform/main_loop.h"
+#include "platform/service_control.h"
+#include "service/service_events.h"
+
+namespace kv {
+
+class TScanListManager;
+
+class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::ServiceHandlers {
+ public:
+  // `program_folder` ends with the path separator; `loop` is the main thread's loop.
+  TKorvaneMonitorHTTPServer(platform::EventLogSink& events, std::string program_folder,
+                            platform::MainLoop& loop = platform::MainLoop::Instance());
+  ~TKorvaneMonitorHTTPServer() override;
+
+  static platform::ServiceDefinition Definition();
+
+  void ServiceStart();
+  void ServiceStop();
+  void ServiceAfterInstall();
+  void ServiceAfterUninstall();
+
+  // HttpServiceEvents
+  void LogStartMessage(bool store, const std::string& address, const std::string& port) override;
+  void LogErrorMessage(const std::string& text) override;
+
+  // platform::ServiceHandlers
+  void Start() override { ServiceStart(); }
+  void Stop() override { ServiceStop(); }
+  void AfterInstall() override { ServiceAfterInstall(); }
+  void AfterUninstall() override { ServiceAfterUninstall(); }
+
+  bool UseHttp() const { return use_http_; }
+
+ private:
+  void OnMainThread(const std::function<void()>& fn);
+
+  TServiceEventWriter events_;
+  std::string program_folder_;
+  platform::MainLoop& loop_;
+  TTCPHttpDaemon* HttpDaemon = nullptr;         // never freed: ends with the process
+  TScanListManager* ScanListManager = nullptr;  // created by Start, freed by Stop
+  bool use_http_ = true;
+};
+
+}  // namespace kv
