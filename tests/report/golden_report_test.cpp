@@ -1,0 +1,143 @@
+// Golden state reports: the demo's saved outputs and real listings of the controller
+// utility, parsed as one collection cycle does and written out, compared line by line with
+// the files in tests/report/golden/.
+//
+// How the golden files were checked (before they were trusted): each file was read side by
+// side with its listing, section by section. Every [controller], [bbu], [ld_N], [hdd_N] and
+// [enc_N] value was looked up in the listing by its key; every "data=", "values=",
+// "status=" and "versions=" value was split at "||||" and compared pair by pair with the
+// lines of its block; the member sections ([ld_N_M], [enc_N_M]) were checked by matching
+// each segment's serial and each "Reported Location" by hand against the drive list, and the
+// drive's ld=/ld_number=/ld_uniq= triples against those members; the blank lines against
+// the fixed places of the layout; the task keys against the task listing. In addition
+// golden_check.py (beside this file) recomputes, from the listing alone, every pair of every
+// block and the counts of devices, drives and enclosures, and diffs them with the golden.
+//
+// Regenerating after an intended change (new demo outputs, a parser fix): run
+//   KV_UPDATE_GOLDEN=1 build/<dir>/test_report --gtest_filter='GoldenReport.*'
+// then check the diff of tests/report/golden/ the same way before committing it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/embedded_files.h"
+#include "base/ini_file.h"
+#include "model/kv_core.h"
+#include "parse/smart_names.h"
+
+namespace kv {
+namespace {
+
+const std::string kGoldenDir = std::string(KV_SOURCE_DIR) + "/tests/report/golden/";
+const std::string kRealDir = std::string(KV_FIXTURES_DIR) + "/real/";
+
+bool ReadFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  text = buf.str();
+  return true;
+}
+
+TStringList SplitLines(const std::string& text) {
+  TStringList lines;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+// The sources of one cycle; an empty text is skipped as the collection cycle skips it.
+struct TSources {
+  std::string config, smart, task, stat, cache;
+};
+
+TStringList ReportOf(const TSources& s) {
+  // The shipped attribute-name table, as the program installs it at start-up.
+  SetSmartParamsLoader([] {
+    std::string text;
+    ReadEmbeddedFile("smart_params.txt", text);
+    return text;
+  });
+  TKVCore core;
+  core.ParseConfig(s.config);
+  if (!s.smart.empty()) core.ParseSmart(s.smart);
+  if (!s.task.empty()) core.ParseTasks(s.task);
+  if (!s.stat.empty()) core.ParseLogStats(s.stat);
+  if (!s.cache.empty()) core.ParseCacheStats(s.cache);
+  core.BuildResult();
+  TStringList lines;
+  core.WriteStateReport("1.0.0.1", lines);
+  SetSmartParamsLoader(nullptr);
+  return lines;
+}
+
+void CompareWithGolden(const std::string& name, const TStringList& lines) {
+  const std::string path = kGoldenDir + name + ".ini";
+  const char* update = std::getenv("KV_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    std::ofstream out(path, std::ios::binary);
+    for (const std::string& line : lines) out << line << '\n';
+    ASSERT_TRUE(out.good()) << path;
+    return;
+  }
+  std::string golden_text;
+  ASSERT_TRUE(ReadFile(path, golden_text)) << "missing golden " << path;
+  const TStringList golden = SplitLines(golden_text);
+  const size_t common = std::min(golden.size(), lines.size());
+  for (size_t i = 0; i < common; ++i)
+    ASSERT_EQ(lines[i], golden[i]) << name << " line " << (i + 1);
+  EXPECT_EQ(lines.size(), golden.size()) << name;
+}
+
+TEST(GoldenReport, Demo) {
+  const std::string dir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
+  std::string config_http;
+  if (!ReadFile(dir + "config_http.txt", config_http)) GTEST_SKIP() << "no demo yet";
+  const TMemIniFile ini(config_http);
+  TSources s;
+  struct Source {
+    const char* key;
+    std::string* text;
+  };
+  const Source sources[] = {{"config", &s.config}, {"smart", &s.smart}, {"task", &s.task},
+                            {"stat", &s.stat},     {"cache", &s.cache}};
+  for (const Source& source : sources) {
+    const std::string file = ini.ReadString("source", source.key, "");
+    if (!file.empty()) ASSERT_TRUE(ReadFile(dir + file, *source.text)) << file;
+  }
+  ASSERT_FALSE(s.config.empty());
+  CompareWithGolden("demo", ReportOf(s));
+}
+
+TEST(GoldenReport, RealListings) {
+  struct Case {
+    const char* name;
+    const char* config;
+    const char* task;
+  };
+  const Case cases[] = {
+      // Old OEM firmware: battery not installed, one mirror, an enclosure services device.
+      {"01-sr8kl-a", "config/01-sr8kl-a.txt", nullptr},
+      // Flash backup unit, RAID 5 of four SATA drives, a verify task running.
+      {"03-6405-verify", "config/03-6405-verify.txt", "task/01-6405-buildverify.txt"},
+      // Two RAID 10 devices, one degraded, a failed drive with an empty firmware value.
+      {"11-6805e-degraded", "config/11-6805e-degraded.txt", nullptr},
+  };
+  std::string probe;
+  if (!ReadFile(kRealDir + cases[0].config, probe)) GTEST_SKIP() << "no real listings";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSources s;
+    ASSERT_TRUE(ReadFile(kRealDir + c.config, s.config));
+    if (c.task != nullptr) ASSERT_TRUE(ReadFile(kRealDir + c.task, s.task));
+    CompareWithGolden(c.name, ReportOf(s));
+  }
+}
+
+}  // namespace
+}  // namespace kv
