@@ -1,0 +1,122 @@
+"""The Linux daemon as a user runs it: start, core log, start/stop events, SIGTERM, -install."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from kvtest import BINARY, MonitorRun, free_port, wait_for  # noqa: E402
+
+NO_HTTP_EVENT = '<6>Starting "Korvane Monitor HTTP Server" / HTTP Server: Dont use server:disable\n'
+STOP_EVENT = '<6>Stoping "Korvane Monitor HTTP Server"\n'
+
+
+class ServiceRunTest(unittest.TestCase):
+    def test_fresh_core_log_start_events_and_sigterm(self):
+        with MonitorRun(config="[http]\r\nuse=0\r\n", wait_listening=False) as run:
+            # The core log is created before anything else; a second run starts it anew.
+            self.assertTrue(wait_for(lambda: run.stderr().count(NO_HTTP_EVENT) == 2, 10), run.stderr())
+            log = run.core_log()
+            self.assertTrue(log.startswith("[Start] "), log[:80])
+            self.assertRegex(log.split("\r\n")[0], r"^\[Start\] \d\d/\d\d/\d{4} \d\d:\d\d:\d\d$")
+            self.assertEqual(run.stop(), 0)
+            err = run.stderr()
+            self.assertEqual(err.count(NO_HTTP_EVENT), 2, err)
+            self.assertTrue(err.endswith(STOP_EVENT), err)
+
+            run.start()
+            self.assertTrue(wait_for(lambda: run.stderr().count(NO_HTTP_EVENT) == 4, 10), run.stderr())
+            self.assertEqual(run.core_log().count("[Start] "), 1)
+            self.assertEqual(run.stop(), 0)
+
+    def test_listener_starts_without_configuration_of_collection(self):
+        port = free_port()
+        with MonitorRun(config={"http": {"port": port}}) as run:
+            self.assertTrue(run.listening())
+            # The listener's start event names the bound port.
+            self.assertTrue(wait_for(lambda: (":%d\n" % port) in run.stderr(), 10), run.stderr())
+            self.assertEqual(run.stop(), 0)
+            self.assertTrue(run.stderr().endswith(STOP_EVENT), run.stderr())
+
+    def test_sigint_stops_like_sigterm(self):
+        with MonitorRun(config="[http]\nuse=0\n", wait_listening=False) as run:
+            self.assertTrue(wait_for(lambda: NO_HTTP_EVENT in run.stderr(), 10))
+            run.proc.send_signal(2)
+            self.assertEqual(run.proc.wait(10), 0)
+            self.assertTrue(run.stderr().endswith(STOP_EVENT), run.stderr())
+
+    def test_unreadable_configuration_fails_the_start(self):
+        # A folder where the file should be: it exists but cannot be read.
+        with MonitorRun(files={"config_http.txt/x": ""}, wait_listening=False) as run:
+            try:
+                code = run.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.fail("still running with an unreadable configuration")
+            self.assertNotEqual(code, 0)
+            err = run.stderr()
+            self.assertIn("<3>", err)
+            self.assertIn("config_http.txt", err)
+            self.assertNotIn("Starting", err)
+
+    def test_core_log_that_cannot_be_written_does_not_stop_the_start(self):
+        # A folder in the core log's place: every line is lost, even for root.
+        with MonitorRun(config="[http]\nuse=0\n", wait_listening=False,
+                        files={"korvane_monitor_core_log.txt/x": ""}) as run:
+            self.assertTrue(wait_for(lambda: run.stderr().count(NO_HTTP_EVENT) == 2, 10), run.stderr())
+            self.assertEqual(run.stop(), 0)
+            self.assertTrue(run.stderr().endswith(STOP_EVENT), run.stderr())
+
+
+class InstallTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="kv-e2e-install-")
+        self.units = os.path.join(self.folder, "units")
+        os.mkdir(self.units)
+        self.exe = os.path.join(self.folder, "my monitor", "korvane_monitor")
+        os.makedirs(os.path.dirname(self.exe))
+        shutil.copy2(BINARY, self.exe)
+        self.env = dict(os.environ, KORVANE_SYSTEMD_DIR=self.units)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def run_exe(self, *args):
+        return subprocess.run([self.exe] + list(args), env=self.env, capture_output=True, timeout=20,
+                              stdin=subprocess.DEVNULL)
+
+    def test_install_writes_the_unit_and_uninstall_removes_it(self):
+        unit = os.path.join(self.units, "KorvaneMonitorHTTPServer.service")
+        result = self.run_exe("-install")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"installed", result.stdout)
+        with open(unit, "rb") as f:
+            text = f.read().decode("utf-8")
+        self.assertIn("\nDescription=Служба мониторинга параметров RAID-контроллеров Korvane\n", text)
+        self.assertIn('\nExecStart="%s"\n' % self.exe, text)
+        self.assertIn("WantedBy=multi-user.target", text)
+        # The install run starts a fresh core log like any other run.
+        with open(os.path.join(os.path.dirname(self.exe), "korvane_monitor_core_log.txt"), "rb") as f:
+            self.assertTrue(f.read().startswith(b"[Start] "))
+
+        result = self.run_exe("/UNINSTALL", "/silent")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"")
+        self.assertEqual(os.listdir(self.units), [])
+
+        # Nothing left to remove: a failure, said so, and a non-zero exit code.
+        result = self.run_exe("-Uninstall", "-SILENT")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(b"failed to uninstall", result.stderr)
+
+    def test_install_into_a_missing_folder_fails(self):
+        self.env["KORVANE_SYSTEMD_DIR"] = os.path.join(self.folder, "nowhere")
+        result = self.run_exe("/install", "/silent")
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn(b"failed to install", result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main()
