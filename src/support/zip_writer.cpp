@@ -27,6 +27,7 @@ constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr uint32_t kEndSignature = 0x06054B50;
 
 constexpr size_t kLocalHeaderSize = 30;
+constexpr uint16_t kLocalZip64ExtraSize = 20;
 constexpr size_t kMaxNameLength = 259;
 constexpr size_t kChunkSize = 65535;
 constexpr uint16_t kVersionMadeBy = 45;
@@ -244,6 +245,7 @@ struct TFWZipWriter::CentralRecord {
   uint64_t compressed_size = 0;
   uint64_t uncompressed_size = 0;
   uint64_t header_offset = 0;
+  bool local_zip64 = false;  // the local header carries a ZIP64 field with both sizes
   std::string oem_name;
 };
 
@@ -271,7 +273,13 @@ void TFWZipWriter::WriteItemData(TFWZipWriterItem& item, TZipOutput& output, Cen
   record.oem_name = platform::AnsiToOem(item.FileName());
   if (record.oem_name.size() > k16BitLimit) throw EZipWriter(kZipPathTooLong);
 
-  const uint64_t data_start = record.header_offset + kLocalHeaderSize + record.oem_name.size();
+  // A member that may reach 4 GiB gets a ZIP64 field in its local header too: readers
+  // that walk the local headers cannot tell its sizes from the 32-bit fields. The room is
+  // reserved before the data, so the decision rests on a bound of the deflated size.
+  const uint64_t size = item.Size();
+  record.local_zip64 = Needs64(fields.method == 0 ? size : size + size / 1000 + 1024);
+  const uint64_t data_start = record.header_offset + kLocalHeaderSize + record.oem_name.size() +
+                              (record.local_zip64 ? kLocalZip64ExtraSize : 0);
   if (output.Size() < data_start) output.SetSize(data_start);
   output.Seek(data_start);
 
@@ -284,8 +292,8 @@ void TFWZipWriter::WriteItemData(TFWZipWriterItem& item, TZipOutput& output, Cen
   record.crc = source.Crc32();
   record.uncompressed_size = source.BytesRead();
   record.compressed_size = target.BytesWritten();
-  const bool zip64 = Needs64(record.uncompressed_size) || Needs64(record.compressed_size) ||
-                     Needs64(record.header_offset);
+  const bool zip64 = record.local_zip64 || Needs64(record.uncompressed_size) ||
+                     Needs64(record.compressed_size) || Needs64(record.header_offset);
   record.version_needed = zip64 ? kVersionZip64 : kVersionDefault;
 
   const uint64_t data_end = output.Position();
@@ -296,8 +304,13 @@ void TFWZipWriter::WriteItemData(TFWZipWriterItem& item, TZipOutput& output, Cen
     std::string descriptor;
     Put32(descriptor, kDescriptorSignature);
     Put32(descriptor, record.crc);
-    Put32(descriptor, Field32(record.compressed_size));
-    Put32(descriptor, Field32(record.uncompressed_size));
+    if (record.local_zip64) {
+      Put64(descriptor, record.compressed_size);
+      Put64(descriptor, record.uncompressed_size);
+    } else {
+      Put32(descriptor, static_cast<uint32_t>(record.compressed_size));
+      Put32(descriptor, static_cast<uint32_t>(record.uncompressed_size));
+    }
     WriteAll(output, descriptor);
   }
 }
@@ -315,10 +328,22 @@ void TFWZipWriter::WriteLocalHeaders(TZipOutput& output, const std::vector<Centr
     Put16(header, item.DosTime());
     Put16(header, item.DosDate());
     Put32(header, r.crc);
-    Put32(header, Field32(r.compressed_size));
-    Put32(header, Field32(r.uncompressed_size));
-    Put16(header, static_cast<uint16_t>(r.oem_name.size()));
-    Put16(header, 0);
+    if (r.local_zip64) {
+      Put32(header, 0xFFFFFFFFu);
+      Put32(header, 0xFFFFFFFFu);
+      Put16(header, static_cast<uint16_t>(r.oem_name.size()));
+      Put16(header, kLocalZip64ExtraSize);
+      header += r.oem_name;
+      Put16(header, 0x0001);
+      Put16(header, 16);
+      Put64(header, r.uncompressed_size);
+      Put64(header, r.compressed_size);
+    } else {
+      Put32(header, Field32(r.compressed_size));
+      Put32(header, Field32(r.uncompressed_size));
+      Put16(header, static_cast<uint16_t>(r.oem_name.size()));
+      Put16(header, 0);
+    }
     output.Seek(r.header_offset);
     WriteAll(output, header);
   }

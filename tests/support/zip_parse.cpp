@@ -113,10 +113,19 @@ std::string StoredBytes(const std::string& zip, const CentralEntry& c) {
   Need(Get16(zip, h + 6) == c.flags && Get16(zip, h + 8) == c.method, "local flags or method");
   Need(Get16(zip, h + 10) == c.time && Get16(zip, h + 12) == c.date, "local time");
   Need(Get32(zip, h + 14) == c.crc, "local CRC");
-  Need(Get32(zip, h + 18) == c.compressed32 && Get32(zip, h + 22) == c.uncompressed32, "local sizes");
-  Need(Get16(zip, h + 26) == c.name.size() && Get16(zip, h + 28) == 0, "local name or extra length");
+  Need(Get16(zip, h + 26) == c.name.size(), "local name length");
   Need(zip.compare(h + 30, c.name.size(), c.name) == 0, "local name");
-  const uint64_t data = h + 30 + c.name.size();
+  const uint16_t extra = Get16(zip, h + 28);
+  if (extra == 0) {
+    Need(Get32(zip, h + 18) == c.compressed32 && Get32(zip, h + 22) == c.uncompressed32, "local sizes");
+  } else {
+    // Only a ZIP64 field with both sizes, the 32-bit fields marked.
+    const uint64_t x = h + 30 + c.name.size();
+    Need(extra == 20 && Get16(zip, x) == 0x0001 && Get16(zip, x + 2) == 16, "local extra field");
+    Need(Get32(zip, h + 18) == 0xFFFFFFFF && Get32(zip, h + 22) == 0xFFFFFFFF, "local ZIP64 markers");
+    Need(Get64(zip, x + 4) == c.uncompressed && Get64(zip, x + 12) == c.compressed, "local ZIP64 sizes");
+  }
+  const uint64_t data = h + 30 + c.name.size() + extra;
   Need(data + c.compressed <= zip.size(), "data past end");
   return zip.substr(data, c.compressed);
 }

@@ -2,6 +2,7 @@
 // Runs the real ZIP readers of the system over an archive: unzip -t, 7z t, bsdtar -tf
 // and Python's zipfile (testzip plus every member read back and compared byte for byte).
 // A reader that fails, warns, or reads different bytes is reported.
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,5 +21,10 @@ struct ReaderVerdict {
 
 ReaderVerdict CheckWithRealReaders(const std::string& zip, const std::vector<ExpectedMember>& members,
                                    const std::string& comment);
+
+// For members too large to hold twice: the readers test the archive file (CRCs included)
+// and Python reports names and sizes only, compared with `names_and_sizes`.
+ReaderVerdict CheckFileIntegrityWithRealReaders(const std::string& zip_file,
+                                                const std::vector<std::pair<std::string, uint64_t>>& names_and_sizes);
 
 }  // namespace kv::ziptest
