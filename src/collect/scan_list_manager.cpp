@@ -100,12 +100,13 @@ void TScanListManager::OnTick() {
   if (restart_launched_) return;
   try {
     const int64_t now = env_.Now();
-    if (now > next_scan_) {
+    // Due when the moment is reached, so a period of 60 s collects every 60 ticks.
+    if (now >= next_scan_) {
       WriteCoreLog("retimer");
       next_scan_ = now + ClampPeriod(Timeout);
       StartData();
     }
-    if (now > restart_base_ + restart_timeout_) RestartCheck(now);
+    if (now >= restart_base_ + restart_timeout_) RestartCheck(now);
   } catch (...) {
     // A failed tick leaves the schedule as it is; the next one comes in a second.
   }

@@ -72,7 +72,8 @@ void TCounterThread::Execute() {
     if (state_->terminate) break;
     if (first || static_cast<uint32_t>(cur_tick - last_tick) >= state_->interval) {
       first = false;
-      last_tick = cur_tick;
+      // The interval is measured from the start of this tick.
+      last_tick = platform::TickCountMs();
       state_->tick_pending = true;
       auto state = state_;
       lock.unlock();
@@ -80,8 +81,6 @@ void TCounterThread::Execute() {
       lock.lock();
       state_->changed.wait(lock, [this] { return state_->terminate || !state_->tick_pending; });
       if (state_->terminate) break;
-      // The interval is measured from the start of the tick just run.
-      last_tick = cur_tick;
     }
     cur_tick = platform::TickCountMs();
     uint32_t elapsed = cur_tick - last_tick;

@@ -1,0 +1,273 @@
+#include "collect/scan_list_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "collect/collect_test_support.h"
+
+namespace kv {
+namespace {
+
+using platform::ConsoleProcessResult;
+using test::LogRecorder;
+
+// A stepped clock, canned command outputs, a restart launcher that records, and a main
+// loop that nobody runs (unless a test runs it), so ticks happen only when a test calls
+// OnTick.
+class FakeEnv : public TCollectEnv {
+ public:
+  int64_t now = 1'700'000'000;
+  std::map<std::string, std::string> outputs;
+  std::function<void(const std::string&)> on_run;  // called before answering
+  std::vector<std::string> runs;
+  bool restart_program_exists = true;
+  std::vector<std::string> file_checks;
+  std::vector<std::pair<std::string, std::string>> launches;
+  std::string current_folder;
+  platform::MainLoop loop;
+
+  int64_t Now() override { return now; }
+  ConsoleProcessResult RunCommand(const std::string& command, const platform::ConsoleProcessLimits&,
+                                  std::string& output) override {
+    runs.push_back(command);
+    if (on_run) on_run(command);
+    auto it = outputs.find(command);
+    output = it == outputs.end() ? std::string() : it->second;
+    return it == outputs.end() ? ConsoleProcessResult::kStartFailed : ConsoleProcessResult::kCompleted;
+  }
+  bool FileExists(const std::string& path) override {
+    file_checks.push_back(path);
+    return restart_program_exists;
+  }
+  bool LaunchDetached(const std::string& command_line, const std::string& folder) override {
+    launches.emplace_back(command_line, folder);
+    return true;
+  }
+  bool SetCurrentFolder(const std::string& folder) override {
+    current_folder = folder;
+    return true;
+  }
+  std::string ProgramFolder() override { return "C:\\Monitor\\"; }
+  std::string ExecutablePath() override { return "C:\\Monitor\\monitor.exe"; }
+  std::string ExecutableSuffix() override { return ".exe"; }
+  std::string VersionText() override { return "1.2.3.4"; }
+  std::string OsDescription() override { return "Windows 7 Professional Edition (Build 7601)"; }
+  uint64_t UptimeMs() override { return 90061'999; }
+  platform::MainLoop& Loop() override { return loop; }
+};
+
+TMemIniFile Ini(const std::string& text) { return TMemIniFile(text); }
+
+const char kConfigOnly[] = "[source]\nconfig=util config\n";
+
+std::string Served(bool (*copy)(std::string&)) {
+  std::string text;
+  copy(text);
+  return text;
+}
+
+TEST(ScanListManager, ConfigureWritesTheStartUpLinesInOrderAndStartsTheTimer) {
+  LogRecorder log;
+  FakeEnv env;
+  TScanListManager manager(env);
+  manager.Configure(Ini("[source]\nconfig=util config\ntask=util task\n[scaner]\nrestart_timeout=100\n"));
+  const std::vector<std::string> expected = {
+      "Version: 1.2.3.4",
+      "OS: Windows 7 Professional Edition (Build 7601)",
+      "Uptime: 1D 01:01:01",
+      "source config: util config",
+      "source smart: ",
+      "source task: util task",
+      "source stat: ",
+      "source cache: ",
+  };
+  EXPECT_EQ(log.Lines(), expected);
+  EXPECT_EQ(env.current_folder, "C:\\Monitor\\");
+  EXPECT_TRUE(manager.TimerEnabled());
+  EXPECT_EQ(manager.RestartTimeout(), 100);
+}
+
+TEST(ScanListManager, WithoutAConfigSourceNothingIsCollectedOrRestarted) {
+  LogRecorder log;
+  FakeEnv env;
+  TScanListManager manager(env);
+  manager.Configure(Ini("[source]\nsmart=util smart\n[scaner]\nrestart_timeout=0\n"));
+  EXPECT_FALSE(manager.TimerEnabled());
+  EXPECT_EQ(log.Lines().size(), 3u);  // Version, OS, Uptime only
+  EXPECT_EQ(Served(CopyMainPage), " ");
+  EXPECT_EQ(Served(CopyConfigText), " ");
+}
+
+TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
+  LogRecorder log;
+  FakeEnv env;
+  env.outputs["util config"] = "Controllers found: 1\r\n";
+  TScanListManager manager(env);
+  manager.Timeout = 60;
+  manager.Configure(Ini(kConfigOnly));
+  std::vector<int64_t> collected_at;
+  const int64_t start = env.now;
+  for (int second = 0; second <= 200; ++second) {
+    env.now = start + second;
+    size_t before = env.runs.size();
+    manager.OnTick();
+    if (env.runs.size() != before) collected_at.push_back(second);
+  }
+  EXPECT_EQ(collected_at, (std::vector<int64_t>{0, 60, 120, 180}));
+  EXPECT_EQ(log.Count("retimer"), 4u);
+  EXPECT_EQ(Served(CopyConfigText), "Controllers found: 1\r\n ");
+}
+
+TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {
+  FakeEnv env;
+  env.outputs["util config"] = "cfg";
+  TScanListManager manager(env);
+  manager.Configure(Ini(kConfigOnly));
+  manager.OnTick();
+  ASSERT_EQ(env.runs, std::vector<std::string>{"util config"});
+  std::string zip;
+  ASSERT_TRUE(CopySupportArchive(zip));
+  EXPECT_NE(zip.find("get_config.txt"), std::string::npos);
+  for (const char* absent : {"get_smartstats.txt", "get_status.txt", "get_logs_stats.txt", "get_logs_cache.txt"})
+    EXPECT_EQ(zip.find(absent), std::string::npos) << absent;
+}
+
+TEST(ScanListManager, SourcesAreReadInOrderAndTheReportEndsWithTheUpdateBlock) {
+  LogRecorder log;
+  FakeEnv env;
+  for (const char* s : {"c", "s", "t", "l", "k"}) env.outputs[std::string("util ") + s] = "";
+  TScanListManager manager(env);
+  manager.Configure(Ini("[source]\nconfig=util c\nsmart=util s\ntask=util t\nstat=util l\ncache=util k\n"));
+  log.Clear();
+  manager.OnTick();
+  EXPECT_EQ(env.runs, (std::vector<std::string>{"util c", "util s", "util t", "util l", "util k"}));
+  EXPECT_EQ(log.Count("ERROR! StartData_config, str=null"), 5u);
+  const std::string report = Served(CopyReportText);
+  const std::string tail = "\r\n[update]\r\ntime=" + std::to_string(env.now) + "\r\n ";
+  ASSERT_GE(report.size(), tail.size() + 2);
+  EXPECT_EQ(report.substr(report.size() - tail.size() - 2), "\r\n" + tail);
+  EXPECT_EQ(log.Lines().back().rfind("OK, StartData, str size=", 0), 0u) << log.Lines().back();
+}
+
+TEST(ScanListManager, RestartTimeoutZeroLaunchesTheRestartProgramAtTheFirstTick) {
+  LogRecorder log;
+  FakeEnv env;
+  env.outputs["util config"] = "cfg";
+  TScanListManager manager(env);
+  manager.Configure(Ini("[source]\nconfig=util config\n[scaner]\nrestart_timeout=0\n"));
+  manager.OnTick();
+  ASSERT_EQ(env.launches.size(), 1u);
+  EXPECT_EQ(env.launches[0].first,
+            "\"C:\\Monitor\\reload_service.exe\" \"KorvaneMonitorHTTPServer\" \"reload\" \"monitor_core_log.txt\"");
+  EXPECT_EQ(env.launches[0].second, "C:\\Monitor\\");
+  EXPECT_EQ(log.Count("SERVICE RESTART!"), 1u);
+  EXPECT_FALSE(manager.TimerEnabled());
+  // The collection of that tick happened first; after the launch nothing more runs.
+  EXPECT_EQ(env.runs.size(), 1u);
+  for (int i = 1; i < 2000; i += 97) {
+    env.now += i;
+    manager.OnTick();
+  }
+  EXPECT_EQ(env.runs.size(), 1u);
+  EXPECT_EQ(env.launches.size(), 1u);
+}
+
+TEST(ScanListManager, MissingRestartProgramIsLookedForEveryRestartTimeoutPlusFive) {
+  LogRecorder log;
+  FakeEnv env;
+  env.restart_program_exists = false;
+  env.outputs["util config"] = "cfg";
+  TScanListManager manager(env);
+  manager.Timeout = 1000000;
+  manager.Configure(Ini("[source]\nconfig=util config\n[scaner]\nrestart_timeout=100\n"));
+  const int64_t start = env.now;
+  std::vector<int64_t> looked_at;
+  for (int second = 0; second <= 400; ++second) {
+    env.now = start + second;
+    size_t before = env.file_checks.size();
+    manager.OnTick();
+    if (env.file_checks.size() != before) looked_at.push_back(second);
+  }
+  EXPECT_EQ(looked_at, (std::vector<int64_t>{100, 205, 310}));
+  EXPECT_EQ(env.file_checks.front(), "C:\\Monitor\\reload_service.exe");
+  EXPECT_EQ(log.Count("SERVICE RESTART!"), 0u);
+  EXPECT_TRUE(env.launches.empty());
+  EXPECT_TRUE(manager.TimerEnabled());
+}
+
+TEST(DrivePageKeys, ExistingDriveSectionsThenTheStandIn) {
+  struct Row {
+    const char* report;
+    std::vector<std::string> keys;
+  };
+  const Row rows[] = {
+      {"[hdds]\ncount=3\n[hdd_0]\nchannel=0\nid=4\n[hdd_2]\nchannel=1\nid=7\n", {"0_4", "1_7", "-1_-1"}},
+      {"[hdds]\ncount=0\n[hdd_0]\nchannel=0\nid=4\n", {"-1_-1"}},
+      {"", {"-1_-1"}},
+      {"[hdds]\ncount=1\n[hdd_0]\nstate=Online\n", {"_", "-1_-1"}},
+      {"[hdds]\ncount=-5\n", {"-1_-1"}},
+      {"[hdds]\ncount=2\n[HDD_1]\nCHANNEL=2\nID=9\n", {"2_9", "-1_-1"}},
+  };
+  for (const Row& row : rows) EXPECT_EQ(DrivePageKeys(TMemIniFile(row.report)), row.keys) << row.report;
+}
+
+TEST(DrivePageKeys, HostileCountEndsQuickly) {
+  const auto start = std::chrono::steady_clock::now();
+  auto keys = DrivePageKeys(TMemIniFile("[hdds]\ncount=9223372036854775807\n[hdd_5]\nchannel=0\nid=5\n"));
+  EXPECT_EQ(keys, (std::vector<std::string>{"0_5", "-1_-1"}));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// While a collection waits for its command, page requests are answered at once with the
+// previous cycle's texts. The ticks run on a real main loop through the real timer.
+TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
+  FakeEnv env;
+  std::mutex gate_mutex;
+  std::condition_variable gate;
+  bool release = false;
+  std::atomic<int> cycles{0};
+  env.on_run = [&](const std::string&) {
+    if (++cycles == 1) return;
+    std::unique_lock<std::mutex> lock(gate_mutex);
+    gate.wait_for(lock, std::chrono::seconds(3), [&] { return release; });
+  };
+  env.outputs["util config"] = "first cycle";
+  std::thread loop_thread([&] { env.loop.Run(); });
+  {
+    TScanListManager manager(env);
+    manager.Timeout = 0;
+    manager.Configure(Ini(kConfigOnly));
+    for (int i = 0; i < 300 && Served(CopyConfigText) != "first cycle "; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(Served(CopyConfigText), "first cycle ");
+    // The second cycle starts a second later (the timer's interval) and then blocks.
+    for (int i = 0; i < 300 && cycles < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(cycles, 2);
+    for (int i = 0; i < 20; ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(Served(CopyConfigText), "first cycle ");
+      EXPECT_FALSE(Served(CopyReportText).empty());
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    }
+    {
+      std::lock_guard<std::mutex> lock(gate_mutex);
+      release = true;
+      gate.notify_all();
+    }
+  }
+  // Once the manager is gone the accessors refuse.
+  std::string text = "x";
+  EXPECT_FALSE(CopyConfigText(text));
+  EXPECT_TRUE(text.empty());
+  env.loop.Quit();
+  loop_thread.join();
+}
+
+}  // namespace
+}  // namespace kv
