@@ -17,7 +17,7 @@ constexpr size_t kNone = std::string_view::npos;
 // Names with these bytes could make the tags we look for overlap one another; the callers
 // only ever pass plain element names.
 bool IsPlainName(std::string_view name) {
-  return name.find_first_of("< />") == kNone;
+  return name.find_first_of("</>") == kNone;
 }
 
 size_t CountOccurrences(std::string_view s, std::string_view sub) {
