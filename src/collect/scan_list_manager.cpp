@@ -5,8 +5,10 @@
 
 #include "base/core_log_writer.h"
 #include "collect/page_lock.h"
+#include "collect/resource_store.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
+#include "parse/smart_names.h"
 #include "support/support_archive.h"
 
 namespace kv {
@@ -55,6 +57,12 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
   timer_ = std::make_unique<TThread_timer>(env_.Loop());
   timer_->SetInterval(1000);
   timer_->OnTimer = [this](TThread_timer&) { OnTick(); };
+  // The SMART parser names attributes from the embedded table.
+  SetSmartParamsLoader([] {
+    std::string text;
+    ResourceStore().Find("smart_params.txt", text);
+    return text;
+  });
   RegisterServedContent(this);
 }
 
@@ -136,7 +144,10 @@ void TScanListManager::StartData() {
     }
 
     core->ParseConfig(config);
+    if (!smart.empty()) core->ParseSmart(smart);
     if (!task.empty()) core->ParseTasks(task);
+    if (!stat.empty()) core->ParseLogStats(stat);
+    if (!cache.empty()) core->ParseCacheStats(cache);
     core->BuildResult();
     core->WriteStateReport(version_, lines);
 
