@@ -1,0 +1,89 @@
+"""Collection in the running daemon: saved outputs as sources, commands, start-up lines."""
+import os
+import re
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from kvtest import DEMO_DIR, MonitorRun, free_port, wait_for  # noqa: E402
+
+
+def crlf_lines(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    lines = re.split(rb"\r\n|\n|\r", data)
+    if lines and lines[-1] == b"":
+        lines.pop()
+    return b"".join(line + b"\r\n" for line in lines)
+
+
+def demo_config():
+    """The demo's config_http.txt as sections of keys."""
+    sections, current = {}, None
+    with open(os.path.join(DEMO_DIR, "config_http.txt"), "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            line = line.strip()
+            if line.startswith("[") and line.endswith("]"):
+                current = sections.setdefault(line[1:-1].lower(), {})
+            elif "=" in line and current is not None:
+                key, value = line.split("=", 1)
+                current[key.strip()] = value.strip()
+    sections.setdefault("http", {})
+    return sections
+
+
+class CollectTest(unittest.TestCase):
+    def test_demo_sources_reach_raw_within_three_seconds_and_start_up_lines_in_order(self):
+        config = demo_config()
+        config["http"]["port"] = free_port()
+        with MonitorRun(copy_demo=True, config=config, wait_listening=False) as run:
+            started = time.monotonic()
+            self.assertTrue(wait_for(run.listening, 10), run.stderr())
+            expected = crlf_lines(os.path.join(DEMO_DIR, "get_config.txt")) + b" "
+
+            def raw_is_config():
+                status, _, body = run.get("/raw")
+                return status == 200 and body == expected
+
+            self.assertTrue(wait_for(raw_is_config, 3.0 - (time.monotonic() - started) + 0.5),
+                            "no configuration text at /raw within 3 s")
+            self.assertLess(time.monotonic() - started, 3.5)
+
+            log = run.core_log()
+            order = ["Version: ", "OS: ", "Uptime: ", "source config: " + config["source"]["config"], "source smart: ",
+                     "source task: ", "source stat: ", "source cache: ", "retimer", "OK, StartData, str size="]
+            positions = [log.find(text) for text in order]
+            self.assertNotIn(-1, positions, log)
+            self.assertEqual(positions, sorted(positions), log)
+            self.assertRegex(log, r"Version: \d+\.\d+\.\d+\.\d+")
+            self.assertRegex(log, r"Uptime: (\d+D )?\d\d:\d\d:\d\d")
+            status, _, report = run.get("/ini")
+            self.assertRegex(report.decode("latin-1"), r"\r\n\r\n\[update\]\r\ntime=\d+\r\n $")
+
+    def test_command_source_runs_in_the_program_folder(self):
+        script = "#!/bin/sh\nprintf 'from command in %s' \"$(basename \"$PWD\")\"\n"
+        with MonitorRun(config={"source": {"config": "./print_config arg"}},
+                        files={"print_config": script}, wait_listening=False) as run:
+            os.chmod(run.path("print_config"), 0o755)
+            run.stop()
+            run.start()
+            self.assertTrue(wait_for(run.listening, 10), run.stderr())
+            expected = ("from command in %s " % os.path.basename(run.folder)).encode()
+
+            # A command's output is taken byte for byte: no line ends are added.
+            self.assertTrue(wait_for(lambda: run.get("/raw")[2] == expected, 5),
+                            (run.get("/raw")[2], expected, run.core_log()))
+
+    def test_stuck_command_is_ended_after_source_timeout(self):
+        config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}
+        with MonitorRun(config=config) as run:
+            self.assertTrue(wait_for(lambda: "source_timeout of 1 s passed" in run.core_log(), 10), run.core_log())
+            self.assertIn("ERROR! ExecuteConsoleProcess=false\r\n\r\n", run.core_log())
+            # The daemon still serves and stops cleanly.
+            self.assertEqual(run.get("/raw")[0], 200)
+            self.assertEqual(run.stop(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
