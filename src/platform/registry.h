@@ -10,8 +10,10 @@
 namespace kv::platform {
 
 // Opens the key with full access, creating it (and its parents) when absent, and writes
-// a REG_SZ value.
-bool RegistryWriteString(const std::string& key, const std::string& name, const std::string& value);
+// a REG_SZ value. `code_page` is the code page of `value` (0: the system's ANSI code page,
+// 1251: the program's own Windows-1251 texts, stored right whatever the system's locale).
+bool RegistryWriteString(const std::string& key, const std::string& name, const std::string& value,
+                         unsigned code_page = 0);
 
 // Same for a REG_DWORD value.
 bool RegistryWriteInteger(const std::string& key, const std::string& name, uint32_t value);

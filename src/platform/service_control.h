@@ -55,8 +55,9 @@ class ServiceHandlers {
 int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
                           ServiceHandlers& handlers, EventLogSink& events);
 
-// Stores the description the service manager shows. Windows: the "Description" value of
-// the service's registry key. Linux: the Description= line of the installed unit.
+// Stores the description the service manager shows; `description` is Windows-1251 text.
+// Windows: the "Description" value of the service's registry key. Linux: the
+// Description= line of the installed unit, in UTF-8.
 bool SetServiceDescription(const std::string& name, const std::string& description);
 
 // Linux: $KORVANE_SYSTEMD_DIR when set and not empty, else /etc/systemd/system.

@@ -230,7 +230,7 @@ int RunServiceApplication(const ServiceDefinition& definition, const ServiceComm
 }
 
 bool SetServiceDescription(const std::string& name, const std::string& description) {
-  return RegistryWriteString("\\SYSTEM\\CurrentControlSet\\Services\\" + name, "Description", description);
+  return RegistryWriteString("\\SYSTEM\\CurrentControlSet\\Services\\" + name, "Description", description, 1251);
 }
 
 }  // namespace kv::platform
