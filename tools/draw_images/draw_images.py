@@ -241,19 +241,24 @@ def draw_battery(c):
     c.paint(rrect(3.4, 5.9, 11.3, 10.1, 0.6), GREEN)
 
 
+def draw_mark(c, scale, stroke, status_dot):
+    """The product mark: a white "K" on the accent square; the logo adds a green status dot."""
+    def at(*values):
+        return [v * scale for v in values]
+    c.paint(rrect(*at(1, 1, 31, 31, 7)), ACCENT)
+    c.paint(line(*at(11, 8, 11, 24), stroke), WHITE)
+    c.paint(line(*at(12, 16.5, 21.5, 8), stroke), WHITE)
+    c.paint(line(*at(14.5, 14.5, 22, 24), stroke), WHITE)
+    if status_dot:
+        c.paint(circle(*at(24.5, 24.5, 3)), GREEN)
+
+
 def draw_logo(c):  # 32 x 32
-    c.paint(rrect(1, 1, 31, 31, 7), ACCENT)
-    c.paint(line(11, 8, 11, 24, 3.6), WHITE)
-    c.paint(line(12, 16.5, 21.5, 8, 3.6), WHITE)
-    c.paint(line(14.5, 14.5, 22, 24, 3.6), WHITE)
-    c.paint(circle(24.5, 24.5, 3), GREEN)
+    draw_mark(c, 1.0, 3.6, True)
 
 
-def draw_favicon(c):
-    c.paint(rrect(0.5, 0.5, 15.5, 15.5, 3.5), ACCENT)
-    c.paint(line(5.5, 4, 5.5, 12, 2), WHITE)
-    c.paint(line(6, 8.4, 10.8, 4, 2), WHITE)
-    c.paint(line(7.3, 7.3, 11, 12, 2), WHITE)
+def draw_favicon(c):  # 16 x 16, still legible in a browser tab
+    draw_mark(c, 0.5, 2.0, False)
 
 
 # --- encoders ---
