@@ -1,7 +1,11 @@
 #include "report/state_report.h"
 
 #include <cstdio>
+#include <map>
 #include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
 #include <string_view>
 #include <unordered_map>
 
@@ -191,6 +195,9 @@ void WriteLogicalDevices(const TKVCore& core, TReportLines& out) {
   out.Section("ld");
   out.Value("count", result.LDs.Count());
   out.Blank();
+  std::map<int32_t, const TKVStatsLDP*> traffic;  // the first statistics entry of each device
+  for (int i = 0; i < core.Stats.LDStats.Count(); ++i)
+    traffic.try_emplace(core.Stats.LDStats.Item(i).Id, &core.Stats.LDStats.Item(i));
   for (int n = 0; n < result.LDs.Count(); ++n) {
     const TResultLD& ld = result.LDs.Item(n);
     out.Section("ld", n);
@@ -206,9 +213,9 @@ void WriteLogicalDevices(const TKVCore& core, TReportLines& out) {
     out.Value("wc_settings", ld.WriteCache);
     out.Value("wc_status", ld.WriteCacheStatus);
     out.Value("data", JoinLines(ld.Lines));
-    const int stat = core.Stats.LDStats.IndexOf(ToInt(ld.Number, -1));
-    if (stat >= 0) {
-      const TKVStatsLDP& s = core.Stats.LDStats.Item(stat);
+    const auto stat = traffic.find(ToInt(ld.Number, -1));
+    if (stat != traffic.end()) {
+      const TKVStatsLDP& s = *stat->second;
       out.Value("stat_read_value", s.BlocksRead);
       out.Value("stat_read_unit", s.BlocksReadUnit);
       out.Value("stat_read_mb", TrafficMegabytes(s.BlocksRead, s.BlocksReadUnit));
@@ -259,30 +266,33 @@ void WriteTasks(const TKVTaskList& tasks, TReportLines& out) {
   }
 }
 
+// For every drive, the devices that hold it: one entry per member entry equal to the drive,
+// in device order, then member order. Built once, so a report stays linear in the model.
+std::vector<std::vector<int>> DevicesByDrive(int drives, auto const& devices) {
+  std::vector<std::vector<int>> by_drive(static_cast<size_t>(drives));
+  for (int i = 0; i < devices.Count(); ++i)
+    for (const TIntPair& member : devices.Item(i).Members)
+      if (member.Key >= 0 && member.Key < drives) by_drive[static_cast<size_t>(member.Key)].push_back(i);
+  return by_drive;
+}
+
 // One "ld=" triple per member entry equal to the drive; zepCache devices only when no
 // logical device holds it.
-void WriteMembership(const TKVResult& result, int drive, TReportLines& out) {
-  bool in_ld = false;
-  for (int i = 0; i < result.LDs.Count(); ++i) {
+void WriteMembership(const TKVResult& result, const std::vector<int>& lds,
+                     const std::vector<int>& zeps, TReportLines& out) {
+  for (int i : lds) {
     const TResultLD& ld = result.LDs.Item(i);
-    for (const TIntPair& member : ld.Members) {
-      if (member.Key != drive) continue;
-      out.Value("ld", ld.Name);
-      out.Value("ld_number", ld.Number);
-      out.Value("ld_uniq", ld.UniqueId);
-      in_ld = true;
-    }
+    out.Value("ld", ld.Name);
+    out.Value("ld_number", ld.Number);
+    out.Value("ld_uniq", ld.UniqueId);
   }
-  if (in_ld) return;
-  for (int i = 0; i < result.ZepLDs.Count(); ++i) {
+  if (!lds.empty()) return;
+  for (int i : zeps) {
     const TResultZepLD& zep = result.ZepLDs.Item(i);
-    for (const TIntPair& member : zep.Members) {
-      if (member.Key != drive) continue;
-      out.Value("ld", zep.DeviceName);
-      out.Value("ld_number", zep.Number);
-      out.Value("ld_uniq", zep.UniqueId);
-      out.Literal("ld_is_zepcache=1");
-    }
+    out.Value("ld", zep.DeviceName);
+    out.Value("ld_number", zep.Number);
+    out.Value("ld_uniq", zep.UniqueId);
+    out.Literal("ld_is_zepcache=1");
   }
 }
 
@@ -291,6 +301,8 @@ void WriteDrives(const TKVResult& result, TReportLines& out) {
   out.Section("hdds");
   out.Value("count", result.HDDs.Count());
   out.Blank();
+  const auto lds = DevicesByDrive(result.HDDs.Count(), result.LDs);
+  const auto zeps = DevicesByDrive(result.HDDs.Count(), result.ZepLDs);
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
     out.Section("hdd", n);
@@ -311,7 +323,7 @@ void WriteDrives(const TKVResult& result, TReportLines& out) {
     out.Value("id", hdd.DeviceId);
     out.Value("temperature", hdd.SmartTemperature);
     out.Value("smart_state", hdd.SmartHealth);
-    WriteMembership(result, n, out);
+    WriteMembership(result, lds[static_cast<size_t>(n)], zeps[static_cast<size_t>(n)], out);
     out.Value("data", JoinLines(hdd.Lines));
     out.Blank();
   }
@@ -348,15 +360,40 @@ void WriteEnclosures(const TKVResult& result, TReportLines& out) {
 
 // The attribute table of a drive, looked up without adding: first entry whose channel and
 // id equal the drive's exactly.
+// The attribute table of each (channel, id): the first list entry, looked up without adding.
 template <typename TParams>
-const TParams* FindSmartParams(const TKVSmartParamsList<TParams>& list, const std::string& channel,
-                               const std::string& id) {
-  for (int i = 0; i < list.Count(); ++i) {
-    const auto& item = list.Item(i);
-    if (item.Channel == channel && item.Id == id) return item.Params.get();
+class TParamsIndex {
+ public:
+  explicit TParamsIndex(const TKVSmartParamsList<TParams>& list) {
+    for (int i = 0; i < list.Count(); ++i)
+      index_.try_emplace({list.Item(i).Channel, list.Item(i).Id}, list.Item(i).Params.get());
   }
-  return nullptr;
-}
+  const TParams* Find(const std::string& channel, const std::string& id) const {
+    const auto it = index_.find({channel, id});
+    return it == index_.end() ? nullptr : it->second;
+  }
+
+ private:
+  std::map<std::pair<std::string, std::string>, const TParams*> index_;
+};
+
+// The names SATA drives give their attributes: the first entry for (drive, channel, id).
+class TDescNamesIndex {
+ public:
+  explicit TDescNamesIndex(const TKVSmartDescNamesList& list) {
+    for (int i = 0; i < list.Count(); ++i) {
+      const TKVSmartDescNamesItem& item = list.Item(i);
+      index_.try_emplace({item.DeviceId, item.Channel, item.AttributeId}, &item.Name);
+    }
+  }
+  std::string Find(int32_t device_id, int32_t channel, int32_t attribute_id) const {
+    const auto it = index_.find({device_id, channel, attribute_id});
+    return it == index_.end() ? std::string() : *it->second;
+  }
+
+ private:
+  std::map<std::tuple<int32_t, int32_t, int32_t>, const std::string*> index_;
+};
 
 void WriteSmart(const TKVCore& core, TReportLines& out) {
   const TKVResult& result = core.Result;
@@ -365,11 +402,14 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
   out.Section("hdd_smart");
   out.Value("count", result.HDDs.Count());
   out.Blank();
+  const TParamsIndex<TKVSATASmartParams> sata_tables(core.SATASmartParams);
+  const TParamsIndex<TKVSASSmartParams> sas_tables(core.SASSmartParams);
+  const TDescNamesIndex desc_names(core.SmartDescNames);
   TNameTable names;
   std::optional<TKVSmartNamesList> known_names;  // built on the first attribute that needs it
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
-    const auto* sata = FindSmartParams(core.SATASmartParams, hdd.Channel, hdd.DeviceId);
+    const auto* sata = sata_tables.Find(hdd.Channel, hdd.DeviceId);
     if (sata != nullptr && sata->Count() > 0) {
       out.Section("hdd_smart", n);
       out.Value("channel", hdd.Channel);
@@ -380,9 +420,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
       const int channel = ToInt(hdd.Channel, -1);
       for (int m = 0; m < sata->Count(); ++m) {
         const TKVSATASmartP& attr = sata->Item(m);
-        std::string name;
-        if (core.SmartDescNames.Count() > 0)
-          name = core.SmartDescNames.Find(device_id, channel, attr.Id);
+        std::string name = desc_names.Find(device_id, channel, attr.Id);
         if (name.empty()) {
           if (!known_names) known_names.emplace();
           name = known_names->NameOf(attr.Id);
@@ -398,7 +436,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
         out.Blank();
       }
     }
-    const auto* sas = FindSmartParams(core.SASSmartParams, hdd.Channel, hdd.DeviceId);
+    const auto* sas = sas_tables.Find(hdd.Channel, hdd.DeviceId);
     if (sas != nullptr && sas->Count() > 0) {
       out.Section("hdd_smart", n);
       out.Value("channel", hdd.Channel);

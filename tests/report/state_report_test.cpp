@@ -158,6 +158,8 @@ TEST(StateReport, DriveMembershipListsEveryDeviceAndFallsBackToZepCache) {
   b.Name = "Data";
   b.UniqueId = "data__raid_5";
   b.Members.Add(1, 0);
+  b.Members.Add(99, 0);  // past the drive list
+  b.Members.Add(1, 0);   // the serial was on two segment lines: one triple each
   TResultZepLD& zep = core.Result.ZepLDs.Add();
   zep.Number = "100";
   zep.DeviceName = "Cache";
@@ -174,7 +176,7 @@ TEST(StateReport, DriveMembershipListsEveryDeviceAndFallsBackToZepCache) {
       {"[hdd_0]", {"ld=System", "ld_number=0", "ld_uniq=AAAA"}},
       {"[hdd_1]",
        {"ld=System", "ld_number=0", "ld_uniq=AAAA", "ld=Data", "ld_number=1",
-        "ld_uniq=data__raid_5"}},
+        "ld_uniq=data__raid_5", "ld=Data", "ld_number=1", "ld_uniq=data__raid_5"}},
       {"[hdd_2]", {"ld=Cache", "ld_number=100", "ld_uniq=cache__raid_0", "ld_is_zepcache=1"}},
       {"[hdd_3]", {}},
   };
