@@ -22,6 +22,19 @@ ServiceCommandLine ParseServiceCommandLine(const std::vector<std::string>& args)
   return command;
 }
 
+int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
+                          ServiceHandlers& handlers, EventLogSink& events) {
+  switch (command.action) {
+    case ServiceAction::kInstall:
+      return InstallService(definition, command.silent, handlers);
+    case ServiceAction::kUninstall:
+      return UninstallService(definition, command.silent, handlers);
+    case ServiceAction::kRun:
+      break;
+  }
+  return RunService(definition, handlers, events);
+}
+
 std::string SystemdUnitFolder() {
   const char* dir = std::getenv("KORVANE_SYSTEMD_DIR");
   if (dir != nullptr && *dir != '\0') return dir;

@@ -55,6 +55,11 @@ class ServiceHandlers {
 int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
                           ServiceHandlers& handlers, EventLogSink& events);
 
+// The per-platform parts of RunServiceApplication, each returning the exit code.
+int InstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers);
+int UninstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers);
+int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events);
+
 // Stores the description the service manager shows; `description` is Windows-1251 text.
 // Windows: the "Description" value of the service's registry key. Linux: the
 // Description= line of the installed unit, in UTF-8.

@@ -216,16 +216,15 @@ int Run(const ServiceDefinition& def, ServiceHandlers& handlers, EventLogSink& e
 
 }  // namespace
 
-int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
-                          ServiceHandlers& handlers, EventLogSink& events) {
-  switch (command.action) {
-    case ServiceAction::kInstall:
-      return Install(definition, command.silent, handlers);
-    case ServiceAction::kUninstall:
-      return Uninstall(definition, command.silent, handlers);
-    case ServiceAction::kRun:
-      break;
-  }
+int InstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers) {
+  return Install(definition, silent, handlers);
+}
+
+int UninstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers) {
+  return Uninstall(definition, silent, handlers);
+}
+
+int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events) {
   return Run(definition, handlers, events);
 }
 
