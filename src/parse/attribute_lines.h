@@ -22,23 +22,52 @@ inline std::string ValueAfterNoGt(std::string_view line, std::string_view key) {
   return v;
 }
 
-// ElementAttributesToLines over one element, remembered per name: an element's walk may ask
-// for the same start tag many times, and each fresh look-up searches the element from its
-// start.
+// ElementAttributesToLines over one element, remembered per name. An element's walk asks for
+// the start tag of every child, and a plain look-up searches the element from its start each
+// time; here the start tags are indexed once. A name that ends in its only blank (as
+// ChildElementNames gives them: "attribute_03 ") occurs after a "<" exactly where the text
+// up to the next blank equals it, so the first such "<" is the first occurrence. Other
+// names are searched for plainly.
 class TAttributeLinesCache {
  public:
   explicit TAttributeLinesCache(std::string_view element) : element_(element) {}
+
   const std::vector<std::string>& Lines(const std::string& name) {
     auto it = cache_.find(name);
     if (it == cache_.end()) {
       it = cache_.emplace(name, std::vector<std::string>()).first;
-      ElementAttributesToLines(element_, name, it->second);
+      const size_t at = FirstStartTag(name);
+      if (at != std::string_view::npos)
+        ElementAttributesToLines(element_.substr(at), name, it->second);
     }
     return it->second;
   }
 
  private:
+  static constexpr size_t kMaxIndexedName = 64;
+
+  size_t FirstStartTag(const std::string& name) {
+    const size_t blank = name.find(' ');
+    if (blank + 1 != name.size() || name.size() > kMaxIndexedName)
+      return element_.find("<" + name);
+    if (!indexed_) BuildIndex();
+    const auto it = first_tag_.find(std::string_view(name));
+    return it == first_tag_.end() ? std::string_view::npos : it->second;
+  }
+
+  void BuildIndex() {
+    indexed_ = true;
+    for (size_t lt = element_.find('<'); lt != std::string_view::npos;
+         lt = element_.find('<', lt + 1)) {
+      const std::string_view rest = element_.substr(lt + 1, kMaxIndexedName);
+      const size_t blank = rest.find(' ');
+      if (blank != std::string_view::npos) first_tag_.emplace(rest.substr(0, blank + 1), lt);
+    }
+  }
+
   std::string_view element_;
+  bool indexed_ = false;
+  std::unordered_map<std::string_view, size_t> first_tag_;
   std::unordered_map<std::string, std::vector<std::string>> cache_;
 };
 

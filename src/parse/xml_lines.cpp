@@ -1,5 +1,6 @@
 #include "parse/xml_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -290,16 +291,23 @@ void ElementAttributesToLines(std::string_view element, std::string_view name,
 
   size_t at = 0;
   while (at <= tag.size()) {
-    size_t stop = tag.find_first_of(" \r\n", at);
-    if (stop == kNone) stop = tag.size();
-    std::string piece = tag.substr(at, stop - at);
+    size_t stop = at;
+    while (stop < tag.size() && tag[stop] != ' ' && tag[stop] != '\r' && tag[stop] != '\n') ++stop;
+    std::string_view piece(tag.data() + at, stop - at);
     at = stop + 1;
-    if (piece.find('=') == kNone) continue;
-    for (char& c : piece)
-      if (c == kProtectedBlank) c = ' ';
-    std::string value = TrimBlanks(TextAfter(piece, "="));
+    const size_t eq = piece.find('=');
+    if (eq == kNone) continue;
+    // Protected blanks become blanks again before the trimming.
+    std::string restored;
+    if (piece.find(kProtectedBlank) != kNone) {
+      restored.assign(piece);
+      std::replace(restored.begin(), restored.end(), kProtectedBlank, ' ');
+      piece = restored;
+    }
+    std::string key = TrimBlanks(piece.substr(0, eq));
+    std::string value = TrimBlanks(piece.substr(eq + 1));
     std::erase(value, '"');
-    lines.push_back(TrimBlanks(TextBefore(piece, "=")) + ": " + value);
+    lines.push_back(std::move(key.append(": ").append(value)));
   }
 }
 
@@ -321,17 +329,19 @@ void ChildElementNames(std::string_view text, std::vector<std::string>& names) {
     }
     // A '>' can only close a line, so a line without one at its end is no start tag.
     if (line.empty() || line.back() != '>') continue;
-    const std::string trimmed = TrimBlanks(line);
-    if (trimmed.find('<') == kNone || trimmed.find('>') == kNone ||
-        trimmed.find("</") != kNone)
-      continue;
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    if (line.find('<') == kNone || line.find("</") != kNone) continue;
     std::string tag;
-    tag.reserve(trimmed.size());
-    for (char c : trimmed)
-      if (c != '<') tag.push_back(c);
-    const size_t blank = tag.find(' ');
-    if (blank == kNone) continue;
-    tag.resize(blank + 1);
+    bool has_blank = false;
+    for (char c : line) {
+      if (c == '<') continue;
+      tag.push_back(c);
+      if (c == ' ') {
+        has_blank = true;
+        break;
+      }
+    }
+    if (!has_blank) continue;
     if (tag.find(':') != kNone) tag = TrimBlanks(TextBefore(tag, ":"));
     if (!tag.empty()) names.push_back(std::move(tag));
   }
