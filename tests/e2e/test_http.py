@@ -1,0 +1,201 @@
+"""The HTTP server of the running binary, driven by real clients (curl, http.client, raw sockets)."""
+import os
+import resource
+import shutil
+import socket
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from kvtest import MonitorRun, free_port, wait_for  # noqa: E402
+
+CURL = shutil.which("curl")
+PATTERN = bytes((i * 7 + i // 251) & 0xFF for i in range(1000))
+
+
+def curl(port, target, *args, timeout=10):
+    """Returns (status code, header text, body bytes) as curl saw them."""
+    out = subprocess.run([CURL, "-s", "--path-as-is", "-D", "-", "--max-time", str(timeout)] + list(args)
+                         + ["http://127.0.0.1:%d%s" % (port, target)],
+                         capture_output=True, timeout=timeout + 5)
+    head, _, body = out.stdout.partition(b"\r\n\r\n")
+    status = int(head.split(b"\r\n")[0].split(b" ")[1]) if head.startswith(b"HTTP/") else 0
+    return status, head.decode("latin-1"), body
+
+
+def parse(raw):
+    head, _, body = raw.partition(b"\r\n\r\n")
+    lines = head.decode("latin-1").split("\r\n")
+    return lines[0], lines[1:], body
+
+
+class HttpServerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.mon = MonitorRun(config={"http": {"recv_timeout": 3000}},
+                             files={"thousand.bin": PATTERN, "sub/data.txt": "sub data"})
+        cls.mon.__enter__()
+        cls.port = cls.mon.port
+        # A secret beside the program folder and one far away; links lead to them.
+        cls.secret_dir = os.path.dirname(cls.mon.folder)
+        cls.secret_name = "kv-secret-%d.txt" % os.getpid()
+        cls.secret_path = os.path.join(cls.secret_dir, cls.secret_name)
+        with open(cls.secret_path, "wb") as f:
+            f.write(b"TOP-SECRET")
+        os.symlink(cls.secret_path, cls.mon.path("link.txt"))
+        os.symlink(cls.secret_dir, cls.mon.path("linkdir"))
+
+    @classmethod
+    def tearDownClass(cls):
+        try:
+            os.remove(cls.secret_path)
+        except OSError:
+            pass
+        cls.mon.__exit__(None, None, None)
+
+    def test_pages_before_any_collection_are_one_space(self):
+        for target in ("/", "/INDEX.HTML", "/raw"):
+            status, headers, body = self.mon.get(target)
+            self.assertEqual(status, 200, target)
+            self.assertEqual(body, b" ", target)
+            self.assertEqual(dict(headers)["Content-length"], "1", target)
+            if CURL:
+                status, head, body = curl(self.port, target)
+                self.assertEqual((status, body), (200, b" "), target)
+                self.assertTrue(head.startswith("HTTP/1.0 200\r\n"), head)
+
+    def test_missing_file_gets_the_404_page(self):
+        status, headers, body = self.mon.get("/nothing.txt")
+        self.assertEqual(status, 404)
+        self.assertIn(b"<TITLE>404 - 404 Not Found</TITLE>", body)
+        self.assertIn(b"Error code: <b><span style=\"COLOR: #AE1717;\">404</span>", body)
+        self.assertEqual(dict(headers)["Content-Type"], "text/html; charset=windows-1251")
+
+    def test_disk_file_ranges(self):
+        rows = [
+            ("bytes=0-99", 206, PATTERN[0:100], "bytes 0-99/1000"),
+            ("bytes=900-", 206, PATTERN[900:], "bytes 900-999/1000"),
+            ("bytes=500-9999", 206, PATTERN[500:], "bytes 500-999/1000"),
+            ("bytes=-100", 206, PATTERN[900:], "bytes 900-999/1000"),
+            ("bytes=5000-", 416, None, "bytes */1000"),
+            ("bytes=0-9,20-29", 501, None, None),
+            ("items=0-9", 501, None, None),
+            ("bytes=a-9", 400, None, None),
+        ]
+        for spec, code, body, content_range in rows:
+            status, headers, got = self.mon.get("/thousand.bin", headers={"Range": spec})
+            headers = dict(headers)
+            self.assertEqual(status, code, spec)
+            self.assertEqual(headers.get("Content-Range"), content_range, spec)
+            if body is not None:
+                self.assertEqual(got, body, spec)
+                self.assertEqual(headers["Content-length"], str(len(body)), spec)
+            if CURL:
+                status, _, got = curl(self.port, "/thousand.bin", "-H", "Range: " + spec)
+                self.assertEqual(status, code, spec)
+                if body is not None:
+                    self.assertEqual(got, body, spec)
+        status, _, got = self.mon.get("/sub/data.txt")
+        self.assertEqual((status, got), (200, b"sub data"))
+
+    def test_hostile_targets_never_leave_the_folder(self):
+        folder = os.path.basename(self.mon.folder)
+        name = self.secret_name
+        targets = [
+            "/../" + name, "/sub/../../" + name, "/./../" + name, "/sub/./../../" + name,
+            "/..\\" + name, "/sub\\..\\..\\" + name, "/%2e%2e/" + name, "/%2E%2E%2F" + name,
+            "/..%2f" + name, "/..%5c" + name, "/.%2e/" + name, "/" + self.secret_path,
+            "//" + self.secret_path.lstrip("/"), "/" + self.secret_dir + "/" + name,
+            "/C:/" + name, "/c:" + name, "/C:\\" + name, "/link.txt", "/linkdir/" + name,
+            "/linkdir/" + folder + "/thousand.bin/../../" + name, "/thousand.bin:stream",
+            "/thousand.bin::$DATA", "/../" + folder + "/../" + name, "/sub/..../" + name,
+            "/CON", "/nul.txt", "/..", "/../", "/sub/..", "/sub/...", "/\x00" + name,
+            "/etc/passwd", "/../../../../../../etc/passwd", "/proc/self/environ",
+        ]
+        self.assertGreaterEqual(len(targets), 25)
+        for target in targets:
+            raw = self.mon.raw_request(("GET %s HTTP/1.0\r\n\r\n" % target).encode("latin-1"))
+            status_line, _, body = parse(raw)
+            self.assertEqual(status_line, "HTTP/1.0 404", repr(target))
+            self.assertNotIn(b"TOP-SECRET", raw, repr(target))
+            self.assertNotIn(b"root:", raw, repr(target))
+
+    def test_slow_reader_receives_every_byte(self):
+        big = os.urandom(5 * 1024 * 1024)
+        with open(self.mon.path("big.bin"), "wb") as f:
+            f.write(big)
+        with socket.create_connection(("127.0.0.1", self.port), timeout=20) as s:
+            s.sendall(b"GET /big.bin HTTP/1.0\r\n\r\n")
+            chunks = []
+            while True:
+                time.sleep(0.05)
+                chunk = s.recv(64 * 1024)
+                if not chunk:
+                    break
+                chunks.append(chunk)
+        status_line, headers, body = parse(b"".join(chunks))
+        self.assertEqual(status_line, "HTTP/1.0 200")
+        self.assertEqual(len(body), len(big))
+        self.assertTrue(body == big)
+
+    def test_idle_flood_from_one_client_leaves_others_served(self):
+        soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+        if soft < 1200:
+            resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+        flood = []
+        try:
+            for _ in range(600):
+                s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                s.bind(("127.0.0.2", 0))
+                s.settimeout(5)
+                s.connect(("127.0.0.1", self.port))
+                flood.append(s)
+            started = time.monotonic()
+            status, _, body = self.mon.get("/", timeout=5)
+            elapsed = time.monotonic() - started
+            self.assertEqual((status, body), (200, b" "))
+            self.assertLess(elapsed, 1.0)
+            refused = 0
+            for s in flood:
+                s.settimeout(0.2)
+                try:
+                    data = s.recv(64)
+                except OSError:
+                    data = b""
+                if data.startswith(b"HTTP/1.0 503"):
+                    refused += 1
+            self.assertGreaterEqual(refused, 600 - 32)
+        finally:
+            for s in flood:
+                s.close()
+        # Refusals are logged once a second at most.
+        lines = [l for l in self.mon.core_log().splitlines() if "too many connections" in l]
+        self.assertLessEqual(len(lines), 10)
+
+
+class HttpStartupTest(unittest.TestCase):
+    def test_taken_port_reports_the_error_and_no_start(self):
+        blocker = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        blocker.bind(("0.0.0.0", 0))
+        blocker.listen(1)
+        port = blocker.getsockname()[1]
+        try:
+            with MonitorRun(config={"http": {"port": port}}, wait_listening=False) as run:
+                self.assertTrue(wait_for(lambda: "Address already in use" in run.stderr(), 10), run.stderr())
+                self.assertIn("HTTP Server Error:", run.stderr())
+                time.sleep(0.5)
+                self.assertNotIn("Webserver starting on", run.core_log())
+                self.assertIsNone(run.proc.poll())  # the service runs on without HTTP
+        finally:
+            blocker.close()
+
+    def test_start_line_names_address_and_port(self):
+        with MonitorRun(config={"http": {}}) as run:
+            self.assertTrue(wait_for(lambda: "Webserver starting on " in run.core_log(), 5), run.core_log())
+            self.assertIn(":%d" % run.port, run.core_log())
+
+
+if __name__ == "__main__":
+    unittest.main()
