@@ -80,6 +80,18 @@ struct TDescKeyHash {
   }
 };
 
+// A line of a drive's start tag: "channel: " sets the channel, otherwise "id: " the id.
+// False when the line holds neither.
+bool ReadDriveAddress(const std::string& line, std::string& channel, std::string& id) {
+  if (Contains(line, "channel: "))
+    channel = ValueAfter(line, "channel: ");
+  else if (Contains(line, "id: "))
+    id = ValueAfter(line, "id: ");
+  else
+    return false;
+  return true;
+}
+
 class TSmartReader {
  public:
   TSmartReader(TKVCore& core, const std::string& source, const std::string& low)
@@ -136,11 +148,8 @@ class TSmartReader {
       const std::string t = TrimBlanks(n);
       if (t == "physicaldrivesmartstats") {
         for (const auto& l : tags.Lines(n)) {
-          if (Contains(l, "channel: "))
-            channel = ValueAfter(l, "channel: ");
-          else if (Contains(l, "id: "))
-            id = ValueAfter(l, "id: ");
-          else if (Contains(l, "isdescriptionavailable: ")) {
+          if (ReadDriveAddress(l, channel, id)) continue;
+          if (Contains(l, "isdescriptionavailable: ")) {
             const std::string v = ValueAfter(l, "isdescriptionavailable: ");
             has_desc = v == "true" || v == "1";
           }
@@ -191,12 +200,7 @@ class TSmartReader {
     for (const auto& n : names) {
       const std::string t = TrimBlanks(n);
       if (t == "physicaldrivesmartstats") {
-        for (const auto& l : tags.Lines(n)) {
-          if (Contains(l, "channel: "))
-            channel = ValueAfter(l, "channel: ");
-          else if (Contains(l, "id: "))
-            id = ValueAfter(l, "id: ");
-        }
+        for (const auto& l : tags.Lines(n)) ReadDriveAddress(l, channel, id);
       } else if (t == "smarthealthstatus") {
         for (const auto& l : tags.Lines(n))
           if (Contains(l, "status: ")) health = ValueAfter(l, "status: ");
