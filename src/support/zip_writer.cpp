@@ -187,8 +187,13 @@ void TZipStringOutput::SetSize(uint64_t size) {
 }
 
 void TZipStringOutput::Write(const char* data, size_t count) {
-  if (position_ + count > target_.size()) target_.resize(position_ + count, '\0');
-  target_.replace(position_, count, data, count);
+  if (position_ == target_.size()) {
+    target_.append(data, count);
+  } else {
+    const size_t overlap = static_cast<size_t>(std::min<uint64_t>(count, target_.size() - position_));
+    target_.replace(position_, overlap, data, overlap);
+    target_.append(data + overlap, count - overlap);
+  }
   position_ += count;
 }
 
