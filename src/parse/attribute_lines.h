@@ -22,6 +22,27 @@ inline std::string ValueAfterNoGt(std::string_view line, std::string_view key) {
   return v;
 }
 
+// Nested elements of the same name are each read in full, inner ones again as part of the
+// outer: a text built of thousands of nested elements would cost the square of its size.
+// The parsers spend the size of every element they read from this budget and stop reading
+// once it is gone. A real output reads each byte about twice, far inside the budget.
+class TReadBudget {
+ public:
+  explicit TReadBudget(size_t input_size) : left_(16 * input_size + (size_t{1} << 20)) {}
+  // False (and nothing spent) when `bytes` more would exceed the budget.
+  bool Spend(size_t bytes) {
+    if (bytes > left_) {
+      left_ = 0;
+      return false;
+    }
+    left_ -= bytes;
+    return true;
+  }
+
+ private:
+  size_t left_;
+};
+
 // ElementAttributesToLines over one element, remembered per name. An element's walk asks for
 // the start tag of every child, and a plain look-up searches the element from its start each
 // time; here the start tags are indexed once. A name that ends in its only blank (as

@@ -95,8 +95,8 @@ bool ReadDriveAddress(const std::string& line, std::string& channel, std::string
 class TSmartReader {
  public:
   TSmartReader(TKVCore& core, const std::string& source, const std::string& low)
-      : core_(core), source_(source), low_(low), sas_params_(core.SASSmartParams),
-        sata_params_(core.SATASmartParams) {}
+      : core_(core), source_(source), low_(low), budget_(low.size()),
+        sas_params_(core.SASSmartParams), sata_params_(core.SATASmartParams) {}
 
   // Both kinds share the outer walk: statistics elements, then one element per drive.
   void Read(bool sas) {
@@ -107,6 +107,7 @@ class TSmartReader {
     std::vector<std::string> lines;
     for (std::string_view e : ExtractElements(numbered, element, count)) {
       if (e.empty()) continue;
+      if (!budget_.Spend(e.size())) return;
       ElementAttributesToLines(e, element, lines);
       std::string device, serial;
       for (const auto& l : lines) {
@@ -119,6 +120,7 @@ class TSmartReader {
       std::string drives_text;
       NumberElements(e, "physicaldrivesmartstats", drives, drives_text);
       for (std::string_view d : ExtractElements(drives_text, "physicaldrivesmartstats", drives)) {
+        if (!budget_.Spend(d.size())) return;
         std::string drive(d);
         int counter = 0;
         NumberAttributeTags(drive, counter);
@@ -257,6 +259,7 @@ class TSmartReader {
   TKVCore& core_;
   const std::string& source_;
   const std::string& low_;
+  TReadBudget budget_;
   TParamsLookup<TKVSASSmartParamsList> sas_params_;
   TParamsLookup<TKVSATASmartParamsList> sata_params_;
   std::unordered_set<TDescKey, TDescKeyHash> desc_seen_;

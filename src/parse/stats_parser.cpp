@@ -182,20 +182,26 @@ void CopyCacheCounters(const TKVStatsCacheItem& from, TKVStatsCacheItem& to) {
 }
 
 template <typename Fn>
-void EachController(const std::string& text, Fn fn) {
+void EachController(const std::string& text, TReadBudget& budget, Fn fn) {
   int count = 0;
   std::string numbered;
   NumberElements(LowerCaseAscii(text), "controllerlog", count, numbered);
-  for (std::string_view c : ExtractElements(numbered, "controllerlog", count))
-    if (!c.empty()) fn(c);
+  for (std::string_view c : ExtractElements(numbered, "controllerlog", count)) {
+    if (c.empty()) continue;
+    if (!budget.Spend(c.size())) return;
+    fn(c);
+  }
 }
 
 template <typename Fn>
-void EachLogicalDrive(std::string_view controller, Fn fn) {
+void EachLogicalDrive(std::string_view controller, TReadBudget& budget, Fn fn) {
   int count = 0;
   std::string numbered;
   NumberElements(controller, "logicaldrivestats", count, numbered);
-  for (std::string_view l : ExtractElements(numbered, "logicaldrivestats", count)) fn(l);
+  for (std::string_view l : ExtractElements(numbered, "logicaldrivestats", count)) {
+    if (!budget.Spend(l.size())) return;
+    fn(l);
+  }
 }
 
 }  // namespace
@@ -203,7 +209,8 @@ void EachLogicalDrive(std::string_view controller, Fn fn) {
 void TKVCore::ParseLogStats(const std::string& text) {
   try {
     Stats.Clear();
-    EachController(text, [&](std::string_view c) {
+    TReadBudget budget(text.size());
+    EachController(text, budget, [&](std::string_view c) {
       const TControllerHeader h = ReadHeader(c);
       if (!h.DeviceName.empty() && !h.SerialNumber.empty()) {
         Stats.DeviceName = h.DeviceName;
@@ -211,7 +218,7 @@ void TKVCore::ParseLogStats(const std::string& text) {
         Stats.Time = h.Time;
       }
       ReadControllerStats(c, Stats.StatsVersion, Stats.SecondsSinceLastUpdate);
-      EachLogicalDrive(c, [&](std::string_view l) {
+      EachLogicalDrive(c, budget, [&](std::string_view l) {
         TKVStatsLDP r;
         std::string id;
         ReadCacheCounters(l, r);
@@ -246,7 +253,8 @@ void TKVCore::ParseLogStats(const std::string& text) {
 void TKVCore::ParseCacheStats(const std::string& text) {
   try {
     StatsCache.Clear();
-    EachController(text, [&](std::string_view c) {
+    TReadBudget budget(text.size());
+    EachController(text, budget, [&](std::string_view c) {
       const TControllerHeader h = ReadHeader(c);
       if (h.DeviceName.empty() || h.SerialNumber.empty()) return;
       TKVStatsCacheItem& item = StatsCache.Add();
@@ -276,7 +284,7 @@ void TKVCore::ParseCacheStats(const std::string& text) {
         item.CandidateReplacements = ToInt(v[5], 0);
       }
       // The record keeps the counters of the controller's last logical drive.
-      EachLogicalDrive(c, [&](std::string_view l) {
+      EachLogicalDrive(c, budget, [&](std::string_view l) {
         TKVStatsCacheItem counters;
         ReadCacheCounters(l, counters);
         CopyCacheCounters(counters, item);
