@@ -26,13 +26,6 @@ PathRules LocalPathRules() {
   return platform::PathSeparator() == '\\' ? PathRules::kWindows : PathRules::kPosix;
 }
 
-std::string TrimBlanks(const std::string& text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return text.substr(b, e - b);
-}
-
 }  // namespace
 
 bool TTCPHttpThrd::IsStopRequest(const std::string& name) const {

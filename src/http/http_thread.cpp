@@ -3,24 +3,16 @@
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
 #include "http/http_text.h"
+#include "http/request_path.h"
 
 namespace kv {
 namespace {
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string Trim(const std::string& text) {
-  std::size_t b = 0, e = text.size();
-  while (b < e && IsBlank(text[b])) ++b;
-  while (e > b && IsBlank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
 // Takes the text before the first space off the front of `rest`, both trimmed.
 std::string TakeField(std::string& rest) {
   std::size_t space = rest.find(' ');
-  std::string field = Trim(rest.substr(0, space));
-  rest = space == std::string::npos ? std::string() : Trim(rest.substr(space + 1));
+  std::string field = TrimBlanks(rest.substr(0, space));
+  rest = space == std::string::npos ? std::string() : TrimBlanks(rest.substr(space + 1));
   return field;
 }
 
@@ -28,7 +20,7 @@ std::string TakeField(std::string& rest) {
 long long NumberAfterFirstSpace(const std::string& line) {
   std::size_t space = line.find(' ');
   if (space == std::string::npos) return -1;
-  std::string text = Trim(line.substr(space + 1));
+  std::string text = TrimBlanks(line.substr(space + 1));
   bool negative = !text.empty() && text[0] == '-';
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.erase(0, 1);
   if (text.empty() || text.size() > 10) return -1;

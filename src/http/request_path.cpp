@@ -26,6 +26,13 @@ bool IsDosDeviceName(const std::string& part) {
 
 }  // namespace
 
+std::string TrimBlanks(const std::string& text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return text.substr(b, e - b);
+}
+
 std::string StripQuery(const std::string& target) { return target.substr(0, target.find('?')); }
 
 std::string ExtractRequestDir(const std::string& target) {

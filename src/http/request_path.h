@@ -7,6 +7,9 @@
 
 namespace kv {
 
+// The text without leading and trailing blanks and control characters (bytes up to 0x20).
+std::string TrimBlanks(const std::string& text);
+
 // The target up to, not including, the first "?".
 std::string StripQuery(const std::string& target);
 

@@ -84,10 +84,8 @@ int BindTcpSocket(const std::string& address, const std::string& port, bool ling
   linger lg{};
   lg.l_onoff = linger_on ? 1 : 0;
   lg.l_linger = static_cast<u_short>(linger_seconds);
-  int exclusive = 1;
+  // No address-sharing options: a port in use then fails with "Address already in use".
   if (setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&lg), sizeof lg) != 0 ||
-      setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-                 sizeof exclusive) != 0 ||
       bind(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
     int err = LastError();
     closesocket(s);
