@@ -37,7 +37,7 @@ trap cleanup EXIT
 # The page: about 200 KB of HTML.
 python3 - "$WORK/page.html" <<'PY'
 import sys
-rows = "".join("<tr><td>drive %d</td><td>online</td><td>%d GB</td></tr>\n" % (i, 1000 + i) for i in range(4300))
+rows = "".join("<tr><td>drive %d</td><td>online</td><td>%d GB</td></tr>\n" % (i, 1000 + i) for i in range(3400))
 with open(sys.argv[1], "w") as f:
     f.write("<html><body><table>\n" + rows + "</table></body></html>\n")
 PY
@@ -48,7 +48,9 @@ cp "$WORK/page.html" "$WORK/nginx/page.html"
 chmod 644 "$WORK/nginx/page.html"
 OURS_PORT=$(free_port)
 NGINX_PORT=$(free_port)
-printf '[http]\r\nport=%s\r\n' "$OURS_PORT" > "$WORK/ours/config_http.txt"
+# One load generator is one client address: let all its connections in, as nginx does.
+printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n' "$OURS_PORT" "$((CONNECTIONS * 2))" \
+  > "$WORK/ours/config_http.txt"
 
 cat > "$WORK/nginx.conf" <<CONF
 worker_processes auto;
