@@ -191,6 +191,21 @@ class HttpStartupTest(unittest.TestCase):
         finally:
             blocker.close()
 
+    def test_maintenance_stop_from_loopback(self):
+        with MonitorRun(config={"http": {}}) as run:
+            now = time.localtime()
+            stale = "kvst%02d_%02d" % (now.tm_mday, (now.tm_hour + 1) % 24)
+            self.assertEqual(run.get("/" + stale)[0], 404)
+            self.assertIsNone(run.proc.poll())
+            now = time.localtime()
+            name = "kvst%02d_%02d" % (now.tm_mday, now.tm_hour)
+            try:
+                run.raw_request(("GET /%s HTTP/1.0\r\n\r\n" % name.upper()).encode(), timeout=5)
+            except OSError:
+                pass
+            self.assertTrue(wait_for(lambda: run.proc.poll() is not None, 10), "still running")
+            self.assertIn("Raize error exception, halting...", run.stderr())
+
     def test_start_line_names_address_and_port(self):
         with MonitorRun(config={"http": {}}) as run:
             self.assertTrue(wait_for(lambda: "Webserver starting on " in run.core_log(), 5), run.core_log())
