@@ -81,46 +81,45 @@ std::string FormatIndex2(int64_t n) {
   return v < 10 ? "0" + s : s;
 }
 
-// The text first gets ":00" after every start and end tag name; then each end marker
-// "</name:00>" is paired with the nearest unpaired start marker before it, end markers
-// taken left to right. That is the same pairing, in the same order, as repeatedly taking
-// the first start marker, the first end marker after it and the innermost start marker
-// between them, but done in one pass.
+// The text first gets ":00" after every "<name" and "</name"; then each end marker
+// "</name:00>" is paired with the nearest unpaired start marker before it, end markers taken
+// left to right. That is the same pairing, in the same order, as repeatedly taking the first
+// start marker, the first end marker after it and the innermost start marker between them.
+// Both steps are done in one pass over the original text: every "<name" is a start marker
+// and every "</name" followed by ">" an end marker, because the inserted ":00" can neither
+// create nor hide a tag name.
 void NumberElements(std::string_view text, std::string_view name, int& count,
                     std::string& result) {
   count = 0;
   const std::string open_tag = "<" + std::string(name);
   const std::string close_tag = "</" + std::string(name);
-  const std::string marked =
-      ReplaceAll(ReplaceAll(text, open_tag, open_tag + ":00"), close_tag, close_tag + ":00");
   if (!IsPlainName(name)) {
-    result = marked;
+    result = ReplaceAll(ReplaceAll(text, open_tag, open_tag + ":00"), close_tag, close_tag + ":00");
     return;
   }
-  const std::string open = open_tag + ":00";
-  const std::string close = close_tag + ":00>";
-
   struct Token {
-    size_t pos;
+    size_t end;  // where ":NN" goes: just after the tag name
     bool is_open;
-    int64_t number;  // 0 = left as ":00"
+    bool is_marker;  // an end tag counts only when ">" follows its ":00"
+    int64_t number;  // 0: stays ":00"
   };
   std::vector<Token> tokens;
-  size_t po = marked.find(open), pc = marked.find(close);
+  size_t po = text.find(open_tag), pc = text.find(close_tag);
   while (po != kNone || pc != kNone) {
     if (pc == kNone || (po != kNone && po < pc)) {
-      tokens.push_back({po, true, 0});
-      po = marked.find(open, po + open.size());
+      tokens.push_back({po + open_tag.size(), true, true, 0});
+      po = text.find(open_tag, po + open_tag.size());
     } else {
-      tokens.push_back({pc, false, 0});
-      pc = marked.find(close, pc + close.size());
+      const size_t end = pc + close_tag.size();
+      tokens.push_back({end, false, end < text.size() && text[end] == '>', 0});
+      pc = text.find(close_tag, end);
     }
   }
   std::vector<size_t> stack;
   for (size_t i = 0; i < tokens.size(); ++i) {
     if (tokens[i].is_open) {
       stack.push_back(i);
-    } else if (!stack.empty()) {
+    } else if (tokens[i].is_marker && !stack.empty()) {
       const int64_t number = ++count;
       tokens[stack.back()].number = number;
       tokens[i].number = number;
@@ -129,21 +128,14 @@ void NumberElements(std::string_view text, std::string_view name, int& count,
   }
 
   result.clear();
-  result.reserve(marked.size() + 8 * static_cast<size_t>(count));
+  result.reserve(text.size() + 4 * tokens.size());
   size_t at = 0;
   for (const Token& t : tokens) {
-    if (t.number == 0) continue;
-    result.append(marked, at, t.pos - at);
-    const std::string nn = FormatIndex2(t.number);
-    if (t.is_open) {
-      result.append(open_tag).append(":").append(nn);
-      at = t.pos + open.size();
-    } else {
-      result.append(close_tag).append(":").append(nn).append(">");
-      at = t.pos + close.size();
-    }
+    result.append(text, at, t.end - at);
+    result.append(":").append(t.number == 0 ? std::string("00") : FormatIndex2(t.number));
+    at = t.end;
   }
-  result.append(marked, at, kNone);
+  result.append(text, at, kNone);
 }
 
 // Rewrites in place, at most 100 times. Instead of searching the whole text after every
