@@ -1,5 +1,5 @@
 // Every real configuration listing and task status in the shared fixtures goes through
-// ParseConfig/ParseTasks and BuildResult. For each listing the table records what the
+// ParseConfig/ParseTasks, BuildResult and the state report writer. For each listing the table records what the
 // parser finds and what a person reading the listing sees. Where the two differ, the
 // parser's rule is kept as it is and the row names the rule that loses the data (a known
 // gap, for the firmware generations the parser does not read yet).
@@ -125,6 +125,9 @@ TEST(RealListings, EveryConfigurationListingParsesToTheRecordedCounts) {
     else
       EXPECT_STRNE(row.gap, "") << "found " << row.found << " but a reader sees " << row.seen;
     EXPECT_TRUE(log.lines.empty()) << log.lines.front();
+    TStringList report;
+    core.WriteStateReport("1.0.0.1", report);
+    EXPECT_FALSE(report.empty());
   }
 }
 
