@@ -307,9 +307,6 @@ void TDriveMatcher::MatchLocation(const std::string& value, TResultHDD& drive, i
       }
     }
   }
-  // A drive without a serial number would otherwise join every device whose segment line
-  // carries none ("Present (...)" with nothing after it).
-  if (drive.SerialNumber.empty()) return;
   const auto it = segment_serials_.find(LowerCaseAscii(drive.SerialNumber));
   if (it == segment_serials_.end()) return;
   for (TIntList* members : it->second) members->Add(driveIndex, 0);

@@ -141,7 +141,7 @@ TEST_F(MatchLocationTest, JoinsEveryDeviceWhosePresentOrSpareSegmentNamesTheSeri
       {"SERIAL4", 0},  // missing segment
       {"SERIAL5", 0},  // rebuilding segment is neither present nor spare
       {"SPARE6", 1},
-      {"", 0},  // no serial: never matches a segment without one
+      {"", 0},  // the line without a serial reads as the whole line, never as empty
   };
   for (const Row& row : rows) {
     TKVCore fresh;
