@@ -1,0 +1,131 @@
+"""Runs the Windows build as a real service in a private Wine prefix, for the test scripts.
+
+    with WineService(files={"config_http.txt": b"[http]\\r\\nport=%d\\r\\n" % port}) as svc:
+        status, headers, body = svc.get("/logo.png")
+
+Wine's service manager can answer early ("net start" may return before the service runs),
+so every state is polled and each step is retried a few times. Every wait is bounded; the
+prefix and its processes are removed when the block ends.
+"""
+import http.client
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+BUILD = os.environ.get("KV_WINDOWS_BUILD") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "windows")
+EXE = os.path.join(BUILD, "korvane_monitor.exe")
+NAME = "KorvaneMonitorHTTPServer"
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class WineService:
+    def __init__(self, port, files=None, folder="kvsvc"):
+        self.port = port
+        self.files = files or {}
+        self.folder_name = folder
+        self.prefix = None
+        self.env = None
+
+    def __enter__(self):
+        if not os.path.exists(EXE):
+            raise AssertionError("missing " + EXE)
+        self.prefix = tempfile.mkdtemp(prefix="kv-wine-%s." % self.folder_name)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        try:
+            subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           timeout=180)
+            self.folder = os.path.join(self.prefix, "drive_c", self.folder_name)
+            os.makedirs(self.folder)
+            shutil.copy2(EXE, os.path.join(self.folder, "korvane_monitor.exe"))
+            for name, content in self.files.items():
+                with open(os.path.join(self.folder, name), "wb") as f:
+                    f.write(content)
+            self.win_exe = "C:\\%s\\korvane_monitor.exe" % self.folder_name
+            result = self.wine(self.win_exe, "/INSTALL", "/SILENT")
+            if result.returncode != 0:
+                raise AssertionError("install failed: %r" % result.stderr)
+            self.start()
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        try:
+            if self.state() == "RUNNING":
+                for _ in range(3):
+                    self.wine("net", "stop", NAME)
+                    if self.wait_state("STOPPED") == "STOPPED":
+                        break
+            self.wine(self.win_exe, "/UNINSTALL", "/SILENT")
+        except (OSError, subprocess.TimeoutExpired, AttributeError):
+            pass
+        finally:
+            subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def wine(self, *args, timeout=120):
+        return subprocess.run(["wine"] + list(args), env=self.env, capture_output=True, timeout=timeout,
+                              stdin=subprocess.DEVNULL)
+
+    def state(self):
+        out = self.wine("sc", "query", NAME).stdout.decode("latin-1")
+        for word in ("START_PENDING", "STOP_PENDING", "RUNNING", "STOPPED"):
+            if word in out:
+                return word
+        return "UNKNOWN"
+
+    def wait_state(self, wanted, timeout=60):
+        deadline = time.monotonic() + timeout
+        state = self.state()
+        while state != wanted and time.monotonic() < deadline:
+            time.sleep(0.5)
+            state = self.state()
+        return state
+
+    def start(self):
+        state = "UNKNOWN"
+        for attempt in range(3):
+            self.wine("net", "start", NAME)
+            state = self.wait_state("RUNNING")
+            if state == "RUNNING":
+                break
+            print("attempt %d: service is %s" % (attempt + 1, state), file=sys.stderr)
+        if state != "RUNNING":
+            raise AssertionError("service is %s" % state)
+        deadline = time.monotonic() + 60
+        while True:
+            try:
+                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
+                    return
+            except OSError:
+                if time.monotonic() > deadline:
+                    raise AssertionError("no listener on %d; core log: %r" % (self.port, self.core_log()[-2000:]))
+                time.sleep(0.3)
+
+    def core_log(self):
+        try:
+            with open(os.path.join(self.folder, "korvane_monitor_core_log.txt"), "rb") as f:
+                return f.read()
+        except OSError:
+            return b""
+
+    def get(self, target, timeout=20):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        try:
+            conn.request("GET", target)
+            resp = conn.getresponse()
+            return resp.status, dict(resp.getheaders()), resp.read()
+        finally:
+            conn.close()
