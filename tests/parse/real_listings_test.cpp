@@ -82,7 +82,8 @@ const TListingRow kListings[] = {
     {"18-6405-spares-partial.txt", {3, 0, 18, 1, 18, 16, 18}, {3, 0, 18, 1, 18, 16, 18}, ""},
     {"20-sr8kl-offline.txt", {0, 0, 6, 1, 6, 0, 6}, {1, 0, 6, 1, 6, 5, 6},
      "line 35: 'Logical drive information' is not a heading, so the logical drive's pairs "
-     "(lines 37-57) land in the backup unit list; no logical device, no members"},
+     "(lines 37-57) land in the backup unit list, where 'Status of logical drive : Offline' "
+     "overwrites the battery status; no logical device, no members"},
     {"24-hba1100.txt", {0, 0, 7, 1, 0, 0, 7}, {0, 0, 7, 1, 0, 0, 7}, ""},
     {"26-ld-only.txt", {2, 0, 0, 0, 0, 0, 0}, {2, 0, 0, 0, 0, 0, 0}, ""},
     {"29-sr8kl.txt", {0, 0, 4, 1, 0, 0, 4}, {1, 0, 4, 1, 0, 0, 4},
