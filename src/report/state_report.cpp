@@ -1,13 +1,15 @@
 #include "report/state_report.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
-#include <string_view>
-#include <unordered_map>
 
 #include "model/kv_core.h"
 #include "parse/smart_names.h"

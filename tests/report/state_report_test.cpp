@@ -361,6 +361,7 @@ TEST(StateReport, TrafficKeysOnlyForLogicalDevicesWithStatistics) {
       {"2", "TB", "1536", "KB", "2097152", "2"},
       {"512", "KB", "0", "MB", "0", ""},  // half a megabyte rounds to even; zero is empty
       {"", "", "1.5", "GB", "", "1536"},
+      {".", "GB", "7", "", "", "7"},  // a number part without digits is no number
   };
   for (const Case& c : cases) {
     TKVCore core;
