@@ -10,9 +10,10 @@
 
 namespace kv::platform {
 
-std::string AnsiToOem(const std::string& text);
+// (Not "AnsiToOem": windows.h turns that name into a macro.)
+std::string ConvertAnsiToOem(const std::string& text);
 
-// The code page numbers AnsiToOem converts between (1251 and 866 on Linux).
+// The code page numbers ConvertAnsiToOem converts between (1251 and 866 on Linux).
 unsigned AnsiCodePage();
 unsigned OemCodePage();
 

@@ -84,7 +84,7 @@ std::string Backslashes(std::string name) {
 
 // Comments have a 16-bit length field.
 std::string OemComment(const std::string& comment) {
-  std::string oem = platform::AnsiToOem(comment);
+  std::string oem = platform::ConvertAnsiToOem(comment);
   if (oem.size() > k16BitLimit) oem.resize(k16BitLimit);
   return oem;
 }
@@ -275,7 +275,7 @@ void TFWZipWriter::WriteItemData(TFWZipWriterItem& item, TZipOutput& output, Cen
   record.flags = fields.flags | (item.NeedDescriptor() ? kFlagDescriptor : 0);
   record.method = fields.method;
   record.header_offset = output.Position();
-  record.oem_name = platform::AnsiToOem(item.FileName());
+  record.oem_name = platform::ConvertAnsiToOem(item.FileName());
   if (record.oem_name.size() > k16BitLimit) throw EZipWriter(kZipPathTooLong);
 
   // A member that may reach 4 GiB gets a ZIP64 field in its local header too: readers

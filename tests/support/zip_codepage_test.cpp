@@ -11,10 +11,10 @@ namespace {
 TEST(ZipCodePage, AsciiPassesAndEveryByteKeepsItsPlace) {
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const std::string oem = platform::AnsiToOem(all);
+  const std::string oem = platform::ConvertAnsiToOem(all);
   ASSERT_EQ(oem.size(), all.size());
   EXPECT_EQ(oem.substr(0, 128), all.substr(0, 128));
-  EXPECT_EQ(platform::AnsiToOem(""), "");
+  EXPECT_EQ(platform::ConvertAnsiToOem(""), "");
 }
 
 TEST(ZipCodePage, RussianPairMapsCyrillicAndMarksWhatCp866Lacks) {
@@ -31,7 +31,7 @@ TEST(ZipCodePage, RussianPairMapsCyrillicAndMarksWhatCp866Lacks) {
       {"\x98", "?"},                             // unassigned in Windows-1251
       {"\x80\x88", "??"},                        // Ђ and €: no CP866 counterpart
   };
-  for (const Row& r : rows) EXPECT_EQ(platform::AnsiToOem(r.ansi), r.oem) << r.ansi;
+  for (const Row& r : rows) EXPECT_EQ(platform::ConvertAnsiToOem(r.ansi), r.oem) << r.ansi;
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ const ByteTable& Table() {
 
 }  // namespace
 
-std::string AnsiToOem(const std::string& text) {
+std::string ConvertAnsiToOem(const std::string& text) {
   const ByteTable& table = Table();
   std::string out(text.size(), '\0');
   for (size_t i = 0; i < text.size(); ++i) out[i] = table[static_cast<unsigned char>(text[i])];

@@ -9,7 +9,7 @@ namespace kv::platform {
 // ANSI -> UTF-16 -> OEM with the system's code pages; characters the OEM page lacks
 // become '?'. Both pages are single-byte on every system this program supports, but the
 // result length is taken from the API in case of a double-byte OEM page.
-std::string AnsiToOem(const std::string& text) {
+std::string ConvertAnsiToOem(const std::string& text) {
   if (text.empty()) return std::string();
   const int in_len = static_cast<int>(text.size());
   int wide_len = MultiByteToWideChar(CP_ACP, 0, text.data(), in_len, nullptr, 0);
