@@ -42,7 +42,10 @@ struct OsFacts {
   std::string kernel_release; // Linux: uname -r
 };
 
+// Gathered on first use, then cached.
 const OsFacts& GetOsFacts();
+// Asks the operating system anew.
+OsFacts GatherOsFacts();
 
 // "%d.%d.%d.%d" of the program file's version (the version resource on Windows, the
 // numbers compiled in on Linux); empty when the program file has none.

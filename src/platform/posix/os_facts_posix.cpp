@@ -31,7 +31,9 @@ std::string PrettyName(const std::string& os_release) {
   return std::string();
 }
 
-OsFacts Gather() {
+}  // namespace
+
+OsFacts GatherOsFacts() {
   OsFacts facts;
   std::string text;
   if (ReadWholeFile("/etc/os-release", text) == FileReadResult::kOk ||
@@ -39,13 +41,6 @@ OsFacts Gather() {
     facts.pretty_name = PrettyName(text.substr(0, 64 * 1024));
   utsname names{};
   if (::uname(&names) == 0) facts.kernel_release = names.release;
-  return facts;
-}
-
-}  // namespace
-
-const OsFacts& GetOsFacts() {
-  static const OsFacts facts = Gather();
   return facts;
 }
 

@@ -41,7 +41,9 @@ bool RegistryKeyExists(const char* key_path) {
   return true;
 }
 
-OsFacts Gather() {
+}  // namespace
+
+OsFacts GatherOsFacts() {
   OsFacts facts;
   facts.is_windows = true;
   WindowsFacts& w = facts.windows;
@@ -86,13 +88,6 @@ OsFacts Gather() {
   w.metric_server_r2 = ::GetSystemMetrics(89);
   w.product_type_value = ReadRegistryText("SYSTEM\\CurrentControlSet\\Control\\ProductOptions", "ProductType");
   w.hotfix_q246009 = RegistryKeyExists("SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Hotfix\\Q246009");
-  return facts;
-}
-
-}  // namespace
-
-const OsFacts& GetOsFacts() {
-  static const OsFacts facts = Gather();
   return facts;
 }
 
