@@ -8,6 +8,8 @@
 #include "collect/resource_store.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
+#include "pages/drive_page.h"
+#include "pages/main_page.h"
 #include "parse/smart_names.h"
 #include "support/support_archive.h"
 
@@ -76,6 +78,10 @@ void TScanListManager::Configure(const TMemIniFile& ini) {
   const std::string folder = env_.ProgramFolder();
   env_.SetCurrentFolder(folder);  // a failure is ignored: sources then resolve elsewhere
   version_ = env_.VersionText();
+  {
+    std::lock_guard<std::mutex> lock(PageLock());
+    drive_pages_.SetVersion(version_);
+  }
   WriteCoreLog("Version: " + version_);
   std::string os = "unknow";
   try {
@@ -132,8 +138,9 @@ void TScanListManager::StartData() {
   std::string task = ReadOne(task_source_);
   std::string stat = ReadOne(stat_source_);
   std::string cache = ReadOne(cache_source_);
+  std::unique_ptr<TKVCore> core;
   try {
-    auto core = std::make_unique<TKVCore>();
+    core = std::make_unique<TKVCore>();
     TStringList lines;
 
     for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
@@ -158,7 +165,7 @@ void TScanListManager::StartData() {
     for (const std::string& line : lines) report += line + "\r\n";
     Publish(report_text_, report);
 
-    std::string page;
+    std::string page = RenderMainPage(*core, version_);
     Publish(main_page_, page);
     WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
   } catch (...) {
@@ -166,21 +173,29 @@ void TScanListManager::StartData() {
     // cycle's values, and the next cycle is due as usual.
     return;
   }
-  if (!smart.empty()) RefreshDrivePages();
+  if (!smart.empty()) RefreshDrivePages(*core);
 }
 
-void TScanListManager::RefreshDrivePages() {
+void TScanListManager::RefreshDrivePages(TKVCore& core) {
+  // Every page comes from the one model of this cycle; the new list replaces the old one
+  // in a single swap, so a lookup never sees a half-built cache.
+  THDDHTMLCacheList fresh(version_, std::string(), std::string());  // only its items are swapped in
   try {
     // report_text_ is written only on this thread, so reading it here needs no lock.
     const TMemIniFile report(report_text_);
-    for (const std::string& key : DrivePageKeys(report)) RenderDrivePage(key);
+    for (const std::string& key : DrivePageKeys(report)) {
+      try {
+        TDrivePage page = RenderHddPage(core, key);
+        fresh.Add(key, page.AlternativeKey, page.Body);
+      } catch (...) {
+        // This drive's page is left out; the others are still rendered.
+      }
+    }
   } catch (...) {
-    // The pages added so far stay.
+    // The pages rendered so far are still published.
   }
-}
-
-void TScanListManager::RenderDrivePage(const std::string& key) {
-  (void)key;
+  std::lock_guard<std::mutex> lock(PageLock());
+  drive_pages_.Swap(fresh);
 }
 
 void TScanListManager::RestartCheck(int64_t now) {
@@ -198,10 +213,7 @@ std::string TScanListManager::MainPageLocked() const { return main_page_; }
 std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
 std::string TScanListManager::ReportTextLocked() const { return report_text_; }
 
-std::string TScanListManager::DrivePageLocked(const std::string& key) const {
-  (void)key;
-  return std::string();
-}
+std::string TScanListManager::DrivePageLocked(const std::string& key) const { return drive_pages_.Get(key); }
 
 void TScanListManager::BuildSupportArchiveLocked(std::string& zip) const {
   const SupportArchiveTexts texts{config_text_, smart_text_, task_text_, stat_text_, cache_text_};

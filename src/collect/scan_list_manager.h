@@ -27,8 +27,11 @@
 #include "collect/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
+#include "pages/drive_page_cache.h"
 
 namespace kv {
+
+class TKVCore;
 
 // Drive page keys of a state report: "channel_id" of every existing [hdd_N] section for
 // N in 0 .. [hdds] count - 1, then the stand-in "-1_-1".
@@ -50,8 +53,9 @@ class TScanListManager : public ServedContent {
   void Configure(const TMemIniFile& ini);
   void OnTick();
   void StartData();
-  void RefreshDrivePages();
-  void RenderDrivePage(const std::string& key);
+  // Renders every drive page of the cycle's model (keys from the published state report)
+  // into a fresh list and swaps it in under PageLock.
+  void RefreshDrivePages(TKVCore& core);
 
   bool TimerEnabled() const { return timer_->Enabled(); }
   int64_t NextScan() const { return next_scan_; }
@@ -83,6 +87,7 @@ class TScanListManager : public ServedContent {
   std::string main_page_;
   std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
   std::string report_text_;
+  THDDHTMLCacheList drive_pages_;
 
   std::unique_ptr<TThread_timer> timer_;
 };

@@ -1,0 +1,50 @@
+#pragma once
+// THDDHTMLCacheList: the drive pages of the last collection cycle, assembled on request.
+//
+// Each item keeps a rendered body with its key (channel + "_" + id, or "-1_-1" for the
+// empty frame), the drive's lower-cased serial number as alternative key, and the local
+// time it was made. Get wraps the body in the common header and footer.
+//
+// Not synchronised: the scan list manager builds a fresh list on the collecting thread and
+// swaps it in under PageLock, and HTTP threads call Get under PageLock, so a lookup never
+// sees a partly filled list.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+struct THDDHTMLCacheItem {
+  std::string Key;
+  std::string AlternativeKey;
+  std::string Body;
+  std::string Updated;  // "hh:nn:ss dd/mm/yyyy"
+};
+
+class THDDHTMLCacheList {
+ public:
+  // Reads tpl_header.txt and tpl_end.txt from the embedded files (empty when absent).
+  explicit THDDHTMLCacheList(const std::string& version = std::string());
+  // For tests: the header and end texts given directly.
+  THDDHTMLCacheList(const std::string& version, std::string header, std::string end);
+
+  void SetVersion(const std::string& version) { version_ = version; }
+  void Clear() { items_.clear(); }
+  // Appends an item stamped with the current local time; no check for an existing key.
+  void Add(const std::string& key, const std::string& alternative_key, const std::string& body);
+  void AddStamped(THDDHTMLCacheItem item) { items_.push_back(std::move(item)); }
+  // The page for `key` (or serial number) in any letter case; falls back to "-1_-1";
+  // empty when even that is missing.
+  std::string Get(const std::string& key) const;
+  int Count() const { return static_cast<int>(items_.size()); }
+  void Swap(THDDHTMLCacheList& other) noexcept { items_.swap(other.items_); }
+
+ private:
+  const THDDHTMLCacheItem* Find(const std::string& lower_key) const;
+
+  std::vector<THDDHTMLCacheItem> items_;
+  std::string header_;
+  std::string end_;
+  std::string version_;
+};
+
+}  // namespace kv

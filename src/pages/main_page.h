@@ -1,0 +1,20 @@
+#pragma once
+// The main page: the whole controller on one HTML page, rendered once per collection cycle
+// from the cycle's model and its state report:
+//
+//   header, controller block (statistics columns, backup unit, versions), one collapsible
+//   block per logical device and zepCache device, enclosures, drive tables, footer.
+//
+// Most values are read back from the state report (the contract between model and pages);
+// tasks, traffic and cache counters and the drives behind every table row come from the
+// model. Runs on the collecting thread; the model must be complete (BuildResult done).
+#include <string>
+
+namespace kv {
+
+class TKVCore;
+
+// The page text for `core`; `version` goes into the footer.
+std::string RenderMainPage(TKVCore& core, const std::string& version);
+
+}  // namespace kv

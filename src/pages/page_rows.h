@@ -1,0 +1,34 @@
+#pragma once
+// The table-row shapes the main page and the drive pages share:
+//
+//   <TR><TD class="FCI FTC nw">Model:</TD><TD class="FCI FTC nw" width="100%">ST4000</TD></TR>
+//
+// Pure functions; any thread.
+#include <string>
+#include <string_view>
+
+namespace kv {
+
+// The opening of every row of the two-column tables.
+inline constexpr std::string_view kRowOpen = "<TR><TD class=\"FCI FTC nw\">";
+
+// A label/value row with the value HTML-escaped; empty when the value is empty.
+std::string ValueRow(std::string_view label, std::string_view value);
+// The same with the value in bold.
+std::string BoldValueRow(std::string_view label, std::string_view value);
+// A label/value row whose value is already HTML (not escaped); empty when it is empty.
+std::string HtmlValueRow(std::string_view label, std::string_view html);
+std::string HeaderRow(std::string_view title);
+std::string SpacerRow();
+// Statistics column: a narrow table around `rows`, "&nbsp;" when there are none.
+std::string StatisticsColumn(const std::string& rows);
+// A joined report value ("Key: text||||Key2: text2||||") back into rows, one per line,
+// each followed by CR LF. `row_open` is the text that opens each row.
+std::string DataRows(std::string_view joined, std::string_view row_open = kRowOpen);
+
+// Local time as "hh:nn:ss dd/mm/yyyy", the stamp of the page footers.
+std::string PageTimeStamp();
+// "<SPAN style="font-size: 10px">Updated: ...<br>version: ...</SPAN>"
+std::string FooterLine(std::string_view updated, std::string_view version);
+
+}  // namespace kv
