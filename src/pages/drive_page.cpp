@@ -121,15 +121,13 @@ class DrivePageRenderer {
     return name.empty() ? std::string("Unknown attribute") : name;
   }
 
-  // The text copy: two blanks become " &nbsp;" and every line break "<br>" + CR LF.
+  // The text copy: the lines with CR LF after each, two blanks become " &nbsp;" and every
+  // line break "<br>" + CR LF, so the closing border is followed by a break like the others.
   static std::string TextTable(TSReport& table) {
     TStringList lines;
     table.Render(lines);
     std::string text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-      if (i > 0) text += "\r\n";
-      text += lines[i];
-    }
+    for (const std::string& line : lines) text.append(line).append("\r\n");
     text = ReplaceString(text, "  ", " &nbsp;");
     return ReplaceString(text, "\r\n", "<br>\r\n");
   }

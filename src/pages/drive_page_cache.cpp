@@ -45,7 +45,8 @@ void THDDHTMLCacheList::Add(const std::string& key, const std::string& alternati
 
 const THDDHTMLCacheItem* THDDHTMLCacheList::Find(const std::string& lower_key) const {
   for (const THDDHTMLCacheItem& item : items_)
-    if (item.Key == lower_key || item.AlternativeKey == lower_key) return &item;
+    if (item.Key == lower_key || (!item.AlternativeKey.empty() && item.AlternativeKey == lower_key))
+      return &item;
   return nullptr;
 }
 

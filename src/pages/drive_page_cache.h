@@ -33,7 +33,8 @@ class THDDHTMLCacheList {
   void Add(const std::string& key, const std::string& alternative_key, const std::string& body);
   void AddStamped(THDDHTMLCacheItem item) { items_.push_back(std::move(item)); }
   // The page for `key` (or serial number) in any letter case; falls back to "-1_-1";
-  // empty when even that is missing.
+  // empty when even that is missing. An empty alternative key (a drive without serial
+  // number, the frame) never matches, so an empty request gets the frame.
   std::string Get(const std::string& key) const;
   int Count() const { return static_cast<int>(items_.size()); }
   void Swap(THDDHTMLCacheList& other) noexcept { items_.swap(other.items_); }

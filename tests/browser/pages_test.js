@@ -1,0 +1,142 @@
+// Browser test of the pages: headless Chromium (Debian's), driven by playwright-core,
+// against the demo served by the real binary on loopback.
+//
+//   node tests/browser/pages_test.js <base url> <screenshot folder>
+//
+// Checks: no request of the main page or a drive page fails (images, favicon: 200);
+// a collapsible header hides and shows its block through toggle_collapse; a drive link
+// opens that drive's page with its SMART table; the serial number in capitals gives the
+// same page. Writes screenshots of the main page (1280x800, 1920x1080) and a drive page.
+'use strict';
+const path = require('path');
+const { chromium } = require('playwright-core');
+
+const base = process.argv[2];
+const shots = process.argv[3];
+let failures = 0;
+function check(ok, what) {
+  console.log((ok ? 'ok   ' : 'FAIL ') + what);
+  if (!ok) failures++;
+}
+
+// Loads `url` and returns the statuses of every request the page made.
+async function loadAndWatch(page, url) {
+  const seen = [];
+  const failed = [];
+  const onResponse = (r) => seen.push({ url: r.url(), status: r.status() });
+  const onFailed = (r) => failed.push(r.url() + ' ' + (r.failure() || {}).errorText);
+  page.on('response', onResponse);
+  page.on('requestfailed', onFailed);
+  await page.goto(url, { waitUntil: 'load', timeout: 20000 });
+  await page.waitForLoadState('networkidle', { timeout: 10000 }).catch(() => {});
+  page.off('response', onResponse);
+  page.off('requestfailed', onFailed);
+  return { seen, failed };
+}
+
+async function expectAllLoaded(page, url, label) {
+  const { seen, failed } = await loadAndWatch(page, url);
+  check(failed.length === 0, `${label}: no failed request ${failed.join(', ')}`);
+  const bad = seen.filter((r) => r.status !== 200);
+  check(bad.length === 0, `${label}: every response 200 ${bad.map((r) => r.url + '=' + r.status).join(', ')}`);
+  // Every image is actually decoded (a 200 with broken bytes would show as broken).
+  const broken = await page.$$eval('img', (imgs) =>
+    imgs.filter((i) => !i.complete || i.naturalWidth === 0).map((i) => i.getAttribute('src')));
+  check(broken.length === 0, `${label}: every image decoded ${broken.join(', ')}`);
+  const images = await page.$$eval('img', (imgs) => imgs.length);
+  check(images > 0, `${label}: has images (${images})`);
+  return seen;
+}
+
+async function main() {
+  const browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'],
+  });
+  try {
+    const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+    const page = await context.newPage();
+    const jsErrors = [];
+    page.on('pageerror', (e) => jsErrors.push(String(e)));
+
+    await expectAllLoaded(page, base + '/', 'main page');
+    const favicon = await context.request.get(base + '/favicon.ico');
+    check(favicon.status() === 200 && (await favicon.body()).length > 0, 'favicon.ico 200');
+    const iconLink = await page.$eval('link[rel~="icon"]', (l) => l.href).catch(() => '');
+    if (iconLink) {
+      const r = await context.request.get(iconLink);
+      check(r.status() === 200, `page icon ${iconLink} 200`);
+    }
+    check((await page.title()).length > 0, 'main page has a title');
+    await page.screenshot({ path: path.join(shots, 'main_1280x800.png'), fullPage: false });
+    await page.setViewportSize({ width: 1920, height: 1080 });
+    await page.screenshot({ path: path.join(shots, 'main_1920x1080.png'), fullPage: false });
+    await page.screenshot({ path: path.join(shots, 'main_full.png'), fullPage: true });
+
+    // Collapsible block of the first logical device.
+    const header = page.locator(`[onclick*="toggle_collapse('c_ld_0')"]`).first();
+    const block = page.locator('#c_ld_0');
+    check((await header.count()) === 1 && (await block.count()) === 1, 'logical device block and its header');
+    check(await block.isVisible(), 'block shown at first');
+    await header.click();
+    check(await block.isHidden(), 'click hides the block');
+    await header.click();
+    check(await block.isVisible(), 'second click shows it again');
+
+    // Drive links: every one is relative "hdd_<channel>_<id>".
+    const links = await page.$$eval('a[href^="hdd_"]', (as) => as.map((a) => a.getAttribute('href')));
+    check(links.length > 0 && links.every((h) => /^hdd_[^_]+_[^_]+$/.test(h)), `drive links (${links.length})`);
+
+    // A SATA drive (the demo's 0,0): the link opens its page with the SMART table.
+    await page.setViewportSize({ width: 1280, height: 800 });
+    await Promise.all([page.waitForNavigation({ timeout: 20000 }), page.locator('a[href="hdd_0_0"]').first().click()]);
+    check(page.url().endsWith('/hdd_0_0'), 'link opened /hdd_0_0');
+    await page.waitForLoadState('networkidle', { timeout: 10000 }).catch(() => {});
+    const smartRows = await page.locator('table.grid tbody tr').count();
+    check(smartRows > 5, `SMART table with rows (${smartRows})`);
+    const caption = await page.locator('.card-head').first().innerText();
+    const serial = await page.$$eval('td', (tds) => {
+      for (let i = 0; i < tds.length - 1; i++) if (tds[i].innerText.trim() === 'Serial number:') return tds[i + 1].innerText.trim();
+      return '';
+    });
+    check(serial.length > 0, `serial number shown (${serial})`);
+    await expectAllLoaded(page, base + '/hdd_0_0', 'drive page');
+    await page.screenshot({ path: path.join(shots, 'drive_0_0.png'), fullPage: true });
+    const byKey = await page.locator('body').innerHTML();
+
+    // The text copy behind "as text".
+    const text = page.locator('.mono').first();
+    check(await text.isHidden(), 'text copy hidden at first');
+    await page.locator('.tools a').first().click();
+    check(await text.isVisible(), '"as text" shows the text copy');
+    await page.screenshot({ path: path.join(shots, 'drive_0_0_text.png'), fullPage: true });
+
+    // The same drive by serial number in capitals.
+    await expectAllLoaded(page, base + '/hdd_' + serial.toUpperCase(), 'drive page by serial');
+    const bySerial = await page.locator('body').innerHTML();
+    check(bySerial === byKey, 'serial in capitals gives the same page');
+    check((await page.locator('.card-head').first().innerText()) === caption, 'same caption');
+
+    // A SAS drive and an unknown drive (the empty frame).
+    await expectAllLoaded(page, base + '/hdd_0_4', 'SAS drive page');
+    check((await page.locator('table.grid tbody tr').count()) > 3, 'SAS parameter table');
+    await page.screenshot({ path: path.join(shots, 'drive_0_4_sas.png'), fullPage: true });
+    await expectAllLoaded(page, base + '/hdd_9_99', 'unknown drive');
+    check((await page.locator('table.grid').count()) === 0, 'unknown drive: empty frame');
+
+    check(jsErrors.length === 0, `no script errors ${jsErrors.join('; ')}`);
+  } finally {
+    await browser.close();
+  }
+}
+
+main().then(
+  () => {
+    console.log(failures === 0 ? 'browser test passed' : `browser test: ${failures} failure(s)`);
+    process.exit(failures === 0 ? 0 : 1);
+  },
+  (e) => {
+    console.error('browser test error:', e);
+    process.exit(2);
+  });

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Browser test: the demo served by the real binary on loopback, checked in headless
+# Chromium through playwright-core. Installs chromium (apt) and playwright-core (npm, into
+# build/browser-node, not into the repo). Screenshots go to build/screenshots/.
+#   KV_BINARY  the Linux binary (default build/linux/korvane_monitor)
+set -eu
+cd "$(dirname "$0")/../.."
+ROOT=$(pwd)
+BINARY=${KV_BINARY:-$ROOT/build/linux/korvane_monitor}
+NODE_DIR=$ROOT/build/browser-node
+SHOTS=$ROOT/build/screenshots
+
+if [ ! -x /usr/bin/chromium ] || ! command -v npm >/dev/null; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get install -y --no-install-recommends chromium nodejs npm
+fi
+if [ ! -d "$NODE_DIR/node_modules/playwright-core" ]; then
+  mkdir -p "$NODE_DIR"
+  (cd "$NODE_DIR" && { [ -f package.json ] || npm init -y >/dev/null; } &&
+    timeout 600 npm install --no-audit --no-fund playwright-core@1.65.2 >/dev/null)
+fi
+[ -x "$BINARY" ] || { echo "no binary at $BINARY"; exit 1; }
+
+RUN=$(mktemp -d /tmp/kv-browser-XXXXXX)
+PID=""
+cleanup() {
+  if [ -n "$PID" ]; then
+    kill "$PID" 2>/dev/null || true
+    for _ in $(seq 50); do kill -0 "$PID" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$PID" 2>/dev/null || true
+  fi
+  rm -rf "$RUN"
+}
+trap cleanup EXIT
+
+PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cp -r examples/demo/. "$RUN/"
+cp "$BINARY" "$RUN/korvane_monitor"
+sed -i "s/^port=.*/port=$PORT/" "$RUN/config_http.txt"
+grep -q "^port=$PORT" "$RUN/config_http.txt" || { echo "could not set the port"; exit 1; }
+(cd "$RUN" && exec ./korvane_monitor >"$RUN/stdout.log" 2>&1) &
+PID=$!
+
+# Wait (bounded) until the first cycle has rendered a drive page.
+URL=http://127.0.0.1:$PORT
+ready=""
+for _ in $(seq 150); do
+  if curl -fs "$URL/hdd_0_0" 2>/dev/null | grep -q "table class=\"grid\""; then ready=1; break; fi
+  kill -0 "$PID" 2>/dev/null || break
+  sleep 0.2
+done
+[ -n "$ready" ] || { echo "the monitor did not serve the demo"; cat "$RUN/stdout.log"; exit 1; }
+
+mkdir -p "$SHOTS"
+NODE_PATH=$NODE_DIR/node_modules timeout 180 node tests/browser/pages_test.js "$URL" "$SHOTS"
