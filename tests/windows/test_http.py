@@ -41,7 +41,7 @@ class KeptWineService(WineService):
 
     def start(self):
         if self.keeper is None:
-            self.keeper = subprocess.Popen(["wine", "cmd"], env=self.env, stdin=open(os.devnull, "rb"),
+            self.keeper = subprocess.Popen(["wine", "cmd"], env=self.env, stdin=subprocess.PIPE,
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             time.sleep(1)
         super().start()
