@@ -37,9 +37,9 @@ void Publish(std::string& field, std::string& value) {
 std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
   std::vector<std::string> keys;
   const int64_t count = report.ReadInteger("hdds", "count", 0);
-  // A hostile report cannot make us loop for ever: sections beyond the ones present
-  // cannot exist, so stop at the number of sections the text could hold.
-  const int64_t limit = std::min<int64_t>(count, 1 << 20);
+  // A hostile count cannot make us loop for ever: no controller holds anywhere near
+  // 65536 drives.
+  const int64_t limit = std::min<int64_t>(count, 65536);
   for (int64_t i = 0; i < limit; ++i) {
     const std::string section = "hdd_" + std::to_string(i);
     if (!report.SectionExists(section)) continue;
