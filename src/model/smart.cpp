@@ -29,18 +29,14 @@ TKVSATASmartP& TKVSATASmartParams::Add(const std::string& idText, const std::str
 void TKVSmartDescNamesList::AddIfNew(int32_t deviceId, int32_t channel, int32_t attributeId,
                                      const std::string& name) {
   if (deviceId == -1 || channel == -1) return;
-  for (const auto& item : items_)
-    if (item.DeviceId == deviceId && item.Channel == channel && item.AttributeId == attributeId)
-      return;
+  if (!index_.emplace(Key(deviceId, channel, attributeId), items_.size()).second) return;
   items_.push_back({deviceId, channel, attributeId, name});
 }
 
 std::string TKVSmartDescNamesList::Find(int32_t deviceId, int32_t channel,
                                         int32_t attributeId) const {
-  for (const auto& item : items_)
-    if (item.DeviceId == deviceId && item.Channel == channel && item.AttributeId == attributeId)
-      return item.Name;
-  return {};
+  const auto it = index_.find(Key(deviceId, channel, attributeId));
+  return it == index_.end() ? std::string() : items_[it->second].Name;
 }
 
 void TKVSmartDescNamesList::ResolveCase(const std::string& text) {

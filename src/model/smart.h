@@ -13,7 +13,11 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <map>
+#include <map>
 #include <string>
+#include <tuple>
+#include <tuple>
 #include <vector>
 
 namespace kv {
@@ -165,10 +169,20 @@ class TKVSmartDescNamesList {
   void ResolveCase(const std::string& text);
   int Count() const { return static_cast<int>(items_.size()); }
   const TKVSmartDescNamesItem& Item(int index) const { return items_[static_cast<size_t>(index)]; }
-  void Clear() { items_.clear(); }
+  void Clear() {
+    items_.clear();
+    index_.clear();
+  }
 
  private:
+  // Each (device, channel, attribute) is found in constant time, so a SMART output with
+  // thousands of described attributes stays linear.
+  using TKey = std::tuple<int32_t, int32_t, int32_t>;
+  static TKey Key(int32_t deviceId, int32_t channel, int32_t attributeId) {
+    return {deviceId, channel, attributeId};
+  }
   std::vector<TKVSmartDescNamesItem> items_;
+  std::map<TKey, size_t> index_;  // position of the first item of each key
 };
 
 }  // namespace kv
