@@ -1,0 +1,170 @@
+#include "report/model_values.h"
+
+#include <charconv>
+
+#include "base/text_case.h"
+#include "parse/smart_names.h"
+
+namespace kv {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+  return s;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of "-?d+(.d+)?" at the start of s, 0 when there is none.
+size_t NumberLength(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && s[i] == '-') ++i;
+  const size_t digits = i;
+  while (i < s.size() && IsDigit(s[i])) ++i;
+  if (i == digits) return 0;
+  if (i + 1 < s.size() && s[i] == '.' && IsDigit(s[i + 1])) {
+    ++i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+  }
+  return i;
+}
+
+std::optional<double> Parse(std::string_view s) {
+  double value = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> UnitFactor(std::string_view unit) {
+  const std::string u = LowerCaseAscii(Trim(unit));
+  if (u.empty() || u == "b" || u == "byte" || u == "bytes") return 1.0;
+  const char* const prefixes = "kmgtp";
+  double factor = 1;
+  for (const char* p = prefixes; *p != '\0'; ++p) {
+    factor *= 1024;
+    if (u == std::string(1, *p) + "b") return factor;
+  }
+  return std::nullopt;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view word) {
+  return LowerCaseAscii(text).find(word) != std::string::npos;
+}
+
+}  // namespace
+
+std::optional<double> LeadingNumber(std::string_view text) {
+  text = Trim(text);
+  const size_t n = NumberLength(text);
+  if (n == 0) return std::nullopt;
+  return Parse(text.substr(0, n));
+}
+
+std::optional<double> WholeNumber(std::string_view text) {
+  text = Trim(text);
+  const size_t n = NumberLength(text);
+  if (n == 0 || n != text.size() || text.front() == '-') return std::nullopt;
+  return Parse(text);
+}
+
+std::optional<double> SizeBytes(std::string_view text) {
+  text = Trim(text);
+  const size_t n = NumberLength(text);
+  if (n == 0 || text.front() == '-') return std::nullopt;
+  const std::string_view unit = Trim(text.substr(n));
+  if (unit.empty()) return std::nullopt;
+  const auto factor = UnitFactor(unit);
+  const auto value = Parse(text.substr(0, n));
+  if (!factor || !value) return std::nullopt;
+  return *value * *factor;
+}
+
+std::optional<double> CounterBytes(std::string_view count, std::string_view unit) {
+  const auto value = WholeNumber(count);
+  const auto factor = UnitFactor(unit);
+  if (!value || !factor) return std::nullopt;
+  return *value * *factor;
+}
+
+bool StatusOk(std::string_view status) {
+  const std::string s = LowerCaseAscii(Trim(status));
+  return s == "optimal" || s == "ok";
+}
+
+bool DriveFailed(std::string_view state) {
+  for (const char* word : {"failed", "defunct", "missing", "offline"})
+    if (ContainsNoCase(state, word)) return true;
+  return false;
+}
+
+std::string LineValue(const TStringList& lines, std::string_view key) {
+  for (const std::string& line : lines) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    if (SameTextAscii(Trim(std::string_view(line).substr(0, colon)), key))
+      return std::string(Trim(std::string_view(line).substr(colon + 1)));
+  }
+  return std::string();
+}
+
+std::string ControllerFirmware(const TResultController& controller) {
+  return LineValue(controller.VersionLines, "Firmware");
+}
+
+std::string DriveTemperatureText(const TResultHDD& drive) {
+  if (!Trim(drive.SmartTemperature).empty()) return drive.SmartTemperature;
+  return LineValue(drive.Lines, "Temperature");
+}
+
+template <class TList>
+static auto TableOf(const TList& list, const TResultHDD& drive) -> decltype(list.Item(0).Params.get()) {
+  for (int i = 0; i < list.Count(); ++i) {
+    const auto& item = list.Item(i);
+    if (item.Channel == drive.Channel && item.Id == drive.DeviceId) return item.Params.get();
+  }
+  return nullptr;
+}
+
+const TKVSATASmartParams* SataTableOf(const TKVCore& core, const TResultHDD& drive) {
+  return TableOf(core.SATASmartParams, drive);
+}
+
+const TKVSASSmartParams* SasTableOf(const TKVCore& core, const TResultHDD& drive) {
+  return TableOf(core.SASSmartParams, drive);
+}
+
+const TKVStatsPhysP* DriveStatsOf(const TKVCore& core, const TResultHDD& drive) {
+  const int i = core.Stats.PhysStats.IndexOf(drive.DeviceId, drive.Channel);
+  return i < 0 ? nullptr : &core.Stats.PhysStats.Item(i);
+}
+
+const TKVStatsLDP* LogicalDeviceStatsOf(const TKVCore& core, const std::string& number) {
+  const auto n = WholeNumber(number);
+  if (!n || *n > 2147483647.0 || *n != static_cast<double>(static_cast<int32_t>(*n))) return nullptr;
+  const int i = core.Stats.LDStats.IndexOf(static_cast<int32_t>(*n));
+  return i < 0 ? nullptr : &core.Stats.LDStats.Item(i);
+}
+
+std::string SataAttributeName(const TKVCore& core, const TResultHDD& drive, int32_t attributeId,
+                              const TKVSmartNamesList& names) {
+  const auto channel = WholeNumber(drive.Channel);
+  const auto id = WholeNumber(drive.DeviceId);
+  if (channel && id && *channel < 2147483647.0 && *id < 2147483647.0) {
+    std::string own = core.SmartDescNames.Find(static_cast<int32_t>(*id), static_cast<int32_t>(*channel), attributeId);
+    if (!own.empty()) return own;
+  }
+  return names.NameOf(attributeId);
+}
+
+std::array<DriveErrorCount, 6> DriveErrorCounts(const TKVStatsPhysP& stats) {
+  return {{{"sense_key_4", &stats.SenseKey4Count},
+           {"medium", &stats.MediumErrorCount},
+           {"parity", &stats.ParityErrorCount},
+           {"link_failure", &stats.LinkFailCount},
+           {"aborted_command", &stats.AbortedCommandCount},
+           {"smart_warning", &stats.SmartWarningCount}}};
+}
+
+}  // namespace kv

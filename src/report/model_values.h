@@ -1,0 +1,60 @@
+#pragma once
+// Numbers and facts the metrics and the JSON state document read out of the model's texts.
+// A text that cannot be read gives std::nullopt, so the caller leaves the value out rather
+// than publishing a wrong one.
+//
+//   LeadingNumber("48 C/ 118 F (Normal)") -> 48     LeadingNumber("N/A") -> nullopt
+//   SizeBytes("2861568 MB") -> 2861568 * 2^20       SizeBytes("12") -> nullopt (no unit)
+//   WholeNumber("219044773919") -> 219044773919     WholeNumber("12a") -> nullopt
+//
+// Pure; any thread.
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/kv_core.h"
+
+namespace kv {
+
+class TKVSmartNamesList;
+
+// The number the trimmed text starts with: optional '-', digits, optional '.' and digits.
+std::optional<double> LeadingNumber(std::string_view text);
+// The whole trimmed text as a decimal number (digits, at most one '.'); nothing else.
+std::optional<double> WholeNumber(std::string_view text);
+// A leading number followed by a unit B/Bytes/KB/MB/GB/TB/PB (binary multiples, any case).
+std::optional<double> SizeBytes(std::string_view text);
+// A counter with the unit of the controller log ("MB", "KB", ... or empty for bytes).
+std::optional<double> CounterBytes(std::string_view count, std::string_view unit);
+
+// Status text reads Optimal or OK, without regard to case or surrounding blanks.
+bool StatusOk(std::string_view status);
+// State contains Failed, Defunct, Missing or Offline, without regard to case.
+bool DriveFailed(std::string_view state);
+
+// The value of the first "key: value" line whose key equals `key` (ASCII case ignored).
+std::string LineValue(const TStringList& lines, std::string_view key);
+// The controller firmware from the version lines.
+std::string ControllerFirmware(const TResultController& controller);
+// The SMART temperature when known, else the drive's own "Temperature" line.
+std::string DriveTemperatureText(const TResultHDD& drive);
+// The SATA attribute table of a drive (matched by channel and device id), or nullptr.
+const TKVSATASmartParams* SataTableOf(const TKVCore& core, const TResultHDD& drive);
+const TKVSASSmartParams* SasTableOf(const TKVCore& core, const TResultHDD& drive);
+// The statistics record of a drive, or nullptr.
+const TKVStatsPhysP* DriveStatsOf(const TKVCore& core, const TResultHDD& drive);
+// The controller-log record of a logical device number, or nullptr.
+const TKVStatsLDP* LogicalDeviceStatsOf(const TKVCore& core, const std::string& number);
+// The name of a SATA attribute: what the drive reported itself, else the shipped table.
+std::string SataAttributeName(const TKVCore& core, const TResultHDD& drive, int32_t attributeId,
+                              const TKVSmartNamesList& names);
+
+// Error counter kinds of the physical-drive statistics with their values.
+struct DriveErrorCount {
+  const char* Kind;
+  const std::string* Text;
+};
+std::array<DriveErrorCount, 6> DriveErrorCounts(const TKVStatsPhysP& stats);
+
+}  // namespace kv

@@ -1,0 +1,24 @@
+#pragma once
+// StateJson: the interpreted model of one cycle and the collection health as one UTF-8 JSON
+// document, rendered once per cycle and served as is.
+//
+//   {"format":1,"collection":{"up":true,...},"controller":{...},"backup_unit":{...},
+//    "logical_devices":[...],"zepcache_devices":[...],"drives":[...],"enclosures":[...],
+//    "tasks":[...],"statistics":{...}}
+//
+// Texts keep their form (converted from Windows-1251); numbers read from them are given
+// beside them (null when the text holds none). Drives are referred to by their index in
+// "drives". Pure; any thread.
+#include <string>
+
+#include "model/kv_core.h"
+#include "report/collection_health.h"
+
+namespace kv {
+
+std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health);
+
+// A JSON string literal (with its quotes) of a Windows-1251 text.
+std::string JsonString(const std::string& text);
+
+}  // namespace kv
