@@ -1,0 +1,51 @@
+// One collection cycle on hostile utility output: the input is cut into the five source
+// texts at "\x01" bytes (listing, SMART XML, tasks, log statistics, cache statistics),
+// parsed, built, written as the state report and rendered as the main page and every
+// drive page the report names.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/embedded_files.h"
+#include "base/ini_file.h"
+#include "collect/scan_list_manager.h"
+#include "model/kv_core.h"
+#include "pages/drive_page.h"
+#include "pages/main_page.h"
+#include "parse/smart_names.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  kv::SetSmartParamsLoader([] {
+    std::string text;
+    kv::ReadEmbeddedFile("smart_params.txt", text);
+    return text;
+  });
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string texts[5];
+  for (int i = 0; i < 5; ++i) {
+    const size_t cut = input.find('\x01');
+    texts[i] = std::string(input.substr(0, cut));
+    if (cut == std::string_view::npos) break;
+    input.remove_prefix(cut + 1);
+  }
+  kv::TKVCore core;
+  core.ParseConfig(texts[0]);
+  core.ParseSmart(texts[1]);
+  core.ParseTasks(texts[2]);
+  core.ParseLogStats(texts[3]);
+  core.ParseCacheStats(texts[4]);
+  core.BuildResult();
+  kv::TStringList lines;
+  core.WriteStateReport("1.0.0.1", lines);
+  std::string report;
+  for (const std::string& line : lines) report += line + "\r\n";
+  (void)kv::RenderMainPage(core, "1.0.0.1");
+  for (const std::string& key : kv::DrivePageKeys(kv::TMemIniFile(report)))
+    (void)kv::RenderHddPage(core, key);
+  return 0;
+}
