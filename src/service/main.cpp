@@ -7,10 +7,16 @@
 #include "platform/event_log.h"
 #include "platform/program_folder.h"
 #include "platform/service_control.h"
+#include "service/command_switches.h"
 #include "service/core_log.h"
 #include "service/monitor_service.h"
 
 int main(int argc, char** argv) {
+  // --help, --version, --check-config: answered before the core log starts, so they never
+  // start a running service's log afresh.
+  if (const kv::InfoSwitch info = kv::ParseInfoSwitch(std::vector<std::string>(argv + 1, argv + argc));
+      info != kv::InfoSwitch::kNone)
+    return kv::RunInfoSwitch(info, kv::platform::ProgramFolder());
   kv::StartCoreLog();
   int exit_code = 1;
   {

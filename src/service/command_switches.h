@@ -1,0 +1,33 @@
+#pragma once
+// The switches for people at a console, handled before the service starts anything (so
+// they never touch the core log of a running service):
+//
+//   korvane_monitor --help | -h | /?     switches, where the configuration lives, its keys
+//   korvane_monitor --version            "Korvane Monitor 1.0.0.1"
+//   korvane_monitor --check-config       every effective setting of config_http.txt, with
+//                                        "default" or "configured", then the lines that
+//                                        were not understood
+//
+// Only the first argument is looked at; anything else goes on to the service framework.
+#include <string>
+#include <vector>
+
+namespace kv {
+
+enum class InfoSwitch { kNone, kHelp, kVersion, kCheckConfig };
+
+InfoSwitch ParseInfoSwitch(const std::vector<std::string>& args);
+
+std::string HelpText(const std::string& program_folder);
+std::string VersionText();
+
+// The report of --check-config for the configuration text `text` read from `path`
+// (`found` false: no file, every default applies). `problems` counts the lines not
+// understood and the values that do not parse.
+std::string CheckConfigText(const std::string& path, bool found, const std::string& text, int& problems);
+
+// Runs the switch, prints to stdout, and returns the process exit code: 0, or 1 when the
+// configuration cannot be read, or 2 when --check-config found problems.
+int RunInfoSwitch(InfoSwitch which, const std::string& program_folder);
+
+}  // namespace kv
