@@ -1,0 +1,51 @@
+"""The Windows executable as a service under Wine serves support_kvr.zip, and the real ZIP
+readers (unzip, 7z, bsdtar, Python's zipfile) accept it with every member intact."""
+import io
+import os
+import sys
+import time
+import unittest
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from wine_service import WineService, free_port  # noqa: E402
+from test_zip_archive import COMMENT, as_file_source, reader_failures  # noqa: E402
+
+DEMO = os.path.join(HERE, "..", "..", "examples", "demo")
+
+
+class WineSupportArchiveTest(unittest.TestCase):
+    def test_service_serves_an_archive_the_readers_accept(self):
+        with open(os.path.join(DEMO, "get_config.txt"), "rb") as f:
+            config_text = f.read()
+        with open(os.path.join(DEMO, "get_tasks.txt"), "rb") as f:
+            task_text = f.read()
+        port = free_port()
+        files = {
+            "config_http.txt": b"[http]\r\nport=%d\r\n[source]\r\nconfig=saved_config.txt\r\n"
+                               b"task=saved_tasks.txt\r\n" % port,
+            "saved_config.txt": config_text,
+            "saved_tasks.txt": task_text,
+        }
+        with WineService(port, files=files, folder="kvzip") as svc:
+            deadline = time.monotonic() + 60
+            while True:
+                status, headers, body = svc.get("/support_kvr.zip")
+                with zipfile.ZipFile(io.BytesIO(body)) as z:
+                    names = [i.filename for i in z.infolist()]
+                    comment = z.comment
+                if names or time.monotonic() > deadline:
+                    break
+                time.sleep(0.5)
+            self.assertEqual(status, 200)
+            self.assertEqual(headers.get("Content-Disposition"), "attachment; filename=support_kvr.zip")
+            self.assertEqual(names, ["get_config.txt", "get_status.txt"])
+            self.assertRegex(comment, COMMENT)
+            expected = {"get_config.txt": as_file_source(config_text), "get_status.txt": as_file_source(task_text)}
+            self.assertEqual(reader_failures(body, expected), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
