@@ -1,6 +1,6 @@
 #include "report/metrics_text.h"
 
-#include <charconv>
+#include <cmath>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -32,12 +32,6 @@ namespace {
 
 using Labels = std::vector<std::pair<const char*, std::string>>;
 
-std::string FormatValue(double value) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value);
-  return std::string(buf, res.ptr);
-}
-
 // Collects samples per family and writes the families in the order they were declared.
 class MetricsWriter {
  public:
@@ -47,7 +41,7 @@ class MetricsWriter {
 
   // Adds a sample to the most recently declared family with that name.
   void Sample(const char* name, const Labels& labels, std::optional<double> value) {
-    if (!value) return;
+    if (!value || !std::isfinite(*value)) return;
     std::string series = name;
     if (!labels.empty()) {
       series += '{';
@@ -63,7 +57,7 @@ class MetricsWriter {
     if (!seen_.insert(series).second) return;
     for (auto it = families_.rbegin(); it != families_.rend(); ++it) {
       if (it->name != name) continue;
-      it->samples += series + ' ' + FormatValue(*value) + '\n';
+      it->samples += series + ' ' + FormatNumber(*value) + '\n';
       return;
     }
   }

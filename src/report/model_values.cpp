@@ -1,6 +1,7 @@
 #include "report/model_values.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "base/text_case.h"
 #include "parse/smart_names.h"
@@ -86,6 +87,13 @@ std::optional<double> CounterBytes(std::string_view count, std::string_view unit
   const auto factor = UnitFactor(unit);
   if (!value || !factor) return std::nullopt;
   return *value * *factor;
+}
+
+std::string FormatNumber(double value) {
+  char buf[64];
+  if (value == std::floor(value) && std::fabs(value) < 9007199254740992.0)
+    return std::to_string(static_cast<long long>(value));
+  return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
 }
 
 bool StatusOk(std::string_view status) {

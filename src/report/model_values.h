@@ -28,6 +28,10 @@ std::optional<double> SizeBytes(std::string_view text);
 // A counter with the unit of the controller log ("MB", "KB", ... or empty for bytes).
 std::optional<double> CounterBytes(std::string_view count, std::string_view unit);
 
+// A number as both outputs print it: whole values below 2^53 without exponent or point
+// ("1765000000"), others in their shortest exact form ("0.45").
+std::string FormatNumber(double value);
+
 // Status text reads Optimal or OK, without regard to case or surrounding blanks.
 bool StatusOk(std::string_view status);
 // State contains Failed, Defunct, Missing or Offline, without regard to case.

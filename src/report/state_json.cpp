@@ -42,8 +42,7 @@ class JsonWriter {
       out += "null";
       return;
     }
-    char buf[64];
-    out.append(buf, std::to_chars(buf, buf + sizeof buf, *value).ptr);
+    out += FormatNumber(*value);
   }
   void Bool(bool value) {
     Sep();
