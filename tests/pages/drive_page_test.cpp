@@ -1,0 +1,125 @@
+// Drive pages: look-up by key or serial number, membership rows, error counters, the SATA
+// and SAS tables with their text copy.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "base/embedded_files.h"
+#include "base/text_case.h"
+#include "model/kv_core.h"
+#include "pages/drive_page.h"
+#include "parse/smart_names.h"
+
+namespace kv {
+namespace {
+
+const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  return buf.str();
+}
+
+bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+size_t CountOf(const std::string& page, const std::string& text) {
+  size_t n = 0;
+  for (size_t p = page.find(text); p != std::string::npos; p = page.find(text, p + 1)) ++n;
+  return n;
+}
+
+class DrivePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetSmartParamsLoader([] {
+      std::string text;
+      ReadEmbeddedFile("smart_params.txt", text);
+      return text;
+    });
+    core_.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
+    core_.ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"));
+    core_.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
+    core_.BuildResult();
+  }
+  void TearDown() override { SetSmartParamsLoader(nullptr); }
+  TKVCore core_;
+};
+
+TEST_F(DrivePage, KeyOrSerialInAnyCaseSelectsTheSameDrive) {
+  const TResultHDD& hdd = core_.Result.HDDs.Item(1);
+  const std::string key = hdd.Channel + "_" + hdd.DeviceId;
+  ASSERT_FALSE(hdd.SerialNumber.empty());
+  const TDrivePage by_key = RenderHddPage(core_, key);
+  EXPECT_EQ(by_key.AlternativeKey, LowerCaseAscii(hdd.SerialNumber));
+  EXPECT_TRUE(Has(by_key.Body, "Serial number:"));
+  for (const std::string& name : {UpperCaseAscii(hdd.SerialNumber), LowerCaseAscii(hdd.SerialNumber)}) {
+    const TDrivePage by_serial = RenderHddPage(core_, name);
+    EXPECT_EQ(by_serial.Body, by_key.Body) << name;
+    EXPECT_EQ(by_serial.AlternativeKey, by_key.AlternativeKey);
+  }
+}
+
+TEST_F(DrivePage, UnknownKeyGivesTheEmptyFrame) {
+  for (const char* key : {"-1_-1", "", "9_9", "0_"}) {
+    const TDrivePage page = RenderHddPage(core_, key);
+    EXPECT_EQ(page.AlternativeKey, "") << key;
+    EXPECT_FALSE(Has(page.Body, "<TR>")) << key;
+    EXPECT_FALSE(Has(page.Body, "@")) << "placeholders filled: " << key;
+  }
+  EXPECT_EQ(RenderHddPage(core_, "-1_-1").Body, RenderHddPage(core_, "9_9").Body);
+}
+
+TEST_F(DrivePage, MembershipRows) {
+  const std::string member = "<TR><TD class=\"FCI FTC nw\">Member:</TD>";
+  const std::string further = "<TR><TD class=\"FCI FTC nw\">&nbsp;</TD><TD class=\"FCI FTC nw\" width=\"100%\"><b>";
+  ASSERT_GE(core_.Result.LDs.Count(), 2);
+  // Drive 0 also in the second logical device, and a zepCache device holding it too.
+  TResultLD& second = core_.Result.LDs.Item(1);
+  second.Members.Add(0, 0);
+  second.Name = "N<1>";
+  const TDrivePage page = RenderHddPage(core_, "0_0");
+  EXPECT_EQ(CountOf(page.Body, member), 1u);
+  EXPECT_EQ(CountOf(page.Body, further), 1u);
+  EXPECT_TRUE(Has(page.Body, further + "N&lt;1&gt;</b> (RAID " + second.RaidLevel + ", <b>" + second.Status + "</b>, "));
+
+  // Only when no logical device holds the drive does a zepCache device give its row.
+  for (TResultLD& ld : core_.Result.LDs) ld.Members = TIntList();
+  ASSERT_GE(core_.Result.ZepLDs.Count(), 1);
+  core_.Result.ZepLDs.Item(0).Members.Add(0, 0);
+  const TDrivePage zep = RenderHddPage(core_, "0_0");
+  EXPECT_EQ(CountOf(zep.Body, member), 1u);
+  EXPECT_TRUE(Has(zep.Body, member + "<TD class=\"FCI FTC nw\" width=\"100%\"><b>" + core_.Result.ZepLDs.Item(0).DeviceName));
+}
+
+TEST_F(DrivePage, SataTableWithTextCopyAndNoSasParameters) {
+  const TDrivePage page = RenderHddPage(core_, "0_0");
+  EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
+  EXPECT_TRUE(Has(page.Body, " &nbsp;<br>|-"));
+  EXPECT_TRUE(Has(page.Body, "-|<br>\r\n &nbsp;")) << "closing border, then the trailing blank";
+  EXPECT_TRUE(Has(page.Body, "Name &nbsp;")) << "header centred in the text copy";
+  // Give the drive SAS parameters too: they are never shown.
+  auto& sas = core_.SASSmartParams.FindOrAdd("0", "0");
+  sas.Params->Add("Only SAS", "1");
+  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0").Body, "Only SAS"));
+}
+
+TEST_F(DrivePage, SasTableForASasDrive) {
+  const TDrivePage page = RenderHddPage(core_, "0_4");
+  EXPECT_TRUE(Has(page.Body, "Current Drive Temperature"));
+  EXPECT_TRUE(Has(page.Body, "Elements in Grown Defect List"));
+  EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
+}
+
+TEST_F(DrivePage, UnknownAttributeInItalicsOnlyInTheHtmlTable) {
+  auto& sata = core_.SATASmartParams.FindOrAdd("0", "0");
+  sata.Params->Add("15", "1", "2", "3");  // 21: not in the shipped names
+  const std::string body = RenderHddPage(core_, "0_0").Body;
+  EXPECT_TRUE(Has(body, "<i>Unknown attribute</i>"));
+  EXPECT_TRUE(Has(body, "| &nbsp;21 | &nbsp;15 | Unknown attribute")) << "plain and upper-cased in the text copy";
+}
+
+}  // namespace
+}  // namespace kv

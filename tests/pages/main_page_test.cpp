@@ -1,0 +1,197 @@
+// The main page: row shapes, DataRows, and the page rendered from the demo model with
+// targeted changes (tasks, backup unit, drives, devices, enclosures, statistics).
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "model/kv_core.h"
+#include "pages/main_page.h"
+#include "pages/page_rows.h"
+
+namespace kv {
+namespace {
+
+const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  return buf.str();
+}
+
+bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+
+TEST(PageRows, RowShapes) {
+  const std::string open = "<TR><TD class=\"FCI FTC nw\">";
+  const std::string cell = ":</TD><TD class=\"FCI FTC nw\" width=\"100%\">";
+  EXPECT_EQ(ValueRow("Model", "A<B"), open + "Model" + cell + "A&lt;B</TD></TR>");
+  EXPECT_EQ(BoldValueRow("State", "Ok&"), open + "State" + cell + "<b>Ok&</b></TD></TR>");  // entities pass unchanged
+  EXPECT_EQ(ValueRow("Model", ""), "");
+  EXPECT_EQ(BoldValueRow("State", ""), "");
+  EXPECT_EQ(HeaderRow("T"), "<TR><TD class=\"FCI FTC nw\" colspan=\"2\"><b>T</b></TD></TR>");
+  EXPECT_EQ(SpacerRow(), "<TR><TD class=\"FCI FTC nw\" colspan=\"2\">&nbsp;</TD></TR>");
+  const std::string table = "<TABLE cellSpacing=\"0\" cellPadding=\"0\" width=\"10%\" border=\"0\"><TBODY>";
+  EXPECT_EQ(StatisticsColumn(""), table + "&nbsp;</TBODY></TABLE>");
+  EXPECT_EQ(StatisticsColumn("r"), table + "r</TBODY></TABLE>");
+}
+
+TEST(PageRows, DataRowsSplitsJoinedValues) {
+  const auto row = [](const std::string& key, const std::string& text) {
+    return "<TR><TD class=\"FCI FTC nw\">" + key + ":</TD><TD class=\"FCI FTC nw\" width=\"100%\">" + text +
+           "</TD></TR>\r\n";
+  };
+  const struct {
+    const char* joined;
+    std::string rows;
+  } cases[] = {
+      {"", ""},
+      {"Key: value", row("Key", "value")},
+      {"  Key  :  v  ||||B: x: y", row("Key", "v") + row("B", "x: y")},
+      {" Key : value ", row("Key", "value")},
+      {"no separator here", row("no separator here", "no separator here")},
+      {"a:b", row("a:b", "a:b")},
+      {"A: 1||||", row("A", "1")},
+      {"A: 1||||||||B: 2", row("A", "1") + row("", "") + row("B", "2")},
+      {"<x>: \"&\"", row("&lt;x&gt;", "&quot;&&quot;")},
+      {"\tT: v\t", row("\tT", "v\t")},  // only spaces are trimmed
+  };
+  for (const auto& c : cases) EXPECT_EQ(DataRows(c.joined), c.rows) << c.joined;
+  EXPECT_EQ(DataRows("K: v", "<TR><TD>&nbsp;"), "<TR><TD>&nbsp;K:</TD><TD class=\"FCI FTC nw\" width=\"100%\">v</TD></TR>\r\n");
+}
+
+// The demo model, changed by `edit` before the page is rendered.
+template <typename Edit>
+std::string DemoPage(Edit edit, bool with_cache = true) {
+  TKVCore core;
+  core.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
+  core.ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"));
+  core.ParseTasks(ReadFile(kDemoDir + "get_tasks.txt"));
+  core.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
+  if (with_cache) core.ParseCacheStats(ReadFile(kDemoDir + "get_logs_cache.txt"));
+  core.BuildResult();
+  edit(core);
+  return RenderMainPage(core, "7.8.9.10");
+}
+
+TEST(MainPage, DemoPageFrameAndFooter) {
+  const std::string page = DemoPage([](TKVCore&) {});
+  EXPECT_TRUE(Has(page, "<SPAN style=\"font-size: 10px\">Updated: "));
+  EXPECT_TRUE(Has(page, "<br>version: 7.8.9.10</SPAN>"));
+  EXPECT_FALSE(Has(page, "@u@"));
+  for (const char* id : {"c_ld_0", "c_ld_1", "c_zepld_0", "c_enc_0"}) EXPECT_TRUE(Has(page, id)) << id;
+  EXPECT_TRUE(Has(page, "Uncached IOs")) << "the demo has cache statistics";
+  EXPECT_TRUE(Has(page, "[Rebuild, 45%]"));
+  EXPECT_TRUE(Has(page, "In Progress: Rebuild, 45%"));
+  EXPECT_TRUE(Has(page, "href=\"hdd_0_0\""));
+}
+
+TEST(MainPage, TaskPercentAndStatus) {
+  const struct {
+    const char* status;
+    const char* percent;
+    const char* suffix;  // empty: no suffix expected
+    const char* tasks;
+  } cases[] = {
+      {"In Progress", "45", "[Rebuild, 45%]", "In Progress: Rebuild, 45%"},
+      {"IN PROGRESS", "n/a", "[Rebuild, n/a]", "IN PROGRESS: Rebuild, n/a"},
+      {"In Progress", "-1", "[Rebuild, -1]", "In Progress: Rebuild, -1"},
+      {"In Progress", "", "[Rebuild, ]", "In Progress: Rebuild, "},
+      {"Stopped", "45", "", "Stopped: Rebuild, 45%"},
+  };
+  for (const auto& c : cases) {
+    const std::string page = DemoPage([&](TKVCore& core) {
+      ASSERT_GT(core.Tasks.Count(), 0);
+      core.Tasks.Item(0).Status = c.status;
+      core.Tasks.Item(0).PercentageComplete = c.percent;
+    });
+    EXPECT_TRUE(Has(page, c.tasks)) << c.status << " " << c.percent;
+    if (*c.suffix) {
+      EXPECT_TRUE(Has(page, c.suffix)) << c.percent;
+    } else {
+      EXPECT_FALSE(Has(page, "[Rebuild")) << c.status;
+    }
+  }
+  // A task of no existing device and an escaped operation.
+  const std::string page = DemoPage([](TKVCore& core) {
+    core.Tasks.Item(0).LogicalDevice = "7";
+    TKVTaskItem& other = core.Tasks.Add();
+    other.LogicalDevice = "0";
+    other.Status = "in progress";
+    other.CurrentOperation = "Verify<&>";
+    other.PercentageComplete = "3";
+  });
+  EXPECT_FALSE(Has(page, "Rebuild, 45"));
+  EXPECT_TRUE(Has(page, "[Verify&lt;&&gt;, 3%]"));
+}
+
+TEST(MainPage, BackupUnitCaption) {
+  const struct {
+    const char* state;
+    const char* temp;
+    const char* remain;
+    const char* caption;
+  } cases[] = {
+      {"Optimal", "", "100", "BBU: Optimal, 100%"},
+      {"", "", "", "BBU: </"},
+      {"A<B", "30 C", "", "BBU: A&lt;B, 30 C<"},
+  };
+  for (const auto& c : cases) {
+    const std::string page = DemoPage([&](TKVCore& core) {
+      core.Result.Controller.BBUStatus = c.state;
+      core.Result.Controller.BBUCurrentTemperature = c.temp;
+      core.Result.Controller.BBUCapacityRemaining = c.remain;
+    });
+    EXPECT_TRUE(Has(page, c.caption)) << c.caption;
+  }
+}
+
+TEST(MainPage, StatisticsColumnsChooseTheControllerTemplate) {
+  // Without cache statistics (or with an empty uncached counter): no statistics columns.
+  const std::string column = "<TABLE cellSpacing=\"0\" cellPadding=\"0\" width=\"10%\"";
+  EXPECT_TRUE(Has(DemoPage([](TKVCore&) {}), column));
+  EXPECT_FALSE(Has(DemoPage([](TKVCore&) {}, false), column));
+  EXPECT_FALSE(Has(DemoPage([](TKVCore& core) {
+                    for (int i = 0; i < core.StatsCache.Count(); ++i) core.StatsCache.Item(i).UncachedWrites.clear();
+                  }),
+                  column));
+}
+
+TEST(MainPage, DriveWithoutChannelAndDeviceAreas) {
+  const std::string page = DemoPage([](TKVCore& core) {
+    core.Result.HDDs.Item(0).Channel = "";
+    core.Result.HDDs.Item(0).DeviceId = "3";
+  });
+  EXPECT_TRUE(Has(page, "-,3"));
+  EXPECT_TRUE(Has(page, "href=\"hdd_-_3\""));
+
+  // No logical devices: no area at all, the zepCache device included.
+  const std::string no_ld = DemoPage([](TKVCore& core) { core.Result.LDs.Clear(); });
+  EXPECT_FALSE(Has(no_ld, "c_ld_"));
+  EXPECT_FALSE(Has(no_ld, "c_zepld_0"));
+  EXPECT_TRUE(Has(no_ld, "href=\"hdd_0_0\"")) << "the drive tables stay";
+
+  // An enclosure without vendor and temperature keeps the ", ".
+  std::string id;
+  const std::string bare = DemoPage([&](TKVCore& core) {
+    core.Result.Enclosures.Item(0).Vendor = "";
+    core.Result.Enclosures.Item(0).Temperature = "";
+    id = core.Result.Enclosures.Item(0).Id;
+  });
+  EXPECT_TRUE(Has(bare, "Enclosure #" + id + ", <")) << id;
+  EXPECT_FALSE(Has(bare, "Temp: "));
+}
+
+TEST(MainPage, EmptyModelStillGivesAPage) {
+  TKVCore core;
+  core.BuildResult();
+  const std::string page = RenderMainPage(core, "1");
+  EXPECT_TRUE(Has(page, "version: 1</SPAN>"));
+  EXPECT_FALSE(Has(page, "c_ld_"));
+  EXPECT_FALSE(Has(page, "href=\"hdd_"));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,188 @@
+// Drive pages rendered from the cycle's one model against the per-drive re-parse, and the
+// golden pages of the demo.
+//
+// How the golden pages in tests/pages/golden/ were checked (before they were trusted): the
+// main page was read block by block against examples/demo: every controller, backup unit,
+// logical-device, zepCache, enclosure and drive row against the demo listing's pairs and
+// against tests/report/golden/demo.ini; the statistics columns against get_logs_cache.txt,
+// the traffic and cache boxes against get_logs_stats.txt; the task suffixes against
+// get_tasks.txt. The SATA drive page was checked attribute by attribute (id, hex, current,
+// worst, raw, name) against get_smartstats.txt and smart_params.txt, its text copy column
+// by column (widths, alignment, borders); the SAS page parameter by parameter. The footer
+// stamp is replaced by "@STAMP@" before comparing.
+//
+// Regenerating after an intended change: KV_UPDATE_GOLDEN=1 build/<dir>/test_pages
+// --gtest_filter='DemoPages.*', then check the diff the same way before committing it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "base/embedded_files.h"
+#include "base/ini_file.h"
+#include "collect/scan_list_manager.h"
+#include "model/kv_core.h"
+#include "pages/drive_page.h"
+#include "pages/main_page.h"
+#include "parse/smart_names.h"
+
+namespace kv {
+namespace {
+
+const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
+const std::string kGoldenDir = std::string(KV_SOURCE_DIR) + "/tests/pages/golden/";
+const std::string kRealDir = std::string(KV_FIXTURES_DIR) + "/real/";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream buf;
+  buf << in.rdbuf();
+  return buf.str();
+}
+
+struct TSources {
+  std::string config, smart, task, stat, cache;
+};
+
+TSources Demo() {
+  return {ReadFile(kDemoDir + "get_config.txt"), ReadFile(kDemoDir + "get_smartstats.txt"),
+          ReadFile(kDemoDir + "get_tasks.txt"), ReadFile(kDemoDir + "get_logs_stats.txt"),
+          ReadFile(kDemoDir + "get_logs_cache.txt")};
+}
+
+class NamesLoader {
+ public:
+  NamesLoader() {
+    SetSmartParamsLoader([] {
+      std::string text;
+      ReadEmbeddedFile("smart_params.txt", text);
+      return text;
+    });
+  }
+  ~NamesLoader() { SetSmartParamsLoader(nullptr); }
+};
+
+// The model of one collection cycle: all five sources.
+void CycleModel(const TSources& s, TKVCore& core) {
+  core.ParseConfig(s.config);
+  if (!s.smart.empty()) core.ParseSmart(s.smart);
+  if (!s.task.empty()) core.ParseTasks(s.task);
+  if (!s.stat.empty()) core.ParseLogStats(s.stat);
+  if (!s.cache.empty()) core.ParseCacheStats(s.cache);
+  core.BuildResult();
+}
+
+std::vector<std::string> KeysOf(const TKVCore& core) {
+  TStringList lines;
+  core.WriteStateReport("1.0.0.1", lines);
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return DrivePageKeys(TMemIniFile(text));
+}
+
+// The per-drive rendering: a fresh model from the configuration, SMART and controller-log
+// texts only, parsed whatever the text.
+TDrivePage ReparsedPage(const TSources& s, const std::string& key) {
+  TKVCore core;
+  core.ParseConfig(s.config);
+  core.ParseSmart(s.smart);
+  core.ParseLogStats(s.stat);
+  core.BuildResult();
+  return RenderHddPage(core, key);
+}
+
+// Every drive page of the one model equals the per-drive re-parse byte for byte.
+void ExpectSamePages(const TSources& s, const std::string& what) {
+  TKVCore core;
+  CycleModel(s, core);
+  const std::vector<std::string> keys = KeysOf(core);
+  ASSERT_FALSE(keys.empty()) << what;
+  EXPECT_EQ(keys.back(), "-1_-1");
+  RenderMainPage(core, "1.0.0.1");  // the cycle renders the main page first on the same model
+  for (const std::string& key : keys) {
+    const TDrivePage one = RenderHddPage(core, key);
+    const TDrivePage again = ReparsedPage(s, key);
+    EXPECT_EQ(one.AlternativeKey, again.AlternativeKey) << what << " " << key;
+    EXPECT_EQ(one.Body, again.Body) << what << " " << key;
+  }
+}
+
+TEST(OneModelPages, DemoEqualsPerDriveReparse) {
+  NamesLoader names;
+  ExpectSamePages(Demo(), "demo");
+  TSources no_stats = Demo();
+  no_stats.stat.clear();
+  ExpectSamePages(no_stats, "demo without statistics");
+}
+
+TEST(OneModelPages, RealListingsEqualPerDriveReparse) {
+  if (!std::filesystem::exists(kRealDir)) GTEST_SKIP() << "no real fixtures";
+  NamesLoader names;
+  std::vector<std::string> tasks{""};
+  for (const auto& entry : std::filesystem::directory_iterator(kRealDir + "task"))
+    tasks.push_back(ReadFile(entry.path().string()));
+  const TSources demo = Demo();
+  int listings = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kRealDir + "config")) {
+    ++listings;
+    for (const std::string& task : tasks) {
+      TSources s;
+      s.config = ReadFile(entry.path().string());
+      s.task = task;  // the tasks go into the cycle's model but never into a drive page
+      ExpectSamePages(s, entry.path().filename().string());
+    }
+    // With the demo's SMART, statistics and cache texts beside a real listing.
+    TSources mixed = demo;
+    mixed.config = ReadFile(entry.path().string());
+    ExpectSamePages(mixed, entry.path().filename().string() + " + demo SMART");
+  }
+  EXPECT_GT(listings, 0);
+}
+
+// The footer stamp differs on every run.
+std::string WithoutStamp(const std::string& page) {
+  static const std::regex stamp("Updated: \\d\\d:\\d\\d:\\d\\d \\d\\d/\\d\\d/\\d\\d\\d\\d");
+  return std::regex_replace(page, stamp, "Updated: @STAMP@");
+}
+
+void CompareWithGolden(const std::string& name, const std::string& text) {
+  const std::string path = kGoldenDir + name;
+  if (std::getenv("KV_UPDATE_GOLDEN") != nullptr) {
+    std::filesystem::create_directories(kGoldenDir);
+    std::ofstream(path, std::ios::binary) << text;
+    return;
+  }
+  const std::string golden = ReadFile(path);
+  ASSERT_FALSE(golden.empty()) << path;
+  if (golden == text) return;
+  // Report the first differing line for a readable failure.
+  std::istringstream a(golden), b(text);
+  std::string la, lb;
+  for (int line = 1;; ++line) {
+    const bool ga = static_cast<bool>(std::getline(a, la));
+    const bool gb = static_cast<bool>(std::getline(b, lb));
+    if (!ga && !gb) break;
+    if (la != lb || ga != gb) {
+      ADD_FAILURE() << name << " line " << line << "\n golden: " << la << "\n actual: " << lb;
+      return;
+    }
+  }
+  ADD_FAILURE() << name << " differs";
+}
+
+TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
+  NamesLoader names;
+  TKVCore core;
+  CycleModel(Demo(), core);
+  CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1")));
+  CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0").Body);
+  CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4").Body);
+  CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1").Body);
+}
+
+}  // namespace
+}  // namespace kv
