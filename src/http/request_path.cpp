@@ -74,7 +74,9 @@ bool IsServablePathPart(const std::string& part, PathRules rules) {
 }
 
 bool IsServablePath(const std::string& dir, const std::string& name, PathRules rules) {
-  if (dir.empty() || !IsServablePathPart(name, rules)) return false;
+  // A target without its leading "/" ("x/y") would be appended straight to the folder's
+  // name and name a sibling folder ("/opt/kv" + "x/y"), so it is never servable.
+  if (dir.empty() || dir[0] != '/' || !IsServablePathPart(name, rules)) return false;
   std::size_t start = 0;
   while (start < dir.size()) {
     std::size_t end = dir.find('/', start);

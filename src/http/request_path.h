@@ -31,7 +31,8 @@ enum class PathRules { kPosix, kWindows };
 // no device name (CON, NUL, AUX, PRN, COM1-9, LPT1-9, with any extension).
 bool IsServablePathPart(const std::string& part, PathRules rules);
 
-// Every part of a directory text ("/a/b/") and the name pass IsServablePathPart.
+// The directory text starts at the root ("/a/b/") and every part of it and the name pass
+// IsServablePathPart.
 bool IsServablePath(const std::string& dir, const std::string& name, PathRules rules);
 
 // 127.0.0.0/8, ::1 and their IPv4-mapped IPv6 forms.
