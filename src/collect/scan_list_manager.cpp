@@ -1,6 +1,7 @@
 #include "collect/scan_list_manager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "base/core_log_writer.h"
@@ -11,6 +12,8 @@
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
+#include "report/metrics_text.h"
+#include "report/state_json.h"
 #include "support/support_archive.h"
 
 namespace kv {
@@ -24,6 +27,10 @@ constexpr int64_t kMaxSourceTimeout = 7 * 86400;
 // schedule arithmetic.
 int64_t ClampPeriod(int64_t seconds) {
   return std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Swaps `value` into a field the HTTP threads read: O(1) under the lock.
@@ -126,18 +133,35 @@ void TScanListManager::OnTick() {
   }
 }
 
-std::string TScanListManager::ReadOne(const std::string& source) {
+std::string TScanListManager::ReadOne(const std::string& source, SourceHealth& health) {
   std::string text;
-  if (!source.empty()) ReadSource(source, text, read_options_);
+  health = SourceHealth{};
+  if (source.empty()) return text;
+  const auto start = std::chrono::steady_clock::now();
+  health.Configured = true;
+  health.Status = ReadSource(source, text, read_options_);
+  health.DurationSeconds = SecondsSince(start);
+  health.OutputBytes = text.size();
   return text;
 }
 
+void TScanListManager::PublishMachineTexts(const TKVCore& core) {
+  std::string metrics = RenderMetricsText(core, health_);
+  std::string json = RenderStateJson(core, health_);
+  std::lock_guard<std::mutex> lock(PageLock());
+  metrics_text_.swap(metrics);
+  state_json_.swap(json);
+}
+
 void TScanListManager::StartData() {
-  std::string config = ReadOne(config_source_);
-  std::string smart = ReadOne(smart_source_);
-  std::string task = ReadOne(task_source_);
-  std::string stat = ReadOne(stat_source_);
-  std::string cache = ReadOne(cache_source_);
+  const auto cycle_start = std::chrono::steady_clock::now();
+  ++health_.CollectionsTotal;
+  health_.Up = false;
+  std::string config = ReadOne(config_source_, health_.Sources[kSourceConfig]);
+  std::string smart = ReadOne(smart_source_, health_.Sources[kSourceSmart]);
+  std::string task = ReadOne(task_source_, health_.Sources[kSourceTask]);
+  std::string stat = ReadOne(stat_source_, health_.Sources[kSourceStat]);
+  std::string cache = ReadOne(cache_source_, health_.Sources[kSourceCache]);
   std::unique_ptr<TKVCore> core;
   try {
     core = std::make_unique<TKVCore>();
@@ -151,6 +175,12 @@ void TScanListManager::StartData() {
     }
 
     core->ParseConfig(config);
+    if (!config.empty()) {
+      health_.Up = true;
+      health_.LastSuccessUnixSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                           std::chrono::system_clock::now().time_since_epoch())
+                                           .count();
+    }
     if (!smart.empty()) core->ParseSmart(smart);
     if (!task.empty()) core->ParseTasks(task);
     if (!stat.empty()) core->ParseLogStats(stat);
@@ -168,9 +198,19 @@ void TScanListManager::StartData() {
     std::string page = RenderMainPage(*core, version_);
     Publish(main_page_, page);
     WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
+    health_.DurationSeconds = SecondsSince(cycle_start);
+    PublishMachineTexts(*core);
   } catch (...) {
     // The cycle ends here; the texts published so far stay, the rest keep the previous
-    // cycle's values, and the next cycle is due as usual.
+    // cycle's values, and the next cycle is due as usual. The metrics still tell that
+    // this cycle failed.
+    health_.Up = false;
+    health_.DurationSeconds = SecondsSince(cycle_start);
+    try {
+      const TKVCore empty{};
+      PublishMachineTexts(empty);
+    } catch (...) {
+    }
     return;
   }
   if (!smart.empty()) RefreshDrivePages(*core);
@@ -212,6 +252,9 @@ void TScanListManager::RestartCheck(int64_t now) {
 std::string TScanListManager::MainPageLocked() const { return main_page_; }
 std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
 std::string TScanListManager::ReportTextLocked() const { return report_text_; }
+
+std::string TScanListManager::MetricsTextLocked() const { return metrics_text_; }
+std::string TScanListManager::StateJsonLocked() const { return state_json_; }
 
 std::string TScanListManager::DrivePageLocked(const std::string& key) const { return drive_pages_.Get(key); }
 

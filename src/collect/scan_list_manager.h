@@ -28,6 +28,7 @@
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
 #include "pages/drive_page_cache.h"
+#include "report/collection_health.h"
 
 namespace kv {
 
@@ -69,10 +70,17 @@ class TScanListManager : public ServedContent {
   std::string ReportTextLocked() const override;
   std::string DrivePageLocked(const std::string& key) const override;
   void BuildSupportArchiveLocked(std::string& zip) const override;
+  std::string MetricsTextLocked() const override;
+  std::string StateJsonLocked() const override;
+
+  // How the last cycle went; written and read on the collecting thread only.
+  const CollectionHealth& Health() const { return health_; }
 
  private:
   void RestartCheck(int64_t now);
-  std::string ReadOne(const std::string& source);
+  std::string ReadOne(const std::string& source, SourceHealth& health);
+  // Renders the metrics text and the JSON state document and publishes them.
+  void PublishMachineTexts(const TKVCore& core);
 
   TCollectEnv& env_;
   int64_t next_scan_ = 0;
@@ -82,11 +90,13 @@ class TScanListManager : public ServedContent {
   std::string version_;
   std::string config_source_, smart_source_, task_source_, stat_source_, cache_source_;
   SourceReadOptions read_options_;
+  CollectionHealth health_;
 
   // Guarded by PageLock.
   std::string main_page_;
   std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
   std::string report_text_;
+  std::string metrics_text_, state_json_;
   THDDHTMLCacheList drive_pages_;
 
   std::unique_ptr<TThread_timer> timer_;

@@ -54,4 +54,12 @@ bool CopySupportArchive(std::string& zip) {
   return WithContent(zip, [&](const ServedContent& c) { c.BuildSupportArchiveLocked(zip); });
 }
 
+bool CopyMetricsText(std::string& text) {
+  return WithContent(text, [&](const ServedContent& c) { text = c.MetricsTextLocked(); });
+}
+
+bool CopyStateJson(std::string& text) {
+  return WithContent(text, [&](const ServedContent& c) { text = c.StateJsonLocked(); });
+}
+
 }  // namespace kv

@@ -19,6 +19,9 @@ class ServedContent {
   // `key` is the requested name without its "hdd_" prefix.
   virtual std::string DrivePageLocked(const std::string& key) const = 0;
   virtual void BuildSupportArchiveLocked(std::string& zip) const = 0;
+  // The metrics text and the JSON state document of the last cycle ("" before the first).
+  virtual std::string MetricsTextLocked() const { return std::string(); }
+  virtual std::string StateJsonLocked() const { return std::string(); }
 };
 
 // nullptr unregisters. Takes PageLock.
@@ -31,5 +34,7 @@ bool CopyConfigText(std::string& text);        // ConfigText + " "
 bool CopyReportText(std::string& text);        // ReportText + " "
 bool CopyDrivePage(const std::string& key, std::string& page);
 bool CopySupportArchive(std::string& zip);
+bool CopyMetricsText(std::string& text);       // MetricsText as rendered
+bool CopyStateJson(std::string& text);         // StateJson as rendered
 
 }  // namespace kv

@@ -26,42 +26,47 @@ ConsoleProcessResult GuardedRun(const SourceReadOptions& options, const std::str
   }
 }
 
-void ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
+SourceStatus ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
   std::string content;
-  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) return;
+  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) return SourceStatus::kFailed;
+  SourceStatus status = SourceStatus::kOk;
   if (content.size() > options.limits.max_output) {
     WriteCoreLog("ERROR! source file over " + std::to_string(options.limits.max_output) +
                  " bytes, only the start is read: " + path);
     content.resize(options.limits.max_output);
+    status = SourceStatus::kCapped;
   }
   text = JoinLinesCrLf(content);
+  return text.empty() ? SourceStatus::kEmpty : status;
 }
 
-void ReadCommandSource(const std::string& command, std::string& text, const SourceReadOptions& options) {
+SourceStatus ReadCommandSource(const std::string& command, std::string& text, const SourceReadOptions& options) {
   if (command.size() > platform::kMaxCommandLine) {
     WriteCoreLog("ERROR! source command longer than " + std::to_string(platform::kMaxCommandLine) +
                  " characters (" + std::to_string(command.size()) + "), not run: " +
                  command.substr(0, platform::kMaxCommandLine) + "...");
-    return;
+    return SourceStatus::kFailed;
   }
   switch (GuardedRun(options, command, text)) {
     case ConsoleProcessResult::kCompleted:
-      if (text.empty()) WriteCoreLog(kEmptySourceLine);
-      break;
+      if (!text.empty()) return SourceStatus::kOk;
+      WriteCoreLog(kEmptySourceLine);
+      return SourceStatus::kEmpty;
     case ConsoleProcessResult::kStartFailed:
     case ConsoleProcessResult::kReadFailed:
       WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
-      break;
+      return SourceStatus::kFailed;
     case ConsoleProcessResult::kTimedOut:
       WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
       WriteCoreLog("ERROR! source_timeout of " + std::to_string(options.limits.timeout_ms / 1000) +
                    " s passed, command and its children ended: " + command);
-      break;
+      return SourceStatus::kTimedOut;
     case ConsoleProcessResult::kOutputCapped:
       WriteCoreLog("ERROR! source output over " + std::to_string(options.limits.max_output) +
                    " bytes, command and its children ended, the start is kept: " + command);
-      break;
+      return SourceStatus::kCapped;
   }
+  return SourceStatus::kFailed;
 }
 
 }  // namespace
@@ -94,15 +99,14 @@ std::string JoinLinesCrLf(const std::string& content) {
   return out;
 }
 
-void ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options) {
+SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options) {
   text.clear();
   try {
-    if (IsFileSource(source))
-      ReadFileSource(source, text, options);
-    else
-      ReadCommandSource(source, text, options);
+    if (IsFileSource(source)) return ReadFileSource(source, text, options);
+    return ReadCommandSource(source, text, options);
   } catch (...) {
     // Out of memory or a failing log sink: the text keeps what it held.
+    return SourceStatus::kFailed;
   }
 }
 

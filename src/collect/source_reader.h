@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "report/collection_health.h"
 
 namespace kv {
 
@@ -40,6 +41,8 @@ inline constexpr const char* kEmptySourceLine = "ERROR! StartData_config, str=nu
 // At most this much of a failed command's output is copied into the core log.
 inline constexpr size_t kLoggedOutputLimit = 64 * 1024;
 
-void ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options);
+// Returns how the read went: ok (a text), empty, failed (unreadable file, a command that did
+// not start or broke off, a command line too long), timed out, or capped (the start kept).
+SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options);
 
 }  // namespace kv

@@ -56,6 +56,8 @@ void TTCPHttpThrd::ProcessRequest(const std::string& /*method*/, const std::stri
       SendPage();
       return;
     }
+    if (name == "metrics") return SendMachineText(true);
+    if (name == "state.json") return SendMachineText(false);
   }
 
   std::string root = Context.root_dir;
@@ -117,6 +119,19 @@ void TTCPHttpThrd::SendPlainText(bool raw) {
   if (!(raw ? CopyConfigText(body) : CopyReportText(body))) return SendErrorPage(503);
   ResultCode = 200;
   Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
+  SendResponseHead(ResultCode, body);
+}
+
+void TTCPHttpThrd::SendMachineText(bool metrics) {
+  std::string body;
+  if (!(metrics ? CopyMetricsText(body) : CopyStateJson(body))) return SendErrorPage(503);
+  ResultCode = 200;
+  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
+  // The plain-text header set with the type these clients expect.
+  for (std::string& line : Headers)
+    if (line.rfind("Content-Type:", 0) == 0)
+      line = metrics ? "Content-Type: text/plain; version=0.0.4; charset=utf-8"
+                     : "Content-Type: application/json; charset=utf-8";
   SendResponseHead(ResultCode, body);
 }
 

@@ -46,6 +46,8 @@ class TTCPHttpThrd {
   void SendPage();
   void SendDrivePage(const std::string& name);
   void SendPlainText(bool raw);
+  // "metrics" or "state.json" of the root folder, with its own Content-Type.
+  void SendMachineText(bool metrics);
   void SendSupportArchive();
   void SendErrorPage(int code, const std::string& extra_header = std::string());
 
