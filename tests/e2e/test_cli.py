@@ -1,0 +1,66 @@
+"""The console switches of the real binary: --help, /?, --version, --check-config; none of
+them may start the core log of a service running from the same folder afresh."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+from kvtest import BINARY  # noqa: E402
+
+
+class CliTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="kv-cli-")
+        self.exe = os.path.join(self.folder, "korvane_monitor")
+        shutil.copy2(BINARY, self.exe)
+        self.log = os.path.join(self.folder, "korvane_monitor_core_log.txt")
+        with open(self.log, "wb") as f:
+            f.write(b"[Start] earlier run\r\n")
+
+    def tearDown(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+    def run_exe(self, *args):
+        done = subprocess.run([self.exe] + list(args), cwd="/", capture_output=True, timeout=20,
+                              stdin=subprocess.DEVNULL)
+        return done.returncode, done.stdout.decode("latin-1")
+
+    def write_config(self, text):
+        with open(os.path.join(self.folder, "config_http.txt"), "wb") as f:
+            f.write(text)
+
+    def test_help_version_and_check_config(self):
+        for switch in ("--help", "/?", "-h"):
+            code, out = self.run_exe(switch)
+            self.assertEqual(code, 0)
+            self.assertIn(os.path.join(self.folder, "config_http.txt"), out)
+            for key in ("port", "use", "timeout", "restart_timeout", "config", "smart", "task", "stat", "cache",
+                        "/INSTALL", "/UNINSTALL", "--check-config", "--version"):
+                self.assertIn(key, out, switch)
+        code, out = self.run_exe("--version")
+        self.assertEqual(code, 0)
+        self.assertRegex(out, r"^Korvane Monitor \d+\.\d+\.\d+\.\d+\n$")
+
+        self.write_config(b"[http]\r\nport=0x7A52\r\nuse=yes\r\nbogus=1\r\n[source]\r\nconfig=get_config.txt\r\n")
+        code, out = self.run_exe("--check-config")
+        self.assertEqual(code, 2, out)
+        self.assertRegex(out, r"\nport=31314 +; configured\n")
+        self.assertRegex(out, r"\nuse=1 +; default; configured value \"yes\" not understood\n")
+        self.assertRegex(out, r"\nconfig=get_config.txt +; configured\n")
+        self.assertRegex(out, r"\nrestart_timeout=604800 +; default\n")
+        self.assertIn("line 4: bogus=1  (unknown key in section [http])", out)
+
+        self.write_config(b"[http]\nport=8080\n")
+        code, out = self.run_exe("--check-config")
+        self.assertEqual((code, re.search(r"Lines not understood: none", out) is not None), (0, True), out)
+
+        with open(self.log, "rb") as f:
+            self.assertEqual(f.read(), b"[Start] earlier run\r\n", "a console switch touched the core log")
+
+
+if __name__ == "__main__":
+    unittest.main()

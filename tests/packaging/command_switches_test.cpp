@@ -1,0 +1,102 @@
+// The console switches and the --check-config report.
+#include "service/command_switches.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kv {
+namespace {
+
+TEST(InfoSwitches, OnlyTheFirstArgumentSelects) {
+  const std::pair<std::vector<std::string>, InfoSwitch> cases[] = {
+      {{}, InfoSwitch::kNone},
+      {{"/?"}, InfoSwitch::kHelp},
+      {{"--HELP"}, InfoSwitch::kHelp},
+      {{"-h"}, InfoSwitch::kHelp},
+      {{"--version"}, InfoSwitch::kVersion},
+      {{"--check-config", "/INSTALL"}, InfoSwitch::kCheckConfig},
+      {{"/INSTALL", "--help"}, InfoSwitch::kNone},
+      {{"-install"}, InfoSwitch::kNone},
+      {{"--helpme"}, InfoSwitch::kNone},
+  };
+  for (const auto& [args, expected] : cases)
+    EXPECT_EQ(ParseInfoSwitch(args), expected) << ::testing::PrintToString(args);
+}
+
+// The line of one key in the report, e.g. "port=31313                  ; default".
+std::string KeyLine(const std::string& report, const std::string& section, const std::string& key) {
+  const size_t at = report.find("[" + section + "]\n");
+  if (at == std::string::npos) return "";
+  const size_t line = report.find("\n" + key + "=", at);
+  if (line == std::string::npos) return "";
+  return report.substr(line + 1, report.find('\n', line + 1) - line - 1);
+}
+
+TEST(CheckConfig, EffectiveValuesAndWhereTheyCameFrom) {
+  struct Case {
+    std::string text, section, key, value, origin;
+  } cases[] = {
+      {"", "http", "port", "31313", "; default"},
+      {"[http]\r\nport=0x7A51\r\n", "http", "port", "31313", "; configured"},
+      {"[HTTP]\nPORT = 8080\n", "http", "port", "8080", "; configured"},
+      {"[http]\nport=abc\n", "http", "port", "31313", "; default; configured value \"abc\" not understood"},
+      {"[http]\nuse=0\n", "http", "use", "0", "; configured"},
+      {"[http]\nmax_connections=0\n", "http", "max_connections", "256", "; configured"},
+      {"[scaner]\nrestart_timeout=2\n", "scaner", "restart_timeout", "2", "; configured"},
+      {"[http]\nport=1\n[http]\nuse=0\n", "http", "port", "31313", "; default"},
+      {"[source]\nconfig=tool.exe -get all\n", "source", "config", "tool.exe -get all", "; configured"},
+  };
+  for (const Case& c : cases) {
+    int problems = -1;
+    const std::string report = CheckConfigText("/x/config_http.txt", true, c.text, problems);
+    const std::string line = KeyLine(report, c.section, c.key);
+    const std::string shown = line.substr(0, line.find(" ; "));
+    EXPECT_EQ(shown.substr(0, shown.find_last_not_of(' ') + 1), c.key + "=" + c.value) << c.text;
+    EXPECT_NE(line.find(c.origin), std::string::npos) << c.text << "\n" << line;
+  }
+}
+
+TEST(CheckConfig, ListsEveryLineItDidNotUnderstand) {
+  const std::string text =
+      "stray before sections\n"  // 1
+      "; comment\n"              // 2
+      "[http]\n"                 // 3
+      "port=31313\n"             // 4
+      "prot=8080\n"              // 5
+      "[scanner]\n"              // 6
+      "timeout=5\n"              // 7
+      "[source]\n"               // 8
+      "config\n"                 // 9
+      "[http]\n"                 // 10
+      "use=1\n";                 // 11
+  int problems = 0;
+  const std::string report = CheckConfigText("/x/config_http.txt", true, text, problems);
+  for (const char* expected : {"line 1: stray before sections  (before the first section",
+                               "line 5: prot=8080  (unknown key in section [http])",
+                               "line 6: [scanner]  (unknown section)", "line 7: timeout=5  (in an unknown section)",
+                               "line 9: config  (no \"=\"", "line 10: [http]  (section repeated"})
+    EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+  EXPECT_EQ(problems, 6);
+  EXPECT_EQ(report.find("line 2:"), std::string::npos);
+  EXPECT_EQ(report.find("line 4:"), std::string::npos);
+  EXPECT_EQ(report.find("line 11:"), std::string::npos);
+}
+
+TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
+  int problems = 1;
+  std::string report = CheckConfigText("/x/config_http.txt", false, "", problems);
+  EXPECT_EQ(problems, 0);
+  EXPECT_NE(report.find("not found: every setting takes its default"), std::string::npos);
+  EXPECT_NE(report.find("Lines not understood: none"), std::string::npos);
+  report = CheckConfigText("/x/config_http.txt", true, "[http]\nport=1\n[scaner]\n;x\n", problems);
+  EXPECT_EQ(problems, 0);
+  // Hostile bytes are shown printable and cut.
+  report = CheckConfigText("p", true, "[http]\n" + std::string(5000, 'k') + "\x01=1\n", problems);
+  EXPECT_EQ(problems, 1);
+  EXPECT_LT(report.size(), 2000u);
+}
+
+}  // namespace
+}  // namespace kv
