@@ -254,6 +254,16 @@ struct TFWZipWriter::CentralRecord {
   std::string oem_name;
 };
 
+// The run of fields local and central headers share: version needed .. CRC-32.
+void TFWZipWriter::PutVersionToCrc(std::string& header, const CentralRecord& r, const TFWZipWriterItem& item) {
+  Put16(header, r.version_needed);
+  Put16(header, r.flags);
+  Put16(header, r.method);
+  Put16(header, item.DosTime());
+  Put16(header, item.DosDate());
+  Put32(header, r.crc);
+}
+
 size_t TFWZipWriter::AddStream(const std::string& name, const std::string& data) {
   return AddStream(name, std::string(data), TZipTime::Now());
 }
@@ -327,12 +337,7 @@ void TFWZipWriter::WriteLocalHeaders(TZipOutput& output, const std::vector<Centr
     const TFWZipWriterItem& item = *items_[r.item];
     std::string header;
     Put32(header, kLocalHeaderSignature);
-    Put16(header, r.version_needed);
-    Put16(header, r.flags);
-    Put16(header, r.method);
-    Put16(header, item.DosTime());
-    Put16(header, item.DosDate());
-    Put32(header, r.crc);
+    PutVersionToCrc(header, r, item);
     if (r.local_zip64) {
       Put32(header, 0xFFFFFFFFu);
       Put32(header, 0xFFFFFFFFu);
@@ -386,12 +391,7 @@ void TFWZipWriter::WriteCentralDirectory(TZipOutput& output, const std::vector<C
     std::string header;
     Put32(header, kCentralHeaderSignature);
     Put16(header, kVersionMadeBy);
-    Put16(header, r.version_needed);
-    Put16(header, r.flags);
-    Put16(header, r.method);
-    Put16(header, item.DosTime());
-    Put16(header, item.DosDate());
-    Put32(header, r.crc);
+    PutVersionToCrc(header, r, item);
     Put32(header, Field32(r.compressed_size));
     Put32(header, Field32(r.uncompressed_size));
     Put16(header, static_cast<uint16_t>(r.oem_name.size()));

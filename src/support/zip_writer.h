@@ -187,6 +187,7 @@ class TFWZipWriter {
  private:
   struct CentralRecord;
   void WriteItemData(TFWZipWriterItem& item, TZipOutput& output, CentralRecord& record);
+  static void PutVersionToCrc(std::string& header, const CentralRecord& r, const TFWZipWriterItem& item);
   void WriteLocalHeaders(TZipOutput& output, const std::vector<CentralRecord>& records);
   void WriteCentralDirectory(TZipOutput& output, const std::vector<CentralRecord>& records);
 
