@@ -67,6 +67,7 @@ bool ParseIniInteger(std::string_view text, int64_t& value) {
 
 void TMemIniFile::Load(std::string_view text) {
   sections_.clear();
+  section_index_.clear();
   Section* current = nullptr;
   size_t pos = 0;
   while (pos <= text.size()) {
@@ -79,14 +80,10 @@ void TMemIniFile::Load(std::string_view text) {
     if (line.empty() || line[0] == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       std::string name(Trim(line.substr(1, line.size() - 2)));
-      // A repeated header starts over: only the last section of a name is visible.
-      for (auto it = sections_.begin(); it != sections_.end(); ++it) {
-        if (SameTextAscii(it->name, name)) {
-          sections_.erase(it);
-          break;
-        }
-      }
-      sections_.push_back(Section{std::move(name), {}});
+      // A repeated header starts over: the index points at the last section of a name,
+      // so the earlier one is no longer reachable.
+      section_index_[LowerCaseAscii(name)] = sections_.size();
+      sections_.push_back(Section{std::move(name), {}, {}});
       current = &sections_.back();
       continue;
     }
@@ -94,31 +91,27 @@ void TMemIniFile::Load(std::string_view text) {
     size_t eq = line.find('=');
     std::string key(Trim(eq == std::string_view::npos ? line : line.substr(0, eq)));
     std::string value(eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1)));
-    bool replaced = false;
-    for (auto it = current->entries.begin(); it != current->entries.end(); ++it) {
-      if (SameTextAscii(it->key, key)) {
-        current->entries.erase(it);
-        break;
-      }
+    auto [it, added] = current->index.try_emplace(LowerCaseAscii(key), current->entries.size());
+    if (!added) {
+      // The last occurrence of a key wins and takes the place of the earlier one in order.
+      current->entries[it->second].live = false;
+      it->second = current->entries.size();
     }
-    (void)replaced;
-    current->entries.push_back(Entry{std::move(key), std::move(value)});
+    current->entries.push_back(Entry{std::move(key), std::move(value), true});
   }
 }
 
 const TMemIniFile::Section* TMemIniFile::FindSection(std::string_view name) const {
-  for (const Section& s : sections_)
-    if (SameTextAscii(s.name, name)) return &s;
-  return nullptr;
+  const auto it = section_index_.find(LowerCaseAscii(name));
+  return it == section_index_.end() ? nullptr : &sections_[it->second];
 }
 
 const TMemIniFile::Entry* TMemIniFile::FindEntry(std::string_view section,
                                                  std::string_view key) const {
   const Section* s = FindSection(section);
   if (s == nullptr) return nullptr;
-  for (const Entry& e : s->entries)
-    if (SameTextAscii(e.key, key)) return &e;
-  return nullptr;
+  const auto it = s->index.find(LowerCaseAscii(key));
+  return it == s->index.end() ? nullptr : &s->entries[it->second];
 }
 
 std::string TMemIniFile::ReadString(std::string_view section, std::string_view key,
@@ -142,7 +135,7 @@ bool TMemIniFile::ReadBool(std::string_view section, std::string_view key,
 
 bool TMemIniFile::SectionExists(std::string_view section) const {
   const Section* s = FindSection(section);
-  return s != nullptr && !s->entries.empty();
+  return s != nullptr && !s->index.empty();
 }
 
 bool TMemIniFile::ValueExists(std::string_view section, std::string_view key) const {
@@ -152,7 +145,8 @@ bool TMemIniFile::ValueExists(std::string_view section, std::string_view key) co
 std::vector<std::string> TMemIniFile::ReadSectionKeys(std::string_view section) const {
   std::vector<std::string> keys;
   if (const Section* s = FindSection(section))
-    for (const Entry& e : s->entries) keys.push_back(e.key);
+    for (const Entry& e : s->entries)
+      if (e.live) keys.push_back(e.key);
   return keys;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kv {
@@ -43,15 +44,20 @@ class TMemIniFile {
   struct Entry {
     std::string key;
     std::string value;
+    bool live = true;  // false once a later line of the same key replaced it
   };
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    std::unordered_map<std::string, size_t> index;  // lower-cased key -> its last entry
   };
   const Section* FindSection(std::string_view name) const;
   const Entry* FindEntry(std::string_view section, std::string_view key) const;
 
+  // Indexed look-ups keep loading and reading linear: a state report of thousands of
+  // sections is read back every cycle.
   std::vector<Section> sections_;
+  std::unordered_map<std::string, size_t> section_index_;  // lower-cased name -> last section
 };
 
 // Integer reading used by TMemIniFile::ReadInteger; exposed for callers that hold a bare value.
