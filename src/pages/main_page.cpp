@@ -160,8 +160,10 @@ class MainPageRenderer {
       pairs.push_back({"@stat_data3@", StatData3()});
     }
     pairs.push_back({"@bbu@", DataRows(Read("bbu", "data"))});
+    // The utility prints "98 percent"; only a bare number gets the "%" sign, so the caption
+    // never reads "98 percent%".
     std::string remain = Read("bbu", "remain_persent");
-    if (!remain.empty()) remain += "%";
+    if (!remain.empty() && remain.find_first_not_of("0123456789") == std::string::npos) remain += "%";
     pairs.push_back(
         {"@bbu_caption@", "BBU: " + HtmlEscape(Join({Read("bbu", "state"), Read("bbu", "temp"), remain}, ", "))});
     return Apply(with_stats ? "tpl_controller_zep.txt" : "tpl_controller.txt", pairs);

@@ -137,6 +137,8 @@ TEST(MainPage, BackupUnitCaption) {
       {"Optimal", "", "100", "BBU: Optimal, 100%"},
       {"", "", "", "BBU: </"},
       {"A<B", "30 C", "", "BBU: A&lt;B, 30 C<"},
+      // The utility's own wording already names the unit: no "98 percent%".
+      {"Optimal", "29 deg C", "98 percent", "BBU: Optimal, 29 deg C, 98 percent<"},
   };
   for (const auto& c : cases) {
     const std::string page = DemoPage([&](TKVCore& core) {
