@@ -8,7 +8,8 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$(mktemp -d /tmp/kv-wine.XXXXXX)
 trap 'wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"' EXIT
-timeout 120 wineboot -i >/dev/null 2>&1
+# A persistent wineserver: one session for every executable, none restarted between them.
+timeout 300 python3 tests/windows/wine_service.py open-session
 
 status=0
 for exe in build/windows/test_*.exe; do

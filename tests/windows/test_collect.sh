@@ -12,7 +12,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$(mktemp -d /tmp/kv-wine-collect.XXXXXX)
 cleanup() { wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"; }
 trap cleanup EXIT
-timeout 180 wineboot -i >/dev/null 2>&1
+timeout 300 python3 "$(dirname "$0")/wine_service.py" open-session
 
 FOLDER="$WINEPREFIX/drive_c/kvcollect"
 mkdir -p "$FOLDER"

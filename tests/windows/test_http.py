@@ -3,7 +3,6 @@ ranged disk-file requests, hostile targets, and a slow reader that must receive 
 """
 import os
 import socket
-import subprocess
 import sys
 import time
 import unittest
@@ -33,33 +32,11 @@ def request(port, target, headers=None, read_pause=0.0):
     return lines[0], dict(l.split(": ", 1) for l in lines[1:] if ": " in l), body
 
 
-class KeptWineService(WineService):
-    """Wine ends its service processes soon after the last ordinary program in the prefix
-    exits; an idle console started before the service keeps the session open."""
-
-    keeper = None
-
-    def start(self):
-        if self.keeper is None:
-            self.keeper = subprocess.Popen(["wine", "cmd"], env=self.env, stdin=subprocess.PIPE,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            time.sleep(1)
-        super().start()
-
-    def __exit__(self, *exc):
-        try:
-            super().__exit__(*exc)
-        finally:
-            if self.keeper is not None:
-                self.keeper.kill()
-                self.keeper.wait(10)
-
-
 class WineHttpTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.port = free_port()
-        cls.svc = KeptWineService(cls.port, folder="kvhttp", files={
+        cls.svc = WineService(cls.port, folder="kvhttp", files={
             "config_http.txt": b"[http]\r\nport=%d\r\n" % cls.port,
             "thousand.bin": PATTERN, "big.bin": BIG})
         cls.svc.__enter__()

@@ -13,6 +13,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_service import close_session, open_session  # noqa: E402
+
 BUILD = os.environ.get("KV_WINDOWS_BUILD") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "windows")
 EXE = os.path.join(BUILD, "korvane_monitor.exe")
@@ -36,8 +39,7 @@ class WineServiceTest(unittest.TestCase):
         cls.prefix = tempfile.mkdtemp(prefix="kv-wine-service.")
         cls.env = dict(os.environ, WINEPREFIX=cls.prefix, WINEDEBUG="-all",
                        WINEDLLOVERRIDES="mscoree,mshtml=")
-        subprocess.run(["wineboot", "-i"], env=cls.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=180)
+        open_session(cls.env)
         cls.folder = os.path.join(cls.prefix, "drive_c", "kvsvc")
         os.makedirs(cls.folder)
         shutil.copy2(EXE, os.path.join(cls.folder, "korvane_monitor.exe"))
@@ -48,8 +50,7 @@ class WineServiceTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        subprocess.run(["wineserver", "-k"], env=cls.env, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        close_session(cls.env)
         shutil.rmtree(cls.prefix, ignore_errors=True)
 
     def wine(self, *args, timeout=120):

@@ -3,9 +3,17 @@
     with WineService(files={"config_http.txt": b"[http]\\r\\nport=%d\\r\\n" % port}) as svc:
         status, headers, body = svc.get("/logo.png")
 
-Wine's service manager can answer early ("net start" may return before the service runs),
-so every state is polled and each step is retried a few times. Every wait is bounded; the
-prefix and its processes are removed when the block ends.
+Wine ends a session 3 s after its last ordinary process exits: wineserver then tells the
+system processes to quit, and services.exe terminates every service process it started.
+A service started by "net start" would be gone a few seconds later. open_session() therefore
+initialises the prefix, waits for that first session to end (so no second services.exe
+races the first) and starts a persistent wineserver: the session, and the service, then live
+until "wineserver -k". Shell scripts get the same with `python3 wine_service.py open-session`.
+
+Wine's service manager can still answer early ("net start" may return before the service
+runs, or report "Service database locked" while it autostarts), so every state is polled and
+each step is retried a few times. Every wait is bounded; the prefix and its processes are
+removed when the block ends.
 """
 import http.client
 import os
@@ -20,6 +28,25 @@ BUILD = os.environ.get("KV_WINDOWS_BUILD") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "windows")
 EXE = os.path.join(BUILD, "korvane_monitor.exe")
 NAME = "KorvaneMonitorHTTPServer"
+
+
+def open_session(env):
+    """Initialises the prefix of env["WINEPREFIX"] and leaves a persistent wineserver running."""
+    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=180)
+    try:
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    except subprocess.TimeoutExpired:
+        subprocess.run(["wineserver", "-k"], env=env, timeout=60, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-p"], env=env, timeout=60, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def close_session(env):
+    subprocess.run(["wineserver", "-k"], env=env, timeout=60, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
 
 
 def free_port():
@@ -42,8 +69,7 @@ class WineService:
         self.prefix = tempfile.mkdtemp(prefix="kv-wine-%s." % self.folder_name)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
         try:
-            subprocess.run(["wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=180)
+            open_session(self.env)
             self.folder = os.path.join(self.prefix, "drive_c", self.folder_name)
             os.makedirs(self.folder)
             shutil.copy2(EXE, os.path.join(self.folder, "korvane_monitor.exe"))
@@ -71,8 +97,7 @@ class WineService:
         except (OSError, subprocess.TimeoutExpired, AttributeError):
             pass
         finally:
-            subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
+            close_session(self.env)
             shutil.rmtree(self.prefix, ignore_errors=True)
 
     def wine(self, *args, timeout=120):
@@ -129,3 +154,10 @@ class WineService:
             return resp.status, dict(resp.getheaders()), resp.read()
         finally:
             conn.close()
+
+
+if __name__ == "__main__":
+    # Shell scripts: `python3 wine_service.py open-session` with WINEPREFIX exported.
+    if sys.argv[1:] != ["open-session"] or not os.environ.get("WINEPREFIX"):
+        sys.exit("usage: WINEPREFIX=... %s open-session" % sys.argv[0])
+    open_session(dict(os.environ))
