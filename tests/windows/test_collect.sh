@@ -42,6 +42,8 @@ for version in win7 winxp win2003; do
     win2003) expected='^OS: Windows Server 2003.* \(Build 3790\)$' ;;
   esac
   timeout 60 wine winecfg -v "$version" >/dev/null 2>&1
+  # A running session keeps the version it started with: start a new persistent one.
+  wineserver -k >/dev/null 2>&1; timeout 60 wineserver -w; wineserver -p
   rm -f "$LOG"
   started=no
   for attempt in 1 2 3; do
