@@ -35,15 +35,14 @@ fail() { echo "FAIL [$1]: $2"; status=1; }
 
 timeout 120 wine 'C:\kvcollect\korvane_monitor.exe' /INSTALL /SILENT >/dev/null 2>&1 || fail setup "install failed"
 
-for version in win7 winxp win2003; do
+# A 64-bit prefix knows Windows XP only as "winxp64"; "winxp" is refused and leaves win7.
+for version in win7 winxp64 win2003; do
   case $version in
     win7) expected='^OS: Windows 7 .*\(Build 7601\)$' ;;
-    winxp) expected='^OS: Windows XP .*\(Build (2600|3790)\)$' ;;
+    winxp64) expected='^OS: Windows XP .*\(Build (2600|3790)\)$' ;;
     win2003) expected='^OS: Windows Server 2003.* \(Build 3790\)$' ;;
   esac
   timeout 60 wine winecfg -v "$version" >/dev/null 2>&1
-  # A running session keeps the version it started with: start a new persistent one.
-  wineserver -k >/dev/null 2>&1; timeout 60 wineserver -w; wineserver -p
   rm -f "$LOG"
   started=no
   for attempt in 1 2 3; do
