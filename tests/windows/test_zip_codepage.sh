@@ -8,7 +8,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$(mktemp -d /tmp/kv-wine-zipcp.XXXXXX)
 trap 'wineserver -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"' EXIT
 RU="env LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8"
-timeout 300 $RU python3 "$(dirname "$0")/wine_service.py" open-session
+timeout 180 $RU wineboot -i >/dev/null 2>&1
 out=$(cd "$BUILD" && timeout 300 $RU wine test_support.exe \
   --gtest_filter='ZipCodePage.*:ZipWriterNames.CyrillicNameAndCommentAreStoredInTheOemCodePage' 2>&1)
 status=$?
