@@ -42,6 +42,11 @@ def open_session(env):
                        stderr=subprocess.DEVNULL)
     subprocess.run(["wineserver", "-p"], env=env, timeout=60, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
+    # The session's own processes (services.exe and the rest) now live until "wineserver -k" and
+    # keep the standard handles they inherit: start them here, on nothing, so no later command's
+    # captured output waits for them.
+    subprocess.run(["wineboot"], env=env, timeout=180, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
 
 
 def close_session(env):
