@@ -64,9 +64,11 @@ class WineHttpTest(unittest.TestCase):
         self.assertEqual((status, headers.get("Content-Range")), ("HTTP/1.0 416", "bytes */1000"))
 
     def test_hostile_targets_are_missing_files(self):
-        for target in ("/../windows/win.ini", "/..\\windows\\win.ini", "/C:/windows/win.ini",
-                       "/c:windows/win.ini", "/CON", "/nul.txt", "/com1", "/lpt1.log", "/aux",
-                       "/thousand.bin::$DATA", "/thousand.bin:x", "/sub/../../windows/win.ini"):
+        # Names holding "ini", "raw" or "hdd_" are routed to the texts before any disk
+        # look-up, so the targets name a program of the prefix's Windows folder instead.
+        for target in ("/../windows/notepad.exe", "/..\\windows\\notepad.exe", "/C:/windows/notepad.exe",
+                       "/c:windows/notepad.exe", "/CON", "/nul.txt", "/com1", "/lpt1.log", "/aux",
+                       "/thousand.bin::$DATA", "/thousand.bin:x", "/sub/../../windows/notepad.exe"):
             status, _, body = request(self.port, target)
             self.assertEqual(status, "HTTP/1.0 404", target)
 
