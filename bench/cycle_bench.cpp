@@ -71,10 +71,11 @@ void Cycle(benchmark::State& state) {
     core.WriteStateReport("1.0.0.1", lines);
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
-    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1");
+    const kv::TMemIniFile report_ini(report);
+    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini);
     kv::THDDHTMLCacheList fresh("1.0.0.1", "", "");
     bytes = main_page.size();
-    for (const std::string& key : kv::DrivePageKeys(kv::TMemIniFile(report))) {
+    for (const std::string& key : kv::DrivePageKeys(report_ini)) {
       kv::TDrivePage page = kv::RenderHddPage(core, key);
       bytes += page.Body.size();
       fresh.Add(key, page.AlternativeKey, page.Body);

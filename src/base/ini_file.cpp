@@ -65,10 +65,37 @@ bool ParseIniInteger(std::string_view text, int64_t& value) {
   return true;
 }
 
-void TMemIniFile::Load(std::string_view text) {
+namespace {
+
+// FNV-1a over the lower-cased bytes.
+size_t HashNoCase(std::string_view s, size_t seed) {
+  uint64_t h = 1469598103934665603ull ^ seed;
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(LowerAscii(c));
+    h *= 1099511628211ull;
+  }
+  return static_cast<size_t>(h);
+}
+
+}  // namespace
+
+size_t TMemIniFile::KeyHash::operator()(const KeyRef& k) const { return HashNoCase(k.key, k.section); }
+bool TMemIniFile::KeyEqual::operator()(const KeyRef& a, const KeyRef& b) const {
+  return a.section == b.section && SameTextAscii(a.key, b.key);
+}
+size_t TMemIniFile::NameHash::operator()(std::string_view name) const { return HashNoCase(name, 0); }
+bool TMemIniFile::NameEqual::operator()(std::string_view a, std::string_view b) const {
+  return SameTextAscii(a, b);
+}
+
+void TMemIniFile::Load(std::string_view source) {
+  auto owned = std::make_shared<const std::string>(source);
+  const std::string_view text = *owned;
   sections_.clear();
+  entries_.clear();
   section_index_.clear();
-  Section* current = nullptr;
+  key_index_.clear();
+  text_ = std::move(owned);
   size_t pos = 0;
   while (pos <= text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
@@ -79,45 +106,45 @@ void TMemIniFile::Load(std::string_view text) {
     pos = end + 1;
     if (line.empty() || line[0] == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      std::string name(Trim(line.substr(1, line.size() - 2)));
       // A repeated header starts over: the index points at the last section of a name,
       // so the earlier one is no longer reachable.
-      section_index_[LowerCaseAscii(name)] = sections_.size();
-      sections_.push_back(Section{std::move(name), {}, {}});
-      current = &sections_.back();
+      const std::string_view name = Trim(line.substr(1, line.size() - 2));
+      section_index_.insert_or_assign(name, sections_.size());
+      sections_.push_back(Section{name, entries_.size(), entries_.size()});
       continue;
     }
-    if (current == nullptr) continue;
-    size_t eq = line.find('=');
-    std::string key(Trim(eq == std::string_view::npos ? line : line.substr(0, eq)));
-    std::string value(eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1)));
-    auto [it, added] = current->index.try_emplace(LowerCaseAscii(key), current->entries.size());
+    if (sections_.empty()) continue;
+    const size_t eq = line.find('=');
+    const std::string_view key = Trim(eq == std::string_view::npos ? line : line.substr(0, eq));
+    const std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
+    auto [it, added] = key_index_.try_emplace(KeyRef{sections_.size() - 1, key}, entries_.size());
     if (!added) {
       // The last occurrence of a key wins and takes the place of the earlier one in order.
-      current->entries[it->second].live = false;
-      it->second = current->entries.size();
+      entries_[it->second].live = false;
+      it->second = entries_.size();
     }
-    current->entries.push_back(Entry{std::move(key), std::move(value), true});
+    entries_.push_back(Entry{key, value, true});
+    sections_.back().end = entries_.size();
   }
 }
 
-const TMemIniFile::Section* TMemIniFile::FindSection(std::string_view name) const {
-  const auto it = section_index_.find(LowerCaseAscii(name));
-  return it == section_index_.end() ? nullptr : &sections_[it->second];
+size_t TMemIniFile::FindSection(std::string_view name) const {
+  const auto it = section_index_.find(name);
+  return it == section_index_.end() ? std::string_view::npos : it->second;
 }
 
 const TMemIniFile::Entry* TMemIniFile::FindEntry(std::string_view section,
                                                  std::string_view key) const {
-  const Section* s = FindSection(section);
-  if (s == nullptr) return nullptr;
-  const auto it = s->index.find(LowerCaseAscii(key));
-  return it == s->index.end() ? nullptr : &s->entries[it->second];
+  const size_t s = FindSection(section);
+  if (s == std::string_view::npos) return nullptr;
+  const auto it = key_index_.find(KeyRef{s, key});
+  return it == key_index_.end() ? nullptr : &entries_[it->second];
 }
 
 std::string TMemIniFile::ReadString(std::string_view section, std::string_view key,
                                     const std::string& default_value) const {
   const Entry* e = FindEntry(section, key);
-  return e ? e->value : default_value;
+  return e ? std::string(e->value) : default_value;
 }
 
 int64_t TMemIniFile::ReadInteger(std::string_view section, std::string_view key,
@@ -134,8 +161,8 @@ bool TMemIniFile::ReadBool(std::string_view section, std::string_view key,
 }
 
 bool TMemIniFile::SectionExists(std::string_view section) const {
-  const Section* s = FindSection(section);
-  return s != nullptr && !s->index.empty();
+  const size_t s = FindSection(section);
+  return s != std::string_view::npos && sections_[s].end > sections_[s].first;
 }
 
 bool TMemIniFile::ValueExists(std::string_view section, std::string_view key) const {
@@ -144,9 +171,10 @@ bool TMemIniFile::ValueExists(std::string_view section, std::string_view key) co
 
 std::vector<std::string> TMemIniFile::ReadSectionKeys(std::string_view section) const {
   std::vector<std::string> keys;
-  if (const Section* s = FindSection(section))
-    for (const Entry& e : s->entries)
-      if (e.live) keys.push_back(e.key);
+  const size_t s = FindSection(section);
+  if (s == std::string_view::npos) return keys;
+  for (size_t i = sections_[s].first; i < sections_[s].end; ++i)
+    if (entries_[i].live) keys.emplace_back(entries_[i].key);
   return keys;
 }
 

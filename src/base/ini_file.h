@@ -12,6 +12,7 @@
 //
 // Immutable once loaded; safe to read from several threads.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -41,23 +42,46 @@ class TMemIniFile {
   bool ValueExists(std::string_view section, std::string_view key) const;
 
  private:
+  // Keys and values are views into text_, which is shared and never changed once loaded,
+  // so copies of a reader stay valid. The look-ups are hashed without regard to ASCII
+  // case: a state report of thousands of sections is read back every cycle, and copying
+  // every key and value into strings of their own dominated that.
   struct Entry {
-    std::string key;
-    std::string value;
+    std::string_view key;
+    std::string_view value;
     bool live = true;  // false once a later line of the same key replaced it
   };
   struct Section {
-    std::string name;
-    std::vector<Entry> entries;
-    std::unordered_map<std::string, size_t> index;  // lower-cased key -> its last entry
+    std::string_view name;
+    size_t first = 0;  // the section's lines are entries_[first, end)
+    size_t end = 0;
   };
-  const Section* FindSection(std::string_view name) const;
-  const Entry* FindEntry(std::string_view section, std::string_view key) const;
+  struct KeyRef {
+    size_t section;
+    std::string_view key;
+  };
+  struct KeyHash {
+    size_t operator()(const KeyRef& k) const;
+  };
+  struct KeyEqual {
+    bool operator()(const KeyRef& a, const KeyRef& b) const;
+  };
+  struct NameHash {
+    size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
 
-  // Indexed look-ups keep loading and reading linear: a state report of thousands of
-  // sections is read back every cycle.
+  const Entry* FindEntry(std::string_view section, std::string_view key) const;
+  // Index of the last section of that name, or npos.
+  size_t FindSection(std::string_view name) const;
+
+  std::shared_ptr<const std::string> text_;
   std::vector<Section> sections_;
-  std::unordered_map<std::string, size_t> section_index_;  // lower-cased name -> last section
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string_view, size_t, NameHash, NameEqual> section_index_;  // -> last section
+  std::unordered_map<KeyRef, size_t, KeyHash, KeyEqual> key_index_;                   // -> last entry
 };
 
 // Integer reading used by TMemIniFile::ReadInteger; exposed for callers that hold a bare value.

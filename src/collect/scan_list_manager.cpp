@@ -163,6 +163,7 @@ void TScanListManager::StartData() {
   std::string stat = ReadOne(stat_source_, health_.Sources[kSourceStat]);
   std::string cache = ReadOne(cache_source_, health_.Sources[kSourceCache]);
   std::unique_ptr<TKVCore> core;
+  TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
   try {
     core = std::make_unique<TKVCore>();
     TStringList lines;
@@ -194,8 +195,9 @@ void TScanListManager::StartData() {
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
     Publish(report_text_, report);
+    report_ini.Load(report);
 
-    std::string page = RenderMainPage(*core, version_);
+    std::string page = RenderMainPage(*core, version_, report_ini);
     Publish(main_page_, page);
     WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
     health_.DurationSeconds = SecondsSince(cycle_start);
@@ -213,16 +215,14 @@ void TScanListManager::StartData() {
     }
     return;
   }
-  if (!smart.empty()) RefreshDrivePages(*core);
+  if (!smart.empty()) RefreshDrivePages(*core, report_ini);
 }
 
-void TScanListManager::RefreshDrivePages(TKVCore& core) {
+void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report) {
   // Every page comes from the one model of this cycle; the new list replaces the old one
   // in a single swap, so a lookup never sees a half-built cache.
   THDDHTMLCacheList fresh(version_, std::string(), std::string());  // only its items are swapped in
   try {
-    // report_text_ is written only on this thread, so reading it here needs no lock.
-    const TMemIniFile report(report_text_);
     for (const std::string& key : DrivePageKeys(report)) {
       try {
         TDrivePage page = RenderHddPage(core, key);

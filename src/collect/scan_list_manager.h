@@ -54,9 +54,9 @@ class TScanListManager : public ServedContent {
   void Configure(const TMemIniFile& ini);
   void OnTick();
   void StartData();
-  // Renders every drive page of the cycle's model (keys from the published state report)
+  // Renders every drive page of the cycle's model (keys from its state report, `report`)
   // into a fresh list and swaps it in under PageLock.
-  void RefreshDrivePages(TKVCore& core);
+  void RefreshDrivePages(TKVCore& core, const TMemIniFile& report);
 
   bool TimerEnabled() const { return timer_->Enabled(); }
   int64_t NextScan() const { return next_scan_; }

@@ -1,7 +1,6 @@
 #include "pages/drive_page.h"
 
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "base/text_case.h"
@@ -115,7 +114,7 @@ class DrivePageRenderer {
     if (core_.SmartDescNames.Count() > 0)
       name = core_.SmartDescNames.Find(ToInt(hdd.DeviceId, -1), ToInt(hdd.Channel, -1), attribute_id);
     if (name.empty()) {
-      if (!known_names_) known_names_.emplace();
+      if (!known_names_) known_names_ = TKVSmartNamesList::Shared();
       name = known_names_->NameOf(attribute_id);
     }
     return name.empty() ? std::string("Unknown attribute") : name;
@@ -202,7 +201,7 @@ class DrivePageRenderer {
 
   TKVCore& core_;
   Tmail_list* templates_ = nullptr;
-  std::optional<TKVSmartNamesList> known_names_;
+  std::shared_ptr<const TKVSmartNamesList> known_names_;
 };
 
 }  // namespace

@@ -41,14 +41,10 @@ std::string PercentText(const std::string& percent) {
 
 class MainPageRenderer {
  public:
-  MainPageRenderer(TKVCore& core, const std::string& version) : core_(core), version_(version) {
+  MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report)
+      : core_(core), version_(version), report_(report) {
     if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
     templates_ = core_.Templates.get();
-    TStringList lines;
-    core_.WriteStateReport(version_, lines);
-    std::string text;
-    for (const std::string& line : lines) text.append(line).append("\r\n");
-    report_.Load(text);
   }
 
   std::string Render() {
@@ -380,14 +376,22 @@ class MainPageRenderer {
   TKVCore& core_;
   const std::string& version_;
   Tmail_list* templates_ = nullptr;
-  TMemIniFile report_;
+  const TMemIniFile& report_;
   std::string page_;
 };
 
 }  // namespace
 
+std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report) {
+  return MainPageRenderer(core, version, report).Render();
+}
+
 std::string RenderMainPage(TKVCore& core, const std::string& version) {
-  return MainPageRenderer(core, version).Render();
+  TStringList lines;
+  core.WriteStateReport(version, lines);
+  std::string text;
+  for (const std::string& line : lines) text.append(line).append("\r\n");
+  return RenderMainPage(core, version, TMemIniFile(text));
 }
 
 }  // namespace kv

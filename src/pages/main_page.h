@@ -13,8 +13,12 @@
 namespace kv {
 
 class TKVCore;
+class TMemIniFile;
 
-// The page text for `core`; `version` goes into the footer.
+// The page text for `core`; `version` goes into the footer. `report` is the state report
+// the cycle wrote from the same model.
+std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report);
+// The same, writing the state report itself.
 std::string RenderMainPage(TKVCore& core, const std::string& version);
 
 }  // namespace kv

@@ -18,6 +18,11 @@ TSmartParamsLoader& Loader() {
   return loader;
 }
 
+std::shared_ptr<const TKVSmartNamesList>& SharedTable() {
+  static std::shared_ptr<const TKVSmartNamesList> table;
+  return table;
+}
+
 // A count beyond this is not a table anyone wrote; it would only make us look up
 // sections that cannot exist.
 constexpr int64_t kMaxEntries = 100000;
@@ -27,6 +32,14 @@ constexpr int64_t kMaxEntries = 100000;
 void SetSmartParamsLoader(TSmartParamsLoader loader) {
   std::lock_guard<std::mutex> guard(LoaderLock());
   Loader() = std::move(loader);
+  SharedTable().reset();
+}
+
+std::shared_ptr<const TKVSmartNamesList> TKVSmartNamesList::Shared() {
+  std::lock_guard<std::mutex> guard(LoaderLock());
+  if (!SharedTable())
+    SharedTable() = std::make_shared<const TKVSmartNamesList>(Loader() ? Loader()() : std::string());
+  return SharedTable();
 }
 
 TKVSmartNamesList::TKVSmartNamesList() {

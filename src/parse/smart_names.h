@@ -18,6 +18,7 @@
 // empty. The loader may be called from any thread; a table is immutable once built.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ class TKVSmartNamesList {
   TKVSmartNamesList();
   // Built from the given text of smart_params.txt.
   explicit TKVSmartNamesList(std::string_view smartParamsText);
+
+  // The table of the installed loader, built on first use and kept until another loader
+  // is installed: renderers ask for it once per drive page.
+  static std::shared_ptr<const TKVSmartNamesList> Shared();
 
   std::string NameOf(int32_t id) const;
   int Count() const { return static_cast<int>(items_.size()); }

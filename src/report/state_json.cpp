@@ -190,7 +190,8 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const 
 }
 
 void Drives(JsonWriter& j, const TKVCore& core) {
-  const TKVSmartNamesList names;
+  const auto shared_names = TKVSmartNamesList::Shared();
+  const TKVSmartNamesList& names = *shared_names;
   j.Key("drives");
   j.Open('[');
   int index = 0;

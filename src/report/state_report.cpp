@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -408,7 +407,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
   const TParamsIndex<TKVSASSmartParams> sas_tables(core.SASSmartParams);
   const TDescNamesIndex desc_names(core.SmartDescNames);
   TNameTable names;
-  std::optional<TKVSmartNamesList> known_names;  // built on the first attribute that needs it
+  std::shared_ptr<const TKVSmartNamesList> known_names;  // built on the first attribute that needs it
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
     const auto* sata = sata_tables.Find(hdd.Channel, hdd.DeviceId);
@@ -424,7 +423,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
         const TKVSATASmartP& attr = sata->Item(m);
         std::string name = desc_names.Find(device_id, channel, attr.Id);
         if (name.empty()) {
-          if (!known_names) known_names.emplace();
+          if (!known_names) known_names = TKVSmartNamesList::Shared();
           name = known_names->NameOf(attr.Id);
         }
         if (name.empty()) name = "Unknown attribute";

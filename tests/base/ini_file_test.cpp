@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
 namespace kv {
 namespace {
 
@@ -44,6 +48,32 @@ TEST(IniFile, BooleansAreIntegersAndStringsAreTrimmed) {
   EXPECT_EQ(ini.ReadString("a", "bare", "d"), "");
   EXPECT_EQ(ini.ReadString("a", "missing", "d"), "d");
   EXPECT_FALSE(ini.SectionExists("empty"));
+}
+
+TEST(IniFile, CopiesAndReloadsKeepTheirOwnText) {
+  // Short texts live inside the string object itself; a reader that pointed into its
+  // source, or into a buffer that moved, would read freed or reused memory here.
+  std::string text = "[s]\nk=v\n";
+  auto original = std::make_unique<TMemIniFile>(text);
+  text.assign(text.size(), 'x');
+  TMemIniFile copy = *original;
+  TMemIniFile moved = std::move(*original);
+  original.reset();
+  EXPECT_EQ(copy.ReadString("S", "K", ""), "v");
+  EXPECT_EQ(moved.ReadString("s", "k", ""), "v");
+
+  copy.Load("[t]\nk=w\nK=x\nj\n");
+  EXPECT_FALSE(copy.SectionExists("s"));
+  EXPECT_EQ(copy.ReadSectionKeys("t"), (std::vector<std::string>{"K", "j"}));
+  EXPECT_EQ(moved.ReadString("s", "k", ""), "v");  // a copy's reload leaves the other alone
+}
+
+TEST(IniFile, KeysOfOneSectionDoNotAnswerForAnother) {
+  TMemIniFile ini("[a]\nx=1\n[b]\ny=2\n[A]\nz=3\n");
+  EXPECT_FALSE(ini.ValueExists("b", "x"));
+  EXPECT_FALSE(ini.ValueExists("a", "x"));  // the second [A] replaced the first
+  EXPECT_EQ(ini.ReadInteger("a", "z", 0), 3);
+  EXPECT_EQ(ini.ReadSectionKeys("b"), std::vector<std::string>{"y"});
 }
 
 }  // namespace

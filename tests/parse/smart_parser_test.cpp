@@ -157,6 +157,21 @@ TEST(SmartNames, DefaultTableComesFromTheInstalledLoader) {
   EXPECT_EQ(TKVSmartNamesList("[main]\ncount=99999999999\n").Count(), 0);
 }
 
+TEST(SmartNames, SharedTableFollowsTheInstalledLoader) {
+  int calls = 0;
+  SetSmartParamsLoader([&calls] {
+    ++calls;
+    return std::string("[main]\ncount=1\n[p0]\nid=9\nname=Nine\n");
+  });
+  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Nine");
+  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Nine");
+  EXPECT_EQ(calls, 1) << "the table is built once per loader";
+  SetSmartParamsLoader([] { return std::string("[main]\ncount=1\n[p0]\nid=9\nname=Other\n"); });
+  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Other");
+  SetSmartParamsLoader(nullptr);
+  EXPECT_EQ(TKVSmartNamesList::Shared()->Count(), 0);
+}
+
 TEST(SmartFixtures, CompanionListingMatchesEveryDrive) {
   const std::string dir = KV_SOURCE_DIR "/tests/fixtures/";
   TKVCore core;
