@@ -9,6 +9,7 @@
 #include "http/connection_limit.h"
 #include "http/http_text.h"
 #include "http/http_thread.h"
+#include "http/log_throttle.h"
 #include "http/request_path.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
@@ -20,6 +21,7 @@ namespace {
 
 constexpr std::size_t kConnectionStack = 256 * 1024;
 constexpr int kAcceptWaitMs = 1000;
+constexpr uint32_t kErrorLogWindowMs = 10000;
 
 int PositiveSetting(const TMemIniFile& ini, const char* key, int default_value) {
   int64_t value = ini.ReadInteger("http", key, default_value);
@@ -36,7 +38,8 @@ struct TTCPHttpDaemon::State {
         Port(port_text),
         events(ev),
         settings(s),
-        limit(s.max_connections, s.max_per_client) {}
+        limit(s.max_connections, s.max_per_client),
+        error_log(s.max_error_lines, kErrorLogWindowMs) {}
 
   void Execute();
   void StartConnection(platform::SocketHandle handle, const std::string& peer);
@@ -47,6 +50,7 @@ struct TTCPHttpDaemon::State {
   HttpServiceEvents& events;
   const HttpSettings settings;
   ConnectionLimit limit;
+  CoreLogThrottle error_log;
   std::atomic<bool> stop{false};
   std::atomic<bool> refusal_logged{false};
   uint32_t last_refusal_log_ms = 0;  // listener thread only
@@ -58,6 +62,7 @@ HttpSettings ReadHttpSettings(const TMemIniFile& ini) {
   settings.max_connections = PositiveSetting(ini, "max_connections", settings.max_connections);
   settings.max_per_client = PositiveSetting(ini, "max_per_client", settings.max_per_client);
   settings.recv_timeout_ms = PositiveSetting(ini, "recv_timeout", settings.recv_timeout_ms);
+  settings.max_error_lines = PositiveSetting(ini, "max_error_lines", settings.max_error_lines);
   return settings;
 }
 
@@ -97,6 +102,7 @@ void TTCPHttpDaemon::State::Execute() {
   events.LogStartMessage(true, local_address, local_port);
   WriteCoreLog("Webserver starting on " + local_address + ":" + local_port);
   while (!stop) {
+    error_log.Flush();
     if (!sock.WaitReadable(kAcceptWaitMs)) continue;
     std::string peer;
     platform::SocketHandle accepted = sock.AcceptConnection(peer);
@@ -110,6 +116,7 @@ void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const
   context.root_dir = RootDir;
   context.recv_timeout_ms = settings.recv_timeout_ms;
   context.events = &events;
+  context.error_log = &error_log;
   std::shared_ptr<State> keep = self.lock();
   const bool started = platform::StartDetachedThread(
       [keep, handle, peer, context] {
@@ -140,7 +147,7 @@ void TTCPHttpDaemon::State::Refuse(platform::SocketHandle handle, const std::str
   if (!refusal_logged || now - last_refusal_log_ms >= 1000) {
     refusal_logged = true;
     last_refusal_log_ms = now;
-    WriteCoreLog("SOCK.ERROR too many connections, 503 sent to " + peer);
+    error_log.Write("SOCK.ERROR too many connections, 503 sent to " + peer);
   }
 }
 

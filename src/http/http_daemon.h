@@ -17,11 +17,15 @@ namespace kv {
 
 struct HttpSettings {
   int max_connections = 256;   // connection threads at once, all clients together
-  int max_per_client = 32;     // connection threads at once for one client address
+  // Connection threads at once for one client address. Well below max_connections, so
+  // that a few addresses holding connections open cannot take every thread.
+  int max_per_client = 16;
   int recv_timeout_ms = 120000;  // wait for each packet of a request
+  int max_error_lines = 5;       // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
 };
 
-// Keys max_connections, max_per_client and recv_timeout (milliseconds) of section http.
+// Keys max_connections, max_per_client, recv_timeout (milliseconds) and max_error_lines
+// of section http.
 // Values below 1 and unreadable values keep the defaults.
 HttpSettings ReadHttpSettings(const TMemIniFile& ini);
 

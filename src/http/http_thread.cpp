@@ -3,6 +3,7 @@
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
 #include "http/http_text.h"
+#include "http/log_throttle.h"
 #include "http/request_path.h"
 
 namespace kv {
@@ -39,29 +40,36 @@ TTCPHttpThrd::TTCPHttpThrd(platform::SocketHandle handle, const std::string& pee
                            const HttpConnectionContext& context)
     : Sock(handle), PeerAddress(peer_address), Context(context) {}
 
+void TTCPHttpThrd::LogSockError(const std::string& line) {
+  if (Context.error_log != nullptr)
+    Context.error_log->Write(line);
+  else
+    WriteCoreLog(line);
+}
+
 void TTCPHttpThrd::Execute() {
   try {
     const int timeout = Context.recv_timeout_ms;
     RangeSpec.clear();
     std::string line = Sock.RecvString(timeout, kMaxRequestLine);
     if (Sock.LastError() != 0) {
-      WriteCoreLog("SOCK.ERROR read request line = " + Sock.LastErrorText());
+      LogSockError("SOCK.ERROR read request line = " + Sock.LastErrorText());
       return;
     }
     if (line.empty()) {
-      WriteCoreLog("SOCK.ERROR sock.RecvString is null");
+      LogSockError("SOCK.ERROR sock.RecvString is null");
       return;
     }
     // GET /hdd_0_1?x=1 HTTP/1.1
     std::string rest = line;
     const std::string method = TakeField(rest);
     if (method.empty() || rest.empty()) {
-      WriteCoreLog("SOCK.ERROR method is null");
+      LogSockError("SOCK.ERROR method is null");
       return;
     }
     const std::string target = TakeField(rest);
     if (target.empty()) {
-      WriteCoreLog("SOCK.ERROR uri is null");
+      LogSockError("SOCK.ERROR uri is null");
       return;
     }
     const std::string protocol = TakeField(rest);
@@ -69,18 +77,18 @@ void TTCPHttpThrd::Execute() {
     long long body_size = -1;
     if (!protocol.empty()) {
       if (protocol.compare(0, 5, "HTTP/") != 0) {
-        WriteCoreLog("SOCK.ERROR protocol is not HTTP [" + protocol + "]");
+        LogSockError("SOCK.ERROR protocol is not HTTP [" + protocol + "]");
         return;
       }
       for (;;) {
         std::string header = Sock.RecvString(timeout, kMaxRequestLine);
         if (Sock.LastError() != 0) {
-          WriteCoreLog("SOCK.ERROR sock.RecvString = " + Sock.LastErrorText());
+          LogSockError("SOCK.ERROR sock.RecvString = " + Sock.LastErrorText());
           return;
         }
         if (header.empty()) break;
         if (static_cast<int>(Headers.size()) >= kMaxHeaderLines) {
-          WriteCoreLog("SOCK.ERROR too many header lines");
+          LogSockError("SOCK.ERROR too many header lines");
           return;
         }
         // Content-Length: 12        Range: bytes=0-99
@@ -95,13 +103,13 @@ void TTCPHttpThrd::Execute() {
     }
     InputData.clear();
     if (body_size > kMaxRequestBody) {
-      WriteCoreLog("SOCK.ERROR InputData = " + SocketErrorText(platform::kSockMessageTooLong));
+      LogSockError("SOCK.ERROR InputData = " + SocketErrorText(platform::kSockMessageTooLong));
       return;
     }
     if (body_size >= 0) {
       Sock.RecvBlock(InputData, body_size, timeout);
       if (Sock.LastError() != 0) {
-        WriteCoreLog("SOCK.ERROR InputData = " + Sock.LastErrorText());
+        LogSockError("SOCK.ERROR InputData = " + Sock.LastErrorText());
         return;
       }
     }

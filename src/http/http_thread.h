@@ -14,6 +14,7 @@
 
 namespace kv {
 
+class CoreLogThrottle;
 class HttpServiceEvents;
 class TMFileList;
 
@@ -28,6 +29,7 @@ struct HttpConnectionContext {
   int recv_timeout_ms = 120000;
   HttpServiceEvents* events = nullptr;
   const TMFileList* resources = nullptr;
+  CoreLogThrottle* error_log = nullptr;  // the listener's bound on "SOCK.ERROR" lines; none: unbounded
 };
 
 class TTCPHttpThrd {
@@ -40,6 +42,7 @@ class TTCPHttpThrd {
 
  private:
   void ProcessRequest(const std::string& method, const std::string& target);
+  void LogSockError(const std::string& line);
   bool IsStopRequest(const std::string& name) const;
 
   void SendResponseHead(int code, const std::string& body = std::string());

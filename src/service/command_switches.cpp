@@ -28,6 +28,7 @@ constexpr KnownKey kKnownKeys[] = {
     {"http", "max_connections", Kind::kInteger, "connections served at once"},
     {"http", "max_per_client", Kind::kInteger, "connections served at once for one client address"},
     {"http", "recv_timeout", Kind::kInteger, "milliseconds to wait for each part of a request"},
+    {"http", "max_error_lines", Kind::kInteger, "SOCK.ERROR lines written in 10 s at most; the rest are counted"},
     {"scaner", "timeout", Kind::kInteger, "seconds between two collections"},
     {"scaner", "restart_timeout", Kind::kInteger, "seconds after which the service restarts itself"},
     {"scaner", "source_timeout", Kind::kInteger, "seconds a source command may run"},
@@ -129,8 +130,9 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
   if (section == "http") {
     const HttpSettings s = ReadHttpSettings(ini);
     return std::to_string(key == "max_connections" ? s.max_connections
-                          : key == "max_per_client" ? s.max_per_client
-                                                    : s.recv_timeout_ms);
+                          : key == "max_per_client"  ? s.max_per_client
+                          : key == "max_error_lines" ? s.max_error_lines
+                                                     : s.recv_timeout_ms);
   }
   if (key == "timeout") return std::to_string(ReadServiceConfig(ini).timeout);
   if (key == "restart_timeout") return std::to_string(ini.ReadInteger(section, key, kDefaultRestartTimeout));

@@ -43,6 +43,7 @@ class HttpServerTest : public ::testing::Test {
 TEST_F(HttpServerTest, RequestReading) {
   HttpSettings settings;
   settings.recv_timeout_ms = 400;
+  settings.max_error_lines = 1000;  // every row's line is looked for
   auto server = Start(settings);
   const std::string big_body(kMaxRequestBody, 'b');
   struct Row {
@@ -112,6 +113,22 @@ TEST_F(HttpServerTest, PeerClosingFirstIsLogged) {
   for (int i = 0; i < 100 && !log.Has("SOCK.ERROR read request line = Connection reset by peer"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_TRUE(log.Has("SOCK.ERROR read request line = Connection reset by peer"));
+}
+
+TEST_F(HttpServerTest, ConnectionsClosedAtOnceWriteABoundedLog) {
+  auto server = Start();
+  for (int i = 0; i < 300; ++i) {
+    TBlockSocket client;
+    client.Connect("127.0.0.1", server->port());
+  }
+  // Every one of them failed to send a request line; the answer still comes at once.
+  EXPECT_EQ(ParseResponse(Exchange(server->port(), "GET / HTTP/1.0\r\n\r\n")).status_line, "HTTP/1.0 200");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  int error_lines = 0;
+  for (const std::string& line : log.Lines())
+    if (line.rfind("SOCK.ERROR", 0) == 0) ++error_lines;
+  EXPECT_GE(error_lines, 1);
+  EXPECT_LE(error_lines, HttpSettings().max_error_lines);
 }
 
 TEST_F(HttpServerTest, Routing) {
@@ -321,17 +338,19 @@ TEST_F(HttpServerTest, StartLineAndTakenPort) {
 TEST(HttpSettings, ReadFromSectionHttp) {
   HttpSettings defaults = ReadHttpSettings(TMemIniFile(""));
   EXPECT_EQ(defaults.max_connections, 256);
-  EXPECT_EQ(defaults.max_per_client, 32);
+  EXPECT_EQ(defaults.max_per_client, 16);
   EXPECT_EQ(defaults.recv_timeout_ms, 120000);
-  HttpSettings set = ReadHttpSettings(
-      TMemIniFile("[http]\r\nmax_connections=10\r\nmax_per_client=2\r\nrecv_timeout=1500\r\n"));
+  EXPECT_EQ(defaults.max_error_lines, 5);
+  HttpSettings set = ReadHttpSettings(TMemIniFile(
+      "[http]\r\nmax_connections=10\r\nmax_per_client=2\r\nrecv_timeout=1500\r\nmax_error_lines=50\r\n"));
   EXPECT_EQ(set.max_connections, 10);
   EXPECT_EQ(set.max_per_client, 2);
   EXPECT_EQ(set.recv_timeout_ms, 1500);
+  EXPECT_EQ(set.max_error_lines, 50);
   HttpSettings bad = ReadHttpSettings(
       TMemIniFile("[http]\r\nmax_connections=0\r\nmax_per_client=-3\r\nrecv_timeout=abc\r\n"));
   EXPECT_EQ(bad.max_connections, 256);
-  EXPECT_EQ(bad.max_per_client, 32);
+  EXPECT_EQ(bad.max_per_client, 16);
   EXPECT_EQ(bad.recv_timeout_ms, 120000);
 }
 
