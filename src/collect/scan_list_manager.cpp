@@ -194,8 +194,8 @@ void TScanListManager::StartData() {
     lines.push_back("time=" + std::to_string(env_.Now()));
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
+    report_ini.Load(report);  // before Publish, which swaps the text out
     Publish(report_text_, report);
-    report_ini.Load(report);
 
     std::string page = RenderMainPage(*core, version_, report_ini);
     Publish(main_page_, page);

@@ -28,7 +28,11 @@ ConsoleProcessResult GuardedRun(const SourceReadOptions& options, const std::str
 
 SourceStatus ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
   std::string content;
-  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) return SourceStatus::kFailed;
+  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) {
+    // Without this line an empty page would be all an administrator sees.
+    WriteCoreLog(kUnreadableFileLine + path);
+    return SourceStatus::kFailed;
+  }
   SourceStatus status = SourceStatus::kOk;
   if (content.size() > options.limits.max_output) {
     WriteCoreLog("ERROR! source file over " + std::to_string(options.limits.max_output) +

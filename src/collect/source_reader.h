@@ -38,6 +38,9 @@ struct SourceReadOptions {
 // Core-log texts written by ReadSource.
 inline constexpr const char* kProcessFailedLine = "ERROR! ExecuteConsoleProcess=false\r\n\r\n";
 inline constexpr const char* kEmptySourceLine = "ERROR! StartData_config, str=null";
+// Followed by the source. A source ending in ".txt" is never run, even after a command.
+inline constexpr const char* kUnreadableFileLine =
+    "ERROR! source file cannot be read (a source ending in .txt is read as a file, not run): ";
 // At most this much of a failed command's output is copied into the core log.
 inline constexpr size_t kLoggedOutputLimit = 64 * 1024;
 

@@ -6,6 +6,7 @@
 
 #include "base/ini_file.h"
 #include "base/text_case.h"
+#include "collect/source_reader.h"
 #include "http/http_daemon.h"
 #include "platform/files.h"
 #include "service/service_config.h"
@@ -143,6 +144,20 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
   return ini.ReadString(section, key, "");
 }
 
+// How a configured source will be read: ", run as a command" or ", read as a saved file";
+// a saved file that is not there counts as a problem. Relative names are taken from the
+// program folder, the folder of the configuration file.
+std::string SourceKind(const std::string& config_path, const std::string& source, int& problems) {
+  if (source.empty()) return std::string();
+  if (!IsFileSource(source)) return ", run as a command";
+  const bool absolute = source[0] == '/' || source[0] == '\\' || (source.size() > 1 && source[1] == ':');
+  const size_t slash = config_path.find_last_of("/\\");
+  const std::string folder = slash == std::string::npos ? std::string() : config_path.substr(0, slash + 1);
+  if (platform::FileExists(absolute ? source : folder + source)) return ", read as a saved file";
+  ++problems;
+  return ", read as a saved file, which is not there (a source ending in .txt is never run)";
+}
+
 }  // namespace
 
 InfoSwitch ParseInfoSwitch(const std::vector<std::string>& args) {
@@ -213,7 +228,8 @@ std::string CheckConfigText(const std::string& path, bool found, const std::stri
         origin = "configured";
       }
     }
-    line.resize(std::max<size_t>(line.size(), 28), ' ');
+    if (std::string_view(k.section) == "source") origin += SourceKind(path, Effective(ini, k), problems);
+    line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
     out += line + "; " + origin + "\n";
   }
   std::string lines;

@@ -50,7 +50,7 @@ class CliTest(unittest.TestCase):
         self.assertEqual(code, 2, out)
         self.assertRegex(out, r"\nport=31314 +; configured\n")
         self.assertRegex(out, r"\nuse=1 +; default; configured value \"yes\" not understood\n")
-        self.assertRegex(out, r"\nconfig=get_config.txt +; configured\n")
+        self.assertRegex(out, r"\nconfig=get_config.txt +; configured, read as a saved file, which is not there")
         self.assertRegex(out, r"\nrestart_timeout=604800 +; default\n")
         self.assertIn("line 4: bogus=1  (unknown key in section [http])", out)
 

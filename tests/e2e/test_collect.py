@@ -6,7 +6,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import DEMO_DIR, MonitorRun, free_port, wait_for  # noqa: E402
+from kvtest import DEMO_DIR, SOURCE_DIR, MonitorRun, free_port, wait_for  # noqa: E402
 
 
 def crlf_lines(path):
@@ -63,6 +63,30 @@ class CollectTest(unittest.TestCase):
             self.assertRegex(log, r"Uptime: (\d+D )?\d\d:\d\d:\d\d")
             status, _, report = run.get("/ini")
             self.assertRegex(report.decode("latin-1"), r"\r\n\r\n\[update\]\r\ntime=\d+\r\n $")
+
+    def test_served_pages_are_the_golden_pages_of_the_demo(self):
+        # The whole cycle as the daemon runs it: the main page and the drive pages come from
+        # the published report and the model of one cycle.
+        golden_dir = os.path.join(SOURCE_DIR, "tests", "pages", "golden")
+        config = demo_config()
+        config["http"]["port"] = free_port()
+        with MonitorRun(copy_demo=True, config=config) as run:
+            self.assertTrue(wait_for(lambda: "OK, StartData, str size=" in run.core_log(), 10), run.core_log())
+
+            def drive_page_ready():
+                return b"S.M.A.R.T." in run.get("/hdd_0_0")[2]
+            self.assertTrue(wait_for(drive_page_ready, 10), "no SMART table on /hdd_0_0")
+            status, _, page = run.get("/")
+            self.assertEqual(status, 200)
+            page = re.sub(rb"Updated: \d\d:\d\d:\d\d \d\d/\d\d/\d\d\d\d", b"Updated: @STAMP@", page)
+            with open(os.path.join(golden_dir, "demo_main.html"), "rb") as f:
+                self.assertEqual(page, f.read() + b" ")
+            for target, golden in (("/hdd_0_0", "demo_hdd_0_0_sata.html"), ("/hdd_0_4", "demo_hdd_0_4_sas.html")):
+                with open(os.path.join(golden_dir, golden), "rb") as f:
+                    body = f.read()
+                status, _, page = run.get(target)
+                self.assertEqual(status, 200)
+                self.assertIn(body, page, target)
 
     def test_command_source_runs_in_the_program_folder(self):
         script = "#!/bin/sh\nprintf 'from command in %s' \"$(basename \"$PWD\")\"\n"

@@ -24,6 +24,8 @@ def raise_file_limit(wanted):
 
 def open_connection(source, port):
     s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    # Shared ports, so that a listener started later by another test can still bind its own.
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     s.settimeout(5)
     s.bind((source, 0))
     s.connect(("127.0.0.1", port))

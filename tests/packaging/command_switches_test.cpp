@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -82,6 +84,29 @@ TEST(CheckConfig, ListsEveryLineItDidNotUnderstand) {
   EXPECT_EQ(report.find("line 2:"), std::string::npos);
   EXPECT_EQ(report.find("line 4:"), std::string::npos);
   EXPECT_EQ(report.find("line 11:"), std::string::npos);
+}
+
+TEST(CheckConfig, SaysHowEverySourceIsRead) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "kv-check-config-sources";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "saved.txt") << "x";
+  const std::string config = (folder / "config_http.txt").string();
+  const std::string absolute = (folder / "saved.txt").string();
+  int problems = 0;
+  const std::string report = CheckConfigText(config, true,
+                                             "[source]\nconfig=saved.txt\nsmart=" + absolute +
+                                                 "\ntask=cat /srv/tasks.txt\nstat=util -get stats\n",
+                                             problems);
+  std::filesystem::remove_all(folder);
+  EXPECT_NE(KeyLine(report, "source", "config").find("; configured, read as a saved file"), std::string::npos);
+  EXPECT_NE(KeyLine(report, "source", "smart").find("; configured, read as a saved file"), std::string::npos);
+  // The newcomer's trap: a command whose last argument ends in .txt is taken as a file.
+  EXPECT_NE(KeyLine(report, "source", "task").find("; configured, read as a saved file, which is not there"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(KeyLine(report, "source", "stat").find("; configured, run as a command"), std::string::npos);
+  EXPECT_EQ(KeyLine(report, "source", "cache").find(", "), std::string::npos) << "empty: nothing to say";
+  EXPECT_EQ(problems, 1);
 }
 
 TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
