@@ -29,7 +29,7 @@ def samples(text):
     return out
 
 
-def fetch_when(run, target, predicate, timeout=10):
+def fetch_when(run, target, predicate, timeout=30):
     """Body of target once predicate(body) holds (the first cycle runs a second after start)."""
     result = {}
 
