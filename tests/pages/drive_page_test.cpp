@@ -2,8 +2,6 @@
 // and SAS tables with their text copy.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "base/embedded_files.h"
@@ -11,18 +9,13 @@
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "parse/smart_names.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
 
-const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
+using test::ReadFile;
+using test::kDemoDir;
 
 bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
 size_t CountOf(const std::string& page, const std::string& text) {

@@ -2,25 +2,18 @@
 // targeted changes (tasks, backup unit, drives, devices, enclosures, statistics).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "model/kv_core.h"
 #include "pages/main_page.h"
 #include "pages/page_rows.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
 
-const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
+using test::ReadFile;
+using test::kDemoDir;
 
 bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
 

@@ -29,20 +29,16 @@
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
 
-const std::string kDemoDir = std::string(KV_SOURCE_DIR) + "/examples/demo/";
+using test::ReadFile;
+using test::kDemoDir;
+
 const std::string kGoldenDir = std::string(KV_SOURCE_DIR) + "/tests/pages/golden/";
 const std::string kRealDir = std::string(KV_FIXTURES_DIR) + "/real/";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream buf;
-  buf << in.rdbuf();
-  return buf.str();
-}
 
 struct TSources {
   std::string config, smart, task, stat, cache;

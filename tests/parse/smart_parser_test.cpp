@@ -2,23 +2,17 @@
 // the channel match of a companion configuration listing finding every drive.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
 #include "parse/smart_parser.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadFile;
 
 std::string Sata(const std::string& drives) {
   return "<SmartStats deviceName=\"Ctrl A\" serialNumber=\"AB12\" >\r\n" + drives +
