@@ -8,6 +8,7 @@ Everything listens on loopback; every wait is bounded; the process is always sto
 """
 import http.client
 import os
+import random
 import shutil
 import signal
 import socket
@@ -22,7 +23,28 @@ DEMO_DIR = os.path.join(SOURCE_DIR, "examples", "demo")
 FIXTURES_DIR = os.path.join(SOURCE_DIR, "..", "shared", "fixtures")
 
 
-def free_port(host="127.0.0.1"):
+def ephemeral_low():
+    try:
+        with open("/proc/sys/net/ipv4/ip_local_port_range") as f:
+            return int(f.read().split()[0])
+    except (OSError, ValueError, IndexError):
+        return 32768
+
+
+def free_port(host="0.0.0.0"):
+    """A port that binds now, below the ephemeral range: a port the kernel hands out would
+    also go to the client sockets of tests running beside this one, and the monitor's own
+    bind would then fail with "Address already in use"."""
+    low = max(1025, min(ephemeral_low(), 65536) - 12000)
+    high = max(low + 1000, min(ephemeral_low(), 65536)) - 1
+    for _ in range(200):
+        port = random.randint(low, high)
+        with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+            try:
+                s.bind((host, port))
+            except OSError:
+                continue
+            return port
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind((host, 0))
         return s.getsockname()[1]
