@@ -109,7 +109,12 @@ class MonitorRun:
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(content.encode("latin-1") if isinstance(content, str) else content)
-        self.start()
+        try:
+            self.start()
+        except BaseException:
+            # __exit__ does not run when __enter__ fails: stop what was started here.
+            self.__exit__(None, None, None)
+            raise
         return self
 
     def start(self):
