@@ -44,8 +44,11 @@ def sock_error_lines(text):
 
 class FloodTest(unittest.TestCase):
     def run_demo(self):
-        run = MonitorRun(copy_demo=True, config={"source": DEMO_SOURCES})
-        return run
+        return MonitorRun(copy_demo=True, config={"source": DEMO_SOURCES})
+
+    def need_descriptors(self, connections):
+        if raise_file_limit(connections + 200) < connections + 100:
+            self.skipTest("not enough file descriptors for %d connections" % connections)
 
     def wait_page(self, run):
         ready = wait_for(lambda: len(run.get("/")[2]) > 10000, 20, step=0.2)
@@ -53,8 +56,7 @@ class FloodTest(unittest.TestCase):
 
     def test_slow_clients_from_eight_addresses_leave_the_page_answering(self):
         count = 2000
-        if raise_file_limit(count + 200) < count + 100:
-            self.skipTest("not enough file descriptors for %d connections" % count)
+        self.need_descriptors(count)
         with self.run_demo() as run:
             self.wait_page(run)
             slow = []
@@ -94,8 +96,7 @@ class FloodTest(unittest.TestCase):
 
     def test_ten_thousand_connections_opened_and_closed_at_once(self):
         batch = 1000
-        if raise_file_limit(batch + 200) < batch + 100:
-            self.skipTest("not enough file descriptors for %d connections" % batch)
+        self.need_descriptors(batch)
         with self.run_demo() as run:
             self.wait_page(run)
             time.sleep(0.5)
