@@ -18,10 +18,14 @@
 // then check the diff of tests/report/golden/ the same way before committing it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/embedded_files.h"
 #include "base/ini_file.h"
@@ -114,28 +118,29 @@ TEST(GoldenReport, Demo) {
   CompareWithGolden("demo", ReportOf(s));
 }
 
+// Every shared real listing has a golden report named after it; a listing without one fails,
+// so a new generation's sample cannot be added without its report being read.
 TEST(GoldenReport, RealListings) {
-  struct Case {
-    const char* name;
-    const char* config;
-    const char* task;
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(kRealDir) / "config";
+  if (!fs::is_directory(dir)) GTEST_SKIP() << "no real listings";
+  // A task status captured on the same machine as the listing.
+  const std::map<std::string, std::string> tasks = {
+      {"03-6405-verify", "task/01-6405-buildverify.txt"},
+      {"12-8885q-impacted", "task/02-8885q-verifyfix.txt"},
   };
-  const Case cases[] = {
-      // Old OEM firmware: battery not installed, one mirror, an enclosure services device.
-      {"01-sr8kl-a", "config/01-sr8kl-a.txt", nullptr},
-      // Flash backup unit, RAID 5 of four SATA drives, a verify task running.
-      {"03-6405-verify", "config/03-6405-verify.txt", "task/01-6405-buildverify.txt"},
-      // Two RAID 10 devices, one degraded, a failed drive with an empty firmware value.
-      {"11-6805e-degraded", "config/11-6805e-degraded.txt", nullptr},
-  };
-  std::string probe;
-  if (!ReadFile(kRealDir + cases[0].config, probe)) GTEST_SKIP() << "no real listings";
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  std::vector<fs::path> listings;
+  for (const auto& entry : fs::directory_iterator(dir))
+    if (entry.path().extension() == ".txt") listings.push_back(entry.path());
+  std::sort(listings.begin(), listings.end());
+  for (const fs::path& listing : listings) {
+    const std::string name = listing.stem().string();
+    SCOPED_TRACE(name);
     TSources s;
-    ASSERT_TRUE(ReadFile(kRealDir + c.config, s.config));
-    if (c.task != nullptr) ASSERT_TRUE(ReadFile(kRealDir + c.task, s.task));
-    CompareWithGolden(c.name, ReportOf(s));
+    ASSERT_TRUE(ReadFile(listing.string(), s.config));
+    if (const auto task = tasks.find(name); task != tasks.end())
+      ASSERT_TRUE(ReadFile(kRealDir + task->second, s.task));
+    CompareWithGolden(name, ReportOf(s));
   }
 }
 
