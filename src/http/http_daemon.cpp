@@ -66,9 +66,9 @@ HttpSettings ReadHttpSettings(const TMemIniFile& ini) {
   return settings;
 }
 
-bool LoadSocketInterface(std::string& error_text) {
+bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load) {
   error_text.clear();
-  if (platform::LoadSocketLibrary()) return true;
+  if (load()) return true;
   error_text = "Error loading Socket interface (ws2_32.dll)!";
   return false;
 }
@@ -83,8 +83,11 @@ TTCPHttpDaemon::TTCPHttpDaemon(const std::string& root_dir, const std::string& p
 TTCPHttpDaemon::~TTCPHttpDaemon() { state_->stop = true; }
 
 void TTCPHttpDaemon::State::Execute() {
+  // The service loads the library at process start and fails its start without it; a
+  // listener run on its own (tests, tools) loads it here, and a failure then shows as
+  // "Winsock not initialized" below.
   std::string ignored;
-  LoadSocketInterface(ignored);  // a failure shows as "Winsock not initialized" below
+  LoadSocketInterface(ignored);
   TTCPBlockSocket sock;
   sock.SetLingerOption(true, 10);
   sock.Bind("0.0.0.0", Port);

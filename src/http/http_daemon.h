@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/ini_file.h"
+#include "platform/socket.h"
 
 namespace kv {
 
@@ -29,8 +30,8 @@ struct HttpSettings {
 // Values below 1 and unreadable values keep the defaults.
 HttpSettings ReadHttpSettings(const TMemIniFile& ini);
 
-// The service object's event-log operations. The implementation hops to the main thread
-// itself; the HTTP threads just call it.
+// The service object's event-log operations, called on the HTTP threads. They must not
+// wait for the main loop: a collection may hold it for as long as a source runs.
 class HttpServiceEvents {
  public:
   virtual ~HttpServiceEvents() = default;
@@ -38,9 +39,11 @@ class HttpServiceEvents {
   virtual void LogErrorMessage(const std::string& text) = 0;
 };
 
-// Loads the platform's socket library for the process. On failure returns false with
-// "Error loading Socket interface (ws2_32.dll)!" in `error_text`.
-bool LoadSocketInterface(std::string& error_text);
+using SocketLibraryLoader = bool (*)();
+
+// Loads the platform's socket library for the process through `load`. On failure returns
+// false with "Error loading Socket interface (ws2_32.dll)!" in `error_text`.
+bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load = platform::LoadSocketLibrary);
 
 class TTCPHttpDaemon {
  public:

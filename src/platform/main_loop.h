@@ -1,8 +1,7 @@
 #pragma once
 // The program's main thread: a queue of posted work run in order on one thread.
 //
-// The timer hands its tick over with Synchronize, and the listener's event-log calls go
-// the same way, so collection, rendering and those events never run concurrently.
+// The timer hands its tick over, so collection and rendering never run concurrently.
 // Run() is called on the loop thread and returns after Quit(). Post and Synchronize may be
 // called from any thread. Synchronize from the loop thread itself runs fn directly.
 // After Quit(), Post drops its work and Synchronize returns false without running fn.

@@ -61,8 +61,8 @@ void CloseSocket(SocketHandle handle);
 // Port the socket is bound to.
 int SocketLocalPort(SocketHandle handle, int& port);
 
-// The first address the computer's host name resolves to; "0.0.0.0" when it does not
-// resolve (the name "127.0.0.1" is used when the system gives none).
+// The first IPv4 address the computer's host name resolves to; "0.0.0.0" when it has
+// none (the name "127.0.0.1" is used when the system gives none).
 std::string LocalHostAddress();
 
 }  // namespace kv::platform

@@ -33,6 +33,7 @@ constexpr KnownKey kKnownKeys[] = {
     {"scaner", "timeout", Kind::kInteger, "seconds between two collections"},
     {"scaner", "restart_timeout", Kind::kInteger, "seconds after which the service restarts itself"},
     {"scaner", "source_timeout", Kind::kInteger, "seconds a source command may run"},
+    {"scaner", "log", Kind::kBoolean, "collection logging flag (0/1, default 0); kept, changes no output"},
     {"source", "config", Kind::kString, "controller configuration: a command or a file"},
     {"source", "smart", Kind::kString, "SMART data: a command or a file"},
     {"source", "task", Kind::kString, "task status: a command or a file"},
@@ -136,6 +137,7 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
                                                      : s.recv_timeout_ms);
   }
   if (key == "timeout") return std::to_string(ReadServiceConfig(ini).timeout);
+  if (key == "log") return ReadServiceConfig(ini).logging ? "1" : "0";
   if (key == "restart_timeout") return std::to_string(ini.ReadInteger(section, key, kDefaultRestartTimeout));
   if (key == "source_timeout") {
     const int64_t v = ini.ReadInteger(section, key, kDefaultSourceTimeout);
@@ -200,7 +202,7 @@ std::string HelpText(const std::string& program_folder) {
     name.resize(std::max<size_t>(name.size(), 16), ' ');
     out += "    " + name + k.meaning + "\n";
   }
-  out += "Defaults: port=31313 use=1 timeout=600 restart_timeout=604800; sources empty.\n"
+  out += "Defaults: port=31313 (1..65535) use=1 timeout=600 restart_timeout=604800 log=0; sources empty.\n"
          "The core log is <program name>_core_log.txt in the program folder.\n";
   return out;
 }
@@ -223,6 +225,9 @@ std::string CheckConfigText(const std::string& path, bool found, const std::stri
       int64_t parsed = 0;
       if (k.kind != Kind::kString && !ParseIniInteger(raw, parsed)) {
         origin = "default; configured value \"" + Shown(raw) + "\" not understood";
+        ++problems;
+      } else if (std::string_view(k.key) == "port" && !ReadServiceConfig(ini).port_out_of_range.empty()) {
+        origin = "default; configured value \"" + Shown(raw) + "\" is outside 1..65535";
         ++problems;
       } else {
         origin = "configured";

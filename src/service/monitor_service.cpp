@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "base/core_log_writer.h"
 #include "collect/scan_list_manager.h"
 #include "platform/program_folder.h"
 #include "service/service_config.h"
@@ -9,8 +10,11 @@
 namespace kv {
 
 TKorvaneMonitorHTTPServer::TKorvaneMonitorHTTPServer(platform::EventLogSink& events,
-                                                     std::string program_folder, platform::MainLoop& loop)
-    : events_(events), program_folder_(std::move(program_folder)), loop_(loop) {}
+                                                     std::string program_folder,
+                                                     SocketLibraryLoader load_sockets)
+    : events_(events), program_folder_(std::move(program_folder)) {
+  LoadSocketInterface(socket_error_, load_sockets);
+}
 
 TKorvaneMonitorHTTPServer::~TKorvaneMonitorHTTPServer() = default;
 
@@ -19,16 +23,19 @@ platform::ServiceDefinition TKorvaneMonitorHTTPServer::Definition() {
 }
 
 void TKorvaneMonitorHTTPServer::ServiceStart() {
+  if (!socket_error_.empty()) throw std::runtime_error(socket_error_);
   ScanListManager = new TScanListManager();
   // A missing file means defaults; an unreadable one fails the start here.
   const TMemIniFile ini = LoadConfigFile(program_folder_);
   const ServiceConfig config = ReadServiceConfig(ini);
+  if (!config.port_out_of_range.empty()) WriteCoreLog(PortOutOfRangeLine(config.port_out_of_range));
   use_http_ = config.use_http;
   if (use_http_) {
     HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(config.port), *this,
                                     ReadHttpSettings(ini));
   }
   ScanListManager->Timeout = config.timeout;
+  ScanListManager->Logging = config.logging;
   ScanListManager->Configure(ini);
   events_.AnnounceStart(use_http_);
 }
@@ -56,18 +63,11 @@ void TKorvaneMonitorHTTPServer::ServiceAfterUninstall() {
     throw std::runtime_error("cannot remove the event log source");
 }
 
-void TKorvaneMonitorHTTPServer::OnMainThread(const std::function<void()>& fn) {
-  // After the loop has ended (process exit under way) the record is written here instead.
-  if (!loop_.Synchronize(fn)) fn();
-}
-
 void TKorvaneMonitorHTTPServer::LogStartMessage(bool store, const std::string& address,
                                                 const std::string& port) {
-  OnMainThread([&] { events_.LogStartMessage(store, address, port); });
+  events_.LogStartMessage(store, address, port);
 }
 
-void TKorvaneMonitorHTTPServer::LogErrorMessage(const std::string& text) {
-  OnMainThread([&] { events_.LogErrorMessage(text); });
-}
+void TKorvaneMonitorHTTPServer::LogErrorMessage(const std::string& text) { events_.LogErrorMessage(text); }
 
 }  // namespace kv

@@ -9,14 +9,19 @@
 // it lives until the process ends.
 //
 // As the listener's HttpServiceEvents, LogStartMessage and LogErrorMessage run on the
-// main thread (MainLoop::Synchronize) whatever thread calls them.
+// calling thread and never wait for the main loop: the first collection may hold the
+// loop for as long as a source command runs, and the server must answer meanwhile.
+//
+// The socket library is loaded when the object is created, at process start; a library
+// that could not be loaded makes ServiceStart fail with "Error loading Socket interface
+// (ws2_32.dll)!", which the framework reports as an error event.
 #include <memory>
 #include <string>
 
 #include "http/http_daemon.h"
 #include "platform/event_log.h"
-#include "platform/main_loop.h"
 #include "platform/service_control.h"
+#include "platform/socket.h"
 #include "service/service_events.h"
 
 namespace kv {
@@ -25,9 +30,10 @@ class TScanListManager;
 
 class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::ServiceHandlers {
  public:
-  // `program_folder` ends with the path separator; `loop` is the main thread's loop.
+  // `program_folder` ends with the path separator; `load_sockets` loads the platform's
+  // socket library (tests hand in one that fails).
   TKorvaneMonitorHTTPServer(platform::EventLogSink& events, std::string program_folder,
-                            platform::MainLoop& loop = platform::MainLoop::Instance());
+                            SocketLibraryLoader load_sockets = platform::LoadSocketLibrary);
   ~TKorvaneMonitorHTTPServer() override;
 
   static platform::ServiceDefinition Definition();
@@ -50,11 +56,9 @@ class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::Ser
   bool UseHttp() const { return use_http_; }
 
  private:
-  void OnMainThread(const std::function<void()>& fn);
-
   TServiceEventWriter events_;
   std::string program_folder_;
-  platform::MainLoop& loop_;
+  std::string socket_error_;  // set when the socket library could not be loaded
   TTCPHttpDaemon* HttpDaemon = nullptr;         // never freed: ends with the process
   TScanListManager* ScanListManager = nullptr;  // created by Start, freed by Stop
   bool use_http_ = true;

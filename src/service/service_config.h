@@ -8,6 +8,7 @@
 //   [scaner]
 //   timeout=600
 //   restart_timeout=604800
+//   log=0
 //
 // This header covers the keys the service host reads itself; section "source" and
 // scaner/restart_timeout belong to the scan list manager, section "http" also to the
@@ -22,13 +23,21 @@ namespace kv {
 
 inline constexpr char kConfigFileName[] = "config_http.txt";
 
+inline constexpr int64_t kDefaultPort = 31313;
+
 struct ServiceConfig {
-  int64_t port = 31313;    // http/port
+  int64_t port = kDefaultPort;  // http/port, always within 1..65535
+  // A configured port outside 1..65535 (0 included) as written; the default is used.
+  std::string port_out_of_range;
   bool use_http = true;    // http/use
   int64_t timeout = 600;   // scaner/timeout: collection period in seconds
+  bool logging = false;    // scaner/log: the scan list manager's logging flag
 };
 
 ServiceConfig ReadServiceConfig(const TMemIniFile& ini);
+
+// "ERROR! [http] port=70000 is outside 1..65535, using 31313"
+std::string PortOutOfRangeLine(const std::string& value);
 
 // The configuration failed to load: the file exists but cannot be read.
 class ConfigReadError : public std::runtime_error {

@@ -9,17 +9,15 @@ std::string StartEventText(const std::string& address, const std::string& port) 
 std::string StopEventText() { return std::string("Stoping \"") + kServiceDisplayName + "\""; }
 
 void TServiceEventWriter::LogStartMessage(bool store, const std::string& address, const std::string& port) {
-  std::string text;
-  {
-    std::lock_guard<std::mutex> lock(lock_);
-    if (store) {
-      server_address_ = address;
-      server_port_ = port;
-    }
-    if (server_address_.empty() || server_port_.empty()) return;
-    text = StartEventText(server_address_, server_port_);
+  // The record is written under the lock too, so the start events of the service thread
+  // and the listener come out whole and in the order their texts were built.
+  std::lock_guard<std::mutex> lock(lock_);
+  if (store) {
+    server_address_ = address;
+    server_port_ = port;
   }
-  sink_.Report(platform::EventType::kInformation, text);
+  if (server_address_.empty() || server_port_.empty()) return;
+  sink_.Report(platform::EventType::kInformation, StartEventText(server_address_, server_port_));
 }
 
 void TServiceEventWriter::LogErrorMessage(const std::string& text) {

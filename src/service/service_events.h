@@ -6,9 +6,8 @@
 //   Stoping "Korvane Monitor HTTP Server"
 //
 // ServerAddress and ServerPort are written by the service thread (AnnounceStart) and by
-// the main thread (the listener's start event); one small lock keeps each write and the
-// read that builds the text whole. All methods may be called from any thread; the
-// caller decides on which (the service object hops to the main thread for the listener).
+// the listener thread (its start event); one small lock keeps each write, the read that
+// builds the text and the record itself whole. All methods may be called from any thread.
 #include <mutex>
 #include <string>
 

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "http/block_socket.h"
+#include "platform/socket.h"
 
 namespace kv {
 namespace {
@@ -115,6 +117,16 @@ TEST(BlockSocket, BindingATakenPortFails) {
   if (second.LastError() == 0) second.Listen();
   EXPECT_EQ(second.LastError(), 10048);
   EXPECT_EQ(second.LastErrorText(), "Address already in use");
+}
+
+// The start event once showed a link-local IPv6 address ("fe80::1%12") while the server
+// listens on IPv4 only: the address shown is always a dotted IPv4 one.
+TEST(BlockSocket, LocalHostAddressIsIPv4) {
+  const std::string address = platform::LocalHostAddress();
+  int a = -1, b = -1, c = -1, d = -1;
+  char rest = 0;
+  EXPECT_EQ(std::sscanf(address.c_str(), "%d.%d.%d.%d%c", &a, &b, &c, &d, &rest), 4) << address;
+  for (int part : {a, b, c, d}) EXPECT_TRUE(part >= 0 && part <= 255) << address;
 }
 
 TEST(BlockSocket, ErrorTextTable) {

@@ -48,6 +48,8 @@ TEST(CheckConfig, EffectiveValuesAndWhereTheyCameFrom) {
       {"[http]\nmax_connections=0\n", "http", "max_connections", "256", "; configured"},
       {"[scaner]\nrestart_timeout=2\n", "scaner", "restart_timeout", "2", "; configured"},
       {"[http]\nport=1\n[http]\nuse=0\n", "http", "port", "31313", "; default"},
+      {"[http]\nport=70000\n", "http", "port", "31313", "; default; configured value \"70000\" is outside 1..65535"},
+      {"[scaner]\nlog=1\n", "scaner", "log", "1", "; configured"},
       {"[source]\nconfig=tool.exe -get all\n", "source", "config", "tool.exe -get all", "; configured"},
   };
   for (const Case& c : cases) {
@@ -115,8 +117,10 @@ TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
   EXPECT_EQ(problems, 0);
   EXPECT_NE(report.find("not found: every setting takes its default"), std::string::npos);
   EXPECT_NE(report.find("Lines not understood: none"), std::string::npos);
-  report = CheckConfigText("/x/config_http.txt", true, "[http]\nport=1\n[scaner]\n;x\n", problems);
-  EXPECT_EQ(problems, 0);
+  report = CheckConfigText("/x/config_http.txt", true, "[http]\nport=1\n[scaner]\nlog=1\n;x\n", problems);
+  EXPECT_EQ(problems, 0) << "log is a key of [scaner]";
+  CheckConfigText("/x/config_http.txt", true, "[http]\nport=70000\n", problems);
+  EXPECT_EQ(problems, 1) << "a port that would wrap";
   // Hostile bytes are shown printable and cut.
   report = CheckConfigText("p", true, "[http]\n" + std::string(5000, 'k') + "\x01=1\n", problems);
   EXPECT_EQ(problems, 1);

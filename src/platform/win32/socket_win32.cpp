@@ -208,7 +208,9 @@ std::string LocalHostAddress() {
   if (gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') host = name;
   AddrInfoList list;
   addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
+  // IPv4 only: the listener binds 0.0.0.0, and the first address of any family is often
+  // a link-local IPv6 one ("fe80::1%12") that the server does not answer on.
+  hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   if (getaddrinfo(host.c_str(), nullptr, &hints, &list.head) != 0 || list.head == nullptr)
     return "0.0.0.0";
