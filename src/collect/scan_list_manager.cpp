@@ -61,6 +61,7 @@ TScanListManager::TScanListManager() : TScanListManager(SystemCollectEnv()) {}
 TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
   restart_base_ = env_.Now();
   read_options_.limits.timeout_ms = kDefaultSourceTimeout * 1000;
+  read_options_.limits.cancel = &cancel_;
   read_options_.runner = [this](const std::string& command, const platform::ConsoleProcessLimits& limits,
                                 std::string& output) { return env_.RunCommand(command, limits, output); };
   timer_ = std::make_unique<TThread_timer>(env_.Loop());
@@ -76,8 +77,10 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
 }
 
 TScanListManager::~TScanListManager() {
-  // No request may reach us from here on; then let a running tick finish.
+  // No request may reach us from here on; a running source is ended now, then the tick
+  // it belonged to finishes.
   RegisterServedContent(nullptr);
+  cancel_.Cancel();
   timer_.reset();
 }
 
@@ -136,7 +139,7 @@ void TScanListManager::OnTick() {
 std::string TScanListManager::ReadOne(const std::string& source, SourceHealth& health) {
   std::string text;
   health = SourceHealth{};
-  if (source.empty()) return text;
+  if (source.empty() || cancel_.Cancelled()) return text;
   const auto start = std::chrono::steady_clock::now();
   health.Configured = true;
   health.Status = ReadSource(source, text, read_options_);
@@ -162,6 +165,7 @@ void TScanListManager::StartData() {
   std::string task = ReadOne(task_source_, health_.Sources[kSourceTask]);
   std::string stat = ReadOne(stat_source_, health_.Sources[kSourceStat]);
   std::string cache = ReadOne(cache_source_, health_.Sources[kSourceCache]);
+  if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
   std::unique_ptr<TKVCore> core;
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
   try {
@@ -215,7 +219,8 @@ void TScanListManager::StartData() {
     }
     return;
   }
-  if (!smart.empty()) RefreshDrivePages(*core, report_ini);
+  // Every cycle: a drive page without SMART data still shows the drive and says why.
+  RefreshDrivePages(*core, report_ini);
 }
 
 void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report) {
@@ -225,7 +230,8 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
   try {
     for (const std::string& key : DrivePageKeys(report)) {
       try {
-        TDrivePage page = RenderHddPage(core, key);
+        TDrivePage page =
+            RenderHddPage(core, key, smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet);
         fresh.Add(key, page.AlternativeKey, page.Body);
       } catch (...) {
         // This drive's page is left out; the others are still rendered.

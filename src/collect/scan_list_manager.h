@@ -12,7 +12,9 @@
 // Threads: the constructor, Timeout and Configure on the service thread before the
 // timer runs; OnTick and everything it calls on the main loop thread (the timer hands
 // each tick over and waits); the destructor on the service thread: it unregisters the
-// texts first, then stops the timer after a tick in progress.
+// texts first, ends a source command that is running (with the processes it started), so
+// a stop never waits for a hung utility, then stops the timer after the tick in progress,
+// which publishes nothing more.
 //
 // config_http.txt keys read by Configure:
 //   [scaner] restart_timeout (s, default 604800), source_timeout (s, default 300)
@@ -89,6 +91,7 @@ class TScanListManager : public ServedContent {
   bool restart_launched_ = false;
   std::string version_;
   std::string config_source_, smart_source_, task_source_, stat_source_, cache_source_;
+  platform::ConsoleProcessCancel cancel_;  // set by the destructor, from the service thread
   SourceReadOptions read_options_;
   CollectionHealth health_;
 

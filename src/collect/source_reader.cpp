@@ -65,6 +65,9 @@ SourceStatus ReadCommandSource(const std::string& command, std::string& text, co
       WriteCoreLog("ERROR! source_timeout of " + std::to_string(options.limits.timeout_ms / 1000) +
                    " s passed, command and its children ended: " + command);
       return SourceStatus::kTimedOut;
+    case ConsoleProcessResult::kCancelled:
+      WriteCoreLog("source command ended, the service stops: " + command);
+      return SourceStatus::kFailed;
     case ConsoleProcessResult::kOutputCapped:
       WriteCoreLog("ERROR! source output over " + std::to_string(options.limits.max_output) +
                    " bytes, command and its children ended, the start is kept: " + command);

@@ -20,7 +20,7 @@ constexpr const char* kSmartSpacer =
 
 class DrivePageRenderer {
  public:
-  explicit DrivePageRenderer(TKVCore& core) : core_(core) {
+  DrivePageRenderer(TKVCore& core, SmartSource smart) : core_(core), smart_(smart) {
     if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
     templates_ = core_.Templates.get();
   }
@@ -35,7 +35,9 @@ class DrivePageRenderer {
       const TResultHDD& hdd = core_.Result.HDDs.Item(n);
       caption = hdd.Model;
       page.AlternativeKey = LowerCaseAscii(hdd.SerialNumber);
-      rows = Identity(hdd) + Membership(n) + ErrorCounters(hdd) + Smart(hdd);
+      std::string smart = Smart(hdd);
+      if (smart.empty()) smart = NoSmartLine();
+      rows = Identity(hdd) + Membership(n) + ErrorCounters(hdd) + smart;
     }
     page.Body = Apply("tpl_hdd_smart.txt", {{"@hddi@", rows}, {"@caption@", caption}});
     return page;
@@ -139,6 +141,11 @@ class DrivePageRenderer {
                                                  {"@title@", "S.M.A.R.T."}});
   }
 
+  std::string NoSmartLine() const {
+    return kSmartSpacer + std::string("<TR><TD class=\"FCI FTC nw\" colspan=\"2\">") +
+           (smart_ == SmartSource::kNotSet ? kNoSmartSourceLine : kNoSmartForDriveLine) + "</TD></TR>";
+  }
+
   std::string Smart(const TResultHDD& hdd) {
     const std::string title = hdd.Vendor + "; " + hdd.Model + "; " + hdd.Size;
     if (const auto* sata = FindParams(core_.SATASmartParams, hdd.Channel, hdd.DeviceId);
@@ -200,12 +207,15 @@ class DrivePageRenderer {
   }
 
   TKVCore& core_;
+  const SmartSource smart_;
   Tmail_list* templates_ = nullptr;
   std::shared_ptr<const TKVSmartNamesList> known_names_;
 };
 
 }  // namespace
 
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key) { return DrivePageRenderer(core).Render(key); }
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart) {
+  return DrivePageRenderer(core, smart).Render(key);
+}
 
 }  // namespace kv

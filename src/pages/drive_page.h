@@ -5,6 +5,8 @@
 //
 // The key is channel + "_" + id ("0_3") or the drive's serial number, in any letter case.
 // A key that matches no drive ("-1_-1") gives the empty frame and an empty alternative key.
+// A drive without SMART data shows, where its table would be, one line saying why: no
+// SMART source is configured, or the last collection brought nothing for this drive.
 // Runs on the collecting thread.
 #include <string>
 
@@ -17,6 +19,13 @@ struct TDrivePage {
   std::string Body;
 };
 
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key);
+// Whether [source] smart is set, which decides the line shown for a drive without SMART data.
+enum class SmartSource { kNotSet, kSet };
+
+inline constexpr char kNoSmartSourceLine[] =
+    "No SMART data is collected. Set [source] smart in config_http.txt to collect it.";
+inline constexpr char kNoSmartForDriveLine[] = "No SMART data for this drive in the last collection.";
+
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart = SmartSource::kSet);
 
 }  // namespace kv

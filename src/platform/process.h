@@ -15,9 +15,65 @@
 // existing program is refused before anything starts, as CreateProcess would.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace kv::platform {
+
+// Lets another thread end the console process a collection is waiting for, at once (the
+// service stop). Cancel may be called from any thread: it ends the running command with
+// every process it started, and from then on RunConsoleProcess with this token returns
+// kCancelled without starting anything. Enter and Leave are for the process layer: while
+// a child runs, `end` is what ends it; Enter refuses once cancelled.
+class ConsoleProcessCancel {
+ public:
+  void Cancel() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled_ = true;
+    if (end_) end_();
+  }
+  bool Cancelled() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return cancelled_;
+  }
+  bool Enter(std::function<void()> end) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cancelled_) return false;
+    end_ = std::move(end);
+    return true;
+  }
+  // After Leave returns, `end` is not running and will not run.
+  void Leave() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    end_ = nullptr;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  bool cancelled_ = false;
+  std::function<void()> end_;
+};
+
+// For the process layer: while it lives, `end` ends the running child on a cancel. A
+// scope that could not enter (already cancelled) must end the child itself.
+class ConsoleCancelScope {
+ public:
+  ConsoleCancelScope(ConsoleProcessCancel* cancel, std::function<void()> end) : cancel_(cancel) {
+    entered_ = cancel_ == nullptr || cancel_->Enter(std::move(end));
+  }
+  ~ConsoleCancelScope() {
+    if (cancel_ != nullptr && entered_) cancel_->Leave();
+  }
+  ConsoleCancelScope(const ConsoleCancelScope&) = delete;
+  ConsoleCancelScope& operator=(const ConsoleCancelScope&) = delete;
+  bool Entered() const { return entered_; }
+  bool Cancelled() const { return cancel_ != nullptr && cancel_->Cancelled(); }
+
+ private:
+  ConsoleProcessCancel* cancel_;
+  bool entered_ = false;
+};
 
 // The command line travels in a 260-byte zero-terminated buffer on Windows; longer ones
 // are refused on every platform so both builds accept the same configurations.
@@ -26,6 +82,7 @@ constexpr size_t kMaxCommandLine = 259;
 struct ConsoleProcessLimits {
   int64_t timeout_ms = 300 * 1000;
   size_t max_output = size_t{64} << 20;
+  ConsoleProcessCancel* cancel = nullptr;  // optional; must outlive the run
 };
 
 enum class ConsoleProcessResult {
@@ -34,6 +91,7 @@ enum class ConsoleProcessResult {
   kReadFailed,     // the pipe failed while reading; output holds what came before
   kTimedOut,       // ended after timeout_ms; output holds what came before
   kOutputCapped,   // ended after max_output bytes; output holds exactly max_output bytes
+  kCancelled,      // ended (or never started) by ConsoleProcessCancel; output holds what came before
 };
 
 // Never throws. `output` is replaced.

@@ -196,25 +196,18 @@ int64_t FileSize(const std::string& path) {
   return ec ? -1 : static_cast<int64_t>(size);
 }
 
-// A command that never closes its output is ended after the time-out, and so is every
-// process it started: their heartbeat files stop growing.
-TEST(ConsoleProcess, StuckCommandAndItsChildrenAreEnded) {
-  ScratchFolder scratch;
-  const std::string child = ChildProgram();
-  const std::string first = scratch.File("beat1"), second = first + ".child";
-  const std::string command = test::IsWindowsBuild()
-                                  ? Quoted(child) + " tree " + Quoted(first)
-                                  : Quoted(child) + " beat " + Quoted(second) + " & " + Quoted(child) + " beat " +
-                                        Quoted(first);
-  platform::ConsoleProcessLimits limits;
-  limits.timeout_ms = 1500;
-  std::string output;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(platform::RunConsoleProcess(command, limits, output), ConsoleProcessResult::kTimedOut);
-  const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, std::chrono::milliseconds(1400));
-  EXPECT_LT(took, std::chrono::seconds(10));
+// A command that runs for ever and starts a child that does too; each appends to its own
+// heartbeat file (`first` and `first` + ".child").
+std::string EndlessTree(const std::string& first) {
+  const std::string child = ChildProgram(), second = first + ".child";
+  return test::IsWindowsBuild() ? Quoted(child) + " tree " + Quoted(first)
+                                : Quoted(child) + " beat " + Quoted(second) + " & " + Quoted(child) + " beat " +
+                                      Quoted(first);
+}
 
+// Both ran, and neither runs any more: their heartbeat files have stopped growing.
+void ExpectTreeEnded(const std::string& first) {
+  const std::string second = first + ".child";
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
   const int64_t a1 = FileSize(first), b1 = FileSize(second);
   EXPECT_GT(a1, 0) << "the command itself never ran";
@@ -222,6 +215,51 @@ TEST(ConsoleProcess, StuckCommandAndItsChildrenAreEnded) {
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   EXPECT_EQ(FileSize(first), a1) << "the command is still running";
   EXPECT_EQ(FileSize(second), b1) << "the command's child is still running";
+}
+
+// A command that never closes its output is ended after the time-out, and so is every
+// process it started.
+TEST(ConsoleProcess, StuckCommandAndItsChildrenAreEnded) {
+  ScratchFolder scratch;
+  const std::string first = scratch.File("beat1");
+  platform::ConsoleProcessLimits limits;
+  limits.timeout_ms = 1500;
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::RunConsoleProcess(EndlessTree(first), limits, output), ConsoleProcessResult::kTimedOut);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(1400));
+  EXPECT_LT(took, std::chrono::seconds(10));
+  ExpectTreeEnded(first);
+}
+
+// A service stop once waited for a hung command up to its whole time-out: a cancel from
+// another thread ends the command and its children long before it, and a cancelled token
+// starts nothing more.
+TEST(ConsoleProcess, CancelEndsTheRunningCommandAndItsChildren) {
+  ScratchFolder scratch;
+  const std::string first = scratch.File("beat1");
+  platform::ConsoleProcessCancel cancel;
+  platform::ConsoleProcessLimits limits;
+  limits.timeout_ms = 600 * 1000;
+  limits.cancel = &cancel;
+  std::thread stopper([&] {
+    // Cancel once both processes have beaten, bounded in case they never do.
+    for (int i = 0; i < 200 && (FileSize(first) <= 0 || FileSize(first + ".child") <= 0); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cancel.Cancel();
+  });
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(platform::RunConsoleProcess(EndlessTree(first), limits, output), ConsoleProcessResult::kCancelled);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  ExpectTreeEnded(first);
+
+  const std::string again = scratch.File("beat2");
+  EXPECT_EQ(platform::RunConsoleProcess(EndlessTree(again), limits, output), ConsoleProcessResult::kCancelled);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LT(FileSize(again), 0) << "a cancelled token started a command";
 }
 
 TEST(ConsoleProcess, HugeOutputIsCappedAndTheCommandEnded) {

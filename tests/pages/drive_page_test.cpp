@@ -106,6 +106,31 @@ TEST_F(DrivePage, SasTableForASasDrive) {
   EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
 }
 
+// Without SMART text drive pages were once left empty. They show the drive, its state and
+// error counters, and one line in the table's place that says why there is none.
+TEST_F(DrivePage, DriveWithoutSmartDataSaysWhy) {
+  TKVCore plain;
+  plain.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
+  plain.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
+  plain.BuildResult();
+  const struct {
+    SmartSource smart;
+    const char* line;
+  } cases[] = {{SmartSource::kNotSet, kNoSmartSourceLine}, {SmartSource::kSet, kNoSmartForDriveLine}};
+  for (const auto& c : cases) {
+    const std::string body = RenderHddPage(plain, "0_0", c.smart).Body;
+    EXPECT_EQ(CountOf(body, c.line), 1u) << c.line;
+    EXPECT_TRUE(Has(body, "Serial number:"));
+    EXPECT_TRUE(Has(body, "State:"));
+    EXPECT_TRUE(Has(body, "Member:"));
+    EXPECT_TRUE(Has(body, "Hardware errors:"));
+    EXPECT_FALSE(Has(body, "S.M.A.R.T."));
+    EXPECT_FALSE(Has(RenderHddPage(plain, "-1_-1", c.smart).Body, c.line)) << "the frame names no drive";
+  }
+  // A drive with a table never shows either line.
+  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0", SmartSource::kSet).Body, kNoSmartForDriveLine));
+}
+
 TEST_F(DrivePage, UnknownAttributeInItalicsOnlyInTheHtmlTable) {
   auto& sata = core_.SATASmartParams.FindOrAdd("0", "0");
   sata.Params->Add("15", "1", "2", "3");  // 21: not in the shipped names

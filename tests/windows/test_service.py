@@ -106,6 +106,17 @@ class WineServiceTest(unittest.TestCase):
         except OSError:
             return b""
 
+    def start_service(self):
+        """net start, retried: Wine's service manager may answer before the service runs."""
+        state = "UNKNOWN"
+        for attempt in range(3):
+            self.wine("net", "start", NAME)
+            state = self.wait_state("RUNNING")
+            if state == "RUNNING":
+                break
+            print("attempt %d: service is %s" % (attempt + 1, state), file=sys.stderr)
+        return state
+
     def test_install_start_stop_uninstall(self):
         result = self.wine(self.win_exe, "/INSTALL", "/SILENT")
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -117,14 +128,7 @@ class WineServiceTest(unittest.TestCase):
                          '"%s"' % self.win_exe.replace("\\", "\\\\"))
         self.assertTrue(self.core_log().startswith(b"[Start] "))
 
-        state = "UNKNOWN"
-        for attempt in range(3):
-            self.wine("net", "start", NAME)
-            state = self.wait_state("RUNNING")
-            if state == "RUNNING":
-                break
-            print("attempt %d: service is %s" % (attempt + 1, state), file=sys.stderr)
-        self.assertEqual(state, "RUNNING")
+        self.assertEqual(self.start_service(), "RUNNING")
         log = self.core_log()
         self.assertTrue(log.startswith(b"[Start] "), log[:200])
         # ServiceStart ran: the scan list manager's start-up lines follow the start line.
@@ -148,6 +152,43 @@ class WineServiceTest(unittest.TestCase):
         # Removing it again fails and says so.
         result = self.wine(self.win_exe, "/UNINSTALL", "/SILENT")
         self.assertNotEqual(result.returncode, 0)
+
+    def test_stop_ends_a_hung_source_and_its_children(self):
+        # A stop once waited for the running command, up to source_timeout (300 s), and the
+        # service control manager called the service not responding. The source runs for
+        # ever and starts a child; each beats its own file.
+        folder = os.path.join(self.prefix, "drive_c", "kvstop")
+        os.makedirs(folder, exist_ok=True)
+        shutil.copy2(EXE, os.path.join(folder, "korvane_monitor.exe"))
+        shutil.copy2(os.path.join(BUILD, "kv_collect_child.exe"), os.path.join(folder, "kv_collect_child.exe"))
+        with open(os.path.join(folder, "config_http.txt"), "wb") as f:
+            f.write(b"[http]\r\nuse=0\r\n[source]\r\nconfig=kv_collect_child.exe tree beat\r\n")
+        exe = "C:\\kvstop\\korvane_monitor.exe"
+        beats = [os.path.join(folder, "beat"), os.path.join(folder, "beat.child")]
+
+        def sizes():
+            return [os.path.getsize(b) if os.path.exists(b) else -1 for b in beats]
+
+        self.assertEqual(self.wine(exe, "/INSTALL", "/SILENT").returncode, 0)
+        try:
+            self.assertEqual(self.start_service(), "RUNNING")
+            self.assertTrue(self.wait_for(lambda: min(sizes()) > 0, 60), sizes())
+
+            started = time.monotonic()
+            self.wine("net", "stop", NAME)
+            state = self.wait_state("STOPPED", timeout=60)
+            took = time.monotonic() - started
+            self.assertEqual(state, "STOPPED")
+            self.assertLess(took, 10, "the stop took %.1f s" % took)
+            # Nothing of the source runs on: its heartbeat files have stopped growing.
+            time.sleep(1)
+            before = sizes()
+            time.sleep(1.5)
+            self.assertEqual(sizes(), before)
+        finally:
+            self.wine("net", "stop", NAME)
+            self.wait_state("STOPPED", timeout=30)
+            self.wine(exe, "/UNINSTALL", "/SILENT")
 
 
 if __name__ == "__main__":

@@ -123,6 +123,10 @@ void EndGroup(pid_t group) {
   if (group > 0) ::kill(-group, SIGKILL);
 }
 
+// How often a read waits before it looks at the cancel flag again: a cancel also ends the
+// group, which breaks the pipe at once, unless a process that left the group holds it.
+constexpr int64_t kCancelCheckMs = 200;
+
 }  // namespace
 
 ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
@@ -131,6 +135,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   if (command_line.size() > kMaxCommandLine || command_line.find('\0') != std::string::npos)
     return ConsoleProcessResult::kStartFailed;
   if (NamesMissingProgram(command_line)) return ConsoleProcessResult::kStartFailed;
+  if (limits.cancel != nullptr && limits.cancel->Cancelled()) return ConsoleProcessResult::kCancelled;
 
   Fd read_end, write_end;
   int ends[2];
@@ -170,6 +175,12 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     EndGroup(group);
     return ConsoleProcessResult::kStartFailed;
   }
+  // Left before the group id can be reused.
+  const ConsoleCancelScope cancel(limits.cancel, [group] { EndGroup(group); });
+  if (!cancel.Entered()) {
+    EndGroup(group);
+    return ConsoleProcessResult::kCancelled;
+  }
 
   const int64_t deadline = MonotonicMs() + std::max<int64_t>(limits.timeout_ms, 0);
   char chunk[256];
@@ -179,8 +190,13 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
       EndGroup(group);
       return ConsoleProcessResult::kTimedOut;
     }
+    if (cancel.Cancelled()) {
+      EndGroup(group);
+      return ConsoleProcessResult::kCancelled;
+    }
     pollfd pfd{read_end.get(), POLLIN, 0};
-    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(remaining, INT_MAX)));
+    const int64_t wait_ms = limits.cancel != nullptr ? std::min(remaining, kCancelCheckMs) : remaining;
+    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
     if (ready < 0) {
       if (errno == EINTR) continue;
       EndGroup(group);
@@ -188,7 +204,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     }
     if (ready == 0) continue;
     ssize_t n = ::read(read_end.get(), chunk, sizeof chunk);
-    if (n == 0) return ConsoleProcessResult::kCompleted;
+    if (n == 0) return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
       EndGroup(group);

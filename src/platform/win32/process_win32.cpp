@@ -41,6 +41,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   output.clear();
   if (command_line.size() > kMaxCommandLine || command_line.find('\0') != std::string::npos)
     return ConsoleProcessResult::kStartFailed;
+  if (limits.cancel != nullptr && limits.cancel->Cancelled()) return ConsoleProcessResult::kCancelled;
 
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   ScopedHandle read_end, write_end, error_dup, input_dup;
@@ -70,6 +71,13 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     return ConsoleProcessResult::kStartFailed;
   ScopedHandle process(info.hProcess), thread(info.hThread);
   if (job.valid() && !::AssignProcessToJobObject(job.get(), process.get())) job.Reset();
+  // Declared after the handles it uses, so it is left before they are closed.
+  const ConsoleCancelScope cancel(limits.cancel,
+                                  [tree = job.get(), child = process.get()] { EndTree(tree, child); });
+  if (!cancel.Entered()) {
+    EndTree(job.get(), process.get());
+    return ConsoleProcessResult::kCancelled;
+  }
   ::ResumeThread(thread.get());
   thread.Reset();
   // From here only the child holds writable ends: the pipe breaks when it (and whatever
@@ -83,9 +91,14 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   // with small reads, and each read is a round trip to the system.
   std::string chunk(64 * 1024, '\0');
   for (;;) {
+    if (cancel.Cancelled()) {
+      EndTree(job.get(), process.get());
+      return ConsoleProcessResult::kCancelled;
+    }
     DWORD available = 0;
     if (!::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
-      if (::GetLastError() == ERROR_BROKEN_PIPE) return ConsoleProcessResult::kCompleted;
+      if (::GetLastError() == ERROR_BROKEN_PIPE)
+        return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
       available = 1;  // let ReadFile report the error itself
     }
     if (available == 0) {
