@@ -9,6 +9,7 @@ Everything listens on loopback; every wait is bounded; the process is always sto
 import http.client
 import os
 import random
+import re
 import shutil
 import signal
 import socket
@@ -57,6 +58,21 @@ def config_text(sections):
         for key, value in keys.items():
             lines.append("%s=%s" % (key, value))
     return "\r\n".join(lines) + "\r\n"
+
+
+def log_seconds(line):
+    """Local seconds of a core-log line's "[DD/MM/YYYY HH:NN:SS]" stamp, None without one."""
+    m = re.match(r"\[(\d\d)\D(\d\d)\D(\d{4}) (\d\d)\D(\d\d)\D(\d\d)\]", line)
+    if not m:
+        return None
+    day, month, year, hour, minute, second = (int(g) for g in m.groups())
+    return time.mktime((year, month, day, hour, minute, second, 0, 0, -1))
+
+
+def log_span(lines):
+    """Seconds from the first to the last stamped line of `lines` (0 for none)."""
+    stamps = [t for t in (log_seconds(line) for line in lines) if t is not None]
+    return max(stamps) - min(stamps) if stamps else 0
 
 
 def wait_for(predicate, timeout, step=0.05):

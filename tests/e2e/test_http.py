@@ -9,7 +9,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from kvtest import MonitorRun, free_port, wait_for  # noqa: E402
+from kvtest import MonitorRun, free_port, log_span, wait_for  # noqa: E402
 
 CURL = shutil.which("curl")
 PATTERN = bytes((i * 7 + i // 251) & 0xFF for i in range(1000))
@@ -152,11 +152,13 @@ class HttpServerTest(unittest.TestCase):
                 s.settimeout(5)
                 s.connect(("127.0.0.1", self.port))
                 flood.append(s)
+            # Answered at all: the idle clients hold their threads for 120 s, so a starved
+            # server would not answer within this bound.
             started = time.monotonic()
-            status, _, body = self.mon.get("/", timeout=5)
+            status, _, body = self.mon.get("/", timeout=60)
             elapsed = time.monotonic() - started
             self.assertEqual((status, body), (200, b" "))
-            self.assertLess(elapsed, 1.0)
+            self.assertLess(elapsed, 30)
             refused = 0
             for s in flood:
                 s.settimeout(0.2)
@@ -170,9 +172,9 @@ class HttpServerTest(unittest.TestCase):
         finally:
             for s in flood:
                 s.close()
-        # Refusals are logged once a second at most.
+        # Refusals are logged once a second at most, however long the flood took here.
         lines = [l for l in self.mon.core_log().splitlines() if "too many connections" in l]
-        self.assertLessEqual(len(lines), 10)
+        self.assertLessEqual(len(lines), log_span(lines) + 2, "\n".join(lines[:40]))
 
 
 class HttpStartupTest(unittest.TestCase):
@@ -205,6 +207,21 @@ class HttpStartupTest(unittest.TestCase):
                 pass
             self.assertTrue(wait_for(lambda: run.proc.poll() is not None, 10), "still running")
             self.assertIn("Raize error exception, halting...", run.stderr())
+
+    def test_page_answers_while_the_first_collection_runs(self):
+        # The listener once waited for the main loop before accepting, and the first
+        # collection holds that loop while its source runs: the server stayed dark. The
+        # source here sleeps, then leaves a marker; the empty page must come before it.
+        source = "sleep 30; : > collected"
+        for attempt in range(10):
+            with MonitorRun(config={"source": {"config": source}}) as run:
+                status, _, body = run.get("/", timeout=20)
+                self.assertFalse(os.path.exists(run.path("collected")), "attempt %d" % attempt)
+                self.assertEqual((status, body), (200, b" "), "attempt %d" % attempt)
+                log = run.core_log()
+                self.assertIn("Webserver starting on ", log)
+                self.assertNotIn("OK, StartData", log)
+                self.assertEqual(run.stop(timeout=20), 0)
 
     def test_start_line_names_address_and_port(self):
         with MonitorRun(config={"http": {}}) as run:

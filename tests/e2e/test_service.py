@@ -70,6 +70,37 @@ class ServiceRunTest(unittest.TestCase):
             self.assertTrue(run.stderr().endswith(STOP_EVENT), run.stderr())
 
 
+def processes_in(folder, exclude):
+    """Processes whose current folder is `folder`: sources run in the program folder."""
+    found = []
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit() or int(pid) in exclude:
+            continue
+        try:
+            if os.readlink("/proc/%s/cwd" % pid) == folder:
+                found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+class StopTest(unittest.TestCase):
+    def test_stop_ends_a_hung_source_and_everything_it_started(self):
+        # A stop once waited for the running command, up to source_timeout (300 s).
+        config = {"http": {"use": 0}, "source": {"config": "sleep 600 & sleep 600"}}
+        with MonitorRun(config=config, wait_listening=False) as run:
+            folder = os.path.realpath(run.folder)
+            monitor = run.proc.pid
+            self.assertTrue(wait_for(lambda: len(processes_in(folder, {monitor})) >= 2, 10), run.core_log())
+            started = time.monotonic()
+            self.assertEqual(run.stop(timeout=30), 0)
+            took = time.monotonic() - started
+            self.assertLess(took, 10, "the stop took %.1f s" % took)
+            self.assertTrue(run.stderr().endswith(STOP_EVENT), run.stderr())
+            # Ended processes are reaped by init; give it a moment.
+            self.assertTrue(wait_for(lambda: not processes_in(folder, set()), 5), processes_in(folder, set()))
+
+
 class InstallTest(unittest.TestCase):
     def setUp(self):
         self.folder = tempfile.mkdtemp(prefix="kv-e2e-install-")
