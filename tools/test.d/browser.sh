@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Browser test: the demo served by the real binary on loopback, checked in headless
-# Chromium through playwright-core. Installs chromium (apt) and playwright-core (npm, into
-# build/browser-node, not into the repo). Screenshots go to build/screenshots/.
+# Chromium through playwright-core. Installs what is missing of chromium, nodejs and npm
+# (apt) and playwright-core (npm, into build/browser-node, not into the repo).
+# Screenshots go to build/screenshots/.
 #   KV_BINARY  the Linux binary (default build/linux/korvane_monitor)
 set -eu
 cd "$(dirname "$0")/../.."
@@ -10,10 +11,16 @@ BINARY=${KV_BINARY:-$ROOT/build/linux/korvane_monitor}
 NODE_DIR=$ROOT/build/browser-node
 SHOTS=$ROOT/build/screenshots
 
-if [ ! -x /usr/bin/chromium ] || ! command -v npm >/dev/null; then
+# Only what is missing: a Node.js from another source (NodeSource, nvm) brings its own npm
+# and conflicts with Debian's npm package, so asking apt for nodejs and npm there fails.
+missing=()
+[ -x /usr/bin/chromium ] || missing+=(chromium)
+command -v node >/dev/null || missing+=(nodejs)
+command -v npm >/dev/null || missing+=(npm)
+if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get install -y --no-install-recommends chromium nodejs npm
+  $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 if [ ! -d "$NODE_DIR/node_modules/playwright-core" ]; then
   mkdir -p "$NODE_DIR"
