@@ -1,8 +1,12 @@
 // TKVCore::BuildResult: interprets the raw pairs of the configuration listing.
 // Keys are tested lower-cased with plain substring tests; values are kept as held.
+#include <algorithm>
+#include <vector>
+
 #include "base/text_case.h"
 #include "model/kv_core.h"
 #include "parse/config_parser.h"
+#include "parse/listing_dialects.h"
 #include "parse/text_helpers.h"
 
 namespace kv {
@@ -22,7 +26,8 @@ void ApplyControllerPair(TResultController& c, const std::string& k, const std::
   if (Contains(k, "controller model")) c.Model = v;
   if (Contains(k, "controller serial number")) c.SerialNumber = v;
   if (Contains(k, "temperature")) c.Temperature = v;
-  if (Contains(k, "installed memory")) c.InstalledMemory = v;
+  // "Installed memory : 256 MB"; utility 3.x says "Cache memory : 3856 MB"
+  if (Contains(k, "installed memory") || Contains(k, "cache memory")) c.InstalledMemory = v;
   if (Contains(k, "channel description")) c.ChannelDescription = v;
 }
 
@@ -36,6 +41,7 @@ void ApplyBackupUnitPair(TResultController& c, const std::string& k, const std::
   if (Contains(k, "over temperature")) c.BBUOverTemperature = v;
 }
 
+// `k` is read as DialectLower reads it, so "Status of logical drive" is the status too.
 void ApplyLDPair(TResultLD& ld, const std::string& k, const std::string& v) {
   if (Contains(k, "logical device name")) ld.Name = v;
   if (Contains(k, "raid level")) ld.RaidLevel = v;
@@ -55,6 +61,15 @@ void ApplyLDPair(TResultLD& ld, const std::string& k, const std::string& v) {
     ld.WriteCacheStatus = v;
   else if (Contains(k, "write-cache mode"))
     ld.WriteCacheStatus = v;
+  if (IsChannelListKey(k)) {
+    // "0,0 0,1 ": one channel,device pair per member
+    size_t start = 0;
+    while ((start = v.find_first_not_of(' ', start)) != std::string::npos) {
+      const size_t end = std::min(v.find(' ', start), v.size());
+      ld.ListedDrives.push_back(v.substr(start, end - start));
+      start = end;
+    }
+  }
 }
 
 void ApplyZepLDPair(TResultZepLD& zep, const std::string& k, const std::string& v) {
@@ -133,7 +148,11 @@ void TKVCore::BuildResult() {
         e.Vendor = pair.Value;
         vendor_seen = true;
       }
-      if (Contains(k, "enclosure id")) e.Id = TrimControls(pair.Value);
+      if (Contains(k, "enclosure id")) {
+        e.Id = TrimControls(pair.Value);
+        e.HasReportedId = true;
+      }
+      if (Contains(k, "reported channel,")) e.ChannelDevice = pair.Value;
       e.Lines.push_back(PairLine(pair));
     }
     for (const TKVItem& pair : item.StatusInfo) {
@@ -156,7 +175,7 @@ void TKVCore::BuildResult() {
     TResultLD& ld = Result.LDs.Add();
     ld.Number = item.Number;
     for (const TKVItem& pair : item.Info) {
-      ApplyLDPair(ld, LowerCaseAscii(pair.Key), pair.Value);
+      ApplyLDPair(ld, DialectLower(pair.Key), pair.Value);
       ld.Lines.push_back(PairLine(pair));
     }
     if (ld.UniqueId.empty()) ld.UniqueId = FormedUniqueId(ld.Name, ld.RaidLevel);
@@ -176,7 +195,7 @@ void TKVCore::BuildResult() {
     for (const TKVItem& pair : item.Segments) zep.Segments.push_back(pair.Value);
   }
 
-  // 8. Drives, then their channel and location matches.
+  // 8. Drives, then their channel and location matches; then the members of every device.
   TDriveMatcher matcher(*this);
   for (int i = 0; i < HDDs.Count(); ++i) {
     const TKVHDDItem& item = HDDs.Item(i);
@@ -187,14 +206,24 @@ void TKVCore::BuildResult() {
       ApplyHDDPair(d, seen, LowerCaseAscii(pair.Key), pair.Value);
       d.Lines.push_back(PairLine(pair));
     }
+    // Where the drive sits: channel first (it brings the SMART data), then the enclosure
+    // slot, which may need the drive's ESD printed after its location.
+    std::vector<TDriveLocation> locations;
+    std::string esd;
     for (const TKVItem& pair : item.Info) {
       const std::string k = LowerCaseAscii(pair.Key);
       if (Contains(k, "reported location"))
-        matcher.MatchLocation(pair.Value, d, i);
+        locations.push_back(ParseReportedLocation(pair.Value));
+      else if (Contains(k, "reported enclosure,slot"))
+        locations.push_back(ParseEnclosureSlotPair(pair.Value));
       else if (Contains(k, "reported channel,"))
         matcher.MatchChannel(pair.Value, d);
+      else if (Contains(k, "reported esd") && esd.empty())
+        esd = pair.Value;
     }
+    for (const TDriveLocation& where : locations) matcher.Place(where, esd, d, i);
   }
+  matcher.LinkMembers(*this);
 }
 
 }  // namespace kv

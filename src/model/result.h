@@ -51,6 +51,8 @@ struct TResultLD {
   TStringList Lines;
   TStringList Segments;  // values of the segment pairs
   TIntList Members;      // (drive index, 0)
+  TStringList ListedDrives;    // "0,1" pairs of an old firmware's "Drive(s) (Channel,Device)"
+  TStringList MissingMembers;  // member rows that name no drive, as printed
 };
 
 // An SSD cache device.
@@ -65,6 +67,7 @@ struct TResultZepLD {
   TStringList Lines;
   TStringList Segments;
   TIntList Members;
+  TStringList MissingMembers;  // member rows that name no drive, as printed
 };
 
 struct TResultEnclosure {
@@ -74,6 +77,8 @@ struct TResultEnclosure {
   TStringList Lines;
   TStringList StatusLines;
   TIntList Slots;  // (drive index, slot number)
+  bool HasReportedId = false;  // an "Enclosure ID" pair was printed
+  std::string ChannelDevice;   // its "Reported Channel,Device" value
 };
 
 struct TResultHDD {

@@ -204,7 +204,9 @@ class MainPageRenderer {
     return out;
   }
 
-  std::string MemberTable(const std::string& section) {
+  // The member drives of a device, then one row per member row that names no drive: the
+  // state says "Missing" and the model column carries the row as the utility printed it.
+  std::string MemberTable(const std::string& section, const TStringList& missing) {
     std::string rows;
     const int64_t members = report_.ReadInteger(section, "hdds", 0);
     for (int64_t m = 0; m < members; ++m) {
@@ -212,7 +214,28 @@ class MainPageRenderer {
       if (drive < 0 || drive >= core_.Result.HDDs.Count()) continue;
       rows += Apply("tpl_block_table_row.txt", DriveRowPairs(core_.Result.HDDs.Item(static_cast<int>(drive))));
     }
+    for (const std::string& text : missing) {
+      TResultHDD absent;
+      absent.State = "Missing";
+      absent.Model = text;
+      rows += WithoutLink(Apply("tpl_block_table_row.txt", DriveRowPairs(absent)));
+    }
     return rows.empty() ? std::string() : Apply("tpl_block_table.txt", {{"@rows@", rows}});
+  }
+
+  // Section ld_N / zepld_N is the N-th device of the result.
+  const TStringList& MissingMembersOf(bool zep, int n) const {
+    static const TStringList kNone;
+    if (zep) return n < core_.Result.ZepLDs.Count() ? core_.Result.ZepLDs.Item(n).MissingMembers : kNone;
+    return n < core_.Result.LDs.Count() ? core_.Result.LDs.Item(n).MissingMembers : kNone;
+  }
+
+  // A missing member has no drive page: its row keeps the cell but not the link.
+  static std::string WithoutLink(std::string row) {
+    const size_t open = row.find("<a ");
+    const size_t close = row.find("</a>", open);
+    if (open != std::string::npos && close != std::string::npos) row.replace(open, close + 4 - open, "&nbsp;");
+    return row;
   }
 
   // Traffic box and cache box of a logical device, from the controller-log statistics.
@@ -256,7 +279,7 @@ class MainPageRenderer {
       const std::string section = kind + "_" + std::to_string(n);
       if (!report_.SectionExists(section)) continue;
       const TaskTexts tasks = Tasks(Read(section, "number"));
-      const std::string members = MemberTable(section);
+      const std::string members = MemberTable(section, MissingMembersOf(zep, static_cast<int>(n)));
       std::string stats_box;
       std::string cache_box;
       if (!zep) TrafficAndCache(Read(section, "number"), static_cast<int>(n), stats_box, cache_box);
@@ -361,7 +384,7 @@ class MainPageRenderer {
       std::string enc_rows;
       for (int n = 0; n < core_.Result.HDDs.Count(); ++n) {
         const TResultHDD& hdd = core_.Result.HDDs.Item(n);
-        if (hdd.Enclosure != nullptr && hdd.Enclosure->Id == enclosure.Id) enc_rows += DriveRow(n);
+        if (hdd.Enclosure == &enclosure) enc_rows += DriveRow(n);  // Ids may repeat
       }
       if (enc_rows.empty()) continue;
       const std::string table = Apply("tpl_hdd_table.txt", {{"@rows@", enc_rows}});

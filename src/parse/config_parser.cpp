@@ -1,7 +1,11 @@
 #include "parse/config_parser.h"
 
+#include <mutex>
+#include <unordered_set>
+
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
+#include "parse/listing_dialects.h"
 #include "parse/text_helpers.h"
 
 namespace kv {
@@ -12,7 +16,6 @@ std::pair<std::string, std::string> SplitPair(const std::string& line) {
 
 namespace {
 
-enum class TSection { None, Controller, LogicalDevice, PhysicalDevice, ZepCache };
 enum class TKind { None, Version, BackupUnit, Enclosure, HardDrive };
 
 // Finds the item of a raw list by Number or appends one, through a side index so that a
@@ -51,6 +54,22 @@ bool NumberAfterPhrase(const std::string& low, const std::string& phrase, std::s
   return true;
 }
 
+// A column-0 heading that no generation we know prints: a new utility version shows up in
+// the core log instead of its block being dropped in silence. Each heading is written once
+// per process, at most kUnknownHeadingsPerListing of them per listing.
+constexpr int kUnknownHeadingsPerListing = 5;
+constexpr size_t kUnknownHeadingsRemembered = 1000;
+constexpr size_t kHeadingShown = 120;
+
+bool FirstTimeSeen(const std::string& heading) {
+  static std::mutex lock;
+  static std::unordered_set<std::string> seen;
+  const std::lock_guard<std::mutex> guard(lock);
+  if (seen.count(heading) != 0 || seen.size() >= kUnknownHeadingsRemembered) return false;
+  seen.insert(heading);
+  return true;
+}
+
 class TConfigParser {
  public:
   explicit TConfigParser(TKVCore& core)
@@ -58,58 +77,73 @@ class TConfigParser {
         enclosures_(core.Enclosures) {}
 
   void Line(const std::string& line) {
-    const std::string low = LowerCaseAscii(line);
-    if (Header(low)) return;
+    const std::string low = DialectLower(line);
+    if (Heading(line, low)) return;
     switch (section_) {
-      case TSection::Controller: ControllerLine(line, low); break;
-      case TSection::LogicalDevice: LogicalDeviceLine(line, low); break;
-      case TSection::PhysicalDevice: PhysicalDeviceLine(line, low); break;
-      case TSection::ZepCache: ZepCacheLine(line, low); break;
-      case TSection::None: break;
+      case TListingBlock::Controller: ControllerLine(line, low); break;
+      case TListingBlock::LogicalDevice: LogicalDeviceLine(line, low); break;
+      case TListingBlock::PhysicalDevice: PhysicalDeviceLine(line, low); break;
+      case TListingBlock::ZepCache: ZepCacheLine(line, low); break;
+      case TListingBlock::None:
+      case TListingBlock::Skipped: break;
     }
   }
 
  private:
-  void Enter(TSection section) {
+  void Enter(TListingBlock section) {
     section_ = section;
     number_.clear();
     kind_ = TKind::None;
+    in_sub_block_ = false;
   }
 
-  // "Controller information", "Logical device information" and "Physical Device
-  // information" must match exactly; the connector and lane headings may carry blanks.
-  bool Header(const std::string& low) {
-    if (low == "controller information") {
-      Enter(TSection::Controller);
-    } else if (low == "logical device information") {
-      Enter(TSection::LogicalDevice);
-    } else if (const std::string trimmed = TrimBlanks(low);
-               trimmed == "connector information" || trimmed == "lane information") {
-      Enter(TSection::None);
-    } else if (low == "physical device information") {
-      Enter(TSection::PhysicalDevice);
-      in_sub_block_ = false;
-    } else if (Contains(low, "zepcache") && Contains(low, "information")) {
-      Enter(TSection::ZepCache);
-      in_sub_block_ = false;
-    } else {
+  bool Heading(const std::string& line, const std::string& low) {
+    const TListingBlock block = BlockOfHeading(low);
+    const bool indented = Indentation(line) > 0;
+    // Inside the controller block an indented "Connector information" or "Lane
+    // Information" is one more sub-heading of the controller (utility 2.x and later).
+    if (block == TListingBlock::Skipped && indented && section_ == TListingBlock::Controller)
       return false;
+    if (block != TListingBlock::None) {
+      Enter(block);
+      return true;
     }
+    if (indented || !LooksLikeHeading(line) || IsBlockLine(low)) return false;
+    UnknownHeading(TrimBlanks(line));
+    Enter(TListingBlock::None);
     return true;
+  }
+
+  void UnknownHeading(const std::string& heading) {
+    if (unknown_headings_ >= kUnknownHeadingsPerListing) return;
+    const std::string shown = heading.substr(0, kHeadingShown);
+    if (!FirstTimeSeen(shown)) return;
+    ++unknown_headings_;
+    WriteCoreLog("PARSE! unknown heading in the configuration listing, its block is skipped: [" +
+                 shown + "]");
   }
 
   //    Controller Version Information
   //    BIOS                                     : 5.2-0 (15421)
   //    Controller Battery Information
   //    Status                                   : Optimal
+  //    Controller Vital Product Data
+  //    VPD Assigned#                            : 25R8078
+  // Pairs go to the list of the last version or backup unit sub-heading; another
+  // sub-heading at the same depth or shallower hands them back to the controller, one
+  // nested deeper ("Supercap Information" under the backup unit) keeps them where they are.
   void ControllerLine(const std::string& line, const std::string& low) {
-    if (kind_ != TKind::Version && Contains(low, "controller version information")) {
-      kind_ = TKind::Version;
+    if (kind_ != TKind::Version && IsVersionHeading(low)) {
+      Mark(TKind::Version, line);
       return;
     }
-    if (kind_ != TKind::BackupUnit && (Contains(low, "controller cache backup unit information") ||
-                                       Contains(low, "controller battery information"))) {
-      kind_ = TKind::BackupUnit;
+    if (kind_ != TKind::BackupUnit && IsBackupUnitHeading(low)) {
+      Mark(TKind::BackupUnit, line);
+      return;
+    }
+    if (LooksLikeHeading(line)) {
+      const bool marker = IsVersionHeading(low) || IsBackupUnitHeading(low);  // repeated
+      if (!marker && Indentation(line) <= marker_indent_) kind_ = TKind::None;
       return;
     }
     if (!Contains(low, ": ")) return;
@@ -120,9 +154,14 @@ class TConfigParser {
     target.Add(key, value);
   }
 
-  // Logical device number 0
+  void Mark(TKind kind, const std::string& line) {
+    kind_ = kind;
+    marker_indent_ = Indentation(line);
+  }
+
+  // Logical device number 0                    (old firmware: "Logical drive number 0")
   //    Logical device name                      : Data 1
-  //    Logical device segment information
+  //    Logical device segment information       (utility 3.x: "Array Physical Device Information")
   //    Segment 0                                : Present (...) WD-WX31A1234567
   void LogicalDeviceLine(const std::string& line, const std::string& low) {
     if (Contains(low, "logical device number")) {
@@ -130,7 +169,7 @@ class TConfigParser {
       return;
     }
     if (number_.empty()) return;
-    if (Contains(low, "logical device segment information")) {
+    if (IsMemberHeading(low)) {
       in_sub_block_ = true;
       return;
     }
@@ -193,7 +232,7 @@ class TConfigParser {
       return;
     }
     if (number_.empty()) return;
-    if (Contains(low, "logical device segment information")) {
+    if (IsMemberHeading(low)) {
       in_sub_block_ = true;
     } else if (Contains(low, ": ")) {
       const auto [key, value] = SplitPair(line);
@@ -207,10 +246,12 @@ class TConfigParser {
   TBlockFinder<TKVZEPLDList> zeplds_;
   TBlockFinder<TKVHDDList> hdds_;
   TBlockFinder<TKVEnclosureList> enclosures_;
-  TSection section_ = TSection::None;
+  TListingBlock section_ = TListingBlock::None;
   std::string number_;
   TKind kind_ = TKind::None;
+  size_t marker_indent_ = 0;
   bool in_sub_block_ = false;
+  int unknown_headings_ = 0;
 };
 
 }  // namespace
@@ -228,6 +269,23 @@ namespace {
 
 std::string SmartKey(const std::string& channel, const std::string& id, const std::string& serial) {
   return channel + '\0' + id + '\0' + serial;
+}
+
+// Place keys of the member index: what kind of place, then its two numbers.
+std::string PlaceKey(char kind, const std::string& a, const std::string& b) {
+  return std::string(1, kind) + a + '/' + b;
+}
+
+// "2,0(0:0)" -> "2,0": the channel,device pair of a drive's ESD or an enclosure.
+std::string ChannelDevicePair(const std::string& value) {
+  const std::string pair = TrimBlanks(TextBefore(value, "("));
+  return LeadingNumber(TextBefore(pair, ",")) + "," + LeadingNumber(TextAfter(pair, ","));
+}
+
+// An enclosure Id as drives name it: "00" and "0" are the same enclosure.
+std::string EnclosureKey(const std::string& id) {
+  const std::string number = LeadingNumber(id);
+  return !number.empty() && id.find_first_not_of("0123456789") == std::string::npos ? number : id;
 }
 
 }  // namespace
@@ -249,21 +307,17 @@ const TKVSmartDriveRecord* TDriveMatcher::FindSmart(const TSmartIndex& index,
 
 TDriveMatcher::TDriveMatcher(TKVCore& core)
     : controller_serial_(LowerCaseAscii(core.Result.Controller.SerialNumber)) {
-  for (TResultEnclosure& enclosure : core.Result.Enclosures)
-    enclosures_.emplace(enclosure.Id, &enclosure);
-  auto index_segments = [this](const TStringList& segments, TIntList& members) {
-    for (const std::string& line : segments) {
-      const std::string low = LowerCaseAscii(line);
-      if (!Contains(low, "present") && !Contains(low, "spare")) continue;
-      // "Present (Controller:1,Enclosure:0,Slot:3) WD-WX31A1234567" -> the serial number
-      const std::string serial = LowerCaseAscii(TrimBlanks(TextAfter(line, ") ")));
-      segment_serials_[serial].push_back(&members);
+  int unnamed = 0;
+  for (TResultEnclosure& enclosure : core.Result.Enclosures) {
+    enclosures_[EnclosureKey(enclosure.Id)].push_back(&enclosure);
+    if (!enclosure.HasReportedId) {
+      ++unnamed;
+      unnamed_enclosure_ = &enclosure;
     }
-  };
+  }
+  if (unnamed != 1) unnamed_enclosure_ = nullptr;
   IndexSmart(core.SASSmart, sas_);
   IndexSmart(core.SATASmart, sata_);
-  for (TResultLD& ld : core.Result.LDs) index_segments(ld.Segments, ld.Members);
-  for (TResultZepLD& zep : core.Result.ZepLDs) index_segments(zep.Segments, zep.Members);
 }
 
 void TDriveMatcher::MatchChannel(const std::string& value_in, TResultHDD& drive) {
@@ -290,26 +344,118 @@ void TDriveMatcher::MatchChannel(const std::string& value_in, TResultHDD& drive)
   }
 }
 
-void TDriveMatcher::MatchLocation(const std::string& value, TResultHDD& drive, int driveIndex) {
-  const std::string v = LowerCaseAscii(value);
-  if (Contains(v, "enclosure")) {
-    // "enclosure 0, slot 3": the word after "enclosure", then the word after "slot".
-    const std::string e = TrimBlanks(TextAfter(TrimBlanks(TextBefore(v, ", ")), " "));
-    if (!e.empty()) {
-      const std::string s = TrimBlanks(TextAfter(TrimBlanks(TextAfter(v, ", ")), " "));
-      const int32_t slot = ToInt(s, -1);
-      if (slot >= 0) {
-        const auto it = enclosures_.find(e);
-        if (it != enclosures_.end()) {
-          it->second->Slots.Add(driveIndex, slot);
-          drive.Enclosure = it->second;
-        }
-      }
-    }
+void TDriveMatcher::Place(const TDriveLocation& where, const std::string& esd, TResultHDD& drive,
+                          int driveIndex) {
+  if (driveIndex >= 0) {
+    if (static_cast<size_t>(driveIndex) >= locations_.size()) locations_.resize(driveIndex + 1);
+    TDriveLocation& known = locations_[static_cast<size_t>(driveIndex)];
+    for (auto field : {&TDriveLocation::Enclosure, &TDriveLocation::Slot, &TDriveLocation::Connector,
+                       &TDriveLocation::Device, &TDriveLocation::SlotConnector, &TDriveLocation::AnySlot})
+      if ((known.*field).empty()) known.*field = where.*field;
   }
-  const auto it = segment_serials_.find(LowerCaseAscii(drive.SerialNumber));
-  if (it == segment_serials_.end()) return;
-  for (TIntList* members : it->second) members->Add(driveIndex, 0);
+  if (drive.Enclosure != nullptr || where.Enclosure.empty()) return;
+  const int32_t slot = ToInt(where.Slot, -1);
+  if (slot < 0) return;
+  TResultEnclosure* enclosure = nullptr;
+  if (const auto it = enclosures_.find(where.Enclosure); it != enclosures_.end()) {
+    // Two enclosures may report the same Id; the drive's ESD names the one it sits in.
+    enclosure = it->second.front();
+    const std::string drive_esd = esd.empty() ? std::string() : ChannelDevicePair(esd);
+    for (TResultEnclosure* candidate : it->second)
+      if (!drive_esd.empty() && ChannelDevicePair(candidate->ChannelDevice) == drive_esd) {
+        enclosure = candidate;
+        break;
+      }
+  } else {
+    // Old firmware prints the enclosure without its Id; a lone such enclosure is the one.
+    enclosure = unnamed_enclosure_;
+  }
+  if (enclosure == nullptr) return;
+  enclosure->Slots.Add(driveIndex, slot);
+  drive.Enclosure = enclosure;
+}
+
+void TDriveMatcher::MatchLocation(const std::string& value, TResultHDD& drive, int driveIndex) {
+  Place(ParseReportedLocation(value), std::string(), drive, driveIndex);
+}
+
+// Member rows name a place in their own labels; a labelled pair matches only its own kind
+// of place, a bare "(a,b)" only the channel,device. The serial number is the fallback for a
+// row without a place or whose place matches no drive. Of several candidates, the first not
+// yet linked by another row wins, so a row never takes two drives and copies of a drive
+// under one place are shared out.
+void TDriveMatcher::LinkMembers(TKVCore& core) {
+  TKVResult& result = core.Result;
+  using TIndex = std::unordered_map<std::string, std::vector<int>>;
+  TIndex places;
+  TIndex serials;
+  const int drives = result.HDDs.Count();
+  for (int i = 0; i < drives; ++i) {
+    const TResultHDD& d = result.HDDs.Item(i);
+    if (static_cast<size_t>(i) < locations_.size()) {
+      const TDriveLocation& at = locations_[static_cast<size_t>(i)];
+      if (!at.Enclosure.empty()) places[PlaceKey('e', at.Enclosure, at.Slot)].push_back(i);
+      if (!at.Connector.empty()) places[PlaceKey('c', at.Connector, at.Device)].push_back(i);
+      if (!at.SlotConnector.empty() && !at.AnySlot.empty())
+        places[PlaceKey('s', at.SlotConnector, at.AnySlot)].push_back(i);
+    }
+    const std::string channel = LeadingNumber(d.Channel);
+    const std::string device = LeadingNumber(d.DeviceId);
+    if (!channel.empty() && !device.empty()) places[PlaceKey('h', channel, device)].push_back(i);
+    if (!d.SerialNumber.empty()) serials[LowerCaseAscii(d.SerialNumber)].push_back(i);
+  }
+
+  std::vector<bool> linked(static_cast<size_t>(drives), false);
+  const auto lookup = [](const TIndex& index, const std::string& key) -> const std::vector<int>* {
+    const auto it = index.find(key);
+    return it == index.end() ? nullptr : &it->second;
+  };
+  const auto resolve = [&](const TMemberRow& row) -> int {
+    const std::vector<int>* candidates = nullptr;
+    if (!row.Enclosure.empty() && !row.Slot.empty()) {
+      candidates = lookup(places, PlaceKey('e', row.Enclosure, row.Slot));
+    } else if (!row.Connector.empty() && !row.Device.empty()) {
+      for (char kind : {'c', 'h', 's'})
+        if (candidates == nullptr) candidates = lookup(places, PlaceKey(kind, row.Connector, row.Device));
+    } else if (!row.BareChannel.empty()) {
+      candidates = lookup(places, PlaceKey('h', row.BareChannel, row.BareDevice));
+    }
+    if (candidates == nullptr && !row.Serial.empty()) candidates = lookup(serials, row.Serial);
+    if (candidates == nullptr) return -1;
+    for (int i : *candidates)
+      if (!linked[static_cast<size_t>(i)]) return i;
+    return candidates->front();
+  };
+
+  // Members are added drive by drive, each drive's devices in listing order.
+  std::vector<std::vector<TIntList*>> member_of(static_cast<size_t>(drives));
+  const auto link_rows = [&](const TKVList& rows, const TStringList& listed, TIntList& members,
+                             TStringList& missing) {
+    const auto link = [&](const std::string& text, const TMemberRow& row) {
+      const int drive = row.IsMissing() ? -1 : resolve(row);
+      if (drive >= 0) {
+        linked[static_cast<size_t>(drive)] = true;
+        member_of[static_cast<size_t>(drive)].push_back(&members);
+      } else if (row.IsMissing() || drives > 0) {
+        // A listing without drives (a partial capture) cannot tell a missing member.
+        missing.push_back(text);
+      }
+    };
+    for (const TKVItem& pair : rows)
+      if (IsMemberRowKey(pair.Key)) link(pair.Value, ParseMemberRow(pair.Value));
+    for (const std::string& pair : listed) link(pair, ParseMemberRow("(" + pair + ")"));
+  };
+  // Result and raw lists hold the devices in the same order.
+  for (int n = 0; n < result.LDs.Count() && n < core.LDs.Count(); ++n) {
+    TResultLD& ld = result.LDs.Item(n);
+    link_rows(core.LDs.Item(n).Segments, ld.ListedDrives, ld.Members, ld.MissingMembers);
+  }
+  for (int n = 0; n < result.ZepLDs.Count() && n < core.ZepLDs.Count(); ++n) {
+    TResultZepLD& zep = result.ZepLDs.Item(n);
+    link_rows(core.ZepLDs.Item(n).Segments, {}, zep.Members, zep.MissingMembers);
+  }
+  for (int i = 0; i < drives; ++i)
+    for (TIntList* members : member_of[static_cast<size_t>(i)]) members->Add(i, 0);
 }
 
 void TKVCore::MatchChannel(const std::string& value, TResultHDD& drive, int /*driveIndex*/) {

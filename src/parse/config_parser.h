@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/listing_dialects.h"
 
 namespace kv {
 
@@ -42,7 +43,8 @@ std::pair<std::string, std::string> SplitPair(const std::string& line);
 void ParseConfigText(TKVCore& core, const std::string& text);
 
 // Built after the enclosures, logical devices and zepCache devices of core.Result (and the
-// controller's serial number) are final; stays valid while drives are appended.
+// controller's serial number) are final; stays valid while drives are appended. Every
+// lookup goes through an index, so a whole listing matches in linear time.
 class TDriveMatcher {
  public:
   explicit TDriveMatcher(TKVCore& core);
@@ -50,10 +52,16 @@ class TDriveMatcher {
   // Value of "Reported Channel,Device": "0,3(3:0)" gives Channel "0", DeviceId "3", then the
   // SMART health and temperature of the drive record on that channel and id.
   void MatchChannel(const std::string& value, TResultHDD& drive);
-  // Value of "Reported Location": "Enclosure 0, Slot 3" puts the drive into slot 3 of
-  // enclosure "0"; then the drive joins every logical or zepCache device whose "present" or
-  // "spare" segment line names its serial number.
+  // Puts the drive into the enclosure slot that `where` names (the first location that
+  // names one wins) and remembers where it sits for LinkMembers. `esd` is the drive's
+  // "Reported ESD" value, which tells apart enclosures that report the same Id.
+  void Place(const TDriveLocation& where, const std::string& esd, TResultHDD& drive, int driveIndex);
+  // Value of "Reported Location": Place without an ESD.
   void MatchLocation(const std::string& value, TResultHDD& drive, int driveIndex);
+  // Once every drive is built and placed: links each member row of every logical and
+  // zepCache device to at most one drive, and keeps the rows that name no drive as
+  // missing members.
+  void LinkMembers(TKVCore& core);
 
  private:
   // (channel, id, controller serial) -> first SMART drive record.
@@ -66,11 +74,12 @@ class TDriveMatcher {
   std::string controller_serial_;
   TSmartIndex sas_;
   TSmartIndex sata_;
-  // Enclosure Id -> first enclosure with that Id.
-  std::unordered_map<std::string, TResultEnclosure*> enclosures_;
-  // Lower-cased segment serial -> the device member lists, one entry per matching line, in
-  // the order logical devices, then zepCache devices, then segment lines.
-  std::unordered_map<std::string, std::vector<TIntList*>> segment_serials_;
+  // Enclosure Id -> the enclosures reporting it, in listing order.
+  std::unordered_map<std::string, std::vector<TResultEnclosure*>> enclosures_;
+  // The one enclosure printed without an Id, when there is exactly one.
+  TResultEnclosure* unnamed_enclosure_ = nullptr;
+  // By drive index: where each drive said it sits.
+  std::vector<TDriveLocation> locations_;
 };
 
 }  // namespace kv

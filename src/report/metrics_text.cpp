@@ -141,10 +141,10 @@ void ControllerMetrics(MetricsWriter& w, const TKVCore& core) {
 // Logical and zepCache devices share their shape; `prefix` is "korvane_logical_device" or
 // "korvane_zepcache_device".
 struct DeviceFamilies {
-  std::string info, ok, size, members, read, written;
+  std::string info, ok, size, members, missing, read, written;
   explicit DeviceFamilies(const std::string& p)
       : info(p + "_info"), ok(p + "_ok"), size(p + "_size_bytes"), members(p + "_members"),
-        read(p + "_read_bytes_total"), written(p + "_written_bytes_total") {}
+        missing(p + "_missing_members"), read(p + "_read_bytes_total"), written(p + "_written_bytes_total") {}
 };
 
 void DeclareDevice(MetricsWriter& w, const DeviceFamilies& f, const char* what, bool withStats) {
@@ -153,6 +153,7 @@ void DeclareDevice(MetricsWriter& w, const DeviceFamilies& f, const char* what, 
   w.Family(f.ok.c_str(), "gauge", ("1 when the " + kind + " status reads Optimal or OK.").c_str());
   w.Family(f.size.c_str(), "gauge", ("Size of the " + kind + ".").c_str());
   w.Family(f.members.c_str(), "gauge", ("Drives that make up the " + kind + ".").c_str());
+  w.Family(f.missing.c_str(), "gauge", ("Member rows of the " + kind + " that name no drive present.").c_str());
   if (!withStats) return;
   w.Family(f.read.c_str(), "counter", ("Bytes read from the " + kind + ", from the controller log.").c_str());
   w.Family(f.written.c_str(), "counter", ("Bytes written to the " + kind + ", from the controller log.").c_str());
@@ -168,6 +169,7 @@ void DeviceSamples(MetricsWriter& w, const DeviceFamilies& f, const TRecord& d, 
   w.Sample(f.ok.c_str(), labels, Flag(StatusOk(d.Status)));
   w.Sample(f.size.c_str(), labels, SizeBytes(d.Size));
   w.Sample(f.members.c_str(), labels, static_cast<double>(d.Members.Count()));
+  w.Sample(f.missing.c_str(), labels, static_cast<double>(d.MissingMembers.size()));
   if (stats == nullptr) return;
   w.Sample(f.read.c_str(), labels, CounterBytes(stats->BlocksRead, stats->BlocksReadUnit));
   w.Sample(f.written.c_str(), labels, CounterBytes(stats->BlocksWritten, stats->BlocksWrittenUnit));

@@ -151,6 +151,7 @@ void Device(JsonWriter& j, const TKVCore& core, const TRecord& d, const std::str
     j.Close('}');
   }
   j.Close(']');
+  j.Field("missing_members", static_cast<double>(d.MissingMembers.size()));
   j.Lines("segments", d.Segments);
   j.Lines("lines", d.Lines);
   j.Close('}');

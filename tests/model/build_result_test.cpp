@@ -158,7 +158,7 @@ const char kListing[] =
     "      Device #1\n"
     "         Device is a Hard drive\n"
     "         Reported Channel,Device : 0,1\n"
-    "         Serial number : SB\n"  // no location pair: never a member
+    "         Serial number : SB\n"  // no location pair: a member by its serial
     "      Device #2\n"
     "         Device is an Enclosure services device\n"
     "         Enclosure ID : 0\n";
@@ -176,15 +176,47 @@ TEST(BuildResult, MatchesDrivesToEnclosuresAndLogicalDevices) {
   EXPECT_EQ(d0.Enclosure->Id, "0");
   EXPECT_EQ(core.Result.HDDs.Item(1).DeviceId, "1");
   const TIntList& members = core.Result.LDs.Item(0).Members;
-  ASSERT_EQ(members.Count(), 1);
+  ASSERT_EQ(members.Count(), 2);
   EXPECT_EQ(members.Item(0).Key, 0);
+  EXPECT_EQ(members.Item(1).Key, 1);
 
   // Running it again starts from a clean result.
   core.BuildResult();
   EXPECT_EQ(core.Result.HDDs.Count(), 2);
-  EXPECT_EQ(core.Result.LDs.Item(0).Members.Count(), 1);
+  EXPECT_EQ(core.Result.LDs.Item(0).Members.Count(), 2);
   EXPECT_EQ(core.Result.Enclosures.Item(0).Slots.Count(), 1);
   EXPECT_EQ(core.Result.Controller.Lines.size(), 1u);
+}
+
+// Two enclosures reporting the same Id are told apart by the drive's ESD; an enclosure
+// printed without an Id takes the drives when it is the only one of its kind.
+TEST(BuildResult, DrivesLandInExactlyOneEnclosure) {
+  const auto drive = [](int n, const char* location, const char* esd) {
+    return "      Device #" + std::to_string(n) + "\n         Device is a Hard drive\n" +
+           "         Reported Location : " + location + "\n         Reported ESD : " + esd + "\n";
+  };
+  TKVCore core;
+  core.ParseConfig("Physical Device information\n" + drive(0, "Enclosure 0, Slot 0", "2,1") +
+                   drive(1, "Enclosure 0, Slot 0", "2,0") +
+                   "      Device #2\n         Device is an Enclosure services device\n"
+                   "         Reported Channel,Device : 2,0\n         Enclosure ID : 0\n"
+                   "      Device #3\n         Device is an Enclosure services device\n"
+                   "         Reported Channel,Device(T:L) : 2,1(1:0)\n         Enclosure ID : 0\n");
+  core.BuildResult();
+  EXPECT_EQ(core.Result.HDDs.Item(0).Enclosure, &core.Result.Enclosures.Item(1));
+  EXPECT_EQ(core.Result.HDDs.Item(1).Enclosure, &core.Result.Enclosures.Item(0));
+  EXPECT_EQ(core.Result.Enclosures.Item(0).Slots.Count(), 1);
+  EXPECT_EQ(core.Result.Enclosures.Item(1).Slots.Count(), 1);
+
+  TKVCore old;
+  old.ParseConfig("Physical Device information\n" +
+                  std::string("      Device #0\n         Device is a Hard drive\n"
+                              "         Reported Enclosure,Slot : 0,2\n"
+                              "      Device #4\n         Device is an Enclosure\n"
+                              "            Type : SES2\n"));
+  old.BuildResult();
+  EXPECT_EQ(old.Result.HDDs.Item(0).Enclosure, &old.Result.Enclosures.Item(0));
+  EXPECT_EQ(old.Result.Enclosures.Item(0).Slots.Item(0).Value, 2);
 }
 
 TEST(BuildResult, EmptyModelGivesAnEmptyResult) {

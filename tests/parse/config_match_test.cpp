@@ -64,24 +64,12 @@ TEST(MatchChannel, TakesSmartFromTheFirstRecordOfThisControllerSasBeforeSata) {
   EXPECT_EQ(unknown.SmartTemperature, "");
 }
 
-// A result with enclosure "0" (block 7, renamed by its Enclosure ID), enclosure "1" and one
-// logical device whose segments name two serial numbers.
+// A result with enclosure "0" and enclosure "1".
 class MatchLocationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    TResultEnclosure& e0 = core.Result.Enclosures.Add();
-    e0.Id = "0";
-    TResultEnclosure& e1 = core.Result.Enclosures.Add();
-    e1.Id = "1";
-    TResultLD& ld = core.Result.LDs.Add();
-    ld.Segments = {"Present (Controller:1,Enclosure:0,Slot:3) WD-WX31A1234567",
-                   "Missing (Controller:1,Enclosure:0,Slot:4) SERIAL4",
-                   "Rebuilding (Controller:1,Enclosure:0,Slot:5) SERIAL5",
-                   "Present (Controller:1,Enclosure:0,Slot:3) wd-wx31a1234567",
-                   "Dedicated Spare (0,6) SPARE6",
-                   "Present (0,0)"};
-    TResultZepLD& zep = core.Result.ZepLDs.Add();
-    zep.Segments = {"Present (190782MB, SATA, SSD, Connector:1, Device:0) WD-WX31A1234567"};
+    core.Result.Enclosures.Add().Id = "0";
+    core.Result.Enclosures.Add().Id = "1";
   }
   TKVCore core;
 };
@@ -94,12 +82,15 @@ TEST_F(MatchLocationTest, PutsTheDriveIntoItsEnclosureSlot) {
   } rows[] = {
       {"Enclosure 0, Slot 3", 0, 3},
       {"ENCLOSURE 1, SLOT 11", 1, 11},
-      {"Enclosure 1, Slot 3(Connector 0)", -1, 0},  // more after the slot number
-      {"Enclosure 0, Slot 0( Connector Unknown )", -1, 0},
+      {"Enclosure 1, Slot 3(Connector 0)", 1, 3},  // whatever follows the slot number
+      {"Enclosure 0, Slot 0( Connector Unknown )", 0, 0},
+      {"Enclosure 00, Slot 2", 0, 2},
       {"Enclosure 2, Slot 1", -1, 0},  // no such enclosure
       {"Enclosure 0, Slot -1", -1, 0},
+      {"Enclosure 0, Slot 99999999999", -1, 0},
+      {"Enclosure 0", -1, 0},
       {"Connector 1, Device 0", -1, 0},
-      {"Enclosure Direct Attached, Slot 1(Connector 0:CN0)", -1, 0},
+      {"Enclosure Direct Attached, Slot 1(Connector 0:CN0)", -1, 0},  // not an enclosure
   };
   int drive_index = 0;
   for (const Row& row : rows) {
@@ -122,36 +113,92 @@ TEST_F(MatchLocationTest, PutsTheDriveIntoItsEnclosureSlot) {
   }
 }
 
-TEST_F(MatchLocationTest, JoinsEveryDeviceWhosePresentOrSpareSegmentNamesTheSerial) {
-  TResultHDD drive;
-  drive.SerialNumber = "WD-WX31A1234567";
-  core.MatchLocation("Enclosure 0, Slot 3", drive, 4);
-  // Both present lines of the logical device match (letter case ignored), and the zepCache
-  // device's line too.
-  const TIntList& members = core.Result.LDs.Item(0).Members;
-  ASSERT_EQ(members.Count(), 2);
-  EXPECT_EQ(members.Item(0).Key, 4);
-  EXPECT_EQ(members.Item(0).Value, 0);
-  EXPECT_EQ(core.Result.ZepLDs.Item(0).Members.Count(), 1);
+// Five drives: #0 in enclosure 0 slot 3 on channel 0,0; #1 at "Connector 1, Device 0" on
+// 0,1; #2 direct attached in slot 5 of connector 2 on 0,2; #3 and #4 without a location,
+// sharing a redacted serial, on 0,3 and 0,4.
+const char kDrives[] =
+    "Physical Device information\n"
+    "      Device #0\n         Device is a Hard drive\n"
+    "         Reported Channel,Device(T:L) : 0,0(0:0)\n"
+    "         Reported Location : Enclosure 0, Slot 3(Connector 0)\n"
+    "         Serial number : SA\n"
+    "      Device #1\n         Device is a Hard drive\n"
+    "         Reported Channel,Device(T:L) : 0,1(1:0)\n"
+    "         Reported Location : Connector 1, Device 0\n"
+    "         Serial number : SB\n"
+    "      Device #2\n         Device is a Hard drive\n"
+    "         Reported Channel,Device(T:L) : 0,2(2:0)\n"
+    "         Reported Location : Enclosure Direct Attached, Slot 5(Connector 2:CN2)\n"
+    "         Serial number : SC\n"
+    "      Device #3\n         Device is a Hard drive\n"
+    "         Reported Channel,Device : 0,3\n"
+    "         Serial number : XXX\n"
+    "      Device #4\n         Device is a Hard drive\n"
+    "         Reported Channel,Device : 0,4\n"
+    "         Serial number : XXX\n"
+    "      Device #5\n         Device is an Enclosure services device\n"
+    "         Enclosure ID : 0\n";
 
+// Each member row links to the one drive its own labels name; the serial number only
+// when the row names no place or its place matches no drive.
+TEST(MemberRows, EachRowLinksToOneDriveOrIsMissing) {
   struct Row {
-    const char* serial;
-    int members;
+    const char* rows;  // pairs of the device after its member heading
+    std::vector<int> members;
+    int missing;
   } rows[] = {
-      {"SERIAL4", 0},  // missing segment
-      {"SERIAL5", 0},  // rebuilding segment is neither present nor spare
-      {"SPARE6", 1},
-      {"", 0},  // the line without a serial reads as the whole line, never as empty
+      {"Segment 0 : Present (Controller:1,Enclosure:0,Slot:3) OTHER", {0}, 0},
+      {"Group 1, Segment 1 : Rebuilding (Controller:1,Connector:1,Device:0) SB", {1}, 0},
+      {"Device 3 : Present (228936MB, SAS, HDD, Connector:0, Device:3) ZZ", {3}, 0},
+      {"Segment 0 : Present (2861588MB, SATA, HDD, Channel:0, Device:2) ZZ", {2}, 0},
+      {"Segment 0 : Present (100MB, SAS, HDD, Connector:2, Device:5) ZZ", {2}, 0},
+      {"Segment 5 : Inconsistent (0,1)", {1}, 0},  // bare pair: channel,device only
+      {"Segment 0 : Present (1,0) SB", {1}, 0},   // no drive on 1,0: the serial
+      {"Segment 0 : Present (Controller:1,Enclosure:0,Slot:9) sc", {2}, 0},
+      {"Segment 0 : Present (9,9) XXX\nSegment 1 : Present (9,9) XXX", {3, 4}, 0},
+      {"Segment 0 : Present (0,0) SA\nSegment 1 : Present (0,0) SA", {0, 0}, 0},
+      {"Segment 0 : Missing (Controller:1,Enclosure:0,Slot:3) SA", {}, 1},
+      {"Segment 1 : Missing", {}, 1},
+      {"Segment 0 : Present (Controller:1,Enclosure:7,Slot:7) NOSUCH", {}, 1},
+      {"Device ID : Availability (SizeMB, Protocol, Type, Connector ID, Location) Serial Number", {}, 0},
   };
   for (const Row& row : rows) {
-    TKVCore fresh;
-    TResultLD& ld = fresh.Result.LDs.Add();
-    ld.Segments = core.Result.LDs.Item(0).Segments;
-    TResultHDD d;
-    d.SerialNumber = row.serial;
-    fresh.MatchLocation("Connector 1, Device 0", d, 0);
-    EXPECT_EQ(ld.Members.Count(), row.members) << "[" << row.serial << "]";
+    TKVCore core;
+    core.ParseConfig(std::string("Logical device information\nLogical Device number 0\n"
+                                 "   Array Physical Device Information\n") +
+                     row.rows + "\n" + kDrives);
+    core.BuildResult();
+    ASSERT_EQ(core.Result.LDs.Count(), 1) << row.rows;
+    std::vector<int> members;
+    for (const TIntPair& m : core.Result.LDs.Item(0).Members) members.push_back(m.Key);
+    EXPECT_EQ(members, row.members) << row.rows;
+    EXPECT_EQ(static_cast<int>(core.Result.LDs.Item(0).MissingMembers.size()), row.missing) << row.rows;
   }
+}
+
+TEST(MemberRows, OldFirmwareListsMembersByChannelAndAPartialListingMissesNone) {
+  TKVCore core;
+  core.ParseConfig(std::string("Logical drive information\nLogical drive number 1\n"
+                               "   Status of logical drive : Offline\n"
+                               "   Drive(s) (Channel,Device) : 0,4 0,0 \n") +
+                   kDrives);
+  core.BuildResult();
+  ASSERT_EQ(core.Result.LDs.Count(), 1);
+  const TResultLD& ld = core.Result.LDs.Item(0);
+  EXPECT_EQ(ld.Status, "Offline");
+  ASSERT_EQ(ld.Members.Count(), 2);
+  EXPECT_EQ(ld.Members.Item(0).Key, 0);  // in drive order
+  EXPECT_EQ(ld.Members.Item(1).Key, 4);
+
+  // Without any drive in the listing only a row that says so is missing.
+  TKVCore partial;
+  partial.ParseConfig(
+      "Logical device information\nLogical device number 0\n"
+      "   Logical device segment information\n"
+      "   Segment 0 : Present (Controller:1,Enclosure:0,Slot:0) SA\n"
+      "   Segment 1 : Missing\n");
+  partial.BuildResult();
+  EXPECT_EQ(partial.Result.LDs.Item(0).MissingMembers, (TStringList{"Missing"}));
 }
 
 }  // namespace

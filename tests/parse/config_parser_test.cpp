@@ -30,14 +30,22 @@ TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
       "   Firmware                                 : 7.13-0 (33263)\n"
       "   Controller Battery Information\n"
       "   Status                                   : Optimal\n"
-      "   Vital Product Data\n"  // unknown sub-heading: stays with the battery
+      "         Supercap Information\n"  // nested deeper: still the battery's
+      "         Life-time Temperature Recorded\n"
+      "         Cells                              : 2\n"
+      "   Controller Vital Product Data\n"  // another sub-heading: the controller's again
       "   Serial Number                            : 6A256D6BB3F\n"
       "   Controller Version Information\n"
-      "   Driver                                   : 1.2-1\n");
-  EXPECT_EQ(Pairs(core.ControllerInfo),
-            (Lines{"Controller Status=Optimal", "Controller Model=Korvane KVR8885Q"}));
+      "   Driver                                   : 1.2-1\n"
+      "   Connector information\n"  // indented: still inside the controller block
+      "   Connector #0\n"
+      "      Connector Name                        : CN0\n"
+      "   Controller ZMM Information\n"
+      "   Status                                   : ZMM Optimal\n");
+  EXPECT_EQ(Pairs(core.ControllerInfo), (Lines{"Controller Status=Optimal", "Controller Model=Korvane KVR8885Q",
+                                               "Serial Number=6A256D6BB3F", "Connector Name=CN0"}));
   EXPECT_EQ(Pairs(core.VersionInfo), (Lines{"Firmware=7.13-0 (33263)", "Driver=1.2-1"}));
-  EXPECT_EQ(Pairs(core.BBUInfo), (Lines{"Status=Optimal", "Serial Number=6A256D6BB3F"}));
+  EXPECT_EQ(Pairs(core.BBUInfo), (Lines{"Status=Optimal", "Cells=2", "Status=ZMM Optimal"}));
 }
 
 TEST(ConfigParser, CacheBackupUnitHeadingAlsoSelectsTheBackupUnit) {
@@ -60,15 +68,18 @@ TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
   } rows[] = {
       {"Controller information", 'C'},
       {"CONTROLLER INFORMATION", 'C'},
-      {"Controller information ", 'L'},  // trailing blank: not a heading
+      {"Controller information ", '-'},  // trailing blank: a heading we do not know
       {" Controller information", 'L'},
       {"Logical device information", '-'},
-      {"Logical device information ", 'L'},
+      {"Logical device information ", '-'},
+      {"Array Information", '-'},
+      {"   Array Information", 'L'},  // indented: no heading
+      {"Logical device number 1", 'L'},  // a numbered line, not a heading
       {"   Connector information   ", '-'},  // blanks around it are allowed
       {"Lane Information", '-'},
       {"Physical Device information", '-'},
       {"zepCache 3.0 information", '-'},
-      {"Logical drive information", 'L'},  // older firmware's heading is not recognised
+      {"Logical drive information", '-'},  // the oldest firmware's wording
   };
   for (const Row& row : rows) {
     TKVCore core;
@@ -83,6 +94,25 @@ TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
   TKVCore none;
   none.ParseConfig("   Status : Optimal\nController information \n   Status : B\n");
   EXPECT_EQ(none.ControllerInfo.Count(), 0);
+}
+
+// A column-0 heading of a generation we do not know is named in the core log: at most five
+// a listing, each once while the program runs.
+TEST(ConfigParser, UnknownHeadingsAreLoggedOnceAndBounded) {
+  std::string listing = "Controller information\n   Controller Status : Optimal\n";
+  for (int i = 0; i < 7; ++i) listing += "Unheard Of Block " + std::string(1, static_cast<char>('A' + i)) + "\n   Key : v\n";
+  listing += "Array Information\nArray Number 0\nCommand completed successfully.\n";
+  TCoreLogRecorder first;
+  TKVCore core;
+  core.ParseConfig(listing);
+  ASSERT_EQ(first.lines.size(), 5u);
+  EXPECT_EQ(first.lines[0], "PARSE! unknown heading in the configuration listing, its block is skipped: [Unheard Of Block A]");
+  EXPECT_EQ(Pairs(core.ControllerInfo), (Lines{"Controller Status=Optimal"}));  // nothing else lands there
+
+  TCoreLogRecorder second;
+  TKVCore again;
+  again.ParseConfig(listing);
+  EXPECT_EQ(second.lines.size(), 2u);  // F and G; A to E were written already
 }
 
 TEST(ConfigParser, LogicalDeviceNumbersSegmentsAndBadNumbers) {
