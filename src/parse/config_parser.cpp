@@ -386,7 +386,13 @@ void TDriveMatcher::MatchLocation(const std::string& value, TResultHDD& drive, i
 // under one place are shared out.
 void TDriveMatcher::LinkMembers(TKVCore& core) {
   TKVResult& result = core.Result;
-  using TIndex = std::unordered_map<std::string, std::vector<int>>;
+  // The drives under one key, and how many of the first ones are linked already, so that
+  // finding the first free one stays linear however many rows name the same place.
+  struct TCandidates {
+    std::vector<int> drives;
+    size_t linked_prefix = 0;
+  };
+  using TIndex = std::unordered_map<std::string, TCandidates>;
   TIndex places;
   TIndex serials;
   const int drives = result.HDDs.Count();
@@ -394,24 +400,24 @@ void TDriveMatcher::LinkMembers(TKVCore& core) {
     const TResultHDD& d = result.HDDs.Item(i);
     if (static_cast<size_t>(i) < locations_.size()) {
       const TDriveLocation& at = locations_[static_cast<size_t>(i)];
-      if (!at.Enclosure.empty()) places[PlaceKey('e', at.Enclosure, at.Slot)].push_back(i);
-      if (!at.Connector.empty()) places[PlaceKey('c', at.Connector, at.Device)].push_back(i);
+      if (!at.Enclosure.empty()) places[PlaceKey('e', at.Enclosure, at.Slot)].drives.push_back(i);
+      if (!at.Connector.empty()) places[PlaceKey('c', at.Connector, at.Device)].drives.push_back(i);
       if (!at.SlotConnector.empty() && !at.AnySlot.empty())
-        places[PlaceKey('s', at.SlotConnector, at.AnySlot)].push_back(i);
+        places[PlaceKey('s', at.SlotConnector, at.AnySlot)].drives.push_back(i);
     }
     const std::string channel = LeadingNumber(d.Channel);
     const std::string device = LeadingNumber(d.DeviceId);
-    if (!channel.empty() && !device.empty()) places[PlaceKey('h', channel, device)].push_back(i);
-    if (!d.SerialNumber.empty()) serials[LowerCaseAscii(d.SerialNumber)].push_back(i);
+    if (!channel.empty() && !device.empty()) places[PlaceKey('h', channel, device)].drives.push_back(i);
+    if (!d.SerialNumber.empty()) serials[LowerCaseAscii(d.SerialNumber)].drives.push_back(i);
   }
 
   std::vector<bool> linked(static_cast<size_t>(drives), false);
-  const auto lookup = [](const TIndex& index, const std::string& key) -> const std::vector<int>* {
+  const auto lookup = [](TIndex& index, const std::string& key) -> TCandidates* {
     const auto it = index.find(key);
     return it == index.end() ? nullptr : &it->second;
   };
   const auto resolve = [&](const TMemberRow& row) -> int {
-    const std::vector<int>* candidates = nullptr;
+    TCandidates* candidates = nullptr;
     if (!row.Enclosure.empty() && !row.Slot.empty()) {
       candidates = lookup(places, PlaceKey('e', row.Enclosure, row.Slot));
     } else if (!row.Connector.empty() && !row.Device.empty()) {
@@ -422,9 +428,10 @@ void TDriveMatcher::LinkMembers(TKVCore& core) {
     }
     if (candidates == nullptr && !row.Serial.empty()) candidates = lookup(serials, row.Serial);
     if (candidates == nullptr) return -1;
-    for (int i : *candidates)
-      if (!linked[static_cast<size_t>(i)]) return i;
-    return candidates->front();
+    std::vector<int>& list = candidates->drives;
+    size_t& next = candidates->linked_prefix;
+    while (next < list.size() && linked[static_cast<size_t>(list[next])]) ++next;
+    return next < list.size() ? list[next] : list.front();
   };
 
   // Members are added drive by drive, each drive's devices in listing order.

@@ -32,12 +32,18 @@ std::string Canonical(std::string_view value) {
 }  // namespace
 
 std::string DialectLower(std::string_view line) {
-  std::string low = LowerCaseAscii(line);
   static constexpr std::string_view kOld = "logical drive";
   static constexpr std::string_view kNew = "logical device";
-  for (size_t at = low.find(kOld); at != std::string::npos; at = low.find(kOld, at + kNew.size()))
-    low.replace(at, kOld.size(), kNew);
-  return low;
+  const std::string low = LowerCaseAscii(line);
+  if (low.find(kOld) == std::string::npos) return low;
+  std::string out;
+  out.reserve(low.size() + low.size() / 8);
+  size_t from = 0;
+  for (size_t at = low.find(kOld); at != std::string::npos; at = low.find(kOld, from)) {
+    out.append(low, from, at - from).append(kNew);
+    from = at + kOld.size();
+  }
+  return out.append(low, from, std::string::npos);
 }
 
 TListingBlock BlockOfHeading(const std::string& low) {

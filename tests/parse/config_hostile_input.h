@@ -52,6 +52,9 @@ inline std::string RandomListing(size_t bytes, uint32_t seed) {
       "Device is a Hard drive\n", "Device is an Enclosure\n", "Status of\n", ": ", ", ", "(",
       ")", " ", "\n", "\r", "\r\n", "Reported Channel,", "Reported Location : Enclosure ",
       "Slot ", "Enclosure ID : ", "Serial number : ", "Segment information\n", "present ",
+      "Logical drive ", "Array Physical Device Information\n", "Missing", "Connector:", "Device:",
+      "Enclosure:", "Slot:", "Drive(s) (Channel,Device) : ", "Controller ZMM Information\n",
+      "Reported ESD : ", "Reported Enclosure,Slot : ", "Unknown Heading\n",
       "0", "1", "-", "\x95", "\xff",
   };
   std::mt19937 rng(seed);

@@ -95,6 +95,24 @@ TEST(ConfigRobustness, TenMebibytesOfRepeatedBlocks) {
   EXPECT_EQ(core.Result.LDs.Item(blocks - 1).Members.Item(0).Key, blocks - 1);
 }
 
+// Twenty thousand rows naming the one place that twenty thousand drives claim: each row
+// takes the next free drive, and the whole stays linear.
+TEST(ConfigRobustness, ManyRowsNamingOnePlaceShareOutTheDrives) {
+  constexpr int kDrives = 20000;
+  std::string text = "Logical device information\nLogical device number 0\n   Logical device segment information\n";
+  for (int n = 0; n < kDrives; ++n) text += "   Segment " + std::to_string(n) + " : Present (0,0) X\n";
+  text += "Physical Device information\n";
+  for (int n = 0; n < kDrives; ++n)
+    text += "      Device #" + std::to_string(n) +
+            "\n         Device is a Hard drive\n         Reported Channel,Device : 0,0\n"
+            "         Serial number : X\n";
+  TKVCore core;
+  ParseAll(core, text);
+  const TIntList& members = core.Result.LDs.Item(0).Members;
+  ASSERT_EQ(members.Count(), kDrives);
+  for (int n = 0; n < kDrives; ++n) ASSERT_EQ(members.Item(n).Key, n);
+}
+
 TEST(ConfigRobustness, OneMebibyteLinesAreReadOrIgnoredWhole) {
   TCoreLogRecorder log;
   TKVCore core;
