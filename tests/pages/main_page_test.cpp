@@ -179,6 +179,27 @@ TEST(MainPage, DriveWithoutChannelAndDeviceAreas) {
   EXPECT_FALSE(Has(bare, "Temp: "));
 }
 
+size_t Count(const std::string& page, const std::string& text) {
+  size_t n = 0;
+  for (size_t at = page.find(text); at != std::string::npos; at = page.find(text, at + 1)) ++n;
+  return n;
+}
+
+TEST(MainPage, MissingMembersAndEnclosuresSharingAnId) {
+  const std::string row = "Missing (Controller:1,Enclosure:0,Slot:6) GONE<1>";
+  const std::string plain = DemoPage([](TKVCore&) {});
+  const std::string page = DemoPage([&](TKVCore& core) {
+    core.Result.LDs.Item(1).MissingMembers.push_back(row);
+    core.Result.Enclosures.Add().Id = core.Result.Enclosures.Item(0).Id;  // no drive of its own
+  });
+  // One row more, in the device's table: state "Missing", the row as printed, no link.
+  EXPECT_TRUE(Has(page, "<td class=\"FCI FTC nw st\">Missing</td>"));
+  EXPECT_TRUE(Has(page, "<td class=\"FCI FTC nw\">Missing (Controller:1,Enclosure:0,Slot:6) GONE&lt;1&gt;</td>"));
+  EXPECT_EQ(Count(page, "<tr><td"), Count(plain, "<tr><td") + 1);
+  EXPECT_EQ(Count(page, "href=\"hdd_"), Count(plain, "href=\"hdd_"));
+  EXPECT_EQ(Count(page, "href=\"hdd_0_0\""), 2u) << "member table and its own enclosure, once each";
+}
+
 TEST(MainPage, EmptyModelStillGivesAPage) {
   TKVCore core;
   core.BuildResult();

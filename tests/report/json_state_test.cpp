@@ -102,6 +102,8 @@ TEST(StateJson, DemoDocumentIsValidAndComplete) {
   EXPECT_EQ(Occurrences(json, "\"task_id\":"), static_cast<size_t>(core->Tasks.Count()));
   EXPECT_NE(json.find("\"progress_ratio\":0.45"), std::string::npos);
   EXPECT_NE(json.find("\"members\":[{\"drive\":"), std::string::npos);
+  EXPECT_EQ(Occurrences(json, "\"missing_members\":0,"),
+            static_cast<size_t>(core->Result.LDs.Count() + core->Result.ZepLDs.Count()));
   EXPECT_NE(json.find("\"serial\":\"WD-WMC1T0000101\""), std::string::npos);
   EXPECT_NE(json.find("\"sources\":[{\"source\":\"config\",\"status\":\"ok\",\"status_code\":0"), std::string::npos);
 }

@@ -59,6 +59,8 @@ TEST(MetricsText, DemoValuesFollowTheOutputs) {
       {"korvane_logical_device_ok{number=\"1\",name=\"System\",level=\"1\"}", "0"},
       {"korvane_logical_device_ok{number=\"0\",name=\"Data\",level=\"5\"}", "1"},
       {"korvane_logical_device_size_bytes{number=\"0\",name=\"Data\",level=\"5\"}", std::to_string(2861568LL * 1048576)},
+      {"korvane_logical_device_members{number=\"1\",name=\"System\",level=\"1\"}", "2"},  // the rebuilding one too
+      {"korvane_logical_device_missing_members{number=\"1\",name=\"System\",level=\"1\"}", "0"},
       {"korvane_task_progress_ratio{logical_device=\"1\",operation=\"Rebuild\",status=\"In Progress\"}", "0.45"},
       {"korvane_drive_failed{channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", "0"},
       {"korvane_drive_size_bytes{channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", std::to_string(953869LL * 1048576)},
