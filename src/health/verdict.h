@@ -1,0 +1,43 @@
+#pragma once
+// The health verdict of one cycle: OK, Warning or Critical, with one reason per finding.
+//
+//   Critical  the controller status is not good; a logical or zepCache device is offline
+//             or failed; a member or spare drive has failed or its SMART verdict is Bad;
+//             the backup unit has failed
+//   Warning   a logical device is not optimal; a member is missing; the backup unit is not
+//             ready (nothing fitted is fine); another drive has failed or is Bad; a SMART
+//             verdict is Caution; a status word nobody knows; the last collection failed
+//
+// Each reason names its object and the link that shows it. Pure; any thread that
+// owns the model.
+#include <string>
+#include <vector>
+
+#include "health/smart_verdict.h"
+#include "model/kv_core.h"
+
+namespace kv {
+
+enum class THealth { OK = 0, Warning = 1, Critical = 2 };
+
+// "OK", "Warning", "Critical".
+const char* HealthWord(THealth health);
+
+struct THealthReason {
+  THealth Level = THealth::OK;
+  std::string Object;  // "Drive 0,7", "Logical device 1 (System)", "Backup unit", ...
+  std::string Link;    // where the pages show it: "#c_ld_1", "hdd_0_7" (its drive page), "#controller"
+  std::string Text;    // "Failed", "Degraded", "SMART Caution: attribute 5 raw 12", ...
+};
+
+struct THealthVerdict {
+  THealth Level = THealth::OK;
+  std::vector<THealthReason> Reasons;  // in page order: controller, devices, drives
+};
+
+// `drives` holds JudgeDrives(core, ...); `collectionFailure` names why the last collection
+// failed ("config source timed out"), empty when it did not.
+THealthVerdict JudgeHealth(const TKVCore& core, const std::vector<TSmartVerdict>& drives,
+                           const std::string& collectionFailure);
+
+}  // namespace kv
