@@ -6,7 +6,8 @@
 #   tools/fuzz.sh list               names of the targets
 #
 # Targets: pipeline xml request range ini path. Seeds come from fuzz/corpus/TARGET (read
-# only); new inputs go to build/fuzz/corpus/TARGET, crashes to build/fuzz/artifacts/.
+# only), for pipeline also the shared real listings when ../shared/fixtures/real exists; new
+# inputs go to build/fuzz/corpus/TARGET, crashes to build/fuzz/artifacts/.
 # An input that runs longer than 1 s counts as a hang, above 2 GiB as out of memory.
 set -eu
 cd "$(dirname "$0")/.."
@@ -39,6 +40,20 @@ build() {
   done
 }
 
+# The shared real listings beside the checkout (../shared/fixtures/real), when present, as
+# pipeline inputs: a configuration listing is the first source text, a task listing the third.
+# Built afresh on every run under build/fuzz/seeds; nothing is copied into the repository.
+real_listing_seeds() {
+  local real=$ROOT/../shared/fixtures/real dir=$OUT/seeds/pipeline-real f
+  [ -d "$real" ] || return 1
+  rm -rf "$dir" && mkdir -p "$dir"
+  for f in "$real"/config/*.txt; do [ -f "$f" ] && cp "$f" "$dir/config-${f##*/}"; done
+  for f in "$real"/task/*.txt; do
+    [ -f "$f" ] && { printf '\001\001'; cat "$f"; } >"$dir/task-${f##*/}"
+  done
+  return 0
+}
+
 run() {
   local t=$1 seconds=$2
   local bin=$OUT/fuzz_$t
@@ -46,6 +61,7 @@ run() {
   mkdir -p "$OUT/corpus/$t" "$OUT/artifacts"
   local seeds=()
   [ -d "$ROOT/fuzz/corpus/$t" ] && seeds=("$ROOT/fuzz/corpus/$t")
+  [ "$t" = pipeline ] && real_listing_seeds && seeds+=("$OUT/seeds/pipeline-real")
   local dict=()
   [ -f "$ROOT/fuzz/$t.dict" ] && dict=(-dict="$ROOT/fuzz/$t.dict")
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1} \

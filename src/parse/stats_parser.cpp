@@ -181,11 +181,26 @@ void CopyCacheCounters(const TKVStatsCacheItem& from, TKVStatsCacheItem& to) {
   to.SsdCacheDirtyPages = from.SsdCacheDirtyPages;
 }
 
+// Utility versions differ in how they write an empty element. The elements read as start/end
+// pairs may come as "<x .../>", those read as empty elements as "<x ...></x>"; each is brought
+// to the form it is read in, so both spellings give the same values.
+constexpr std::string_view kPairElements[] = {"controllerlog", "controllerstats",
+                                              "logicaldrivestats", "cachestatistics"};
+constexpr std::string_view kEmptyElements[] = {"physicaldrivestats", "overallssdcachestats",
+                                               "uncachedios", "dramcachestats", "ssdcachestats"};
+
+std::string LowerCaseCanonical(const std::string& text) {
+  std::string low = LowerCaseAscii(text);
+  for (std::string_view name : kPairElements) low = PairSelfClosing(low, name);
+  for (std::string_view name : kEmptyElements) low = SelfCloseEmptyPairs(low, name);
+  return low;
+}
+
 template <typename Fn>
 void EachController(const std::string& text, TReadBudget& budget, Fn fn) {
   int count = 0;
   std::string numbered;
-  NumberElements(LowerCaseAscii(text), "controllerlog", count, numbered);
+  NumberElements(LowerCaseCanonical(text), "controllerlog", count, numbered);
   for (std::string_view c : ExtractElements(numbered, "controllerlog", count)) {
     if (c.empty()) continue;
     if (!budget.Spend(c.size())) return;

@@ -174,6 +174,84 @@ void NumberSelfClosing(std::string_view text, std::string_view name, int& count,
   }
 }
 
+namespace {
+
+bool IsSpaceOrBreak(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The start tags of exactly the name in `open` ("<" + name), left to right: `attrs_from` is the
+// first byte after the name, `end` the position after the closing ">".
+// Start tags overlap nothing but their own bytes, so a walk over all of them is linear.
+struct TStartTag {
+  size_t attrs_from, end;
+};
+
+bool NextStartTag(std::string_view text, std::string_view open, size_t& from, TStartTag& tag) {
+  for (size_t p = text.find(open, from); p != kNone; p = text.find(open, p + 1)) {
+    const size_t after = p + open.size();
+    if (after >= text.size()) break;
+    const char c = text[after];
+    if (!IsSpaceOrBreak(c) && c != '/' && c != '>') continue;
+    const size_t gt = text.find_first_of("<>", after);
+    if (gt == kNone) break;
+    if (text[gt] == '<') {
+      p = gt - 1;  // an unclosed start tag: go on from the next "<"
+      continue;
+    }
+    tag = {after, gt + 1};
+    from = gt + 1;
+    return true;
+  }
+  from = kNone;
+  return false;
+}
+
+bool EndsSelfClosing(std::string_view text, const TStartTag& tag) {
+  return tag.end - 1 > tag.attrs_from && text[tag.end - 2] == '/';
+}
+
+}  // namespace
+
+std::string PairSelfClosing(std::string_view text, std::string_view name) {
+  const std::string open = "<" + std::string(name);
+  std::string out;
+  size_t copied = 0, from = 0;
+  TStartTag tag;
+  while (!name.empty() && NextStartTag(text, open, from, tag)) {
+    if (!EndsSelfClosing(text, tag)) continue;
+    const std::string_view attrs = text.substr(tag.attrs_from, tag.end - 2 - tag.attrs_from);
+    out.append(text, copied, tag.attrs_from - copied).append(attrs);
+    if (!attrs.empty() && !IsSpaceOrBreak(attrs.back())) out.push_back(' ');
+    out.append("></").append(name).append(">");
+    copied = tag.end;
+  }
+  if (copied == 0) return std::string(text);
+  out.append(text, copied, kNone);
+  return out;
+}
+
+std::string SelfCloseEmptyPairs(std::string_view text, std::string_view name) {
+  const std::string open = "<" + std::string(name);
+  const std::string close = "</" + std::string(name);
+  std::string out;
+  size_t copied = 0, from = 0;
+  TStartTag tag;
+  while (!name.empty() && NextStartTag(text, open, from, tag)) {
+    if (EndsSelfClosing(text, tag)) continue;
+    size_t p = tag.end;
+    while (p < text.size() && IsSpaceOrBreak(text[p])) ++p;
+    if (text.substr(p, close.size()) != close) continue;
+    p += close.size();
+    while (p < text.size() && IsSpaceOrBreak(text[p])) ++p;
+    if (p >= text.size() || text[p] != '>') continue;
+    out.append(text, copied, tag.end - 1 - copied).append("/>");
+    copied = p + 1;
+    from = p + 1;
+  }
+  if (copied == 0) return std::string(text);
+  out.append(text, copied, kNone);
+  return out;
+}
+
 void NumberAttributeTags(std::string& text, int& counter) {
   static constexpr std::string_view kTag = "<attribute ";
   if (counter >= 101) return;

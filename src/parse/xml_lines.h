@@ -45,6 +45,17 @@ void NumberElements(std::string_view text, std::string_view name, int& count,
 void NumberSelfClosing(std::string_view text, std::string_view name, int& count,
                        std::string& result);
 
+// Empty elements are written both ways by different utility versions. These bring one
+// element name to the form its reading expects; only the exact name is touched (not
+// "<namex"), and a start tag is the text from "<name" to the next ">" with no "<" inside.
+//
+// An empty element "<name ...>" read as a start/end pair by NumberElements: every
+// "<name .../>" becomes "<name ... ></name>" (the blank keeps "/" and ">" off the last value).
+std::string PairSelfClosing(std::string_view text, std::string_view name);
+// An element read as "<name .../>" by NumberSelfClosing: every pair with nothing but blanks,
+// tabs and line breaks between "<name ...>" and "</name>" becomes "<name .../>".
+std::string SelfCloseEmptyPairs(std::string_view text, std::string_view name);
+
 // While `counter` is below 101: the first "<attribute " becomes "<attribute_NN " with
 // NN = FormatIndex2(++counter).
 void NumberAttributeTags(std::string& text, int& counter);

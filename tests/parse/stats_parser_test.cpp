@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "model/kv_core.h"
 
@@ -100,6 +101,77 @@ TEST(StatsParser, ControllerTimeOnlyWhenPositive) {
     core.ParseLogStats(Log("deviceName=\"D\" time=\"" + time + "\" serialNumber=\"S\"", ""));
     EXPECT_EQ(core.Stats.Time, expected) << time;
   }
+}
+
+// What both parsers kept from one text, to compare two spellings of the same statistics.
+std::string ReadBoth(const std::string& text) {
+  TKVCore core;
+  core.ParseLogStats(text);
+  core.ParseCacheStats(text);
+  const TKVStats& st = core.Stats;
+  std::string out = st.DeviceName + "|" + std::to_string(st.Time) + "|" + st.StatsVersion + "|" +
+                    std::to_string(st.SecondsSinceLastUpdate) + "\n";
+  for (int i = 0; i < st.LDStats.Count(); ++i) {
+    const TKVStatsLDP& l = st.LDStats.Item(i);
+    out += std::to_string(l.Id) + "|" + l.NumReads + "|" + l.BlocksRead + l.BlocksReadUnit + "|" +
+           l.UncachedWrites + "|" + l.DramCacheFlushes + "|" + l.SsdCacheDirtyPages + "\n";
+  }
+  for (int i = 0; i < st.PhysStats.Count(); ++i) {
+    const TKVStatsPhysP& p = st.PhysStats.Item(i);
+    out += p.Channel + "," + p.Id + "|" + p.MediumErrorCount + "|" + p.SmartWarningCount + "\n";
+  }
+  for (int i = 0; i < core.StatsCache.Count(); ++i) {
+    const TKVStatsCacheItem& c = core.StatsCache.Item(i);
+    out += c.SerialNumber + "|" + c.StatsVersion + "|" + std::to_string(c.SecondsSinceLastUpdate) +
+           "|" + std::to_string(c.SsdCachePages) + "|" + std::to_string(c.CandidateReplacements) +
+           "|" + c.UncachedReads + "|" + c.SsdHitWrites + "\n";
+  }
+  return out;
+}
+
+TEST(StatsParser, EmptyElementsReadAlikeInBothSpellings) {
+  const std::string pd =
+      " <PhysicalDriveStats channel=\"0\" id=\"4\" mediumErrCnt=\"2\" smartWarnCnt=\"6\" />\r\n"
+      " <PhysicalDriveStats channel=\"1\" id=\"5\" mediumErrCnt=\"7\"/>\r\n";
+  const std::string ld =
+      " <LogicalDriveStats id=\"0\" numReads=\"10\" >\r\n" + kCache + " </LogicalDriveStats>\r\n";
+  const std::string ld1 = " <LogicalDriveStats id=\"1\" numReads=\"3\" ttlBlkReadMB=\"5\"";
+  const std::string overall =
+      " <OverallSsdCacheStats ssdCachePages=\"1024\" candidateReplacements=\"2\"";
+  std::string cache_pairs = kCache;
+  for (const std::string name : {"UncachedIOs", "DramCacheStats", "SsdCacheStats"}) {
+    const size_t at = cache_pairs.find("<" + name);
+    const size_t end = cache_pairs.find(" />", at);
+    cache_pairs.replace(end, 3, " >\r\n   </" + name + ">");
+  }
+  struct Case {
+    std::string what, usual, other;
+  };
+  const std::vector<Case> cases = {
+      {"controller statistics self-closing",
+       " <ControllerStats statsVersion=\"3\" secondsSinceLastUpdate=\"86400\" >\r\n"
+       " </ControllerStats>\r\n" + ld,
+       " <ControllerStats statsVersion=\"3\" secondsSinceLastUpdate=\"86400\"/>\r\n" + ld},
+      {"a logical drive self-closing between two pairs",
+       ld + ld1 + " >\r\n </LogicalDriveStats>\r\n" + ld,
+       ld + ld1 + " />\r\n" + ld},
+      {"cache counters as empty pairs",
+       ld, " <LogicalDriveStats id=\"0\" numReads=\"10\" >\r\n" + cache_pairs +
+               " </LogicalDriveStats>\r\n"},
+      {"a physical drive as an empty pair before the usual form", pd,
+       " <PhysicalDriveStats channel=\"0\" id=\"4\" mediumErrCnt=\"2\" smartWarnCnt=\"6\">"
+       "\r\n </PhysicalDriveStats >\r\n"
+       " <PhysicalDriveStats channel=\"1\" id=\"5\" mediumErrCnt=\"7\"/>\r\n"},
+      {"zepCache totals as an empty pair", overall + " />\r\n" + ld,
+       overall + ">\r\n </OverallSsdCacheStats>\r\n" + ld},
+  };
+  for (const auto& c : cases) {
+    const std::string usual = ReadBoth(Log(kHeader, c.usual));
+    EXPECT_NE(usual, ReadBoth(Log(kHeader, ""))) << c.what;
+    EXPECT_EQ(ReadBoth(Log(kHeader, c.other)), usual) << c.what;
+  }
+  EXPECT_EQ(ReadBoth("<ControllerLog " + kHeader + " />"), ReadBoth(Log(kHeader, "")))
+      << "a controller without statistics, self-closing";
 }
 
 TEST(StatsParser, CacheStatisticsPerController) {

@@ -105,6 +105,30 @@ TEST(XmlLines, NumberSelfClosingExpandsFromZeroUpToHundred) {
   EXPECT_EQ(out.find("<p:100"), std::string::npos);
 }
 
+TEST(XmlLines, EmptyElementsConvertBetweenBothSpellings) {
+  struct Case {
+    std::string in, paired, self_closed;  // PairSelfClosing / SelfCloseEmptyPairs for "x"
+  };
+  const std::vector<Case> cases = {
+      {R"(<x a="1" b="2"/>)", R"(<x a="1" b="2" ></x>)", R"(<x a="1" b="2"/>)"},
+      {"<x a=\"1\"\r\n/><x/>", "<x a=\"1\"\r\n></x><x></x>", "<x a=\"1\"\r\n/><x/>"},
+      {"<x a=\"1\" >\r\n\t </x\r\n><x></x>", "<x a=\"1\" >\r\n\t </x\r\n><x></x>",
+       "<x a=\"1\" /><x/>"},
+      // Only the exact name, only an empty body, only a start tag closed before the next "<".
+      {"<xy a/><xy a></xy>", "<xy a/><xy a></xy>", "<xy a/><xy a></xy>"},
+      {"<x a><y/></x>", "<x a><y/></x>", "<x a><y/></x>"},
+      {"<x a></xy>", "<x a></xy>", "<x a></xy>"},
+      {"<x a <y/><x/>", "<x a <y/><x></x>", "<x a <y/><x/>"},
+      {"<x a=\"/\"", "<x a=\"/\"", "<x a=\"/\""},
+      {"<x a>  </x", "<x a>  </x", "<x a>  </x"},
+      {"<x", "<x", "<x"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PairSelfClosing(c.in, "x"), c.paired) << c.in;
+    EXPECT_EQ(SelfCloseEmptyPairs(c.in, "x"), c.self_closed) << c.in;
+  }
+}
+
 TEST(XmlLines, NumberAttributeTagsStopsAfter101) {
   std::string text = R"(<attribute id="0x05"/><attribute id="0xc2"/>)";
   int counter = 0;
@@ -208,6 +232,10 @@ void ExpectSameAsReference(const std::string& text) {
     ElementAttributesToLines(text, name, l1);
     ref::ElementAttributesToLines(text, name, l2);
     ASSERT_EQ(l1, l2);
+  }
+  for (const std::string& name : kNames) {
+    ASSERT_EQ(PairSelfClosing(text, name), ref::PairSelfClosing(text, name)) << name;
+    ASSERT_EQ(SelfCloseEmptyPairs(text, name), ref::SelfCloseEmptyPairs(text, name)) << name;
   }
   std::string t1 = text, t2 = text;
   int k1 = 0, k2 = 0;

@@ -167,6 +167,71 @@ void ChildElementNames(const std::string& text, std::vector<std::string>& names)
   }
 }
 
+namespace {
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The start tag of exactly `name` at `i`: sets `end` to its ">" (the first one after the
+// name, with no "<" before it).
+bool StartTagAt(const std::string& text, size_t i, const std::string& name, size_t& end) {
+  const std::string open = "<" + name;
+  if (text.compare(i, open.size(), open) != 0) return false;
+  size_t k = i + open.size();
+  if (k >= text.size() || !(Blank(text[k]) || text[k] == '/' || text[k] == '>')) return false;
+  while (k < text.size() && text[k] != '>') {
+    if (text[k] == '<') return false;
+    ++k;
+  }
+  if (k >= text.size()) return false;
+  end = k;
+  return true;
+}
+}  // namespace
+
+std::string PairSelfClosing(const std::string& text, const std::string& name) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t gt = 0;
+    const size_t body = i + 1 + name.size();
+    if (!name.empty() && StartTagAt(text, i, name, gt) && gt > body && text[gt - 1] == '/') {
+      std::string attrs = text.substr(body, gt - 1 - body);
+      if (!attrs.empty() && !Blank(attrs.back())) attrs += " ";
+      out += "<" + name + attrs + "></" + name + ">";
+      i = gt + 1;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+std::string SelfCloseEmptyPairs(const std::string& text, const std::string& name) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t gt = 0;
+    if (!name.empty() && StartTagAt(text, i, name, gt) &&
+        !(gt > i + 1 + name.size() && text[gt - 1] == '/')) {
+      size_t k = gt + 1;
+      while (k < text.size() && Blank(text[k])) ++k;
+      if (text.compare(k, name.size() + 2, "</" + name) == 0) {
+        k += name.size() + 2;
+        while (k < text.size() && Blank(text[k])) ++k;
+        if (k < text.size() && text[k] == '>') {
+          out += text.substr(i, gt - i) + "/>";
+          i = k + 1;
+          continue;
+        }
+      }
+      out += text.substr(i, gt + 1 - i);  // a start tag is not looked into again
+      i = gt + 1;
+      continue;
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
 // ---- SMART ------------------------------------------------------------------------------
 
 namespace {
@@ -383,9 +448,16 @@ void ReadCacheCounters(const std::string& l, R& r) {
 
 template <typename Fn>
 void EachController(const std::string& text, Fn fn) {
+  std::string low = LowerCaseAscii(text);
+  for (const char* name : {"controllerlog", "controllerstats", "logicaldrivestats",
+                           "cachestatistics"})
+    low = PairSelfClosing(low, name);
+  for (const char* name : {"physicaldrivestats", "overallssdcachestats", "uncachedios",
+                           "dramcachestats", "ssdcachestats"})
+    low = SelfCloseEmptyPairs(low, name);
   int n = 0;
   std::string numbered;
-  NumberElements(LowerCaseAscii(text), "controllerlog", n, numbered);
+  NumberElements(low, "controllerlog", n, numbered);
   for (int i = 1; i <= n; ++i) {
     const std::string c = ExtractElement(numbered, "controllerlog", i);
     if (!c.empty()) fn(c);

@@ -23,6 +23,8 @@ std::string ExtractElement(const std::string& text, const std::string& name, lon
 void ElementAttributesToLines(const std::string& element, const std::string& name,
                               std::vector<std::string>& lines);
 void ChildElementNames(const std::string& text, std::vector<std::string>& names);
+std::string PairSelfClosing(const std::string& text, const std::string& name);
+std::string SelfCloseEmptyPairs(const std::string& text, const std::string& name);
 
 // The parsers, filling the same model containers as TKVCore's operations.
 void ParseSmart(TKVCore& core, const std::string& text);
