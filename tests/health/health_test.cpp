@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "health/changes.h"
 #include "health/smart_verdict.h"
 #include "health/status_words.h"
 #include "health/verdict.h"
@@ -181,6 +182,84 @@ TEST(SmartVerdict, PredictiveCountersErrorsTemperatureAndHealth) {
   // A member with a Bad verdict makes the cycle Critical; a Caution only warns.
   EXPECT_EQ(JudgeHealth(core, v, "").Level, THealth::Critical);
   EXPECT_EQ(JudgeHealth(core, {v[0], v[2], v[3], v[4]}, "").Level, THealth::Warning);
+}
+
+TStateSnapshot SnapshotOf(const std::string& listing, const std::string& tasks = "") {
+  TKVCore core;
+  core.ParseConfig(listing);
+  if (!tasks.empty()) core.ParseTasks(tasks);
+  core.BuildResult();
+  return TakeSnapshot(core, JudgeDrives(core, kDefaultDriveTemperatureMax));
+}
+
+std::vector<std::string> Lines(const std::vector<TChange>& changes) {
+  std::vector<std::string> lines;
+  for (const TChange& c : changes)
+    lines.push_back(std::string(SeverityName(c.Severity)) + " " + std::to_string(EventIdOf(c.Kind)) + " " + c.Text);
+  return lines;
+}
+
+TEST(StateChanges, OneLinePerChangeWithItsSeverity) {
+  const struct {
+    const char* from;
+    const char* to;
+    std::vector<std::string> lines;
+  } rows[] = {
+      {"", "", {}},
+      {"State : Online\n         Reported Channel,Device : 0,2", "State : Failed\n         Reported Channel,Device : 0,2",
+       {"critical 10 Drive 0,2 (S/N C): Online -> Failed"}},
+      {"device : Optimal\n   Dedicated", "device : Degraded\n   Dedicated",
+       {"warning 21 Logical device 0 (Data): Optimal -> Degraded"}},
+      {"Segment 1 : Present (0,1) B", "Segment 1 : Missing",
+       {"warning 25 Logical device 0 (Data): 1 member(s) went missing"}},
+      {"   Status : Optimal\nLogical", "   Status : Failed\nLogical", {"critical 30 Backup unit: Optimal -> Failed"}},
+      {"Controller Status : Optimal", "Controller Status : Bad", {"critical 40 Controller: Optimal -> Bad"}},
+      {"Device #4\n         Device is a Hard drive", "Device #4\n         Device is a Tape drive",
+       {"warning 11 Drive 0,4 (S/N E): gone (was Ready)"}},
+  };
+  for (const auto& row : rows) {
+    const std::string after = *row.from ? Replace(kListing, row.from, row.to) : kListing;
+    EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(kListing), SnapshotOf(after))), row.lines) << row.to;
+  }
+  // Back again, a drive returns and a task starts and ends.
+  const std::string failed = Replace(kListing, "State : Ready", "State : Failed");
+  EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(failed), SnapshotOf(kListing))),
+            std::vector<std::string>{"information 12 Drive 0,4 (S/N E): Failed -> Ready"});
+  const std::string task =
+      "Logical device Task:\n   Task ID : 100\n   Logical device : 0\n   Current operation : Verify\n"
+      "   Status : In Progress\n   Priority : High\n   Percentage complete : 11\n";
+  EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(kListing), SnapshotOf(kListing, task))),
+            std::vector<std::string>{"information 50 Task 100 (Verify on logical device 0): started, In Progress 11%"});
+  EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(kListing, task), SnapshotOf(kListing))),
+            std::vector<std::string>{"information 51 Task 100 (Verify on logical device 0): ended, last In Progress 11%"});
+}
+
+// Redacted serials repeat; such drives are told apart by channel and id.
+TEST(StateChanges, RepeatedSerialsFallBackToThePlace) {
+  const std::string redacted = Replace(Replace(kListing, "Serial number : A", "Serial number : X"),
+                                       "Serial number : B", "Serial number : X");
+  const std::string failed = Replace(redacted, "State : Online\n         Reported Channel,Device : 0,1",
+                                     "State : Failed\n         Reported Channel,Device : 0,1");
+  EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(redacted), SnapshotOf(failed))),
+            std::vector<std::string>{"critical 10 Drive 0,1 (S/N X): Online -> Failed"});
+}
+
+TEST(StateChanges, SavedSnapshotsRoundTripAndDamageIsRefused) {
+  TStateSnapshot s = SnapshotOf(kListing);
+  s.Drives[0].State = "On\tline\r\n";  // hostile text inside a value
+  const std::string text = SaveSnapshot(s);
+  TStateSnapshot back;
+  ASSERT_TRUE(LoadSnapshot(text, back));
+  EXPECT_EQ(SaveSnapshot(back), text);
+  EXPECT_EQ(back.Drives.size(), 5u);
+  for (const std::string& damaged :
+       {std::string(), text.substr(0, text.size() / 2), "x" + text, text + "more\n",
+        Replace(text, "\ndevice\t", "\ndevice\t\t"), Replace(text, "end\n", "")}) {
+    TStateSnapshot out;
+    out.Controller = "stale";
+    EXPECT_FALSE(LoadSnapshot(damaged, out)) << damaged.substr(0, 80);
+    EXPECT_TRUE(out.Controller.empty() && out.Drives.empty());
+  }
 }
 
 }  // namespace
