@@ -12,6 +12,7 @@
 // CompareSnapshots gives one TChange per change, in a fixed order. Snapshots are saved as
 // text between runs (SaveSnapshot / LoadSnapshot) so that a drive that failed while the
 // service was stopped is reported at the first cycle. Pure; any thread.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ struct TChange {
   TChangeKind Kind = TChangeKind::DriveGood;
   TSeverity Severity = TSeverity::Information;
   std::string Text;  // "Drive 0,7 (S/N WD-1, enclosure 0 slot 7): Online -> Failed"
+};
+
+// A change as it was told: when, how serious, the line.
+struct TChangeLine {
+  int64_t Time = 0;  // local Unix seconds
+  TSeverity Severity = TSeverity::Information;
+  std::string Text;
 };
 
 struct TSnapshotItem {

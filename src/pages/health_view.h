@@ -1,0 +1,20 @@
+#pragma once
+// What the pages show of the cycle's health: the verdict with its reasons, each drive's
+// SMART verdict, the recent changes (TCycleHealth), when the data shown was collected, and
+// why it may be stale. Filled by the collection cycle, read by the main page and the drive
+// pages.
+#include <cstdint>
+#include <string>
+
+#include "health/cycle_health.h"
+
+namespace kv {
+
+struct THealthView : TCycleHealth {
+  int64_t CollectedAt = 0;  // local Unix seconds of the data shown; 0 unknown
+  // Empty while the data is fresh; else why it is not: "The config source timed out at
+  // 2026-12-09 03:10:00. The data shown was collected at 2026-12-09 02:00:00."
+  std::string StaleWarning;
+};
+
+}  // namespace kv
