@@ -236,6 +236,21 @@ void EnclosureAndTaskMetrics(MetricsWriter& w, const TKVCore& core) {
   }
 }
 
+void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth& cycle) {
+  w.Family("korvane_health", "gauge", "Health verdict of the last cycle: 0 OK, 1 Warning, 2 Critical.");
+  w.Sample("korvane_health", {}, static_cast<double>(cycle.Verdict.Level));
+  w.Family("korvane_drive_health", "gauge", "SMART verdict of the drive: 0 Good, 1 Caution, 2 Bad.");
+  for (int i = 0; i < core.Result.HDDs.Count() && static_cast<size_t>(i) < cycle.Drives.size(); ++i) {
+    const TResultHDD& d = core.Result.HDDs.Item(i);
+    w.Sample("korvane_drive_health", {{"channel", d.Channel}, {"device_id", d.DeviceId}, {"serial", d.SerialNumber}},
+             static_cast<double>(cycle.Drives[static_cast<size_t>(i)].Grade));
+  }
+  w.Family("korvane_state_changes_total", "counter", "State changes told since the start, by severity.");
+  for (TSeverity s : {TSeverity::Information, TSeverity::Warning, TSeverity::Critical})
+    w.Sample("korvane_state_changes_total", {{"severity", SeverityName(s)}},
+             static_cast<double>(cycle.ChangeTotals[static_cast<size_t>(s)]));
+}
+
 }  // namespace
 
 std::string MetricsLabelValue(const std::string& value) {
@@ -252,9 +267,10 @@ std::string MetricsLabelValue(const std::string& value) {
   return out;
 }
 
-std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health) {
+std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle) {
   MetricsWriter w;
   CollectionMetrics(w, health);
+  if (cycle != nullptr) HealthMetrics(w, core, *cycle);
   ControllerMetrics(w, core);
   DeviceMetrics(w, core);
   DriveMetrics(w, core);

@@ -13,12 +13,15 @@
 // keeps its first value. Pure; any thread.
 #include <string>
 
+#include "health/cycle_health.h"
 #include "model/kv_core.h"
 #include "report/collection_health.h"
 
 namespace kv {
 
-std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health);
+// `cycle` adds korvane_health, korvane_drive_health and korvane_state_changes_total.
+std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health,
+                              const TCycleHealth* cycle = nullptr);
 
 // A label value as the format requires it (converted and escaped, without the quotes).
 std::string MetricsLabelValue(const std::string& value);

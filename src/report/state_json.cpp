@@ -190,7 +190,7 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const 
   j.Close('}');
 }
 
-void Drives(JsonWriter& j, const TKVCore& core) {
+void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
   const auto shared_names = TKVSmartNamesList::Shared();
   const TKVSmartNamesList& names = *shared_names;
   j.Key("drives");
@@ -227,6 +227,46 @@ void Drives(JsonWriter& j, const TKVCore& core) {
       for (const DriveErrorCount& e : DriveErrorCounts(*stats)) j.Field(e.Kind, WholeNumber(*e.Text));
     j.Close('}');
     j.Lines("lines", d.Lines);
+    if (cycle != nullptr && static_cast<size_t>(index - 1) < cycle->Drives.size()) {
+      const TSmartVerdict& v = cycle->Drives[static_cast<size_t>(index - 1)];
+      j.Key("smart_verdict");
+      j.Open('{');
+      j.Field("grade", SmartGradeWord(v.Grade));
+      j.Key("reasons");
+      j.Open('[');
+      for (const std::string& reason : v.Reasons) j.Str(reason);
+      j.Close(']');
+      j.Close('}');
+    }
+    j.Close('}');
+  }
+  j.Close(']');
+}
+
+void HealthAndChanges(JsonWriter& j, const TCycleHealth& cycle) {
+  j.Key("health");
+  j.Open('{');
+  j.Field("verdict", HealthWord(cycle.Verdict.Level));
+  j.Field("level", static_cast<double>(cycle.Verdict.Level));
+  j.Key("reasons");
+  j.Open('[');
+  for (const THealthReason& r : cycle.Verdict.Reasons) {
+    j.Open('{');
+    j.Field("level", HealthWord(r.Level));
+    j.Field("object", r.Object);
+    j.Field("link", r.Link);
+    j.Field("text", r.Text);
+    j.Close('}');
+  }
+  j.Close(']');
+  j.Close('}');
+  j.Key("changes");
+  j.Open('[');
+  for (const TChangeLine& c : cycle.Recent) {
+    j.Open('{');
+    j.Field("time", static_cast<double>(c.Time));
+    j.Field("severity", SeverityName(c.Severity));
+    j.Field("text", c.Text);
     j.Close('}');
   }
   j.Close(']');
@@ -369,7 +409,7 @@ std::string JsonString(const std::string& text) {
   return out;
 }
 
-std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health) {
+std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle) {
   JsonWriter j;
   j.Open('{');
   j.Field("format", 1.0);
@@ -383,10 +423,11 @@ std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health)
   j.Open('[');
   for (const TResultZepLD& z : core.Result.ZepLDs) Device(j, core, z, z.DeviceName);
   j.Close(']');
-  Drives(j, core);
+  Drives(j, core, cycle);
   Enclosures(j, core);
   Tasks(j, core);
   Statistics(j, core);
+  if (cycle != nullptr) HealthAndChanges(j, *cycle);
   j.Close('}');
   j.out += '\n';
   return std::move(j.out);

@@ -4,19 +4,23 @@
 //
 //   {"format":1,"collection":{"up":true,...},"controller":{...},"backup_unit":{...},
 //    "logical_devices":[...],"zepcache_devices":[...],"drives":[...],"enclosures":[...],
-//    "tasks":[...],"statistics":{...}}
+//    "tasks":[...],"statistics":{...},"health":{...},"changes":[...]}
 //
 // Texts keep their form (converted from Windows-1251); numbers read from them are given
 // beside them (null when the text holds none). Drives are referred to by their index in
 // "drives". Pure; any thread.
 #include <string>
 
+#include "health/cycle_health.h"
 #include "model/kv_core.h"
 #include "report/collection_health.h"
 
 namespace kv {
 
-std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health);
+// `cycle` adds "health" (the verdict and its reasons), each drive's "smart_verdict" and
+// "changes" (the recent change lines).
+std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health,
+                            const TCycleHealth* cycle = nullptr);
 
 // A JSON string literal (with its quotes) of a Windows-1251 text.
 std::string JsonString(const std::string& text);

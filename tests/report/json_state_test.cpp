@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "health/verdict.h"
+
 #include <string>
 
 #include "report/metrics_support.h"
@@ -106,6 +108,21 @@ TEST(StateJson, DemoDocumentIsValidAndComplete) {
             static_cast<size_t>(core->Result.LDs.Count() + core->Result.ZepLDs.Count()));
   EXPECT_NE(json.find("\"serial\":\"WD-WMC1T0000101\""), std::string::npos);
   EXPECT_NE(json.find("\"sources\":[{\"source\":\"config\",\"status\":\"ok\",\"status_code\":0"), std::string::npos);
+}
+
+TEST(StateJson, HealthVerdictSmartVerdictsAndChanges) {
+  const auto core = DemoCore();
+  TCycleHealth cycle;
+  cycle.Drives = JudgeDrives(*core, kDefaultDriveTemperatureMax);
+  cycle.Verdict = JudgeHealth(*core, cycle.Drives, "");
+  cycle.Recent.push_back({1765000000, TSeverity::Critical, "Drive 0,0 (S/N \"x\"): Online -> Failed"});
+  const std::string json = RenderStateJson(*core, UpHealth(), &cycle);
+  EXPECT_TRUE(JsonCheck(json).Valid()) << json.substr(json.size() - 2000);
+  EXPECT_NE(json.find("\"health\":{\"verdict\":\"Critical\",\"level\":2,\"reasons\":[{"), std::string::npos);
+  EXPECT_NE(json.find("\"changes\":[{\"time\":1765000000,\"severity\":\"critical\",\"text\":\"Drive 0,0 (S/N \\\"x\\\"): Online -> Failed\"}]"),
+            std::string::npos);
+  EXPECT_EQ(Occurrences(json, "\"smart_verdict\":{\"grade\":"), static_cast<size_t>(core->Result.HDDs.Count()));
+  EXPECT_EQ(RenderStateJson(*core, UpHealth()).find("\"health\":{\"verdict\""), std::string::npos);
 }
 
 TEST(StateJson, HostileTextsStayValidJson) {

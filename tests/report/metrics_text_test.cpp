@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "health/verdict.h"
 #include "report/metrics_support.h"
 #include "report/model_values.h"
 
@@ -86,6 +87,27 @@ TEST(MetricsText, DemoValuesFollowTheOutputs) {
   int failedStates = 0;
   for (const TResultHDD& d : core->Result.HDDs) failedStates += DriveFailed(d.State);
   EXPECT_EQ(failed, failedStates);
+}
+
+// The cycle's verdicts, judged from the demo itself (a degraded device, a failed drive
+// outside every device, a spare whose SMART health reads failure).
+TEST(MetricsText, HealthVerdictsAndChangeCounters) {
+  const auto core = DemoCore();
+  TCycleHealth cycle;
+  cycle.Drives = JudgeDrives(*core, kDefaultDriveTemperatureMax);
+  cycle.Verdict = JudgeHealth(*core, cycle.Drives, "");
+  cycle.ChangeTotals = {4, 2, 1};
+  const auto s = Samples(RenderMetricsText(*core, UpHealth(), &cycle));
+  EXPECT_EQ(s.at("korvane_health"), "2");
+  EXPECT_EQ(s.at("korvane_state_changes_total{severity=\"critical\"}"), "1");
+  EXPECT_EQ(s.at("korvane_state_changes_total{severity=\"information\"}"), "4");
+  int drives = 0, bad = 0;
+  for (const auto& [series, value] : s)
+    if (series.rfind("korvane_drive_health{", 0) == 0) ++drives, bad += value == "2";
+  EXPECT_EQ(drives, core->Result.HDDs.Count());
+  EXPECT_EQ(bad, 2);  // the failed drive and the spare
+  // Without the cycle's findings the families are left out.
+  EXPECT_EQ(Samples(RenderMetricsText(*core, UpHealth())).count("korvane_health"), 0u);
 }
 
 TEST(MetricsText, HealthStatusesAndDownCycle) {
