@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "collect/collect_test_support.h"
+#include "collect/health_tracker.h"
+#include "model/kv_core.h"
 
 namespace kv {
 namespace {
@@ -267,6 +269,49 @@ TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
   EXPECT_TRUE(text.empty());
   env.loop.Quit();
   loop_thread.join();
+}
+
+// A good cycle becomes the base; a failing one is never compared, keeps the base and shows
+// the last good model under a warning; the recovery is told once.
+TEST(HealthTracker, FailingCollectionKeepsTheLastGoodModelAndBase) {
+  const auto model = [](const char* state) {
+    auto core = std::make_unique<TKVCore>();
+    core->ParseConfig(std::string("Controller information\n   Controller Status : Optimal\n"
+                                  "Physical Device information\n      Device #0\n         Device is a Hard drive\n"
+                                  "         State : ") + state + "\n         Reported Channel,Device : 0,0\n"
+                                  "         Serial number : A\n");
+    core->BuildResult();
+    return core;
+  };
+  const TMemIniFile report;
+  THealthTracker tracker;
+  tracker.StartFrom(false, TStateSnapshot{}, true);
+
+  auto first = model("Failed");
+  THealthTracker::TJudged j = tracker.Judge(*first, report, "", 1000);
+  EXPECT_TRUE(j.Good && j.TellFirstVerdict && j.Changes.empty());
+  EXPECT_EQ(j.View.Verdict.Level, THealth::Warning);  // a failed drive in no device
+  tracker.KeepGood(std::move(first), report, 1000);
+
+  auto empty = std::make_unique<TKVCore>();
+  j = tracker.Judge(*empty, report, "config source timed out", 2000);
+  EXPECT_FALSE(j.Good);
+  ASSERT_EQ(j.Changes.size(), 1u);
+  EXPECT_EQ(j.Changes[0].Text, "Collection failing: config source timed out");
+  EXPECT_NE(j.Shown, empty.get()) << "the pages show the last good model";
+  EXPECT_EQ(j.View.CollectedAt, 1000);
+  EXPECT_EQ(j.View.StaleWarning,
+            "The config source timed out at 1970-01-01 00:33:20. The data shown was collected at 1970-01-01 00:16:40.");
+  EXPECT_EQ(j.View.Verdict.Reasons.front().Text, "the config source timed out");
+  EXPECT_TRUE(tracker.Judge(*empty, report, "config source timed out", 3000).Changes.empty()) << "told once";
+
+  auto back = model("Online");
+  j = tracker.Judge(*back, report, "", 4000);
+  std::vector<std::string> lines;
+  for (const TChange& c : j.Changes) lines.push_back(c.Text);
+  EXPECT_EQ(lines, (std::vector<std::string>{"Drive 0,0 (S/N A): Failed -> Online", "Collection recovered"}));
+  EXPECT_EQ(j.View.Verdict.Level, THealth::OK);
+  EXPECT_EQ(LocalTimeText(1765249800), "2025-12-09 03:10:00");
 }
 
 }  // namespace
