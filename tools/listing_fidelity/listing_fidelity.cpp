@@ -4,8 +4,8 @@
 //
 // For each file: the drives and how many have a channel, every logical and zepCache device
 // with its status, linked members and missing member rows, the drives in each enclosure,
-// the backup unit's status and the core-log lines the parser wrote (unknown headings, bad
-// channels). Ends with totals. Compare a row with the listing by eye when a new generation
+// the backup unit's status, the health verdict with its reasons and the core-log lines the
+// parser wrote (unknown headings, bad channels). Ends with totals. Compare a row with the listing by eye when a new generation
 // of the utility turns up.
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/core_log_writer.h"
+#include "health/verdict.h"
 #include "model/kv_core.h"
 
 namespace {
@@ -68,6 +69,10 @@ void Report(const fs::path& file, TTotals& totals) {
               channels, devices.empty() ? "-" : devices.c_str(), enclosures.empty() ? "-" : enclosures.c_str(),
               bbu.empty() ? "-" : bbu.c_str(), static_cast<int>(log.size()));
   for (const std::string& line : log) std::printf("    log: %s\n", line.c_str());
+  const kv::THealthVerdict verdict = kv::JudgeHealth(core, kv::JudgeDrives(core, kv::kDefaultDriveTemperatureMax), "");
+  std::printf("    health: %s\n", kv::HealthWord(verdict.Level));
+  for (const kv::THealthReason& r : verdict.Reasons)
+    std::printf("      %s: %s: %s\n", kv::HealthWord(r.Level), r.Object.c_str(), r.Text.c_str());
   ++totals.listings;
   totals.drives += r.HDDs.Count();
   totals.channels += channels;
