@@ -61,12 +61,23 @@ constexpr int kUnknownHeadingsPerListing = 5;
 constexpr size_t kUnknownHeadingsRemembered = 1000;
 constexpr size_t kHeadingShown = 120;
 
+struct TSeenHeadings {
+  std::mutex lock;
+  std::unordered_set<std::string> seen;
+};
+
+TSeenHeadings& SeenHeadings() {
+  static TSeenHeadings headings;
+  return headings;
+}
+
+// Once the memory is full, no new heading is written: a listing of junk cannot make the
+// log, or the memory, grow without bound.
 bool FirstTimeSeen(const std::string& heading) {
-  static std::mutex lock;
-  static std::unordered_set<std::string> seen;
-  const std::lock_guard<std::mutex> guard(lock);
-  if (seen.count(heading) != 0 || seen.size() >= kUnknownHeadingsRemembered) return false;
-  seen.insert(heading);
+  TSeenHeadings& h = SeenHeadings();
+  const std::lock_guard<std::mutex> guard(h.lock);
+  if (h.seen.count(heading) != 0 || h.seen.size() >= kUnknownHeadingsRemembered) return false;
+  h.seen.insert(heading);
   return true;
 }
 
@@ -255,6 +266,12 @@ class TConfigParser {
 };
 
 }  // namespace
+
+void ForgetUnknownHeadings() {
+  TSeenHeadings& h = SeenHeadings();
+  const std::lock_guard<std::mutex> guard(h.lock);
+  h.seen.clear();
+}
 
 void ParseConfigText(TKVCore& core, const std::string& text) {
   TConfigParser parser(core);

@@ -42,6 +42,10 @@ std::pair<std::string, std::string> SplitPair(const std::string& line);
 
 void ParseConfigText(TKVCore& core, const std::string& text);
 
+// Column-0 headings of no known generation are written to the core log once each, at most
+// five a listing, until this is called (or the process ends); the memory holds 1000.
+void ForgetUnknownHeadings();
+
 // Built after the enclosures, logical devices and zepCache devices of core.Result (and the
 // controller's serial number) are final; stays valid while drives are appended. Every
 // lookup goes through an index, so a whole listing matches in linear time.
