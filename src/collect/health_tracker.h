@@ -21,9 +21,6 @@ namespace kv {
 
 class TKVCore;
 
-// "2026-12-09 03:10:00" for local Unix seconds.
-std::string LocalTimeText(int64_t localSeconds);
-
 class THealthTracker {
  public:
   explicit THealthTracker(int temperatureMax = kDefaultDriveTemperatureMax) : temperature_max_(temperatureMax) {}

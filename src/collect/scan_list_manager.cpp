@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/core_log_writer.h"
+#include "collect/health_tracker.h"
 #include "collect/page_lock.h"
 #include "collect/resource_store.h"
 #include "collect/status_text.h"
@@ -22,6 +23,7 @@ namespace {
 constexpr int64_t kDefaultRestartTimeout = 604800;
 constexpr int64_t kDefaultSourceTimeout = 300;
 constexpr int64_t kMaxSourceTimeout = 7 * 86400;
+constexpr size_t kRecentChanges = 50;
 
 // Periods are 32-bit seconds in the configuration; wider values would overflow the
 // schedule arithmetic.
@@ -37,6 +39,27 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 void Publish(std::string& field, std::string& value) {
   std::lock_guard<std::mutex> lock(PageLock());
   field.swap(value);
+}
+
+// Why a collection cannot be compared or shown as fresh; empty when it can.
+std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
+  switch (config.Status) {
+    case SourceStatus::kOk: break;
+    case SourceStatus::kEmpty: return "config source came back empty";
+    case SourceStatus::kFailed: return "config source failed";
+    case SourceStatus::kTimedOut: return "config source timed out";
+    case SourceStatus::kCapped: return "config source was capped";
+  }
+  if (core.ControllerInfo.Count() == 0) return "config listing names no controller";
+  return std::string();
+}
+
+// This cycle's changes after the ones told before, at most `limit` lines, oldest first.
+std::vector<TChangeLine> RecentWith(std::vector<TChangeLine> recent, const std::vector<TChange>& changes, int64_t now,
+                                    size_t limit) {
+  for (const TChange& c : changes) recent.push_back({now, c.Severity, c.Text});
+  if (recent.size() > limit) recent.erase(recent.begin(), recent.end() - static_cast<std::ptrdiff_t>(limit));
+  return recent;
 }
 
 }  // namespace
@@ -110,6 +133,8 @@ void TScanListManager::Configure(const TMemIniFile& ini) {
   int64_t source_timeout = ini.ReadInteger("scaner", "source_timeout", kDefaultSourceTimeout);
   if (source_timeout <= 0) source_timeout = kDefaultSourceTimeout;
   read_options_.limits.timeout_ms = std::min(source_timeout, kMaxSourceTimeout) * 1000;
+  const int64_t temperature_max = ini.ReadInteger("health", "drive_temperature_max", kDefaultDriveTemperatureMax);
+  tracker_.SetTemperatureMax(static_cast<int>(std::clamp<int64_t>(temperature_max, -1000, 1000)));
 
   if (config_source_.empty()) return;  // nothing to collect, no self-restart
   WriteCoreLog("source config: " + config_source_);
@@ -148,9 +173,9 @@ std::string TScanListManager::ReadOne(const std::string& source, SourceHealth& h
   return text;
 }
 
-void TScanListManager::PublishMachineTexts(const TKVCore& core) {
-  std::string metrics = RenderMetricsText(core, health_);
-  std::string json = RenderStateJson(core, health_);
+void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle) {
+  std::string metrics = RenderMetricsText(core, health_, cycle);
+  std::string json = RenderStateJson(core, health_, cycle);
   std::lock_guard<std::mutex> lock(PageLock());
   metrics_text_.swap(metrics);
   state_json_.swap(json);
@@ -168,6 +193,7 @@ void TScanListManager::StartData() {
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
   std::unique_ptr<TKVCore> core;
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
+  THealthTracker::TJudged judged;
   try {
     core = std::make_unique<TKVCore>();
     TStringList lines;
@@ -201,11 +227,23 @@ void TScanListManager::StartData() {
     report_ini.Load(report);  // before Publish, which swaps the text out
     Publish(report_text_, report);
 
-    std::string page = RenderMainPage(*core, version_, report_ini);
+    // The verdict, and what changed since the last good cycle; when the collection failed
+    // the pages show the last good model.
+    const int64_t now = env_.Now();
+    judged = tracker_.Judge(*core, report_ini, CollectionFailure(health_.Sources[kSourceConfig], *core), now);
+    for (const TChange& change : judged.Changes) {
+      WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
+      ++change_totals_[static_cast<size_t>(change.Severity)];
+    }
+    recent_changes_ = RecentWith(std::move(recent_changes_), judged.Changes, now, kRecentChanges);
+    judged.View.Recent = recent_changes_;
+    judged.View.ChangeTotals = change_totals_;
+
+    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, &judged.View);
     Publish(main_page_, page);
     WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
     health_.DurationSeconds = SecondsSince(cycle_start);
-    PublishMachineTexts(*core);
+    PublishMachineTexts(*core, &judged.View);
   } catch (...) {
     // The cycle ends here; the texts published so far stay, the rest keep the previous
     // cycle's values, and the next cycle is due as usual. The metrics still tell that
@@ -220,7 +258,8 @@ void TScanListManager::StartData() {
     return;
   }
   // Every cycle: a drive page without SMART data still shows the drive and says why.
-  RefreshDrivePages(*core, report_ini);
+  RefreshDrivePages(*judged.Shown, *judged.ShownReport);
+  if (judged.Good) tracker_.KeepGood(std::move(core), report_ini, env_.Now());
 }
 
 void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report) {

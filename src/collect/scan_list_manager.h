@@ -19,6 +19,12 @@
 // config_http.txt keys read by Configure:
 //   [scaner] restart_timeout (s, default 604800), source_timeout (s, default 300)
 //   [source] config, smart, task, stat, cache (a ".txt" path or a command line)
+//   [health] drive_temperature_max (C, default 55)
+//
+// Each cycle also judges the controller's health (collect/health_tracker.h): the verdict
+// and the SMART verdicts go to the pages, the metrics and the JSON document, and every
+// change since the last good cycle writes a "CHANGE <severity>: ..." core-log line.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,6 +32,7 @@
 
 #include "base/ini_file.h"
 #include "collect/collect_env.h"
+#include "collect/health_tracker.h"
 #include "collect/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
@@ -82,7 +89,7 @@ class TScanListManager : public ServedContent {
   void RestartCheck(int64_t now);
   std::string ReadOne(const std::string& source, SourceHealth& health);
   // Renders the metrics text and the JSON state document and publishes them.
-  void PublishMachineTexts(const TKVCore& core);
+  void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr);
 
   TCollectEnv& env_;
   int64_t next_scan_ = 0;
@@ -94,6 +101,9 @@ class TScanListManager : public ServedContent {
   platform::ConsoleProcessCancel cancel_;  // set by the destructor, from the service thread
   SourceReadOptions read_options_;
   CollectionHealth health_;
+  THealthTracker tracker_;
+  std::vector<TChangeLine> recent_changes_;  // the last changes, oldest first
+  std::array<uint64_t, 3> change_totals_{};  // changes told since the start, by severity
 
   // Guarded by PageLock.
   std::string main_page_;

@@ -4,9 +4,12 @@
 #include <vector>
 
 #include "base/ini_file.h"
+#include "base/local_time_text.h"
 #include "base/text_case.h"
+#include "health/changes.h"
 #include "model/kv_core.h"
 #include "pages/format_helpers.h"
+#include "pages/health_view.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
 #include "parse/text_helpers.h"
@@ -41,14 +44,15 @@ std::string PercentText(const std::string& percent) {
 
 class MainPageRenderer {
  public:
-  MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report)
-      : core_(core), version_(version), report_(report) {
+  MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report, const THealthView* health)
+      : core_(core), version_(version), report_(report), health_(health) {
     if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
     templates_ = core_.Templates.get();
   }
 
   std::string Render() {
     page_ += Apply("tpl_header.txt", {});
+    if (health_ != nullptr) page_ += HealthStrip();
     page_ += Controller();
     if (report_.ReadInteger("ld", "count", 0) > 0) {
       std::string area = DeviceArea("ld", "tpl_block.txt");
@@ -56,7 +60,14 @@ class MainPageRenderer {
       page_ += Apply("tpl_ld.txt", {{"@ld@", area}});
     }
     page_ += Drives();
+    if (health_ != nullptr) page_ += RecentChanges();
     page_ += Apply("tpl_end.txt", {{"@u@", FooterLine(PageTimeStamp(), version_)}});
+    if (health_ != nullptr && health_->Verdict.Level != THealth::OK) {
+      // The browser tab tells the verdict too.
+      const std::string title = "<title>";
+      const size_t at = page_.find(title);
+      if (at != std::string::npos) page_.insert(at + title.size(), std::string(HealthWord(health_->Verdict.Level)) + ": ");
+    }
     return page_;
   }
 
@@ -70,6 +81,45 @@ class MainPageRenderer {
 
   std::string Read(const std::string& section, const char* key) const {
     return report_.ReadString(section, key, "");
+  }
+
+  // ---- health --------------------------------------------------------------------
+
+  // The verdict and its reasons, each a link to what it names; above it, when the data is
+  // stale, why. Long texts wrap, so the strip fits a phone's width.
+  std::string HealthStrip() const {
+    static const char* const kColours[] = {"background:#dcfce7;border:1px solid #16a34a;color:#14532d",
+                                           "background:#fef3c7;border:1px solid #d97706;color:#78350f",
+                                           "background:#fee2e2;border:1px solid #dc2626;color:#7f1d1d"};
+    const std::string box = "margin:10px 18px 0 18px;padding:8px 12px;border-radius:6px;overflow-wrap:anywhere;";
+    std::string out;
+    if (!health_->StaleWarning.empty())
+      out += "<div class=\"stale\" style=\"" + box + kColours[1] + "\"><b>Stale data.</b> " +
+             HtmlEscape(health_->StaleWarning) + "</div>\r\n";
+    const THealthVerdict& v = health_->Verdict;
+    out += "<div class=\"health\" id=\"health\" style=\"" + box + kColours[static_cast<int>(v.Level)] + "\"><b>" +
+           HealthWord(v.Level) + "</b>";
+    if (health_->CollectedAt != 0) out += " &middot; data collected " + HtmlEscape(LocalTimeText(health_->CollectedAt));
+    if (!v.Reasons.empty()) {
+      out += "<ul style=\"margin:4px 0 0 0;padding-left:18px\">";
+      for (const THealthReason& r : v.Reasons)
+        out += "<li>" + std::string(HealthWord(r.Level)) + ": <a href=\"" + HtmlEscape(r.Link) + "\">" +
+               HtmlEscape(r.Object) + "</a>: " + HtmlEscape(r.Text) + "</li>";
+      out += "</ul>";
+    }
+    return out + "</div>\r\n<a id=\"controller\"></a>";
+  }
+
+  // The last changes, newest first.
+  std::string RecentChanges() const {
+    std::string rows;
+    for (auto it = health_->Recent.rbegin(); it != health_->Recent.rend(); ++it)
+      rows += "<tr><td class=\"FCI FTC nw\">" + HtmlEscape(LocalTimeText(it->Time)) + "</td><td class=\"FCI FTC nw\">" +
+              SeverityName(it->Severity) + "</td><td class=\"FCI FTC\">" + HtmlEscape(it->Text) + "</td></tr>";
+    if (rows.empty()) rows = "<tr><td class=\"FCI FTC\">No changes since the start.</td></tr>";
+    return "<div class=\"card\" id=\"changes\" style=\"margin:0 18px 12px 18px;overflow-x:auto\"><div class=\"card-head\">"
+           "Recent changes</div><div class=\"card-body\"><table class=\"grid\"><tbody>" + rows +
+           "</tbody></table></div></div>\r\n";
   }
 
   // ---- controller ------------------------------------------------------------------
@@ -357,6 +407,12 @@ class MainPageRenderer {
 
   std::string DriveRow(int n) {
     Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(n));
+    // The SMART verdict beside the state, when it is not Good.
+    if (health_ != nullptr && static_cast<size_t>(n) < health_->Drives.size() &&
+        health_->Drives[static_cast<size_t>(n)].Grade != TSmartGrade::Good)
+      for (auto& [key, value] : pairs)
+        if (key == "@state@")
+          value += std::string(" (SMART ") + SmartGradeWord(health_->Drives[static_cast<size_t>(n)].Grade) + ")";
     pairs.push_back({"@ld@", DashIfEmpty(DeviceOfDrive(n))});
     return Apply("tpl_hdd_table_row.txt", pairs);
   }
@@ -400,21 +456,23 @@ class MainPageRenderer {
   const std::string& version_;
   Tmail_list* templates_ = nullptr;
   const TMemIniFile& report_;
+  const THealthView* health_;
   std::string page_;
 };
 
 }  // namespace
 
-std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report) {
-  return MainPageRenderer(core, version, report).Render();
+std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report,
+                           const THealthView* health) {
+  return MainPageRenderer(core, version, report, health).Render();
 }
 
-std::string RenderMainPage(TKVCore& core, const std::string& version) {
+std::string RenderMainPage(TKVCore& core, const std::string& version, const THealthView* health) {
   TStringList lines;
   core.WriteStateReport(version, lines);
   std::string text;
   for (const std::string& line : lines) text.append(line).append("\r\n");
-  return RenderMainPage(core, version, TMemIniFile(text));
+  return RenderMainPage(core, version, TMemIniFile(text), health);
 }
 
 }  // namespace kv

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "collect/collect_test_support.h"
+#include "base/local_time_text.h"
 #include "collect/health_tracker.h"
 #include "model/kv_core.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/kv_core.h"
+#include "pages/health_view.h"
 #include "pages/main_page.h"
 #include "pages/page_rows.h"
 #include "test_files.h"
@@ -198,6 +199,33 @@ TEST(MainPage, MissingMembersAndEnclosuresSharingAnId) {
   EXPECT_EQ(Count(page, "<tr><td"), Count(plain, "<tr><td") + 1);
   EXPECT_EQ(Count(page, "href=\"hdd_"), Count(plain, "href=\"hdd_"));
   EXPECT_EQ(Count(page, "href=\"hdd_0_0\""), 2u) << "member table and its own enclosure, once each";
+}
+
+TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
+  TKVCore core;
+  core.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
+  core.BuildResult();
+  THealthView health;
+  health.Verdict.Level = THealth::Critical;
+  health.Verdict.Reasons.push_back({THealth::Critical, "Drive 0,7 <x>", "hdd_0_7", "Failed & gone"});
+  health.Drives.resize(static_cast<size_t>(core.Result.HDDs.Count()));
+  health.Drives[7].Grade = TSmartGrade::Bad;
+  health.CollectedAt = 1765249800;
+  health.StaleWarning = "The config source timed out at <then>.";
+  health.Recent = {{1765249000, TSeverity::Warning, "change-one"}, {1765249800, TSeverity::Critical, "second <b>"}};
+  const std::string page = RenderMainPage(core, "1", &health);
+  EXPECT_TRUE(Has(page, "<title>Critical: Korvane Monitor</title>"));
+  EXPECT_TRUE(Has(page, "<b>Critical</b> &middot; data collected 2025-12-09 03:10:00"));
+  EXPECT_TRUE(Has(page, "<li>Critical: <a href=\"hdd_0_7\">Drive 0,7 &lt;x&gt;</a>: Failed & gone</li>"));
+  EXPECT_TRUE(Has(page, "<b>Stale data.</b> The config source timed out at &lt;then&gt;."));
+  EXPECT_TRUE(Has(page, "Failed (SMART Bad)"));
+  EXPECT_LT(page.find("second &lt;b&gt;"), page.find("change-one")) << "newest first";
+  EXPECT_LT(page.find("id=\"health\""), page.find("id=\"controller\""));
+
+  health.Verdict = THealthVerdict{};
+  const std::string ok = RenderMainPage(core, "1", &health);
+  EXPECT_TRUE(Has(ok, "<title>Korvane Monitor</title>"));
+  EXPECT_FALSE(Has(RenderMainPage(core, "1"), "id=\"health\"")) << "without findings: the page as before";
 }
 
 TEST(MainPage, EmptyModelStillGivesAPage) {

@@ -27,6 +27,7 @@
 #include "collect/scan_list_manager.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
+#include "pages/health_view.h"
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
 #include "test_files.h"
@@ -174,7 +175,11 @@ TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
   NamesLoader names;
   TKVCore core;
   CycleModel(Demo(), core);
-  CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1")));
+  // As the daemon serves it after its first cycle: the verdict strip, no changes yet.
+  THealthView health;
+  health.Drives = JudgeDrives(core, kDefaultDriveTemperatureMax);
+  health.Verdict = JudgeHealth(core, health.Drives, "");
+  CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1", &health)));
   CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0").Body);
   CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4").Body);
   CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1").Body);
