@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/local_time_text.h"
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
 #include "parse/text_helpers.h"
@@ -39,22 +40,11 @@ std::string JoinLines(const TStringList& lines) {
 }
 
 std::string FormatReportDate(uint32_t seconds) {
-  // Civil date from a day count (proleptic Gregorian), days since 1970-01-01.
-  int64_t days = seconds / 86400;
-  const uint32_t rest = seconds % 86400;
-  days += 719468;
-  const int64_t era = days / 146097;
-  const int64_t doe = days - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  const TCivilTime t = CivilTime(seconds);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", static_cast<int>(day),
-                static_cast<int>(month), static_cast<int>(year), static_cast<int>(rest / 3600),
-                static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", static_cast<int>(t.day), static_cast<int>(t.month),
+                static_cast<int>(t.year), static_cast<int>(t.hour), static_cast<int>(t.minute),
+                static_cast<int>(t.second));
   return buf;
 }
 
