@@ -39,6 +39,7 @@ constexpr KnownKey kKnownKeys[] = {
     {"source", "task", Kind::kString, "task status: a command or a file"},
     {"source", "stat", Kind::kString, "controller log statistics: a command or a file"},
     {"source", "cache", Kind::kString, "zepCache statistics: a command or a file"},
+    {"health", "drive_temperature_max", Kind::kInteger, "drive temperature (C) above which its SMART verdict is Caution"},
 };
 
 constexpr int64_t kDefaultRestartTimeout = 604800;
@@ -138,6 +139,7 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
   }
   if (key == "timeout") return std::to_string(ReadServiceConfig(ini).timeout);
   if (key == "log") return ReadServiceConfig(ini).logging ? "1" : "0";
+  if (key == "drive_temperature_max") return std::to_string(ini.ReadInteger(section, key, 55));
   if (key == "restart_timeout") return std::to_string(ini.ReadInteger(section, key, kDefaultRestartTimeout));
   if (key == "source_timeout") {
     const int64_t v = ini.ReadInteger(section, key, kDefaultSourceTimeout);
