@@ -118,6 +118,36 @@ class CollectTest(unittest.TestCase):
             self.assertTrue(wait_for(lambda: run.get("/raw")[2] == expected, 5),
                             (run.get("/raw")[2], expected, run.core_log()))
 
+    def test_a_member_that_fails_is_told_and_judged(self):
+        # The demo already has the degraded "System" and a failed drive outside every device;
+        # then drive 0,0, a member of "Data", fails and "Data" degrades.
+        config = demo_config()
+        config["http"]["port"] = free_port()
+        config["scaner"]["timeout"] = 1
+        with MonitorRun(copy_demo=True, config=config) as run:
+            listing = run.path(config["source"]["config"])
+            with open(listing, "rb") as f:
+                demo = f.read()
+            self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
+            failed = demo.replace(b"Status of logical device              : Optimal",
+                                  b"Status of logical device              : Degraded", 1)
+            at = failed.index(b"Device #0")
+            failed = failed[:at] + failed[at:].replace(b": Online", b": Failed", 1)
+            with open(listing, "wb") as f:
+                f.write(failed)
+            change = "CHANGE critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed"
+            self.assertTrue(wait_for(lambda: change in run.core_log(), 30), run.core_log()[-3000:])
+            self.assertIn("CHANGE warning: Logical device 0 (Data): Optimal -> Degraded", run.core_log())
+
+            def page_has(text):
+                return text in run.get("/")[2]
+            self.assertTrue(wait_for(lambda: page_has(b"Online -&gt; Failed"), 10))
+            page = run.get("/")[2]
+            self.assertIn(b"<title>Critical: Korvane Monitor</title>", page)
+            self.assertIn(b'<a href="hdd_0_0">Drive 0,0 (S/N WD-WMC1T0000101)</a>: Failed', page)
+            self.assertIn(b'"health":{"verdict":"Critical","level":2', run.get("/state.json")[2])
+            self.assertIn(b"korvane_health 2", run.get("/metrics")[2])
+
     def test_stuck_command_is_ended_after_source_timeout(self):
         config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}
         with MonitorRun(config=config) as run:
