@@ -258,11 +258,12 @@ void TScanListManager::StartData() {
     return;
   }
   // Every cycle: a drive page without SMART data still shows the drive and says why.
-  RefreshDrivePages(*judged.Shown, *judged.ShownReport);
+  RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
   if (judged.Good) tracker_.KeepGood(std::move(core), report_ini, env_.Now());
 }
 
-void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report) {
+void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
+                                         const std::vector<TSmartVerdict>* verdicts) {
   // Every page comes from the one model of this cycle; the new list replaces the old one
   // in a single swap, so a lookup never sees a half-built cache.
   THDDHTMLCacheList fresh(version_, std::string(), std::string());  // only its items are swapped in
@@ -270,7 +271,7 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
     for (const std::string& key : DrivePageKeys(report)) {
       try {
         TDrivePage page =
-            RenderHddPage(core, key, smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet);
+            RenderHddPage(core, key, smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
         fresh.Add(key, page.AlternativeKey, page.Body);
       } catch (...) {
         // This drive's page is left out; the others are still rendered.

@@ -65,7 +65,9 @@ class TScanListManager : public ServedContent {
   void StartData();
   // Renders every drive page of the cycle's model (keys from its state report, `report`)
   // into a fresh list and swaps it in under PageLock.
-  void RefreshDrivePages(TKVCore& core, const TMemIniFile& report);
+  // `verdicts` are the SMART verdicts of the model's drives, shown on their pages.
+  void RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
+                         const std::vector<TSmartVerdict>* verdicts = nullptr);
 
   bool TimerEnabled() const { return timer_->Enabled(); }
   int64_t NextScan() const { return next_scan_; }

@@ -20,7 +20,8 @@ constexpr const char* kSmartSpacer =
 
 class DrivePageRenderer {
  public:
-  DrivePageRenderer(TKVCore& core, SmartSource smart) : core_(core), smart_(smart) {
+  DrivePageRenderer(TKVCore& core, SmartSource smart, const std::vector<TSmartVerdict>* verdicts)
+      : core_(core), smart_(smart), verdicts_(verdicts) {
     if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
     templates_ = core_.Templates.get();
   }
@@ -35,9 +36,11 @@ class DrivePageRenderer {
       const TResultHDD& hdd = core_.Result.HDDs.Item(n);
       caption = hdd.Model;
       page.AlternativeKey = LowerCaseAscii(hdd.SerialNumber);
+      verdict_ = verdicts_ != nullptr && static_cast<size_t>(n) < verdicts_->size() ? &(*verdicts_)[static_cast<size_t>(n)]
+                                                                                  : nullptr;
       std::string smart = Smart(hdd);
       if (smart.empty()) smart = NoSmartLine();
-      rows = Identity(hdd) + Membership(n) + ErrorCounters(hdd) + smart;
+      rows = Verdict() + Identity(hdd) + Membership(n) + ErrorCounters(hdd) + smart;
     }
     page.Body = Apply("tpl_hdd_smart.txt", {{"@hddi@", rows}, {"@caption@", caption}});
     return page;
@@ -141,6 +144,22 @@ class DrivePageRenderer {
                                                  {"@title@", "S.M.A.R.T."}});
   }
 
+  // The drive's SMART verdict and why, first on the page.
+  std::string Verdict() const {
+    if (verdict_ == nullptr) return std::string();
+    std::string text = SmartGradeWord(verdict_->Grade);
+    for (size_t i = 0; i < verdict_->Reasons.size(); ++i) text += (i == 0 ? ": " : ", ") + verdict_->Reasons[i];
+    return BoldValueRow("SMART verdict", HtmlEscape(text));
+  }
+
+  // A SATA attribute that made the verdict worse gets a marked row.
+  bool Marked(int32_t attributeId) const {
+    if (verdict_ == nullptr) return false;
+    for (int32_t id : verdict_->Attributes)
+      if (id == attributeId) return true;
+    return false;
+  }
+
   std::string NoSmartLine() const {
     return kSmartSpacer + std::string("<TR><TD class=\"FCI FTC nw\" colspan=\"2\">") +
            (smart_ == SmartSource::kNotSet ? kNoSmartSourceLine : kNoSmartForDriveLine) + "</TD></TR>";
@@ -171,14 +190,17 @@ class DrivePageRenderer {
           row.Cell(c).Align = c == 2 ? TSAlign::kLeft : TSAlign::kRight;
         }
         if (m == sata->Count() - 1) table.SetKind(row, TSReport::kBorderAfter);
-        rows += Apply("tpl_hdd_smart_table_row.txt",
-                      {{"@num@", std::to_string(m + 1)},
-                       {"@id@", std::to_string(attr.Id)},
-                       {"@hex@", hex},
-                       {"@name@", SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name},
-                       {"@curr@", attr.Current},
-                       {"@worst@", attr.Worst},
-                       {"@rawd@", attr.Raw}});
+        std::string row_html = Apply("tpl_hdd_smart_table_row.txt",
+                                     {{"@num@", std::to_string(m + 1)},
+                                      {"@id@", std::to_string(attr.Id)},
+                                      {"@hex@", hex},
+                                      {"@name@", SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name},
+                                      {"@curr@", attr.Current},
+                                      {"@worst@", attr.Worst},
+                                      {"@rawd@", attr.Raw}});
+        if (Marked(attr.Id) && row_html.rfind("<tr>", 0) == 0)
+          row_html.replace(0, 4, "<tr class=\"caution\" style=\"background:#fef3c7\">");
+        rows += row_html;
       }
       return SmartTable("tpl_hdd_smart_table.txt", rows, table);
     }
@@ -208,14 +230,17 @@ class DrivePageRenderer {
 
   TKVCore& core_;
   const SmartSource smart_;
+  const std::vector<TSmartVerdict>* verdicts_;
+  const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
   Tmail_list* templates_ = nullptr;
   std::shared_ptr<const TKVSmartNamesList> known_names_;
 };
 
 }  // namespace
 
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart) {
-  return DrivePageRenderer(core, smart).Render(key);
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart,
+                         const std::vector<TSmartVerdict>* verdicts) {
+  return DrivePageRenderer(core, smart, verdicts).Render(key);
 }
 
 }  // namespace kv

@@ -9,6 +9,9 @@
 // SMART source is configured, or the last collection brought nothing for this drive.
 // Runs on the collecting thread.
 #include <string>
+#include <vector>
+
+#include "health/smart_verdict.h"
 
 namespace kv {
 
@@ -26,6 +29,9 @@ inline constexpr char kNoSmartSourceLine[] =
     "No SMART data is collected. Set [source] smart in config_http.txt to collect it.";
 inline constexpr char kNoSmartForDriveLine[] = "No SMART data for this drive in the last collection.";
 
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart = SmartSource::kSet);
+// With `verdicts` (one per drive of the model) the page opens with the drive's SMART
+// verdict and marks the rows of the SATA attributes that caused it.
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart = SmartSource::kSet,
+                         const std::vector<TSmartVerdict>* verdicts = nullptr);
 
 }  // namespace kv

@@ -180,8 +180,8 @@ TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
   health.Drives = JudgeDrives(core, kDefaultDriveTemperatureMax);
   health.Verdict = JudgeHealth(core, health.Drives, "");
   CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1", &health)));
-  CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0").Body);
-  CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4").Body);
+  CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0", SmartSource::kSet, &health.Drives).Body);
+  CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4", SmartSource::kSet, &health.Drives).Body);
   CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1").Body);
 }
 
