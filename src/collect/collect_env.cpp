@@ -23,6 +23,7 @@ class SystemEnv final : public TCollectEnv {
   }
   bool SetCurrentFolder(const std::string& folder) override { return platform::SetCurrentFolder(folder); }
   std::string ProgramFolder() override { return platform::ProgramFolder(); }
+  std::string StateFolder() override { return platform::ProgramFolder(); }
   std::string ExecutablePath() override { return platform::ExecutablePath(); }
   std::string ExecutableSuffix() override { return platform::ExecutableSuffix(); }
   std::string VersionText() override { return platform::ProgramVersionText(); }

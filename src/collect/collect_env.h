@@ -25,6 +25,9 @@ class TCollectEnv {
   // With the trailing separator.
   virtual std::string ProgramFolder() = 0;
   virtual std::string ExecutablePath() = 0;
+  // Where the changes file and the saved state live (with the trailing separator); empty
+  // keeps none. The real one is the program folder.
+  virtual std::string StateFolder() { return std::string(); }
   virtual std::string ExecutableSuffix() = 0;
   virtual std::string VersionText() = 0;
   virtual std::string OsDescription() = 0;

@@ -230,11 +230,25 @@ void TScanListManager::StartData() {
     // The verdict, and what changed since the last good cycle; when the collection failed
     // the pages show the last good model.
     const int64_t now = env_.Now();
+    if (!state_loaded_) {
+      // The first cycle compares with the state saved by the last run, if any.
+      state_loaded_ = true;
+      journal_ = TChangesJournal(env_.StateFolder());
+      TStateSnapshot saved;
+      bool existed = false;
+      const bool loaded = journal_.LoadState(saved, existed);
+      tracker_.StartFrom(loaded, saved, !existed);
+    }
     judged = tracker_.Judge(*core, report_ini, CollectionFailure(health_.Sources[kSourceConfig], *core), now);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
       ++change_totals_[static_cast<size_t>(change.Severity)];
     }
+    journal_.Append(judged.Changes, now);
+    if (judged.TellFirstVerdict && judged.View.Verdict.Level != THealth::OK)
+      WriteCoreLog(std::string("HEALTH ") + HealthWord(judged.View.Verdict.Level) + ": " +
+                   std::to_string(judged.View.Verdict.Reasons.size()) + " finding(s) at the first collection");
+    if (judged.Good) journal_.SaveState(tracker_.Base());
     recent_changes_ = RecentWith(std::move(recent_changes_), judged.Changes, now, kRecentChanges);
     judged.View.Recent = recent_changes_;
     judged.View.ChangeTotals = change_totals_;

@@ -23,7 +23,9 @@
 //
 // Each cycle also judges the controller's health (collect/health_tracker.h): the verdict
 // and the SMART verdicts go to the pages, the metrics and the JSON document, and every
-// change since the last good cycle writes a "CHANGE <severity>: ..." core-log line.
+// change since the last good cycle writes a "CHANGE <severity>: ..." core-log line and a line
+// of the changes file; the last good state is saved for the next start
+// (collect/changes_journal.h).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "base/ini_file.h"
+#include "collect/changes_journal.h"
 #include "collect/collect_env.h"
 #include "collect/health_tracker.h"
 #include "collect/served_content.h"
@@ -104,6 +107,8 @@ class TScanListManager : public ServedContent {
   SourceReadOptions read_options_;
   CollectionHealth health_;
   THealthTracker tracker_;
+  TChangesJournal journal_;
+  bool state_loaded_ = false;
   std::vector<TChangeLine> recent_changes_;  // the last changes, oldest first
   std::array<uint64_t, 3> change_totals_{};  // changes told since the start, by severity
 

@@ -21,4 +21,7 @@ bool AppendToFile(const std::string& path, const std::string& content);
 
 bool RemoveFileAt(const std::string& path);
 
+// Renames `from` to `to`, replacing a file `to` in one step. Returns false on any failure.
+bool MoveFileOver(const std::string& from, const std::string& to);
+
 }  // namespace kv::platform

@@ -5,14 +5,18 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
 
 #include "collect/collect_test_support.h"
 #include "base/local_time_text.h"
+#include "collect/changes_journal.h"
 #include "collect/health_tracker.h"
 #include "model/kv_core.h"
+#include "service/temp_folder.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -313,6 +317,37 @@ TEST(HealthTracker, FailingCollectionKeepsTheLastGoodModelAndBase) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Drive 0,0 (S/N A): Failed -> Online", "Collection recovered"}));
   EXPECT_EQ(j.View.Verdict.Level, THealth::OK);
   EXPECT_EQ(LocalTimeText(1765249800), "2025-12-09 03:10:00");
+}
+
+// The changes file grows by CR LF lines and starts afresh past 1 MiB, keeping one old file;
+// the saved state comes back whole, and a damaged one is refused with one core-log line.
+TEST(ChangesJournal, LinesRotateAndTheStateSurvivesARestart) {
+  testing::TempFolder folder;
+  TChangesJournal journal(folder.Folder());
+  journal.Append({{TChangeKind::DriveFailed, TSeverity::Critical, "Drive 0,7: Online -> Failed\nx"}}, 1765249800);
+  EXPECT_EQ(test::ReadFile(folder.File("korvane_monitor_changes.txt")),
+            "2025-12-09 03:10:00 critical Drive 0,7: Online -> Failed x\r\n");
+  const std::vector<TChange> big(1000, TChange{TChangeKind::DriveGood, TSeverity::Information, std::string(1200, 'z')});
+  journal.Append(big, 1765249800);
+  EXPECT_EQ(test::ReadFile(folder.File("korvane_monitor_changes.old.txt")),
+            "2025-12-09 03:10:00 critical Drive 0,7: Online -> Failed x\r\n");
+  EXPECT_LE(test::ReadFile(folder.File("korvane_monitor_changes.txt")).size(), TChangesJournal::kRotateBytes + 1300u * 1000);
+
+  TStateSnapshot state, back;
+  bool existed = true;
+  EXPECT_FALSE(TChangesJournal(folder.Folder()).LoadState(back, existed));
+  EXPECT_FALSE(existed) << "the very first run";
+  state.Controller = "Optimal";
+  state.Drives.push_back({"sn:a", "Drive 0,0 (S/N A)", "Online", 0});
+  journal.SaveState(state);
+  EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed));
+  EXPECT_EQ(SaveSnapshot(back), SaveSnapshot(state));
+
+  std::ofstream(folder.File("korvane_monitor_state.txt"), std::ios::binary) << "garbage";
+  LogRecorder log;
+  EXPECT_FALSE(TChangesJournal(folder.Folder()).LoadState(back, existed));
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(log.Lines().size(), 1u);
 }
 
 }  // namespace

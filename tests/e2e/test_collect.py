@@ -147,6 +147,18 @@ class CollectTest(unittest.TestCase):
             self.assertIn(b'<a href="hdd_0_0">Drive 0,0 (S/N WD-WMC1T0000101)</a>: Failed', page)
             self.assertIn(b'"health":{"verdict":"Critical","level":2', run.get("/state.json")[2])
             self.assertIn(b"korvane_health 2", run.get("/metrics")[2])
+            with open(run.path("korvane_monitor_changes.txt"), "rb") as f:
+                self.assertIn(change[len("CHANGE "):].replace("critical: ", "critical ").encode() + b"\r\n", f.read())
+
+            # The drive is replaced while the service is stopped: the first cycle after the
+            # start compares with the saved state and tells it.
+            self.assertTrue(wait_for(lambda: os.path.exists(run.path("korvane_monitor_state.txt")), 10))
+            self.assertEqual(run.stop(), 0)
+            with open(listing, "wb") as f:
+                f.write(demo)
+            run.start()
+            back = "CHANGE information: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Failed -> Online"
+            self.assertTrue(wait_for(lambda: back in run.core_log(), 30), run.core_log()[-3000:])
 
     def test_stuck_command_is_ended_after_source_timeout(self):
         config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,5 +70,7 @@ bool AppendToFile(const std::string& path, const std::string& content) {
 }
 
 bool RemoveFileAt(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool MoveFileOver(const std::string& from, const std::string& to) { return rename(from.c_str(), to.c_str()) == 0; }
 
 }  // namespace kv::platform

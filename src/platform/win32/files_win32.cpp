@@ -75,4 +75,8 @@ bool AppendToFile(const std::string& path, const std::string& content) {
 
 bool RemoveFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool MoveFileOver(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 }  // namespace kv::platform

@@ -1,0 +1,42 @@
+#pragma once
+// TChangesJournal: the files beside the program that outlive a cycle and a restart.
+//
+//   korvane_monitor_changes.txt   one CR LF line per change, "2026-12-09 03:10:00 critical
+//                                 Drive 0,7 (...): Online -> Failed"; at 1 MiB it becomes
+//                                 korvane_monitor_changes.old.txt (replacing an older one)
+//                                 and a new file starts
+//   korvane_monitor_state.txt     the state of the last good cycle, written to a temporary
+//                                 file and renamed over the old one, so a stop never leaves
+//                                 half a state behind
+//
+// An empty folder keeps nothing (tests of the cycle). Failures to write are ignored: the
+// pages and the core log still tell the changes. Threads: the collecting thread only.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "health/changes.h"
+
+namespace kv {
+
+class TChangesJournal {
+ public:
+  static constexpr uint64_t kRotateBytes = 1u << 20;
+
+  // `folder` ends with the path separator, or is empty.
+  explicit TChangesJournal(std::string folder = std::string()) : folder_(std::move(folder)) {}
+
+  void Append(const std::vector<TChange>& changes, int64_t now);
+
+  // False when there is no saved state (`existed` false: the very first run) or it cannot
+  // be read back (`existed` true; one core-log line says so).
+  bool LoadState(TStateSnapshot& snapshot, bool& existed);
+  void SaveState(const TStateSnapshot& snapshot);
+
+ private:
+  std::string folder_;
+  bool size_known_ = false;
+  uint64_t size_ = 0;
+};
+
+}  // namespace kv
