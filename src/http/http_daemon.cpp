@@ -63,6 +63,8 @@ HttpSettings ReadHttpSettings(const TMemIniFile& ini) {
   settings.max_per_client = PositiveSetting(ini, "max_per_client", settings.max_per_client);
   settings.recv_timeout_ms = PositiveSetting(ini, "recv_timeout", settings.recv_timeout_ms);
   settings.max_error_lines = PositiveSetting(ini, "max_error_lines", settings.max_error_lines);
+  settings.listen = ini.ReadString("http", "listen", "");
+  settings.allow = TClientAllowList(ini.ReadString("http", "allow", ""));
   return settings;
 }
 
@@ -88,9 +90,20 @@ void TTCPHttpDaemon::State::Execute() {
   // "Winsock not initialized" below.
   std::string ignored;
   LoadSocketInterface(ignored);
+  if (!settings.allow.BadEntry().empty())
+    WriteCoreLog("ERROR! [http] allow entry \"" + settings.allow.BadEntry() +
+                 "\" cannot be read, only 127.0.0.1 is allowed");
+  uint32_t listen_address = 0;
+  if (!settings.listen.empty() && !ParseIPv4(settings.listen, listen_address)) {
+    // The server stays off; the collection still runs.
+    const std::string refusal = "listen address " + settings.listen + " is not an IPv4 address";
+    events.LogStartMessage(true, refusal, "disable");
+    WriteCoreLog("ERROR! [http] " + refusal + ", the web server does not start");
+    return;
+  }
   TTCPBlockSocket sock;
   sock.SetLingerOption(true, 10);
-  sock.Bind("0.0.0.0", Port);
+  sock.Bind(settings.listen.empty() ? "0.0.0.0" : settings.listen, Port);
   if (sock.LastError() != 0) {
     events.LogErrorMessage("HTTP Server Error:\r\n" + sock.LastErrorText());
     return;
@@ -101,7 +114,7 @@ void TTCPHttpDaemon::State::Execute() {
     return;
   }
   const std::string local_port = std::to_string(sock.LocalPort());
-  const std::string local_address = platform::LocalHostAddress();
+  const std::string local_address = settings.listen.empty() ? platform::LocalHostAddress() : settings.listen;
   events.LogStartMessage(true, local_address, local_port);
   WriteCoreLog("Webserver starting on " + local_address + ":" + local_port);
   while (!stop) {
@@ -120,6 +133,7 @@ void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const
   context.recv_timeout_ms = settings.recv_timeout_ms;
   context.events = &events;
   context.error_log = &error_log;
+  context.allow = &settings.allow;
   std::shared_ptr<State> keep = self.lock();
   const bool started = platform::StartDetachedThread(
       [keep, handle, peer, context] {

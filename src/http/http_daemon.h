@@ -1,6 +1,7 @@
 #pragma once
 // TTCPHttpDaemon: the HTTP listener thread. It binds the configured port on all local
-// addresses, reports the start (or the failure) through HttpServiceEvents, then accepts
+// addresses (or the one of [http] listen), reports the start (or the failure) through
+// HttpServiceEvents, then accepts
 // connections and hands each to its own connection thread (TTCPHttpThrd), up to the
 // bounds of HttpSettings; a connection over a bound gets a 503 page at once.
 //
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "base/ini_file.h"
+#include "http/client_allow_list.h"
 #include "platform/socket.h"
 
 namespace kv {
@@ -23,10 +25,12 @@ struct HttpSettings {
   int max_per_client = 16;
   int recv_timeout_ms = 120000;  // wait for each packet of a request
   int max_error_lines = 5;       // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
+  std::string listen;            // the address to bind; empty: every address
+  TClientAllowList allow;        // who may read; everyone by default
 };
 
-// Keys max_connections, max_per_client, recv_timeout (milliseconds) and max_error_lines
-// of section http.
+// Keys max_connections, max_per_client, recv_timeout (milliseconds), max_error_lines,
+// listen and allow of section http.
 // Values below 1 and unreadable values keep the defaults.
 HttpSettings ReadHttpSettings(const TMemIniFile& ini);
 

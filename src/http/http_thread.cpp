@@ -113,6 +113,12 @@ void TTCPHttpThrd::Execute() {
         return;
       }
     }
+    // Checked after the request is read, so the client sees the page and not a reset.
+    if (Context.allow != nullptr && !Context.allow->Allows(PeerAddress)) {
+      LogSockError("SOCK.ERROR client " + PeerAddress + " not allowed, 403 sent");
+      SendErrorPage(403);
+      return;
+    }
     ProcessRequest(method, target);
   } catch (...) {
     // An escaping failure ends this connection only.

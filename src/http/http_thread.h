@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "http/block_socket.h"
+#include "http/client_allow_list.h"
 
 namespace kv {
 
@@ -30,6 +31,7 @@ struct HttpConnectionContext {
   HttpServiceEvents* events = nullptr;
   const TMFileList* resources = nullptr;
   CoreLogThrottle* error_log = nullptr;  // the listener's bound on "SOCK.ERROR" lines; none: unbounded
+  const TClientAllowList* allow = nullptr;  // who may read; none: everyone
 };
 
 class TTCPHttpThrd {

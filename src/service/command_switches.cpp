@@ -30,6 +30,8 @@ constexpr KnownKey kKnownKeys[] = {
     {"http", "max_per_client", Kind::kInteger, "connections served at once for one client address"},
     {"http", "recv_timeout", Kind::kInteger, "milliseconds to wait for each part of a request"},
     {"http", "max_error_lines", Kind::kInteger, "SOCK.ERROR lines written in 10 s at most; the rest are counted"},
+    {"http", "listen", Kind::kString, "IPv4 address to bind; empty: every address"},
+    {"http", "allow", Kind::kString, "clients allowed: IPv4 addresses and CIDR ranges, comma-separated; empty: everyone"},
     {"scaner", "timeout", Kind::kInteger, "seconds between two collections"},
     {"scaner", "restart_timeout", Kind::kInteger, "seconds after which the service restarts itself"},
     {"scaner", "source_timeout", Kind::kInteger, "seconds a source command may run"},
@@ -130,6 +132,7 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
     const ServiceConfig config = ReadServiceConfig(ini);
     return key == "port" ? std::to_string(config.port) : (config.use_http ? "1" : "0");
   }
+  if (section == "http" && (key == "listen" || key == "allow")) return ini.ReadString(section, key, "");
   if (section == "http") {
     const HttpSettings s = ReadHttpSettings(ini);
     return std::to_string(key == "max_connections" ? s.max_connections
@@ -209,6 +212,25 @@ std::string HelpText(const std::string& program_folder) {
   return out;
 }
 
+// What is wrong with a configured [http] listen or allow value ("" when nothing).
+static std::string AddressProblem(const TMemIniFile& ini, const KnownKey& k, int& problems) {
+  if (std::string_view(k.section) != "http") return std::string();
+  const std::string value = ini.ReadString(k.section, k.key, "");
+  uint32_t address = 0;
+  if (std::string_view(k.key) == "listen" && !value.empty() && !ParseIPv4(value, address)) {
+    ++problems;
+    return "; not an IPv4 address: the web server does not start";
+  }
+  if (std::string_view(k.key) == "allow") {
+    const TClientAllowList allow(value);
+    if (!allow.BadEntry().empty()) {
+      ++problems;
+      return "; entry \"" + Shown(allow.BadEntry()) + "\" cannot be read: only 127.0.0.1 is allowed";
+    }
+  }
+  return std::string();
+}
+
 std::string CheckConfigText(const std::string& path, bool found, const std::string& text, int& problems) {
   problems = 0;
   const TMemIniFile ini(text);
@@ -232,7 +254,7 @@ std::string CheckConfigText(const std::string& path, bool found, const std::stri
         origin = "default; configured value \"" + Shown(raw) + "\" is outside 1..65535";
         ++problems;
       } else {
-        origin = "configured";
+        origin = "configured" + AddressProblem(ini, k, problems);
       }
     }
     if (std::string_view(k.section) == "source") origin += SourceKind(path, Effective(ini, k), problems);

@@ -196,6 +196,44 @@ class HttpStartupTest(unittest.TestCase):
         finally:
             blocker.close()
 
+    def test_listen_address_and_allow_list(self):
+        def fetch(port, source="127.0.0.1", target="127.0.0.1"):
+            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+                s.settimeout(10)
+                s.bind((source, 0))
+                s.connect((target, port))
+                s.sendall(b"GET / HTTP/1.0\r\n\r\n")
+                chunks = []
+                while True:
+                    chunk = s.recv(65536)
+                    if not chunk:
+                        return b"".join(chunks)
+                    chunks.append(chunk)
+
+        # Bound to 127.0.0.2 only: 127.0.0.1 is refused, the start lines name the address.
+        port = free_port()
+        with MonitorRun(config={"http": {"port": port, "listen": "127.0.0.2"}}, wait_listening=False) as run:
+            self.assertTrue(wait_for(lambda: "Webserver starting on 127.0.0.2:%d" % port in run.core_log(), 10),
+                            run.core_log())
+            self.assertIn("HTTP Server: 127.0.0.2:%d" % port, run.stderr())
+            self.assertTrue(fetch(port, target="127.0.0.2").startswith(b"HTTP/1.0 200"))
+            with self.assertRaises(OSError):
+                fetch(port)
+        # Only 127.0.0.3 may read; the others see the 403 page, and the log says so.
+        with MonitorRun(config={"http": {"allow": "127.0.0.3"}}) as run:
+            self.assertTrue(fetch(run.port).startswith(b"HTTP/1.0 403"))
+            self.assertTrue(fetch(run.port, source="127.0.0.3").startswith(b"HTTP/1.0 200"))
+            self.assertTrue(wait_for(lambda: "SOCK.ERROR client 127.0.0.1 not allowed, 403 sent" in run.core_log(), 10))
+        # An entry that cannot be read lets only this machine in.
+        with MonitorRun(config={"http": {"allow": "127.0.0.3, 127.0.0.300"}}) as run:
+            self.assertTrue(fetch(run.port).startswith(b"HTTP/1.0 200"))
+            self.assertTrue(fetch(run.port, source="127.0.0.3").startswith(b"HTTP/1.0 403"))
+            self.assertIn('allow entry "127.0.0.300" cannot be read', run.core_log())
+        # Not an address: no server, the start event says why.
+        with MonitorRun(config={"http": {"listen": "localhost"}}, wait_listening=False) as run:
+            self.assertTrue(wait_for(lambda: "HTTP Server: listen address localhost is not an IPv4 address:disable"
+                                     in run.stderr(), 10), run.stderr())
+
     def test_maintenance_stop_from_loopback(self):
         with MonitorRun(config={"http": {}}) as run:
             now = time.localtime()

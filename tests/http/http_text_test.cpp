@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "http/client_allow_list.h"
 #include "http/http_text.h"
 
 namespace kv {
@@ -104,6 +105,42 @@ TEST(ErrorPage, NotFoundPageByteForByte) {
   EXPECT_EQ(page, expected);
   // Out of range: the code as given, the status of 500.
   EXPECT_NE(ErrorPageText(1234).find("<TITLE>1234 - 500 Internal Error</TITLE>"), std::string::npos);
+}
+
+// Who may read: addresses and CIDR ranges; one unreadable entry lets only this machine in.
+TEST(ClientAllowList, AddressesRangesAndBadEntries) {
+  const struct {
+    const char* setting;
+    const char* client;
+    bool allowed;
+  } rows[] = {
+      {"", "203.0.113.9", true},
+      {"   ", "203.0.113.9", true},
+      {"127.0.0.1", "127.0.0.1", true},
+      {"127.0.0.1", "127.0.0.2", false},
+      {" 127.0.0.1 , 10.20.0.0/16 ", "10.20.255.1", true},
+      {"10.20.0.0/16", "10.21.0.1", false},
+      {"10.20.0.7/16", "10.20.9.9", true},  // host bits of the network are ignored
+      {"0.0.0.0/0", "203.0.113.9", true},
+      {"192.168.1.5/32", "192.168.1.5", true},
+      {"192.168.1.5/32", "192.168.1.4", false},
+      {"10.0.0.1,", "10.0.0.1", true},         // an empty entry is no entry
+      {"10.0.0.1", "not an address", false},
+      {"10.0.0.0/33, 10.0.0.1", "10.0.0.1", false},  // bad: fail closed
+      {"10.0.0.0/33", "127.0.0.1", true},
+      {"10.0.0.256", "10.0.0.1", false},
+      {"10.0.0", "127.0.0.1", true},
+      {"010.0.0.1x", "10.0.0.1", false},
+      {"1.2.3.4/", "1.2.3.4", false},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(TClientAllowList(row.setting).Allows(row.client), row.allowed) << row.setting << " / " << row.client;
+  EXPECT_EQ(TClientAllowList("10.0.0.1, 10.0.0.0/33").BadEntry(), "10.0.0.0/33");
+  uint32_t address = 0;
+  EXPECT_TRUE(ParseIPv4("255.255.255.255", address));
+  EXPECT_EQ(address, 0xFFFFFFFFu);
+  EXPECT_FALSE(ParseIPv4("1.2.3.4.5", address));
+  EXPECT_FALSE(ParseIPv4("1..3.4", address));
 }
 
 }  // namespace

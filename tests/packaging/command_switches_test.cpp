@@ -50,6 +50,11 @@ TEST(CheckConfig, EffectiveValuesAndWhereTheyCameFrom) {
       {"[http]\nport=1\n[http]\nuse=0\n", "http", "port", "31313", "; default"},
       {"[http]\nport=70000\n", "http", "port", "31313", "; default; configured value \"70000\" is outside 1..65535"},
       {"[scaner]\nlog=1\n", "scaner", "log", "1", "; configured"},
+      {"[http]\nlisten=127.0.0.2\n", "http", "listen", "127.0.0.2", "; configured"},
+      {"[http]\nlisten=localhost\n", "http", "listen", "localhost", "; configured; not an IPv4 address"},
+      {"[http]\nallow=10.0.0.0/8, 300.1.1.1\n", "http", "allow", "10.0.0.0/8, 300.1.1.1",
+       "; configured; entry \"300.1.1.1\" cannot be read: only 127.0.0.1 is allowed"},
+      {"[health]\ndrive_temperature_max=60\n", "health", "drive_temperature_max", "60", "; configured"},
       {"[source]\nconfig=tool.exe -get all\n", "source", "config", "tool.exe -get all", "; configured"},
   };
   for (const Case& c : cases) {
