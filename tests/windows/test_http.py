@@ -14,10 +14,10 @@ PATTERN = bytes((i * 7 + i // 251) & 0xFF for i in range(1000))
 BIG = os.urandom(5 * 1024 * 1024)
 
 
-def request(port, target, headers=None, read_pause=0.0):
+def request(port, target, headers=None, read_pause=0.0, source="127.0.0.1", host="127.0.0.1"):
     """Raw HTTP/1.0 exchange; returns (status line, header dict, body)."""
     lines = ["GET %s HTTP/1.0" % target] + ["%s: %s" % kv for kv in (headers or {}).items()]
-    with socket.create_connection(("127.0.0.1", port), timeout=30) as s:
+    with socket.create_connection((host, port), timeout=30, source_address=(source, 0)) as s:
         s.sendall(("\r\n".join(lines) + "\r\n\r\n").encode("latin-1"))
         chunks = []
         while True:
@@ -77,6 +77,19 @@ class WineHttpTest(unittest.TestCase):
         self.assertEqual(status, "HTTP/1.0 200")
         self.assertEqual(len(body), len(BIG))
         self.assertTrue(body == BIG)
+
+
+class WineAccessTest(unittest.TestCase):
+    """[http] listen and allow through the Windows socket layer."""
+
+    def test_listen_address_and_allow_list(self):
+        port = free_port()
+        config = b"[http]\r\nport=%d\r\nlisten=127.0.0.1\r\nallow=127.0.0.3\r\n" % port
+        with WineService(port, folder="kvaccess", files={"config_http.txt": config}):
+            self.assertEqual(request(port, "/")[0], "HTTP/1.0 403")
+            self.assertEqual(request(port, "/", source="127.0.0.3")[0], "HTTP/1.0 200")
+            with self.assertRaises(OSError):
+                request(port, "/", host="127.0.0.2")
 
 
 if __name__ == "__main__":
