@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# promtool check metrics on the metrics of the demo and of every real configuration listing,
+# promtool check and test rules on the shipped alert rules; promtool check metrics on the
+# metrics of the demo and of every real configuration listing,
 # then a real scrape: a Prometheus server on loopback scrapes the running demo every second
 # and its HTTP API must report what the demo's outputs say. Bounded to about a minute.
 set -eu
 cd "$(dirname "$0")/../.."
 command -v promtool >/dev/null && command -v prometheus >/dev/null || {
   echo "prometheus package missing (apt-get install prometheus)"; exit 1; }
+# The shipped alert rules: valid, and firing as their tests expect.
+(cd packaging/prometheus && promtool check rules korvane_monitor_rules.yml &&
+  promtool test rules korvane_monitor_rules_test.yml)
 export KV_SOURCE_DIR="$PWD"
 export KV_BINARY="${KV_BINARY:-$PWD/build/linux/korvane_monitor}"
 exec timeout 110 python3 - <<'EOF'
