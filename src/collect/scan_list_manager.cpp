@@ -54,6 +54,38 @@ std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
   return std::string();
 }
 
+// The cycle's changes as event-log records: type by severity, one id per kind, at most
+// kEventsPerCycle of them and then one record that counts the rest. The very first run
+// tells its verdict alone when it is not OK.
+constexpr size_t kEventsPerCycle = 50;
+constexpr int kFirstVerdictEvent = 80;
+constexpr int kMoreChangesEvent = 90;
+
+platform::EventType EventTypeOf(TSeverity severity) {
+  return severity == TSeverity::Critical  ? platform::EventType::kError
+         : severity == TSeverity::Warning ? platform::EventType::kWarning
+                                          : platform::EventType::kInformation;
+}
+
+void TellEvents(platform::EventLogSink& events, const THealthTracker::TJudged& judged) {
+  const THealthVerdict& verdict = judged.View.Verdict;
+  if (judged.TellFirstVerdict && verdict.Level != THealth::OK) {
+    std::string text = std::string("Health: ") + HealthWord(verdict.Level);
+    for (const THealthReason& r : verdict.Reasons) text += "\r\n" + r.Object + ": " + r.Text;
+    events.ReportEvent(verdict.Level == THealth::Critical ? platform::EventType::kError : platform::EventType::kWarning,
+                       kFirstVerdictEvent, text);
+  }
+  const size_t told = std::min(judged.Changes.size(), kEventsPerCycle);
+  for (size_t i = 0; i < told; ++i) {
+    const TChange& c = judged.Changes[i];
+    events.ReportEvent(EventTypeOf(c.Severity), EventIdOf(c.Kind), c.Text);
+  }
+  if (judged.Changes.size() > told)
+    events.ReportEvent(platform::EventType::kWarning, kMoreChangesEvent,
+                       std::to_string(judged.Changes.size() - told) +
+                           " more changes were not written to the event log; see korvane_monitor_changes.txt");
+}
+
 // This cycle's changes after the ones told before, at most `limit` lines, oldest first.
 std::vector<TChangeLine> RecentWith(std::vector<TChangeLine> recent, const std::vector<TChange>& changes, int64_t now,
                                     size_t limit) {
@@ -245,6 +277,7 @@ void TScanListManager::StartData() {
       ++change_totals_[static_cast<size_t>(change.Severity)];
     }
     journal_.Append(judged.Changes, now);
+    if (Events != nullptr) TellEvents(*Events, judged);
     if (judged.TellFirstVerdict && judged.View.Verdict.Level != THealth::OK)
       WriteCoreLog(std::string("HEALTH ") + HealthWord(judged.View.Verdict.Level) + ": " +
                    std::to_string(judged.View.Verdict.Reasons.size()) + " finding(s) at the first collection");

@@ -39,6 +39,7 @@
 #include "collect/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
+#include "platform/event_log.h"
 #include "pages/drive_page_cache.h"
 #include "report/collection_health.h"
 
@@ -62,6 +63,9 @@ class TScanListManager : public ServedContent {
   int64_t Timeout = 600;
   // Set by the service from [scaner] log; nothing here depends on it.
   bool Logging = false;
+  // Where state changes are written as events (set by the service before the timer runs);
+  // none: the core log and the changes file only.
+  platform::EventLogSink* Events = nullptr;
 
   void Configure(const TMemIniFile& ini);
   void OnTick();

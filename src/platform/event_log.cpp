@@ -3,7 +3,7 @@
 namespace kv::platform {
 
 std::string JournalLine(EventType type, const std::string& text) {
-  std::string line = type == EventType::kError ? "<3>" : "<6>";
+  std::string line = type == EventType::kError ? "<3>" : type == EventType::kWarning ? "<4>" : "<6>";
   line.reserve(line.size() + text.size() + 1);
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];

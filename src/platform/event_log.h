@@ -5,7 +5,8 @@
 // the whole text as the one insertion string (the executable's message table maps id 1
 // to "%1" CR LF, so the text shows unchanged).
 // Linux: one line per record on stderr with the journald priority prefix, "<6>" for
-// information and "<3>" for errors; line breaks inside the text become " / ".
+// information, "<4>" for warnings and "<3>" for errors; line breaks inside the text become
+// " / ".
 //
 // Report may be called from any thread; each record is written whole.
 #include <memory>
@@ -13,12 +14,18 @@
 
 namespace kv::platform {
 
-enum class EventType { kError = 1, kInformation = 4 };
+enum class EventType { kError = 1, kWarning = 2, kInformation = 4 };
 
 class EventLogSink {
  public:
   virtual ~EventLogSink() = default;
   virtual void Report(EventType type, const std::string& text) = 0;
+  // A record with its own event id (the service's own records are id 1). Logs without ids
+  // (the journal) write it as Report does.
+  virtual void ReportEvent(EventType type, int event_id, const std::string& text) {
+    (void)event_id;
+    Report(type, text);
+  }
 };
 
 // The event log of this system for `source`. Never null; a log that cannot be opened

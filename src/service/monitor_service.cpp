@@ -36,6 +36,7 @@ void TKorvaneMonitorHTTPServer::ServiceStart() {
   }
   ScanListManager->Timeout = config.timeout;
   ScanListManager->Logging = config.logging;
+  ScanListManager->Events = &events_.Sink();
   ScanListManager->Configure(ini);
   events_.AnnounceStart(use_http_);
 }

@@ -40,6 +40,8 @@ class TServiceEventWriter {
   void LogStartMessage(bool store, const std::string& address, const std::string& port);
   void LogErrorMessage(const std::string& text);
   void LogStopMessage();
+  // The event log itself, for the records of other parts (the collection's state changes).
+  platform::EventLogSink& Sink() { return sink_; }
 
   // The end of a service start: forget the address and port; with HTTP off, store the
   // "Dont use server"/"disable" pair and write the start event; then write it again if

@@ -131,6 +131,48 @@ TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
   EXPECT_EQ(Served(CopyConfigText), "Controllers found: 1\r\n ");
 }
 
+// State changes reach the event log with their type and id; the first run tells its verdict
+// alone, and a cycle with more than 50 changes writes one record counting the rest.
+TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
+  class RecordingEvents : public platform::EventLogSink {
+   public:
+    void Report(platform::EventType type, const std::string& text) override { ReportEvent(type, 1, text); }
+    void ReportEvent(platform::EventType type, int id, const std::string& text) override {
+      records.push_back(std::to_string(static_cast<int>(type)) + " " + std::to_string(id) + " " +
+                        text.substr(0, text.find('\r')));
+    }
+    std::vector<std::string> records;
+  } events;
+  const auto listing = [](const char* state, int drives) {
+    std::string text = "Controller information\n   Controller Status : Optimal\nPhysical Device information\n";
+    for (int n = 0; n < drives; ++n)
+      text += "      Device #" + std::to_string(n) + "\n         Device is a Hard drive\n         State : " +
+              (n == 0 ? state : "Online") + "\n         Reported Channel,Device : 0," + std::to_string(n) +
+              "\n         Serial number : S" + std::to_string(n) + "\n";
+    return text;
+  };
+  LogRecorder log;
+  FakeEnv env;
+  env.outputs["util config"] = listing("Failed", 1);
+  TScanListManager manager(env);
+  manager.Events = &events;
+  manager.Timeout = 1;
+  manager.Configure(Ini(kConfigOnly));
+  manager.OnTick();
+  EXPECT_EQ(events.records, std::vector<std::string>{"2 80 Health: Warning"});  // a drive of no device
+  env.outputs["util config"] = listing("Online", 1);
+  ++env.now;
+  manager.OnTick();
+  ASSERT_EQ(events.records.size(), 2u);
+  EXPECT_EQ(events.records[1], "4 12 Drive 0,0 (S/N S0): Failed -> Online");
+  EXPECT_EQ(log.Count("CHANGE information: Drive 0,0 (S/N S0): Failed -> Online"), 1u);
+  env.outputs["util config"] = listing("Online", 60);  // 59 drives appear
+  ++env.now;
+  manager.OnTick();
+  ASSERT_EQ(events.records.size(), 2u + 51u);
+  EXPECT_EQ(events.records.back(), "2 90 9 more changes were not written to the event log; see korvane_monitor_changes.txt");
+}
+
 TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {
   FakeEnv env;
   env.outputs["util config"] = "cfg";

@@ -128,6 +128,7 @@ TEST(JournalLine, OneLinePerRecordWithPriorityPrefix) {
   } rows[] = {
       {EventType::kInformation, "Starting \"X\"\r\nHTTP Server: a:1", "<6>Starting \"X\" / HTTP Server: a:1\n"},
       {EventType::kError, "bad", "<3>bad\n"},
+      {EventType::kWarning, "Logical device 0: Optimal -> Degraded", "<4>Logical device 0: Optimal -> Degraded\n"},
       {EventType::kError, "", "<3>\n"},
       {EventType::kInformation, "a\nb\rc\r\n\r\nd", "<6>a / b / c /  / d\n"},
   };

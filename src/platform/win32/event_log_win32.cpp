@@ -18,11 +18,16 @@ class WindowsEventLog : public EventLogSink {
   WindowsEventLog(const WindowsEventLog&) = delete;
   WindowsEventLog& operator=(const WindowsEventLog&) = delete;
 
-  void Report(EventType type, const std::string& text) override {
+  void Report(EventType type, const std::string& text) override { ReportEvent(type, 1, text); }
+
+  // Every id has a "%1" entry in the executable's message table, so the text shows as is.
+  void ReportEvent(EventType type, int event_id, const std::string& text) override {
     if (handle_ == nullptr) return;
     const char* strings[1] = {text.c_str()};
-    WORD kind = type == EventType::kError ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
-    ReportEventA(handle_, kind, 0, 1, nullptr, 1, 0, strings, nullptr);
+    const WORD kind = type == EventType::kError     ? EVENTLOG_ERROR_TYPE
+                      : type == EventType::kWarning ? EVENTLOG_WARNING_TYPE
+                                                    : EVENTLOG_INFORMATION_TYPE;
+    ReportEventA(handle_, kind, 0, static_cast<DWORD>(event_id), nullptr, 1, 0, strings, nullptr);
   }
 
  private:
