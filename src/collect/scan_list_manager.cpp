@@ -72,16 +72,16 @@ void TellEvents(platform::EventLogSink& events, const THealthTracker::TJudged& j
   if (judged.TellFirstVerdict && verdict.Level != THealth::OK) {
     std::string text = std::string("Health: ") + HealthWord(verdict.Level);
     for (const THealthReason& r : verdict.Reasons) text += "\r\n" + r.Object + ": " + r.Text;
-    events.ReportEvent(verdict.Level == THealth::Critical ? platform::EventType::kError : platform::EventType::kWarning,
+    events.ReportWithId(verdict.Level == THealth::Critical ? platform::EventType::kError : platform::EventType::kWarning,
                        kFirstVerdictEvent, text);
   }
   const size_t told = std::min(judged.Changes.size(), kEventsPerCycle);
   for (size_t i = 0; i < told; ++i) {
     const TChange& c = judged.Changes[i];
-    events.ReportEvent(EventTypeOf(c.Severity), EventIdOf(c.Kind), c.Text);
+    events.ReportWithId(EventTypeOf(c.Severity), EventIdOf(c.Kind), c.Text);
   }
   if (judged.Changes.size() > told)
-    events.ReportEvent(platform::EventType::kWarning, kMoreChangesEvent,
+    events.ReportWithId(platform::EventType::kWarning, kMoreChangesEvent,
                        std::to_string(judged.Changes.size() - told) +
                            " more changes were not written to the event log; see korvane_monitor_changes.txt");
 }

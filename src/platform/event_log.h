@@ -22,7 +22,7 @@ class EventLogSink {
   virtual void Report(EventType type, const std::string& text) = 0;
   // A record with its own event id (the service's own records are id 1). Logs without ids
   // (the journal) write it as Report does.
-  virtual void ReportEvent(EventType type, int event_id, const std::string& text) {
+  virtual void ReportWithId(EventType type, int event_id, const std::string& text) {
     (void)event_id;
     Report(type, text);
   }

@@ -136,8 +136,8 @@ TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
 TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   class RecordingEvents : public platform::EventLogSink {
    public:
-    void Report(platform::EventType type, const std::string& text) override { ReportEvent(type, 1, text); }
-    void ReportEvent(platform::EventType type, int id, const std::string& text) override {
+    void Report(platform::EventType type, const std::string& text) override { ReportWithId(type, 1, text); }
+    void ReportWithId(platform::EventType type, int id, const std::string& text) override {
       records.push_back(std::to_string(static_cast<int>(type)) + " " + std::to_string(id) + " " +
                         text.substr(0, text.find('\r')));
     }

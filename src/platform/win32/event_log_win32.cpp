@@ -18,10 +18,10 @@ class WindowsEventLog : public EventLogSink {
   WindowsEventLog(const WindowsEventLog&) = delete;
   WindowsEventLog& operator=(const WindowsEventLog&) = delete;
 
-  void Report(EventType type, const std::string& text) override { ReportEvent(type, 1, text); }
+  void Report(EventType type, const std::string& text) override { ReportWithId(type, 1, text); }
 
   // Every id has a "%1" entry in the executable's message table, so the text shows as is.
-  void ReportEvent(EventType type, int event_id, const std::string& text) override {
+  void ReportWithId(EventType type, int event_id, const std::string& text) override {
     if (handle_ == nullptr) return;
     const char* strings[1] = {text.c_str()};
     const WORD kind = type == EventType::kError     ? EVENTLOG_ERROR_TYPE
