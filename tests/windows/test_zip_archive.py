@@ -47,5 +47,35 @@ class WineSupportArchiveTest(unittest.TestCase):
             self.assertEqual(reader_failures(body, expected), [])
 
 
+class WineStateChangeTest(unittest.TestCase):
+    def test_a_failed_drive_reaches_the_changes_file_and_the_state(self):
+        with open(os.path.join(DEMO, "get_config.txt"), "rb") as f:
+            demo = f.read()
+        port = free_port()
+        files = {"config_http.txt": b"[http]\r\nport=%d\r\n[scaner]\r\ntimeout=1\r\n[source]\r\n"
+                                    b"config=saved_config.txt\r\n" % port,
+                 "saved_config.txt": demo}
+        with WineService(port, files=files, folder="kvchange") as svc:
+            state = os.path.join(svc.folder, "korvane_monitor_state.txt")
+            deadline = time.monotonic() + 60
+            while not os.path.exists(state) and time.monotonic() < deadline:
+                time.sleep(0.5)
+            self.assertTrue(os.path.exists(state), svc.core_log())
+            at = demo.index(b"Device #0")
+            with open(os.path.join(svc.folder, "saved_config.txt"), "wb") as f:
+                f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+            changes = os.path.join(svc.folder, "korvane_monitor_changes.txt")
+            want = b" critical Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed\r\n"
+            text = b""
+            deadline = time.monotonic() + 60
+            while want not in text and time.monotonic() < deadline:
+                time.sleep(0.5)
+                if os.path.exists(changes):
+                    with open(changes, "rb") as f:
+                        text = f.read()
+            self.assertIn(want, text, svc.core_log())
+            self.assertIn(b"<title>Critical: Korvane Monitor</title>", svc.get("/")[2])
+
+
 if __name__ == "__main__":
     unittest.main()
