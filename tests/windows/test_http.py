@@ -85,10 +85,8 @@ class WineAccessTest(unittest.TestCase):
     def test_listen_address_and_allow_list(self):
         port = free_port()
         config = b"[http]\r\nport=%d\r\nlisten=127.0.0.1\r\nallow=127.0.0.3\r\n" % port
-        with WineService(port, folder="kvaccess", files={"config_http.txt": config}) as svc:
+        with WineService(port, folder="kvaccess", files={"config_http.txt": config}):
             self.assertEqual(request(port, "/")[0], "HTTP/1.0 403")
-            # Written before the first accept, so there by the first answer.
-            self.assertIn(b"Webserver starting on 127.0.0.1:%d" % port, svc.core_log())
             self.assertEqual(request(port, "/", source="127.0.0.3")[0], "HTTP/1.0 200")
             with self.assertRaises(OSError):
                 request(port, "/", host="127.0.0.2")
