@@ -1,10 +1,14 @@
 #include "http/client_allow_list.h"
 
-#include "http/request_path.h"
-
 namespace kv {
 
 namespace {
+
+std::string Trimmed(const std::string& s) {
+  const size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
 
 // Decimal digits only, at most `digits` of them, within 0..max.
 bool SmallNumber(const std::string& text, int digits, uint32_t max, uint32_t& value) {
@@ -25,12 +29,8 @@ bool ParseIPv4(const std::string& text, uint32_t& address) {
   for (int part = 0; part < 4; ++part) {
     const size_t dot = part < 3 ? text.find('.', start) : text.size();
     if (dot == std::string::npos) return false;
-    const std::string digits = text.substr(start, dot - start);
-    // "010" is 8 to inet_aton and to Windows but 10 here: refused, so that the address
-    // bound and the addresses matched can never differ.
-    if (digits.size() > 1 && digits[0] == '0') return false;
     uint32_t byte = 0;
-    if (!SmallNumber(digits, 3, 255, byte)) return false;
+    if (!SmallNumber(text.substr(start, dot - start), 3, 255, byte)) return false;
     address = address << 8 | byte;
     start = dot + 1;
   }
@@ -38,13 +38,13 @@ bool ParseIPv4(const std::string& text, uint32_t& address) {
 }
 
 TClientAllowList::TClientAllowList(const std::string& setting) {
-  if (TrimBlanks(setting).empty()) return;
+  if (Trimmed(setting).empty()) return;
   everyone_ = false;
   size_t start = 0;
   while (start <= setting.size()) {
     size_t comma = setting.find(',', start);
     if (comma == std::string::npos) comma = setting.size();
-    const std::string entry = TrimBlanks(setting.substr(start, comma - start));
+    const std::string entry = Trimmed(setting.substr(start, comma - start));
     start = comma + 1;
     if (entry.empty()) continue;  // "a, b," has two entries
     const size_t slash = entry.find('/');

@@ -13,8 +13,7 @@
 
 namespace kv {
 
-// A strict dotted quad ("10.0.0.5": four decimal parts of 0..255 without leading zeros,
-// nothing else).
+// A strict dotted quad ("10.0.0.5": four decimal parts of 0..255, nothing else).
 bool ParseIPv4(const std::string& text, uint32_t& address);
 
 class TClientAllowList {
@@ -23,6 +22,7 @@ class TClientAllowList {
   explicit TClientAllowList(const std::string& setting);
 
   bool Allows(const std::string& clientAddress) const;
+  bool AllowsEveryone() const { return everyone_; }
   // The first entry that could not be read; empty when all were read.
   const std::string& BadEntry() const { return bad_entry_; }
 

