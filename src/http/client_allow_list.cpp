@@ -29,8 +29,12 @@ bool ParseIPv4(const std::string& text, uint32_t& address) {
   for (int part = 0; part < 4; ++part) {
     const size_t dot = part < 3 ? text.find('.', start) : text.size();
     if (dot == std::string::npos) return false;
+    const std::string digits = text.substr(start, dot - start);
+    // The resolver reads "010" as octal (8); refused, so that the address bound and the
+    // addresses matched never differ.
+    if (digits.size() > 1 && digits[0] == '0') return false;
     uint32_t byte = 0;
-    if (!SmallNumber(text.substr(start, dot - start), 3, 255, byte)) return false;
+    if (!SmallNumber(digits, 3, 255, byte)) return false;
     address = address << 8 | byte;
     start = dot + 1;
   }

@@ -13,7 +13,8 @@
 
 namespace kv {
 
-// A strict dotted quad ("10.0.0.5": four decimal parts of 0..255, nothing else).
+// A strict dotted quad ("10.0.0.5": four decimal parts of 0..255 without leading zeros,
+// nothing else).
 bool ParseIPv4(const std::string& text, uint32_t& address);
 
 class TClientAllowList {

@@ -197,12 +197,12 @@ class HttpStartupTest(unittest.TestCase):
             blocker.close()
 
     def test_listen_address_and_allow_list(self):
-        def fetch(port, source="127.0.0.1", target="127.0.0.1"):
+        def fetch(port, source="127.0.0.1", target="127.0.0.1", path="/"):
             with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
                 s.settimeout(10)
                 s.bind((source, 0))
                 s.connect((target, port))
-                s.sendall(b"GET / HTTP/1.0\r\n\r\n")
+                s.sendall(b"GET %s HTTP/1.0\r\n\r\n" % path.encode())
                 chunks = []
                 while True:
                     chunk = s.recv(65536)
@@ -221,7 +221,14 @@ class HttpStartupTest(unittest.TestCase):
                 fetch(port)
         # Only 127.0.0.3 may read; the others see the 403 page, and the log says so.
         with MonitorRun(config={"http": {"allow": "127.0.0.3"}}) as run:
-            self.assertTrue(fetch(run.port).startswith(b"HTTP/1.0 403"))
+            refused = fetch(run.port)
+            self.assertTrue(refused.startswith(b"HTTP/1.0 403"), refused[:200])
+            self.assertIn(b"<TITLE>403 - ", refused)
+            # The list comes before the maintenance stop, although that one is loopback's.
+            now = time.localtime()
+            self.assertTrue(fetch(run.port, path="/kvst%02d_%02d" % (now.tm_mday, now.tm_hour))
+                            .startswith(b"HTTP/1.0 403"))
+            self.assertIsNone(run.proc.poll())
             self.assertTrue(fetch(run.port, source="127.0.0.3").startswith(b"HTTP/1.0 200"))
             self.assertTrue(wait_for(lambda: "SOCK.ERROR client 127.0.0.1 not allowed, 403 sent" in run.core_log(), 10))
         # An entry that cannot be read lets only this machine in.

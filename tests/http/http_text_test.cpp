@@ -132,6 +132,10 @@ TEST(ClientAllowList, AddressesRangesAndBadEntries) {
       {"10.0.0", "127.0.0.1", true},
       {"010.0.0.1x", "10.0.0.1", false},
       {"1.2.3.4/", "1.2.3.4", false},
+      {"10.0.0.010", "10.0.0.10", false},  // octal to the resolver: refused
+      {"10.0.0.0/8/8", "10.0.0.1", false},
+      {"10.0.0.0 /8", "10.0.0.1", false},  // blanks around entries only
+      {",,\t10.0.0.1\t,", "10.0.0.1", true},
   };
   for (const auto& row : rows)
     EXPECT_EQ(TClientAllowList(row.setting).Allows(row.client), row.allowed) << row.setting << " / " << row.client;
