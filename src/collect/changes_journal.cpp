@@ -15,6 +15,13 @@ constexpr char kStateTemporary[] = "korvane_monitor_state.tmp";
 
 }  // namespace
 
+std::string ChangeFileLine(const TChange& change, int64_t now) {
+  std::string line = change.Text;
+  for (char& ch : line)
+    if (ch == '\r' || ch == '\n') ch = ' ';  // one change, one line
+  return LocalTimeText(now) + " " + SeverityName(change.Severity) + " " + line + "\r\n";
+}
+
 void TChangesJournal::Append(const std::vector<TChange>& changes, int64_t now) {
   if (folder_.empty() || changes.empty()) return;
   const std::string path = folder_ + kChangesFile;
@@ -25,12 +32,7 @@ void TChangesJournal::Append(const std::vector<TChange>& changes, int64_t now) {
     size_known_ = true;
   }
   std::string text;
-  for (const TChange& c : changes) {
-    std::string line = c.Text;
-    for (char& ch : line)
-      if (ch == '\r' || ch == '\n') ch = ' ';  // one change, one line
-    text += LocalTimeText(now) + " " + SeverityName(c.Severity) + " " + line + "\r\n";
-  }
+  for (const TChange& c : changes) text += ChangeFileLine(c, now);
   if (size_ > 0 && size_ + text.size() > kRotateBytes) {
     platform::MoveFileOver(path, folder_ + kOldChangesFile);
     size_ = 0;

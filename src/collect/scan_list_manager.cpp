@@ -128,6 +128,7 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
     ResourceStore().Find("smart_params.txt", text);
     return text;
   });
+  notify_ = std::make_unique<TNotifyCommand>(TNotifySettings{}, std::string(), nullptr);
   RegisterServedContent(this);
 }
 
@@ -136,7 +137,9 @@ TScanListManager::~TScanListManager() {
   // it belonged to finishes.
   RegisterServedContent(nullptr);
   cancel_.Cancel();
+  notify_->Stop();
   timer_.reset();
+  notify_.reset();
 }
 
 void TScanListManager::Configure(const TMemIniFile& ini) {
@@ -167,6 +170,15 @@ void TScanListManager::Configure(const TMemIniFile& ini) {
   read_options_.limits.timeout_ms = std::min(source_timeout, kMaxSourceTimeout) * 1000;
   const int64_t temperature_max = ini.ReadInteger("health", "drive_temperature_max", kDefaultDriveTemperatureMax);
   tracker_.SetTemperatureMax(static_cast<int>(std::clamp<int64_t>(temperature_max, -1000, 1000)));
+  std::string notify_problem;
+  TNotifySettings notify = ReadNotifySettings(ini, &notify_problem);
+  if (!notify_problem.empty()) WriteCoreLog("ERROR! " + notify_problem);
+  if (!notify.Command.empty()) WriteCoreLog("notify command: " + notify.Command);
+  notify_ = std::make_unique<TNotifyCommand>(
+      std::move(notify), env_.ProgramFolder(),
+      [this](const std::string& command, const platform::ConsoleProcessLimits& limits, std::string& output) {
+        return env_.RunCommand(command, limits, output);
+      });
 
   if (config_source_.empty()) return;  // nothing to collect, no self-restart
   WriteCoreLog("source config: " + config_source_);
@@ -307,6 +319,10 @@ void TScanListManager::StartData() {
   // Every cycle: a drive page without SMART data still shows the drive and says why.
   RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
   if (judged.Good) tracker_.KeepGood(std::move(core), report_ini, env_.Now());
+}
+
+void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
+  notify_->Submit(HealthWord(verdict), changes, now);
 }
 
 void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report,

@@ -20,12 +20,14 @@
 //   [scaner] restart_timeout (s, default 604800), source_timeout (s, default 300)
 //   [source] config, smart, task, stat, cache (a ".txt" path or a command line)
 //   [health] drive_temperature_max (C, default 55)
+//   [notify] command, timeout (s, default 60), min_severity (default warning)
 //
 // Each cycle also judges the controller's health (collect/health_tracker.h): the verdict
 // and the SMART verdicts go to the pages, the metrics and the JSON document, and every
 // change since the last good cycle writes a "CHANGE <severity>: ..." core-log line and a line
 // of the changes file; the last good state is saved for the next start
-// (collect/changes_journal.h).
+// (collect/changes_journal.h). A cycle whose changes reach [notify] min_severity runs the
+// notification command on a thread of its own (collect/notify_command.h).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -36,6 +38,7 @@
 #include "collect/changes_journal.h"
 #include "collect/collect_env.h"
 #include "collect/health_tracker.h"
+#include "collect/notify_command.h"
 #include "collect/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
@@ -94,6 +97,12 @@ class TScanListManager : public ServedContent {
   // How the last cycle went; written and read on the collecting thread only.
   const CollectionHealth& Health() const { return health_; }
 
+  // The notification command as configured (created by Configure).
+  TNotifyCommand& Notifier() { return *notify_; }
+  // Runs the notification command for a cycle's changes, after its pages are published;
+  // returns at once (collecting thread).
+  void NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now);
+
  private:
   void RestartCheck(int64_t now);
   std::string ReadOne(const std::string& source, SourceHealth& health);
@@ -115,6 +124,7 @@ class TScanListManager : public ServedContent {
   bool state_loaded_ = false;
   std::vector<TChangeLine> recent_changes_;  // the last changes, oldest first
   std::array<uint64_t, 3> change_totals_{};  // changes told since the start, by severity
+  std::unique_ptr<TNotifyCommand> notify_;
 
   // Guarded by PageLock.
   std::string main_page_;

@@ -5,10 +5,18 @@
 // RunConsoleProcess runs one command line with standard output and standard error joined
 // into one pipe and no readable standard input, in the current folder of this process,
 // and captures what it writes byte for byte until the pipe breaks (the child and every
-// process that inherited the pipe have closed it). The child's exit code is never read.
-// A child that keeps its output open past `timeout_ms`, or writes more than `max_output`
-// bytes, is ended together with the processes it started (a job object on Windows, the
-// process group on Linux). Called from the collecting thread only; one child at a time.
+// process that inherited the pipe have closed it). A child that keeps its output open past
+// `timeout_ms`, or writes more than `max_output` bytes, is ended together with the
+// processes it started (a job object on Windows, the process group on Linux).
+//
+// With `exit_code` set, the run also waits (within `timeout_ms`) for the child itself to
+// end and stores its exit code there. `environment` adds NAME=value entries to the
+// environment the child inherits (replacing ones of the same name). With `drain_output`,
+// output past `max_output` is read and dropped instead of ending the child.
+//
+// Any thread; runs on several threads at once do not hand their pipes to each other's
+// children (Windows: handles are made inheritable under one lock; Linux: every process
+// between fork and exec closes what it does not own).
 //
 // Windows: CreateProcess without application name, so the first token of the command
 // line is the program. Linux: "/bin/sh -c <command line>"; a first word that names no
@@ -18,6 +26,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kv::platform {
 
@@ -83,10 +92,13 @@ struct ConsoleProcessLimits {
   int64_t timeout_ms = 300 * 1000;
   size_t max_output = size_t{64} << 20;
   ConsoleProcessCancel* cancel = nullptr;  // optional; must outlive the run
+  std::vector<std::string> environment;     // "NAME=value", added for the child
+  int* exit_code = nullptr;                 // optional: the child's exit code, -1 when unknown
+  bool drain_output = false;                // past max_output: drop output, keep the child
 };
 
 enum class ConsoleProcessResult {
-  kCompleted,      // output read to its end
+  kCompleted,      // output read to its end (and, with exit_code, the child ended)
   kStartFailed,    // pipe or process could not be created; output empty
   kReadFailed,     // the pipe failed while reading; output holds what came before
   kTimedOut,       // ended after timeout_ms; output holds what came before

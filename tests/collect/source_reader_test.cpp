@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "collect/collect_test_support.h"
+#include "collect/notify_command.h"
 
 namespace kv {
 namespace {
@@ -273,6 +274,165 @@ TEST(ConsoleProcess, HugeOutputIsCappedAndTheCommandEnded) {
   std::printf("captured %zu bytes in %lld ms\n", output.size(), static_cast<long long>(ms));
   EXPECT_EQ(output.size(), size_t{64} << 20);
   EXPECT_EQ(output.find_first_not_of('x'), std::string::npos);
+}
+
+std::string LineWith(const LogRecorder& log, const std::string& part) {
+  for (const std::string& line : log.Lines())
+    if (line.find(part) != std::string::npos) return line;
+  return std::string();
+}
+
+const std::vector<TChange> kTwoChanges = {
+    {TChangeKind::TaskStarted, TSeverity::Information, "Task 3: started (Rebuild)"},
+    {TChangeKind::DriveFailed, TSeverity::Critical, "Drive 0,0 (S/N A1, enclosure 0 slot 0): Online -> Failed"}};
+
+// The command sees the verdict, the count, the summary and this cycle's change lines
+// (CR LF, as in the changes file) through its environment; the file is gone afterwards and
+// the exit code and output reach the core log.
+TEST(NotifyCommand, GetsItsEnvironmentAndTheChangeLines) {
+  ScratchFolder scratch;
+  TNotifySettings settings;
+  settings.Command = Quoted(ChildProgram()) +
+                     " env KORVANE_VERDICT KORVANE_CHANGE_COUNT KORVANE_SUMMARY @KORVANE_CHANGES_FILE";
+  LogRecorder log;
+  {
+    TNotifyCommand notify(settings, scratch.path().string() + "/", nullptr);
+    ASSERT_TRUE(notify.Submit("Critical", kTwoChanges, 1765249800));
+    notify.Wait();
+  }
+  EXPECT_NE(LineWith(log, "notify: the command ended, exit code 3"), "");
+  const std::string output = LineWith(log, "notify: output: ");
+  EXPECT_NE(output.find("KORVANE_VERDICT=Critical\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("KORVANE_CHANGE_COUNT=2\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("KORVANE_SUMMARY=Critical: Drive 0,0 (S/N A1, enclosure 0 slot 0): Online -> Failed "
+                        "(and 1 more change)\n"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find(" information Task 3: started (Rebuild)\r\n"), std::string::npos) << output;
+  EXPECT_NE(output.find(" critical Drive 0,0 (S/N A1, enclosure 0 slot 0): Online -> Failed\r\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "the changes file was left behind";
+}
+
+TEST(NotifyCommand, RunsOnlyForChangesAtTheMinimumSeverity) {
+  const TChange info{TChangeKind::TaskEnded, TSeverity::Information, "t"};
+  const TChange warning{TChangeKind::DriveGone, TSeverity::Warning, "w"};
+  const TChange critical{TChangeKind::DriveFailed, TSeverity::Critical, "c"};
+  struct Case {
+    std::string command;
+    TSeverity min;
+    std::vector<TChange> changes;
+    bool runs;
+  } cases[] = {
+      {"notify", TSeverity::Warning, {}, false},
+      {"notify", TSeverity::Warning, {info, info}, false},
+      {"notify", TSeverity::Warning, {info, warning}, true},
+      {"notify", TSeverity::Critical, {warning}, false},
+      {"notify", TSeverity::Critical, {info, critical}, true},
+      {"notify", TSeverity::Information, {info}, true},
+      {"", TSeverity::Information, {critical}, false},
+      {"notify.txt", TSeverity::Warning, {critical}, true},  // run, never read as a file
+  };
+  for (const Case& c : cases) {
+    int runs = 0;
+    std::string command;
+    TNotifySettings settings;
+    settings.Command = c.command;
+    settings.MinSeverity = c.min;
+    TNotifyCommand notify(settings, std::string(), [&](const std::string& line, const platform::ConsoleProcessLimits&,
+                                                       std::string&) {
+      ++runs;
+      command = line;
+      return ConsoleProcessResult::kCompleted;
+    });
+    EXPECT_EQ(notify.Submit("Warning", c.changes, 0), c.runs) << c.command << " " << c.changes.size();
+    notify.Wait();
+    EXPECT_EQ(runs, c.runs ? 1 : 0);
+    if (c.runs) EXPECT_EQ(command, c.command);
+  }
+}
+
+TEST(NotifyCommand, SettingsTakeTheirDefaults) {
+  struct Case {
+    std::string ini;
+    std::string command;
+    int64_t timeout;
+    TSeverity min;
+    bool problem;
+  } cases[] = {
+      {"", "", 60, TSeverity::Warning, false},
+      {"[notify]\ncommand=mail.sh\ntimeout=5\nmin_severity=Critical\n", "mail.sh", 5, TSeverity::Critical, false},
+      {"[notify]\nmin_severity=information\ntimeout=0\n", "", 60, TSeverity::Information, false},
+      {"[notify]\nmin_severity=urgent\ntimeout=-3\n", "", 60, TSeverity::Warning, true},
+      {"[notify]\ncommand=" + std::string(260, 'x') + "\n", std::string(260, 'x'), 60, TSeverity::Warning, true},
+  };
+  for (const Case& c : cases) {
+    std::string problem;
+    const TNotifySettings s = ReadNotifySettings(TMemIniFile(c.ini), &problem);
+    EXPECT_EQ(s.Command, c.command) << c.ini;
+    EXPECT_EQ(s.TimeoutSeconds, c.timeout) << c.ini;
+    EXPECT_EQ(s.MinSeverity, c.min) << c.ini;
+    EXPECT_EQ(!problem.empty(), c.problem) << c.ini;
+  }
+}
+
+// A command that hangs is ended at its time-out without holding up the caller, and a
+// source command run meanwhile on the collecting thread ends on its own time; one that
+// prints 100 MB runs to its end with 4 KiB of it logged; one that is not there is logged.
+TEST(NotifyCommand, HungNoisyAndMissingCommands) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.path().string() + "/";
+  const std::string beat = scratch.File("beat");
+  TNotifySettings settings;
+  settings.TimeoutSeconds = 2;
+  LogRecorder log;
+
+  settings.Command = Quoted(ChildProgram()) + " beat " + Quoted(beat);
+  {
+    TNotifyCommand notify(settings, folder, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(notify.Submit("Warning", kTwoChanges, 0));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "Submit waited for the command";
+    platform::ConsoleProcessLimits limits;
+    limits.timeout_ms = 60 * 1000;
+    std::string output;
+    EXPECT_EQ(platform::RunConsoleProcess(Quoted(ChildProgram()) + " out hello", limits, output),
+              ConsoleProcessResult::kCompleted);
+    EXPECT_EQ(output, "hello");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800))
+        << "a source command waited for the notification command";
+    // The next one waits for the hung one, which ends at its time-out.
+    EXPECT_TRUE(notify.Submit("Warning", kTwoChanges, 0));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1800));
+    EXPECT_LT(waited, std::chrono::seconds(15));
+    notify.Stop();
+  }
+  EXPECT_NE(LineWith(log, "ERROR! notify: the command timed out and was ended"), "");
+  const int64_t size = FileSize(beat);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(FileSize(beat), size) << "the hung command still runs";
+
+  log.Clear();
+  settings.TimeoutSeconds = 120;
+  settings.Command = Quoted(ChildProgram()) + " flood 100";
+  {
+    TNotifyCommand notify(settings, folder, nullptr);
+    ASSERT_TRUE(notify.Submit("Warning", kTwoChanges, 0));
+    notify.Wait();
+  }
+  EXPECT_NE(LineWith(log, "notify: the command ended, exit code 0"), "");
+  EXPECT_EQ(LineWith(log, "notify: output: "), "notify: output: " + std::string(4096, 'x'));
+
+  log.Clear();
+  settings.Command = Quoted(scratch.File("no-such-program")) + " --send";
+  {
+    TNotifyCommand notify(settings, folder, nullptr);
+    ASSERT_TRUE(notify.Submit("Warning", kTwoChanges, 0));
+    notify.Wait();
+  }
+  EXPECT_NE(LineWith(log, "ERROR! notify: the command could not be started: "), "");
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path()) ||
+              !std::filesystem::exists(scratch.File("korvane_monitor_notify.tmp")));
 }
 
 }  // namespace

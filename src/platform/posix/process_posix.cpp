@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+extern char** environ;
+
 namespace kv::platform {
 namespace {
 
@@ -127,28 +129,104 @@ void EndGroup(pid_t group) {
 // group, which breaks the pipe at once, unless a process that left the group holds it.
 constexpr int64_t kCancelCheckMs = 200;
 
+// The environment of a child: ours, with `added` ("NAME=value") replacing or extending it.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& added) {
+  std::vector<std::string> env;
+  auto name_of = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+    const std::string_view entry(*e);
+    bool replaced = false;
+    for (const std::string& a : added) replaced = replaced || name_of(a) == name_of(entry);
+    if (!replaced) env.emplace_back(entry);
+  }
+  for (const std::string& a : added)
+    if (a.find('\0') == std::string::npos) env.push_back(a);
+  return env;
+}
+
+// Reads the child's output until the pipe breaks, the deadline passes, the cap is reached
+// or a cancel comes; ends the group on every way out but the first.
+ConsoleProcessResult ReadOutput(int fd, pid_t group, int64_t deadline, const ConsoleProcessLimits& limits,
+                                const ConsoleCancelScope& cancel, std::string& output) {
+  char chunk[4096];
+  for (;;) {
+    int64_t remaining = deadline - MonotonicMs();
+    if (remaining <= 0) {
+      EndGroup(group);
+      return ConsoleProcessResult::kTimedOut;
+    }
+    if (cancel.Cancelled()) {
+      EndGroup(group);
+      return ConsoleProcessResult::kCancelled;
+    }
+    pollfd pfd{fd, POLLIN, 0};
+    const int64_t wait_ms = limits.cancel != nullptr ? std::min(remaining, kCancelCheckMs) : remaining;
+    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      EndGroup(group);
+      return ConsoleProcessResult::kReadFailed;
+    }
+    if (ready == 0) continue;
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      EndGroup(group);
+      return ConsoleProcessResult::kReadFailed;
+    }
+    size_t room = limits.max_output - std::min(limits.max_output, output.size());
+    if (static_cast<size_t>(n) > room) {
+      output.append(chunk, room);
+      if (limits.drain_output) continue;
+      EndGroup(group);
+      return ConsoleProcessResult::kOutputCapped;
+    }
+    output.append(chunk, static_cast<size_t>(n));
+  }
+}
+
 }  // namespace
 
 ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
                                        const ConsoleProcessLimits& limits, std::string& output) {
   output.clear();
+  if (limits.exit_code != nullptr) *limits.exit_code = -1;
   if (command_line.size() > kMaxCommandLine || command_line.find('\0') != std::string::npos)
     return ConsoleProcessResult::kStartFailed;
   if (NamesMissingProgram(command_line)) return ConsoleProcessResult::kStartFailed;
   if (limits.cancel != nullptr && limits.cancel->Cancelled()) return ConsoleProcessResult::kCancelled;
 
-  Fd read_end, write_end;
+  Fd read_end, write_end, status_read, status_write;
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return ConsoleProcessResult::kStartFailed;
   *read_end.out() = ends[0];
   *write_end.out() = ends[1];
   Fd null_in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (null_in.get() < 0) return ConsoleProcessResult::kStartFailed;
+  const bool wait_exit = limits.exit_code != nullptr;
+  if (wait_exit) {
+    if (::pipe2(ends, O_CLOEXEC) != 0) return ConsoleProcessResult::kStartFailed;
+    *status_read.out() = ends[0];
+    *status_write.out() = ends[1];
+  }
+  // Built before the fork: the children only call what is safe after a fork.
+  std::vector<std::string> env_text;
+  std::vector<char*> envp;
+  if (!limits.environment.empty()) {
+    env_text = ChildEnvironment(limits.environment);
+    for (std::string& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
+  }
+  char sh[] = "sh", dash_c[] = "-c";
+  std::string command_copy = command_line;
+  char* argv[] = {sh, dash_c, command_copy.data(), nullptr};
 
-  // A short-lived middle process leads a new process group and starts the shell in it,
-  // then exits at once: the shell is reparented and never becomes our zombie, and the
-  // whole group (shell and whatever it starts) can be ended by the group id.
-  const char* command = command_line.c_str();
+  // A middle process leads a new process group and starts the shell in it. Without
+  // exit_code it exits at once: the shell is reparented and never becomes our zombie.
+  // With exit_code it closes everything but the status pipe, waits for the shell and
+  // writes its exit code there. Either way the whole group (shell and whatever it starts)
+  // can be ended by the group id.
   pid_t group = ::fork();
   if (group < 0) return ConsoleProcessResult::kStartFailed;
   if (group == 0) {
@@ -160,64 +238,79 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
       ::dup2(write_end.get(), 1);
       ::dup2(write_end.get(), 2);
       CloseDescriptorsFrom(3);
-      ::execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+      if (envp.empty())
+        ::execv("/bin/sh", argv);
+      else
+        ::execve("/bin/sh", argv, envp.data());
       ::_exit(127);
     }
-    ::_exit(shell < 0 ? 1 : 0);
+    if (shell < 0 || !wait_exit) ::_exit(shell < 0 ? 1 : 0);
+    if (::dup2(status_write.get(), 3) < 0) ::_exit(1);
+    CloseDescriptorsFrom(4);
+    int status = 0;
+    while (::waitpid(shell, &status, 0) < 0 && errno == EINTR) {
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    ssize_t ignored = ::write(3, &code, sizeof code);
+    (void)ignored;
+    ::_exit(0);
   }
   ::setpgid(group, group);  // may fail once the middle process is gone; it set it itself
-  int status = 0;
-  while (::waitpid(group, &status, 0) < 0 && errno == EINTR) {
-  }
   write_end.Reset();
   null_in.Reset();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    EndGroup(group);
-    return ConsoleProcessResult::kStartFailed;
-  }
-  // Left before the group id can be reused.
-  const ConsoleCancelScope cancel(limits.cancel, [group] { EndGroup(group); });
-  if (!cancel.Entered()) {
-    EndGroup(group);
-    return ConsoleProcessResult::kCancelled;
-  }
-
-  const int64_t deadline = MonotonicMs() + std::max<int64_t>(limits.timeout_ms, 0);
-  char chunk[256];
-  for (;;) {
-    int64_t remaining = deadline - MonotonicMs();
-    if (remaining <= 0) {
-      EndGroup(group);
-      return ConsoleProcessResult::kTimedOut;
+  status_write.Reset();
+  int status = 0;
+  auto reap = [&] {
+    while (::waitpid(group, &status, 0) < 0 && errno == EINTR) {
     }
-    if (cancel.Cancelled()) {
+  };
+  if (!wait_exit) {
+    reap();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
       EndGroup(group);
+      return ConsoleProcessResult::kStartFailed;
+    }
+  }
+  const int64_t deadline = MonotonicMs() + std::max<int64_t>(limits.timeout_ms, 0);
+  ConsoleProcessResult result;
+  {
+    // Left before the group id can be reused (with exit_code: before the middle is reaped).
+    const ConsoleCancelScope cancel(limits.cancel, [group] { EndGroup(group); });
+    if (!cancel.Entered()) {
+      EndGroup(group);
+      if (wait_exit) reap();
       return ConsoleProcessResult::kCancelled;
     }
-    pollfd pfd{read_end.get(), POLLIN, 0};
-    const int64_t wait_ms = limits.cancel != nullptr ? std::min(remaining, kCancelCheckMs) : remaining;
-    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      EndGroup(group);
-      return ConsoleProcessResult::kReadFailed;
+    result = ReadOutput(read_end.get(), group, deadline, limits, cancel, output);
+    if (wait_exit && result == ConsoleProcessResult::kCompleted) {
+      // The output is closed; the shell may still run. Its code comes through the
+      // status pipe, or nothing does when the middle could not start it.
+      int code = -1;
+      size_t got = 0;
+      for (;;) {
+        const int64_t remaining = deadline - MonotonicMs();
+        if (remaining <= 0 || cancel.Cancelled()) {
+          EndGroup(group);
+          result = cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kTimedOut;
+          break;
+        }
+        pollfd pfd{status_read.get(), POLLIN, 0};
+        if (::poll(&pfd, 1, static_cast<int>(std::min(remaining, kCancelCheckMs))) <= 0) continue;
+        ssize_t n = ::read(status_read.get(), reinterpret_cast<char*>(&code) + got, sizeof code - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n > 0) got += static_cast<size_t>(n);
+        if (n <= 0 || got == sizeof code) break;
+      }
+      if (got == sizeof code) *limits.exit_code = code;
     }
-    if (ready == 0) continue;
-    ssize_t n = ::read(read_end.get(), chunk, sizeof chunk);
-    if (n == 0) return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      EndGroup(group);
-      return ConsoleProcessResult::kReadFailed;
-    }
-    size_t room = limits.max_output - std::min(limits.max_output, output.size());
-    if (static_cast<size_t>(n) > room) {
-      output.append(chunk, room);
-      EndGroup(group);
-      return ConsoleProcessResult::kOutputCapped;
-    }
-    output.append(chunk, static_cast<size_t>(n));
   }
+  if (wait_exit) {
+    reap();
+    if (result == ConsoleProcessResult::kCompleted && *limits.exit_code < 0 &&
+        (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
+      result = ConsoleProcessResult::kStartFailed;
+  }
+  return result;
 }
 
 bool LaunchDetached(const std::string& command_line, const std::string& folder) {

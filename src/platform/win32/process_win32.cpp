@@ -3,7 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <mutex>
+#include <string_view>
+#include <vector>
 
 namespace kv::platform {
 namespace {
@@ -34,15 +38,65 @@ void EndTree(HANDLE job, HANDLE process) {
   ::TerminateProcess(process, 0);
 }
 
+// Held from the creation of the inheritable pipe ends until they are closed here, so a run
+// on another thread never hands them to its own child (which would keep our pipe open).
+std::mutex& InheritLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// An environment block for CreateProcess: ours with `added` ("NAME=value") replacing or
+// extending it, sorted by name without regard to case, each entry ended by a zero, and a
+// zero after the last.
+std::string EnvironmentBlock(const std::vector<std::string>& added) {
+  std::vector<std::string> entries;
+  auto name_of = [](std::string_view e) { return e.substr(0, e.find('=', 1)); };
+  if (char* block = ::GetEnvironmentStringsA()) {
+    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) {
+      const std::string_view entry(p);
+      bool replaced = false;
+      for (const std::string& a : added) replaced = replaced || SameName(name_of(a), name_of(entry));
+      if (!replaced) entries.emplace_back(entry);
+    }
+    ::FreeEnvironmentStringsA(block);
+  }
+  for (const std::string& a : added)
+    if (a.find('\0') == std::string::npos && a.find('=', 1) != std::string::npos) entries.push_back(a);
+  std::stable_sort(entries.begin(), entries.end(), [&](const std::string& a, const std::string& b) {
+    const std::string_view x = name_of(a), y = name_of(b);
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(), [](char c, char d) {
+      return std::toupper(static_cast<unsigned char>(c)) < std::toupper(static_cast<unsigned char>(d));
+    });
+  });
+  std::string out;
+  for (const std::string& e : entries) {
+    out += e;
+    out += '\0';
+  }
+  out += '\0';
+  return out;
+}
+
 }  // namespace
 
 ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
                                        const ConsoleProcessLimits& limits, std::string& output) {
   output.clear();
+  if (limits.exit_code != nullptr) *limits.exit_code = -1;
   if (command_line.size() > kMaxCommandLine || command_line.find('\0') != std::string::npos)
     return ConsoleProcessResult::kStartFailed;
   if (limits.cancel != nullptr && limits.cancel->Cancelled()) return ConsoleProcessResult::kCancelled;
+  std::string environment;
+  if (!limits.environment.empty()) environment = EnvironmentBlock(limits.environment);
 
+  std::unique_lock<std::mutex> inherit_lock(InheritLock());
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   ScopedHandle read_end, write_end, error_dup, input_dup;
   if (!::CreatePipe(read_end.out(), write_end.out(), &inherit, 0)) return ConsoleProcessResult::kStartFailed;
@@ -67,7 +121,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   ScopedHandle job(::CreateJobObjectA(nullptr, nullptr));
   PROCESS_INFORMATION info{};
   if (!::CreateProcessA(nullptr, buffer, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED,
-                        nullptr, nullptr, &startup, &info))
+                        environment.empty() ? nullptr : environment.data(), nullptr, &startup, &info))
     return ConsoleProcessResult::kStartFailed;
   ScopedHandle process(info.hProcess), thread(info.hThread);
   if (job.valid() && !::AssignProcessToJobObject(job.get(), process.get())) job.Reset();
@@ -85,8 +139,23 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   write_end.Reset();
   error_dup.Reset();
   input_dup.Reset();
-
+  inherit_lock.unlock();
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max<int64_t>(limits.timeout_ms, 0));
+  // With exit_code: after the pipe breaks, the child itself is waited for until the
+  // deadline and its code read.
+  auto finished = [&](ConsoleProcessResult result) {
+    if (limits.exit_code == nullptr || result != ConsoleProcessResult::kCompleted) return result;
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0x7FFFFFFF));
+    if (::WaitForSingleObject(process.get(), wait) != WAIT_OBJECT_0) {
+      EndTree(job.get(), process.get());
+      return ConsoleProcessResult::kTimedOut;
+    }
+    DWORD code = 0;
+    if (::GetExitCodeProcess(process.get(), &code)) *limits.exit_code = static_cast<int>(code);
+    return result;
+  };
+
   // Reads take what the pipe holds, up to 64 KiB: the captured bytes are the same as
   // with small reads, and each read is a round trip to the system.
   std::string chunk(64 * 1024, '\0');
@@ -98,7 +167,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     DWORD available = 0;
     if (!::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
       if (::GetLastError() == ERROR_BROKEN_PIPE)
-        return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
+        return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : finished(ConsoleProcessResult::kCompleted);
       available = 1;  // let ReadFile report the error itself
     }
     if (available == 0) {
@@ -111,15 +180,20 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     }
     DWORD n = 0;
     if (!::ReadFile(read_end.get(), chunk.data(), std::min<DWORD>(static_cast<DWORD>(chunk.size()), available), &n, nullptr)) {
-      if (::GetLastError() == ERROR_BROKEN_PIPE) return ConsoleProcessResult::kCompleted;
+      if (::GetLastError() == ERROR_BROKEN_PIPE) return finished(ConsoleProcessResult::kCompleted);
       // A failed read leaves the child to end on its own for a second, then ends it.
       if (::WaitForSingleObject(process.get(), 1000) != WAIT_OBJECT_0) EndTree(job.get(), process.get());
       return ConsoleProcessResult::kReadFailed;
     }
-    if (n == 0) return ConsoleProcessResult::kCompleted;
+    if (n == 0) return finished(ConsoleProcessResult::kCompleted);
     size_t room = limits.max_output - std::min(limits.max_output, output.size());
     if (n > room) {
       output.append(chunk.data(), room);
+      if (limits.drain_output && ::GetTickCount64() < deadline) continue;
+      if (limits.drain_output) {
+        EndTree(job.get(), process.get());
+        return ConsoleProcessResult::kTimedOut;
+      }
       EndTree(job.get(), process.get());
       return ConsoleProcessResult::kOutputCapped;
     }

@@ -7,6 +7,8 @@
 //   kv_collect_child flood MIB    writes MIB mebibytes of 'x' to standard output
 //   kv_collect_child silent       writes nothing and exits
 //   kv_collect_child beat FILE    appends a byte to FILE every 50 ms, for ever
+//   kv_collect_child env NAME...  writes "NAME=value" LF for each NAME, and for "@NAME" the
+//                                 contents of the file $NAME names; exits with code 3
 //   kv_collect_child tree FILE    starts "kv_collect_child beat FILE.child" (which inherits the
 //                                 output pipe) and then beats FILE itself, for ever
 #include <chrono>
@@ -49,6 +51,21 @@ int main(int argc, char** argv) {
     const long blocks = std::atol(arg.c_str()) * 16;
     for (long i = 0; i < blocks; ++i)
       if (std::fwrite(block, 1, sizeof block, stdout) != sizeof block) return 1;
+  } else if (mode == "env") {
+    for (int i = 2; i < argc; ++i) {
+      const bool file = argv[i][0] == '@';
+      const char* value = std::getenv(argv[i] + (file ? 1 : 0));
+      if (!file) {
+        std::printf("%s=%s\n", argv[i], value != nullptr ? value : "(unset)");
+      } else if (FILE* f = value != nullptr ? std::fopen(value, "rb") : nullptr) {
+        char buffer[4096];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) std::fwrite(buffer, 1, n, stdout);
+        std::fclose(f);
+      }
+    }
+    std::fflush(stdout);
+    return 3;
   } else if (mode == "silent") {
   } else if (mode == "beat") {
     Beat(arg);
