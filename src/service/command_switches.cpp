@@ -6,6 +6,7 @@
 
 #include "base/ini_file.h"
 #include "base/text_case.h"
+#include "collect/notify_command.h"
 #include "collect/source_reader.h"
 #include "http/http_daemon.h"
 #include "platform/files.h"
@@ -42,6 +43,9 @@ constexpr KnownKey kKnownKeys[] = {
     {"source", "stat", Kind::kString, "controller log statistics: a command or a file"},
     {"source", "cache", Kind::kString, "zepCache statistics: a command or a file"},
     {"health", "drive_temperature_max", Kind::kInteger, "drive temperature (C) above which its SMART verdict is Caution"},
+    {"notify", "command", Kind::kString, "command run when a cycle has changes at min_severity; empty: none"},
+    {"notify", "timeout", Kind::kInteger, "seconds the notification command may run"},
+    {"notify", "min_severity", Kind::kString, "information, warning or critical: the least change that notifies"},
 };
 
 constexpr int64_t kDefaultRestartTimeout = 604800;
@@ -140,6 +144,10 @@ std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
                           : key == "max_error_lines" ? s.max_error_lines
                                                      : s.recv_timeout_ms);
   }
+  if (section == "notify" && key != "command") {
+    const TNotifySettings notify = ReadNotifySettings(ini);
+    return key == "timeout" ? std::to_string(notify.TimeoutSeconds) : SeverityName(notify.MinSeverity);
+  }
   if (key == "timeout") return std::to_string(ReadServiceConfig(ini).timeout);
   if (key == "log") return ReadServiceConfig(ini).logging ? "1" : "0";
   if (key == "drive_temperature_max") return std::to_string(ini.ReadInteger(section, key, 55));
@@ -204,10 +212,11 @@ std::string HelpText(const std::string& program_folder) {
       out += "  [" + section + "]\n";
     }
     std::string name = k.key;
-    name.resize(std::max<size_t>(name.size(), 16), ' ');
+    name.resize(std::max<size_t>(name.size() + 1, 16), ' ');
     out += "    " + name + k.meaning + "\n";
   }
-  out += "Defaults: port=31313 (1..65535) use=1 timeout=600 restart_timeout=604800 log=0; sources empty.\n"
+  out += "Defaults: port=31313 (1..65535) use=1 timeout=600 restart_timeout=604800 log=0; sources empty;\n"
+         "drive_temperature_max=55; [notify] command empty, timeout=60, min_severity=warning.\n"
          "The core log is <program name>_core_log.txt in the program folder.\n";
   return out;
 }
@@ -247,8 +256,17 @@ std::string CheckConfigText(const std::string& path, bool found, const std::stri
     if (ini.ValueExists(k.section, k.key)) {
       const std::string raw = ini.ReadString(k.section, k.key, "");
       int64_t parsed = 0;
+      TSeverity parsed_severity = TSeverity::Warning;
       if (k.kind != Kind::kString && !ParseIniInteger(raw, parsed)) {
         origin = "default; configured value \"" + Shown(raw) + "\" not understood";
+        ++problems;
+      } else if (std::string_view(k.key) == "min_severity" && !raw.empty() &&
+                 !ParseSeverity(raw, parsed_severity)) {
+        origin = "default; configured value \"" + Shown(raw) + "\" is not information, warning or critical";
+        ++problems;
+      } else if (std::string_view(k.section) == "notify" && std::string_view(k.key) == "command" &&
+                 raw.size() > platform::kMaxCommandLine) {
+        origin = "configured; longer than " + std::to_string(platform::kMaxCommandLine) + " characters: never run";
         ++problems;
       } else if (std::string_view(k.key) == "port" && !ReadServiceConfig(ini).port_out_of_range.empty()) {
         origin = "default; configured value \"" + Shown(raw) + "\" is outside 1..65535";

@@ -56,6 +56,14 @@ TEST(CheckConfig, EffectiveValuesAndWhereTheyCameFrom) {
        "; configured; entry \"300.1.1.1\" cannot be read: only 127.0.0.1 is allowed"},
       {"[health]\ndrive_temperature_max=60\n", "health", "drive_temperature_max", "60", "; configured"},
       {"[source]\nconfig=tool.exe -get all\n", "source", "config", "tool.exe -get all", "; configured"},
+      {"", "notify", "timeout", "60", "; default"},
+      {"", "notify", "min_severity", "warning", "; default"},
+      {"[notify]\nmin_severity=CRITICAL\ntimeout=0\n", "notify", "min_severity", "critical", "; configured"},
+      {"[notify]\nmin_severity=CRITICAL\ntimeout=0\n", "notify", "timeout", "60", "; configured"},
+      {"[notify]\nmin_severity=urgent\n", "notify", "min_severity", "warning",
+       "; default; configured value \"urgent\" is not information, warning or critical"},
+      {"[notify]\ncommand=" + std::string(260, 'm') + "\n", "notify", "command", std::string(260, 'm'),
+       "; configured; longer than 259 characters: never run"},
   };
   for (const Case& c : cases) {
     int problems = -1;
@@ -126,6 +134,8 @@ TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
   EXPECT_EQ(problems, 0) << "log is a key of [scaner]";
   CheckConfigText("/x/config_http.txt", true, "[http]\nport=70000\n", problems);
   EXPECT_EQ(problems, 1) << "a port that would wrap";
+  CheckConfigText("/x/config_http.txt", true, "[notify]\nmin_severity=urgent\n", problems);
+  EXPECT_EQ(problems, 1) << "an unknown severity";
   // Hostile bytes are shown printable and cut.
   report = CheckConfigText("p", true, "[http]\n" + std::string(5000, 'k') + "\x01=1\n", problems);
   EXPECT_EQ(problems, 1);
