@@ -124,7 +124,14 @@ class CollectTest(unittest.TestCase):
         config = demo_config()
         config["http"]["port"] = free_port()
         config["scaner"]["timeout"] = 1
-        with MonitorRun(copy_demo=True, config=config) as run:
+        # The notification command writes what it was given to notified.txt.
+        config["notify"] = {"command": "./notify.sh", "timeout": 20}
+        notify = ("#!/bin/sh\n"
+                  "{ echo \"verdict=$KORVANE_VERDICT\"; echo \"count=$KORVANE_CHANGE_COUNT\";"
+                  " echo \"summary=$KORVANE_SUMMARY\"; cat \"$KORVANE_CHANGES_FILE\"; } >> notified.txt\n"
+                  "echo notified; exit 4\n")
+        with MonitorRun(copy_demo=True, config=config, files={"notify.sh": notify}) as run:
+            os.chmod(run.path("notify.sh"), 0o755)
             listing = run.path(config["source"]["config"])
             with open(listing, "rb") as f:
                 demo = f.read()
@@ -149,6 +156,21 @@ class CollectTest(unittest.TestCase):
             self.assertIn(b"korvane_health 2", run.get("/metrics")[2])
             with open(run.path("korvane_monitor_changes.txt"), "rb") as f:
                 self.assertIn(change[len("CHANGE "):].replace("critical: ", "critical ").encode() + b"\r\n", f.read())
+
+            # The first run told nothing, so the command ran once, for the failure.
+            self.assertTrue(wait_for(lambda: "notify: the command ended, exit code 4" in run.core_log(), 30),
+                            run.core_log()[-3000:])
+            self.assertIn("notify: output: notified", run.core_log())
+            with open(run.path("notified.txt"), "rb") as f:
+                notified = f.read()
+            self.assertEqual(notified.count(b"verdict="), 1, notified)
+            self.assertIn(b"verdict=Critical\n", notified)
+            self.assertRegex(notified, rb"count=[2-9]\n")
+            self.assertIn(b"summary=Critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed (and ",
+                          notified)
+            self.assertIn(b" critical Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed\r\n", notified)
+            self.assertIn(b" warning Logical device 0 (Data): Optimal -> Degraded\r\n", notified)
+            self.assertFalse(os.path.exists(run.path("korvane_monitor_notify.tmp")))
 
             # The drive is replaced while the service is stopped: the first cycle after the
             # start compares with the saved state and tells it.
