@@ -147,9 +147,11 @@ class DrivePageRenderer {
   // The drive's SMART verdict and why, first on the page.
   std::string Verdict() const {
     if (verdict_ == nullptr) return std::string();
-    std::string text = SmartGradeWord(verdict_->Grade);
-    for (size_t i = 0; i < verdict_->Reasons.size(); ++i) text += (i == 0 ? ": " : ", ") + verdict_->Reasons[i];
-    return BoldValueRow("SMART verdict", HtmlEscape(text));
+    static const char* const kGradeClass[] = {"smart-good", "smart-caution", "smart-bad"};
+    std::string why;
+    for (size_t i = 0; i < verdict_->Reasons.size(); ++i) why += (i == 0 ? ": " : ", ") + verdict_->Reasons[i];
+    return HtmlValueRow("SMART verdict", std::string("<b class=\"") + kGradeClass[static_cast<int>(verdict_->Grade)] +
+                                             "\">" + SmartGradeWord(verdict_->Grade) + "</b>" + HtmlEscape(why));
   }
 
   // A SATA attribute that made the verdict worse gets a marked row.
@@ -199,7 +201,7 @@ class DrivePageRenderer {
                                       {"@worst@", attr.Worst},
                                       {"@rawd@", attr.Raw}});
         if (Marked(attr.Id) && row_html.rfind("<tr>", 0) == 0)
-          row_html.replace(0, 4, "<tr class=\"caution\" style=\"background:#fef3c7\">");
+          row_html.replace(0, 4, "<tr class=\"caution\">");
         rows += row_html;
       }
       return SmartTable("tpl_hdd_smart_table.txt", rows, table);

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/ini_file.h"
-#include "base/local_time_text.h"
 #include "base/text_case.h"
 #include "health/changes.h"
 #include "model/kv_core.h"
@@ -86,22 +85,18 @@ class MainPageRenderer {
   // ---- health --------------------------------------------------------------------
 
   // The verdict and its reasons, each a link to what it names; above it, when the data is
-  // stale, why. Long texts wrap, so the strip fits a phone's width.
+  // stale, why. The strip wraps, so it fits a phone's width (the stylesheet colours it).
   std::string HealthStrip() const {
-    static const char* const kColours[] = {"background:#dcfce7;border:1px solid #16a34a;color:#14532d",
-                                           "background:#fef3c7;border:1px solid #d97706;color:#78350f",
-                                           "background:#fee2e2;border:1px solid #dc2626;color:#7f1d1d"};
-    const std::string box = "margin:10px 18px 0 18px;padding:8px 12px;border-radius:6px;overflow-wrap:anywhere;";
+    static const char* const kLevelClass[] = {"verdict-ok", "verdict-warn", "verdict-bad"};
     std::string out;
     if (!health_->StaleWarning.empty())
-      out += "<div class=\"stale\" style=\"" + box + kColours[1] + "\"><b>Stale data.</b> " +
-             HtmlEscape(health_->StaleWarning) + "</div>\r\n";
+      out += "<div class=\"stale\" id=\"stale\"><b>Stale data.</b> " + HtmlEscape(health_->StaleWarning) + "</div>\r\n";
     const THealthVerdict& v = health_->Verdict;
-    out += "<div class=\"health\" id=\"health\" style=\"" + box + kColours[static_cast<int>(v.Level)] + "\"><b>" +
+    out += std::string("<div class=\"verdict ") + kLevelClass[static_cast<int>(v.Level)] + "\" id=\"health\"><b>" +
            HealthWord(v.Level) + "</b>";
-    if (health_->CollectedAt != 0) out += " &middot; data collected " + HtmlEscape(LocalTimeText(health_->CollectedAt));
+    if (health_->CollectedAt != 0) out += " &middot; data collected " + PageTimeText(health_->CollectedAt);
     if (!v.Reasons.empty()) {
-      out += "<ul style=\"margin:4px 0 0 0;padding-left:18px\">";
+      out += "<ul>";
       for (const THealthReason& r : v.Reasons)
         out += "<li>" + std::string(HealthWord(r.Level)) + ": <a href=\"" + HtmlEscape(r.Link) + "\">" +
                HtmlEscape(r.Object) + "</a>: " + HtmlEscape(r.Text) + "</li>";
@@ -114,12 +109,26 @@ class MainPageRenderer {
   std::string RecentChanges() const {
     std::string rows;
     for (auto it = health_->Recent.rbegin(); it != health_->Recent.rend(); ++it)
-      rows += "<tr><td class=\"FCI FTC nw\">" + HtmlEscape(LocalTimeText(it->Time)) + "</td><td class=\"FCI FTC nw\">" +
+      rows += "<tr><td class=\"FCI FTC nw\">" + PageTimeText(it->Time) + "</td><td class=\"FCI FTC nw\">" +
               SeverityName(it->Severity) + "</td><td class=\"FCI FTC\">" + HtmlEscape(it->Text) + "</td></tr>";
-    if (rows.empty()) rows = "<tr><td class=\"FCI FTC\">No changes since the start.</td></tr>";
-    return "<div class=\"card\" id=\"changes\" style=\"margin:0 18px 12px 18px;overflow-x:auto\"><div class=\"card-head\">"
-           "Recent changes</div><div class=\"card-body\"><table class=\"grid\"><tbody>" + rows +
-           "</tbody></table></div></div>\r\n";
+    if (rows.empty()) rows = "<tr><td class=\"FCI FTC\" colspan=\"3\">No changes since the start.</td></tr>";
+    return "<div class=\"section-title\">Recent changes</div>\r\n<div class=\"card\" id=\"changes\"><div class=\"card-body\">"
+           "<table class=\"grid\" cellspacing=\"0\" cellpadding=\"0\"><thead><tr><th>Time</th><th>Severity</th>"
+           "<th>Change</th></tr></thead><tbody>" + rows + "</tbody></table></div></div>\r\n";
+  }
+
+  // Drive n's SMART verdict beside its state when it is not Good; the reasons in its tooltip
+  // (the strip lists them, the drive page opens with them).
+  void AddSmartVerdict(int n, Pairs& pairs) const {
+    if (health_ == nullptr || n < 0 || static_cast<size_t>(n) >= health_->Drives.size()) return;
+    const TSmartVerdict& verdict = health_->Drives[static_cast<size_t>(n)];
+    if (verdict.Grade == TSmartGrade::Good) return;
+    std::string why;
+    for (const std::string& reason : verdict.Reasons) why += (why.empty() ? "" : ", ") + reason;
+    for (auto& [key, value] : pairs)
+      if (key == "@state@")
+        value += std::string(" <span class=\"") + (verdict.Grade == TSmartGrade::Bad ? "smart-bad" : "smart-caution") +
+                 "\" title=\"" + HtmlEscape(why) + "\">(SMART " + SmartGradeWord(verdict.Grade) + ")</span>";
   }
 
   // ---- controller ------------------------------------------------------------------
@@ -262,7 +271,9 @@ class MainPageRenderer {
     for (int64_t m = 0; m < members; ++m) {
       const int64_t drive = report_.ReadInteger(section + "_" + std::to_string(m), "id", -1);
       if (drive < 0 || drive >= core_.Result.HDDs.Count()) continue;
-      rows += Apply("tpl_block_table_row.txt", DriveRowPairs(core_.Result.HDDs.Item(static_cast<int>(drive))));
+      Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(static_cast<int>(drive)));
+      AddSmartVerdict(static_cast<int>(drive), pairs);
+      rows += Apply("tpl_block_table_row.txt", pairs);
     }
     for (const std::string& text : missing) {
       TResultHDD absent;
@@ -407,12 +418,7 @@ class MainPageRenderer {
 
   std::string DriveRow(int n) {
     Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(n));
-    // The SMART verdict beside the state, when it is not Good.
-    if (health_ != nullptr && static_cast<size_t>(n) < health_->Drives.size() &&
-        health_->Drives[static_cast<size_t>(n)].Grade != TSmartGrade::Good)
-      for (auto& [key, value] : pairs)
-        if (key == "@state@")
-          value += std::string(" (SMART ") + SmartGradeWord(health_->Drives[static_cast<size_t>(n)].Grade) + ")";
+    AddSmartVerdict(n, pairs);
     pairs.push_back({"@ld@", DashIfEmpty(DeviceOfDrive(n))});
     return Apply("tpl_hdd_table_row.txt", pairs);
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/local_time_text.h"
 #include "pages/format_helpers.h"
 #include "pages/template_engine.h"
 #include "platform/clock.h"
@@ -69,6 +70,15 @@ std::string PageTimeStamp() {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second,
                 t.day, t.month, t.year);
+  return buffer;
+}
+
+std::string PageTimeText(int64_t localSeconds) {
+  const TCivilTime t = CivilTime(localSeconds);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld %02lld/%02lld/%04lld", static_cast<long long>(t.hour),
+                static_cast<long long>(t.minute), static_cast<long long>(t.second), static_cast<long long>(t.day),
+                static_cast<long long>(t.month), static_cast<long long>(t.year));
   return buffer;
 }
 

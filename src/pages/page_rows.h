@@ -4,6 +4,7 @@
 //   <TR><TD class="FCI FTC nw">Model:</TD><TD class="FCI FTC nw" width="100%">ST4000</TD></TR>
 //
 // Pure functions; any thread.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,8 @@ std::string DataRows(std::string_view joined, std::string_view row_open = kRowOp
 
 // Local time as "hh:nn:ss dd/mm/yyyy", the stamp of the page footers.
 std::string PageTimeStamp();
+// Local Unix seconds in the same form.
+std::string PageTimeText(int64_t localSeconds);
 // "<SPAN style="font-size: 10px">Updated: ...<br>version: ...</SPAN>"
 std::string FooterLine(std::string_view updated, std::string_view version);
 

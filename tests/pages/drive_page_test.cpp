@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "base/embedded_files.h"
 #include "base/text_case.h"
@@ -93,6 +94,17 @@ TEST_F(DrivePage, SataTableWithTextCopyAndNoSasParameters) {
   EXPECT_TRUE(Has(page.Body, " &nbsp;<br>|-"));
   EXPECT_TRUE(Has(page.Body, "-|<br>\r\n &nbsp;")) << "closing border, then the trailing blank";
   EXPECT_TRUE(Has(page.Body, "Name &nbsp;")) << "header centred in the text copy";
+  // With a verdict: it opens the page, the causing attribute's row is marked, the text copy
+  // does not change.
+  std::vector<TSmartVerdict> verdicts(static_cast<size_t>(core_.Result.HDDs.Count()));
+  verdicts[0] = {TSmartGrade::Caution, {"state <i>odd</i>"}, {188}};
+  const std::string judged = RenderHddPage(core_, "0_0", SmartSource::kSet, &verdicts).Body;
+  EXPECT_TRUE(Has(judged, "<b class=\"smart-caution\">Caution</b>: state &lt;i&gt;odd&lt;/i&gt;"));
+  EXPECT_LT(judged.find("SMART verdict:"), judged.find("Model:"));
+  EXPECT_EQ(CountOf(judged, "<tr class=\"caution\">"), 1u);
+  EXPECT_TRUE(Has(judged, "<tr class=\"caution\"><td class=\"FCI FTC nw num\">17</td><td class=\"FCI FTC nw num\">188</td>"));
+  const auto text_copy = [](const std::string& body) { return body.substr(body.find("id=\"c_2\"")); };
+  EXPECT_EQ(text_copy(judged), text_copy(page.Body));
   // Give the drive SAS parameters too: they are never shown.
   auto& sas = core_.SASSmartParams.FindOrAdd("0", "0");
   sas.Params->Add("Only SAS", "1");

@@ -208,24 +208,38 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
   THealthView health;
   health.Verdict.Level = THealth::Critical;
   health.Verdict.Reasons.push_back({THealth::Critical, "Drive 0,7 <x>", "hdd_0_7", "Failed & gone"});
+  health.Verdict.Reasons.push_back({THealth::Warning, "Odd", "\"><script>", "x"});
   health.Drives.resize(static_cast<size_t>(core.Result.HDDs.Count()));
   health.Drives[7].Grade = TSmartGrade::Bad;
+  health.Drives[7].Reasons = {"temperature \"61\" <C>"};
+  health.Drives[0].Grade = TSmartGrade::Caution;  // a member of Data
   health.CollectedAt = 1765249800;
   health.StaleWarning = "The config source timed out at <then>.";
   health.Recent = {{1765249000, TSeverity::Warning, "change-one"}, {1765249800, TSeverity::Critical, "second <b>"}};
   const std::string page = RenderMainPage(core, "1", &health);
   EXPECT_TRUE(Has(page, "<title>Critical: Korvane Monitor</title>"));
-  EXPECT_TRUE(Has(page, "<b>Critical</b> &middot; data collected 2025-12-09 03:10:00"));
+  EXPECT_TRUE(Has(page, "class=\"verdict verdict-bad\" id=\"health\"><b>Critical</b>"));
+  EXPECT_TRUE(Has(page, "data collected 03:10:00 09/12/2025")) << "the footer's time format";
   EXPECT_TRUE(Has(page, "<li>Critical: <a href=\"hdd_0_7\">Drive 0,7 &lt;x&gt;</a>: Failed & gone</li>"));
+  EXPECT_TRUE(Has(page, "<a href=\"&quot;&gt;&lt;script&gt;\">")) << "a link cannot leave its attribute";
   EXPECT_TRUE(Has(page, "<b>Stale data.</b> The config source timed out at &lt;then&gt;."));
-  EXPECT_TRUE(Has(page, "Failed (SMART Bad)"));
+  EXPECT_LT(page.find("id=\"stale\""), page.find("id=\"health\"")) << "the stale warning above the verdict";
+  EXPECT_TRUE(Has(page, "Failed <span class=\"smart-bad\" title=\"temperature &quot;61&quot; &lt;C&gt;\">(SMART Bad)</span>"));
+  EXPECT_EQ(Count(page, "(SMART Caution)"), 2u) << "the member table and the drive table";
+  EXPECT_TRUE(Has(page, "<td class=\"FCI FTC nw\">03:10:00 09/12/2025</td><td class=\"FCI FTC nw\">critical</td>"));
   EXPECT_LT(page.find("second &lt;b&gt;"), page.find("change-one")) << "newest first";
   EXPECT_LT(page.find("id=\"health\""), page.find("id=\"controller\""));
+  EXPECT_LT(page.find("id=\"changes\""), page.find("Updated: ")) << "changes close the page, before the footer";
 
   health.Verdict = THealthVerdict{};
+  health.Recent.clear();
   const std::string ok = RenderMainPage(core, "1", &health);
   EXPECT_TRUE(Has(ok, "<title>Korvane Monitor</title>"));
-  EXPECT_FALSE(Has(RenderMainPage(core, "1"), "id=\"health\"")) << "without findings: the page as before";
+  EXPECT_TRUE(Has(ok, "class=\"verdict verdict-ok\" id=\"health\"><b>OK</b>"));
+  EXPECT_TRUE(Has(ok, "No changes since the start."));
+  const std::string plain = RenderMainPage(core, "1");
+  EXPECT_FALSE(Has(plain, "id=\"health\"") || Has(plain, "id=\"changes\"") || Has(plain, "(SMART"))
+      << "without findings: the page as before";
 }
 
 TEST(MainPage, EmptyModelStillGivesAPage) {
