@@ -3,10 +3,15 @@
 //
 //   node tests/browser/pages_test.js <base url> <screenshot folder>
 //
+// The listing served has drive 0,0, a member of "Data", failed, so the verdict is Critical.
+//
 // Checks: no request of the main page or a drive page fails (images, favicon: 200);
-// a collapsible header hides and shows its block through toggle_collapse; a drive link
-// opens that drive's page with its SMART table; the serial number in capitals gives the
-// same page. Writes screenshots of the main page (1280x800, 1920x1080) and a drive page.
+// the title and the strip say Critical and every link of the strip leads somewhere; nothing
+// scrolls sideways at 1280, 1920 and on a phone (390x844), where the strip's links and the
+// top links stay inside the screen; a collapsible header hides and shows its block through
+// toggle_collapse; a drive link opens that drive's page with its SMART table; the serial
+// number in capitals gives the same page. Writes screenshots of the main page (1280x800,
+// 1920x1080, 390x844) and of drive pages.
 'use strict';
 const path = require('path');
 const { chromium } = require('playwright-core');
@@ -48,6 +53,18 @@ async function expectAllLoaded(page, url, label) {
   return seen;
 }
 
+// How far the page scrolls sideways at the current viewport width (0: not at all).
+async function sidewaysScroll(page) {
+  return page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
+}
+
+// The links of the strip and of the top bar that are not fully inside the viewport's width.
+async function linksOutside(page) {
+  return page.$$eval('#health a, .navlinks a', (as) => as
+    .filter((a) => { const r = a.getBoundingClientRect(); return r.width === 0 || r.left < 0 || r.right > window.innerWidth + 1; })
+    .map((a) => a.textContent));
+}
+
 async function main() {
   const browser = await chromium.launch({
     executablePath: '/usr/bin/chromium',
@@ -69,10 +86,51 @@ async function main() {
       check(r.status() === 200, `page icon ${iconLink} 200`);
     }
     check((await page.title()).length > 0, 'main page has a title');
-    await page.screenshot({ path: path.join(shots, 'main_1280x800.png'), fullPage: false });
+
+    // The verdict: in the tab's title and in the strip that opens the page.
+    const title = await page.title();
+    check(title.startsWith('Critical: ') && title.length > 'Critical: '.length, `title tells the verdict (${title})`);
+    const strip = page.locator('#health');
+    check((await strip.count()) === 1 && (await strip.isVisible()), 'verdict strip shown');
+    const stripText = (await strip.innerText()).trim();
+    check(stripText.startsWith('Critical'), `strip opens with the verdict (${stripText.slice(0, 40)})`);
+    check(/data collected \d\d:\d\d:\d\d \d\d\/\d\d\/\d{4}/.test(stripText), 'strip says when the data was collected');
+    const failedMember = strip.locator('li', { hasText: 'Drive 0,0' });
+    check((await failedMember.count()) === 1 && /Critical: .*Failed/.test(await failedMember.innerText()),
+      'the failed member is a Critical reason');
+    // Every reason's link leads somewhere: an element of this page or a served drive page.
+    const targets = await page.$$eval('#health a', (as) => as.map((a) => a.getAttribute('href')));
+    check(targets.length > 0, `strip links (${targets.length})`);
+    for (const href of targets) {
+      if (href.startsWith('#')) {
+        check((await page.locator(href).count()) === 1, `strip link ${href} has its target`);
+      } else {
+        const r = await context.request.get(base + '/' + href);
+        // An unknown drive would get the empty frame: a known one shows its serial number.
+        check(r.status() === 200 && (await r.text()).includes('Serial number:'), `strip link ${href} opens its drive page`);
+      }
+    }
+    check((await page.locator('#changes').count()) === 1, 'recent changes section');
+
+    check((await sidewaysScroll(page)) <= 0, 'no sideways scroll at 1280');
+    await page.screenshot({ path: path.join(shots, 'main_critical_1280x800.png'), fullPage: false });
     await page.setViewportSize({ width: 1920, height: 1080 });
-    await page.screenshot({ path: path.join(shots, 'main_1920x1080.png'), fullPage: false });
+    check((await sidewaysScroll(page)) <= 0, 'no sideways scroll at 1920');
+    await page.screenshot({ path: path.join(shots, 'main_critical_1920x1080.png'), fullPage: false });
     await page.screenshot({ path: path.join(shots, 'main_full.png'), fullPage: true });
+
+    // A phone: the strip, the verdict and the top links readable without scrolling sideways;
+    // wide tables scroll inside their own boxes.
+    await page.setViewportSize({ width: 390, height: 844 });
+    const overflow = await sidewaysScroll(page);
+    check(overflow <= 2, `no sideways scroll at 390 (page ${overflow + 390} px wide)`);
+    const outside = await linksOutside(page);
+    check(outside.length === 0, `strip and top links inside the screen at 390 ${outside.join(', ')}`);
+    const stripBox = await strip.boundingBox();
+    check(stripBox !== null && stripBox.y < 844 && stripBox.x >= 0 && stripBox.x + stripBox.width <= 391,
+      'strip starts on the first screen, within its width');
+    await page.screenshot({ path: path.join(shots, 'main_phone_390x844.png'), fullPage: false });
+    await page.setViewportSize({ width: 1920, height: 1080 });
 
     // Collapsible block of the first logical device.
     const header = page.locator(`[onclick*="toggle_collapse('c_ld_0')"]`).first();

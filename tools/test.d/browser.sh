@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Browser test: the demo served by the real binary on loopback, checked in headless
-# Chromium through playwright-core. Installs what is missing of chromium, nodejs and npm
+# Browser test: the demo, with drive 0,0 (a member of "Data") failed so that the verdict is
+# Critical, served by the real binary on loopback, checked in headless Chromium through
+# playwright-core. Installs what is missing of chromium, nodejs and npm
 # (apt) and playwright-core (npm, into build/browser-node, not into the repo).
 # Screenshots go to build/screenshots/.
 #   KV_BINARY  the Linux binary (default build/linux/korvane_monitor)
@@ -46,6 +47,17 @@ cp -r examples/demo/. "$RUN/"
 cp "$BINARY" "$RUN/korvane_monitor"
 sed -i "s/^port=.*/port=$PORT/" "$RUN/config_http.txt"
 grep -q "^port=$PORT" "$RUN/config_http.txt" || { echo "could not set the port"; exit 1; }
+python3 - "$RUN/get_config.txt" <<'PY'
+import sys
+path = sys.argv[1]
+with open(path, "rb") as f:
+    text = f.read()
+at = text.index(b"Device #0")
+failed = text[:at] + text[at:].replace(b": Online", b": Failed", 1)
+assert failed != text, "drive 0,0 is not Online in the demo"
+with open(path, "wb") as f:
+    f.write(failed)
+PY
 (cd "$RUN" && exec ./korvane_monitor >"$RUN/stdout.log" 2>&1) &
 PID=$!
 
