@@ -318,6 +318,8 @@ void TScanListManager::StartData() {
   }
   // Every cycle: a drive page without SMART data still shows the drive and says why.
   RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
+  // Told once every page shows what the command is told about.
+  NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
   if (judged.Good) tracker_.KeepGood(std::move(core), report_ini, env_.Now());
 }
 
