@@ -2,6 +2,7 @@
 readers (unzip, 7z, bsdtar, Python's zipfile) accept it with every member intact."""
 import io
 import os
+import re
 import sys
 import time
 import unittest
@@ -52,10 +53,12 @@ class WineStateChangeTest(unittest.TestCase):
         with open(os.path.join(DEMO, "get_config.txt"), "rb") as f:
             demo = f.read()
         port = free_port()
+        # The notification command lists its KORVANE_ variables through cmd.
         files = {"config_http.txt": b"[http]\r\nport=%d\r\n[scaner]\r\ntimeout=1\r\n[source]\r\n"
-                                    b"config=saved_config.txt\r\n" % port,
+                                    b"config=saved_config.txt\r\n[notify]\r\n"
+                                    b"command=cmd /c set KORVANE_> notified.txt\r\n" % port,
                  "saved_config.txt": demo}
-        with WineService(port, files=files, folder="kvchange") as svc:
+        with WineService(port, files=files, folder="kvchange", winedebug="-all,fixme+advapi") as svc:
             state = os.path.join(svc.folder, "korvane_monitor_state.txt")
             deadline = time.monotonic() + 60
             while not os.path.exists(state) and time.monotonic() < deadline:
@@ -75,6 +78,22 @@ class WineStateChangeTest(unittest.TestCase):
                         text = f.read()
             self.assertIn(want, text, svc.core_log())
             self.assertIn(b"<title>Critical: Korvane Monitor</title>", svc.get("/")[2])
+            deadline = time.monotonic() + 60
+            while b"notify: the command ended" not in svc.core_log() and time.monotonic() < deadline:
+                time.sleep(0.5)
+            self.assertIn(b"notify: the command ended, exit code 0", svc.core_log())
+            with open(os.path.join(svc.folder, "notified.txt"), "rb") as f:
+                notified = f.read()
+            self.assertIn(b"KORVANE_VERDICT=Critical\r\n", notified)
+            self.assertIn(b"KORVANE_SUMMARY=Critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): "
+                          b"Online -> Failed", notified)
+            self.assertFalse(os.path.exists(os.path.join(svc.folder, "korvane_monitor_notify.tmp")))
+
+            # Wine's event log is a stub that prints each record's type and id: the start
+            # (information, 1), the first verdict (warning, 80: the demo's degraded array and a
+            # failed drive outside every device) and the failure (error, 10).
+            events = re.findall(rb"ReportEventA \([0-9A-F]+,0x(\w{4}),0x0000,0x(\w{8}),", svc.debug_output())
+            self.assertEqual(events[:3], [(b"0004", b"00000001"), (b"0002", b"00000050"), (b"0001", b"0000000a")])
 
 
 if __name__ == "__main__":

@@ -30,8 +30,10 @@ EXE = os.path.join(BUILD, "korvane_monitor.exe")
 NAME = "KorvaneMonitorHTTPServer"
 
 
-def open_session(env):
-    """Initialises the prefix of env["WINEPREFIX"] and leaves a persistent wineserver running."""
+def open_session(env, session_stderr=subprocess.DEVNULL):
+    """Initialises the prefix of env["WINEPREFIX"] and leaves a persistent wineserver running.
+    The session's processes, services included, write their Wine debug output to
+    session_stderr."""
     subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    timeout=180)
     try:
@@ -46,7 +48,7 @@ def open_session(env):
     # keep the standard handles they inherit: start them here, on nothing, so no later command's
     # captured output waits for them.
     subprocess.run(["wineboot"], env=env, timeout=180, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+                   stderr=session_stderr)
 
 
 def close_session(env):
@@ -61,10 +63,14 @@ def free_port():
 
 
 class WineService:
-    def __init__(self, port, files=None, folder="kvsvc"):
+    """winedebug: the WINEDEBUG of the session; the service's debug output is then in
+    debug_output() (with "-all,fixme+advapi" every ReportEvent call prints its type and id)."""
+
+    def __init__(self, port, files=None, folder="kvsvc", winedebug="-all"):
         self.port = port
         self.files = files or {}
         self.folder_name = folder
+        self.winedebug = winedebug
         self.prefix = None
         self.env = None
 
@@ -72,9 +78,10 @@ class WineService:
         if not os.path.exists(EXE):
             raise AssertionError("missing " + EXE)
         self.prefix = tempfile.mkdtemp(prefix="kv-wine-%s." % self.folder_name)
-        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG=self.winedebug, WINEDLLOVERRIDES="mscoree,mshtml=")
         try:
-            open_session(self.env)
+            with open(os.path.join(self.prefix, "session_stderr.txt"), "wb") as session_stderr:
+                open_session(self.env, session_stderr)
             self.folder = os.path.join(self.prefix, "drive_c", self.folder_name)
             os.makedirs(self.folder)
             shutil.copy2(EXE, os.path.join(self.folder, "korvane_monitor.exe"))
@@ -143,6 +150,10 @@ class WineService:
                 if time.monotonic() > deadline:
                     raise AssertionError("no listener on %d; core log: %r" % (self.port, self.core_log()[-2000:]))
                 time.sleep(0.3)
+
+    def debug_output(self):
+        with open(os.path.join(self.prefix, "session_stderr.txt"), "rb") as f:
+            return f.read()
 
     def core_log(self):
         try:
