@@ -13,7 +13,7 @@ else
   echo "FAIL: .deb not built"; status=1
 fi
 if [ -d build/windows ] && cmake --build build/windows --target korvane_monitor reload_service >/dev/null &&
-   (cd build/windows && rm -rf packages && cpack -G ZIP >/dev/null); then
+   (cd build/windows && rm -f packages/*.zip && cpack -G ZIP >/dev/null); then
   ZIP=$(ls build/windows/packages/*.zip | head -1)
 else
   echo "FAIL: Windows ZIP not built"; status=1
