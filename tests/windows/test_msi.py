@@ -5,9 +5,9 @@ One prefix, one history, as an administrator would live it: a copy installed fro
 makes the package stop with the command that removes it; then a quiet install with
 properties (the configuration is filled in, the registry matches "/INSTALL" value for
 value), the same version again, an edited configuration through an upgrade to a higher
-version built from the same files, and the uninstall, which leaves the configuration and
-the service's own files. msiexec runs from a batch file, so the properties are quoted as
-an administrator types them.
+version built from the same files, the uninstall, which leaves the configuration and the
+service's own files, and a last install to the default folder. msiexec runs from a batch
+file, so the properties are quoted as an administrator types them.
 """
 import glob
 import os
@@ -83,11 +83,11 @@ class WindowsInstallerTest(unittest.TestCase):
         """Runs "msiexec <arguments>" from a batch file; returns its exit code and log text."""
         with open(os.path.join(self.drive, "kvmsi.cmd"), "w", newline="\r\n") as f:
             # The exit code through a file: a Unix exit status keeps only its low byte.
-            f.write("@msiexec %s /l*v C:\\%s\n@echo %%ERRORLEVEL%%> C:\\kvmsi.rc\n" % (arguments, log))
+            f.write("@msiexec %s /l*v C:\\%s\n@echo rc=%%ERRORLEVEL%%> C:\\kvmsi.rc\n" % (arguments, log))
         started = time.monotonic()
         self.wine("cmd", "/c", "C:\\kvmsi.cmd", timeout=600)
         with open(os.path.join(self.drive, "kvmsi.rc")) as f:
-            code = int(f.read())
+            code = int(f.read().strip()[len("rc="):])
         self.timings.append("%s %.1f s" % (log, time.monotonic() - started))
         try:
             with open(os.path.join(self.drive, log), "rb") as f:
@@ -229,6 +229,7 @@ class WindowsInstallerTest(unittest.TestCase):
         edited = config.replace(b"timeout=600", b"timeout=300") + b"; edited\r\n"
         with open(self.path("config_http.txt"), "wb") as f:
             f.write(edited)
+        core_log = self.read("korvane_monitor_core_log.txt")
         code, log = self.msiexec("/i C:\\kv-next.msi /qn HTTP_PORT=1", "upgrade.log")
         self.assertEqual(code, 0, log[-3000:])
         self.assertEqual(self.read("config_http.txt"), edited)
@@ -236,7 +237,8 @@ class WindowsInstallerTest(unittest.TestCase):
         self.get_root(port, want=b"WD-WMC1T0000101")
         self.assertEqual(self.products(), [self.next_version])
         self.assertFalse(os.path.exists(os.path.join(self.drive, "Program Files", "Korvane Monitor")))
-        self.assertIn(b"[Start]", self.read("korvane_monitor_core_log.txt"))
+        # Restarted: the core log starts afresh at every start.
+        self.assertNotEqual(self.read("korvane_monitor_core_log.txt"), core_log)
 
         # Uninstall: the service, its event-log source and the programs go; the user's files stay.
         code, log = self.msiexec("/x C:\\kv-next.msi /qn", "uninstall.log")
@@ -249,6 +251,14 @@ class WindowsInstallerTest(unittest.TestCase):
         for name in ("korvane_monitor_core_log.txt", "korvane_monitor_state.txt"):
             self.assertTrue(os.path.exists(self.path(name)), name)
         self.assertFalse(os.path.exists(self.path("korvane_monitor.exe")))
+
+        # Without INSTALLDIR and with no earlier install to follow: the default folder.
+        code, log = self.msiexec("/i C:\\kv.msi /qn", "default.log")
+        self.assertEqual(code, 0, log[-3000:])
+        default = os.path.join(self.drive, "Program Files", "Korvane Monitor")
+        self.assertLessEqual({"README.txt", "config_http.txt", "korvane_monitor.exe", "korvane_monitor_rules.yml",
+                              "reload_service.exe"}, set(os.listdir(default)))
+        self.assertEqual(self.wait_state("RUNNING"), "RUNNING")
         print("\nmsiexec under Wine: " + ", ".join(self.timings), file=sys.stderr)
 
 
