@@ -23,7 +23,7 @@ class TKVCore;
 
 class THealthTracker {
  public:
-  explicit THealthTracker(int temperatureMax = kDefaultDriveTemperatureMax) : temperature_max_(temperatureMax) {}
+  explicit THealthTracker(int temperatureMax = DefaultDriveTemperatureMax()) : temperature_max_(temperatureMax) {}
 
   void SetTemperatureMax(int celsius) { temperature_max_ = celsius; }
 

@@ -12,7 +12,6 @@ namespace {
 
 using platform::ConsoleProcessResult;
 
-constexpr int64_t kMaxTimeout = 7 * 86400;
 constexpr size_t kMaxSummary = 500;
 constexpr char kChangesFileName[] = "korvane_monitor_notify.tmp";
 
@@ -46,19 +45,9 @@ bool ParseSeverity(const std::string& text, TSeverity& severity) {
   return false;
 }
 
-TNotifySettings ReadNotifySettings(const TMemIniFile& ini, std::string* problem) {
-  TNotifySettings s;
-  s.Command = ini.ReadString("notify", "command", "");
-  const int64_t timeout = ini.ReadInteger("notify", "timeout", TNotifySettings::kDefaultTimeout);
-  s.TimeoutSeconds = timeout <= 0 ? TNotifySettings::kDefaultTimeout : std::min(timeout, kMaxTimeout);
-  const std::string severity = ini.ReadString("notify", "min_severity", "");
-  if (!severity.empty() && !ParseSeverity(severity, s.MinSeverity) && problem != nullptr)
-    *problem = "[notify] min_severity=" + OneLine(severity.substr(0, 80)) +
-               " is not information, warning or critical: warning is used";
-  if (s.Command.size() > platform::kMaxCommandLine && problem != nullptr && problem->empty())
-    *problem = "[notify] command is longer than " + std::to_string(platform::kMaxCommandLine) +
-               " characters: it is never run";
-  return s;
+TNotifySettings::TNotifySettings(const TSettings& settings)
+    : Command(settings.notify_command), TimeoutSeconds(settings.notify_timeout), MinSeverity(TSeverity::Warning) {
+  ParseSeverity(settings.notify_min_severity, MinSeverity);
 }
 
 std::string NotifySummary(const std::string& verdict, const std::vector<TChange>& changes) {

@@ -23,25 +23,22 @@
 #include <thread>
 #include <vector>
 
-#include "base/ini_file.h"
+#include "base/settings.h"
 #include "health/changes.h"
 #include "platform/process.h"
 
 namespace kv {
 
 struct TNotifySettings {
-  static constexpr int64_t kDefaultTimeout = 60;
   static constexpr size_t kMaxLoggedOutput = 4096;
 
-  std::string Command;  // empty: no notification
-  int64_t TimeoutSeconds = kDefaultTimeout;
-  TSeverity MinSeverity = TSeverity::Warning;
-};
+  // The [notify] keys of `settings` (base/settings.h holds their defaults and bounds).
+  explicit TNotifySettings(const TSettings& settings = DefaultSettings());
 
-// [notify] command, timeout (s, default 60; at most 7 days, 0 or less takes the default),
-// min_severity (information, warning or critical, any case; default warning). `problem`
-// receives why a configured value was not taken, or stays empty.
-TNotifySettings ReadNotifySettings(const TMemIniFile& ini, std::string* problem = nullptr);
+  std::string Command;  // empty: no notification
+  int64_t TimeoutSeconds;
+  TSeverity MinSeverity;
+};
 
 // "information", "warning", "critical": false for anything else.
 bool ParseSeverity(const std::string& text, TSeverity& severity);

@@ -20,9 +20,6 @@
 namespace kv {
 namespace {
 
-constexpr int64_t kDefaultRestartTimeout = 604800;
-constexpr int64_t kDefaultSourceTimeout = 300;
-constexpr int64_t kMaxSourceTimeout = 7 * 86400;
 constexpr size_t kRecentChanges = 50;
 
 // Periods are 32-bit seconds in the configuration; wider values would overflow the
@@ -115,7 +112,7 @@ TScanListManager::TScanListManager() : TScanListManager(SystemCollectEnv()) {}
 
 TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
   restart_base_ = env_.Now();
-  read_options_.limits.timeout_ms = kDefaultSourceTimeout * 1000;
+  read_options_.limits.timeout_ms = DefaultSettings().source_timeout * 1000;
   read_options_.limits.cancel = &cancel_;
   read_options_.runner = [this](const std::string& command, const platform::ConsoleProcessLimits& limits,
                                 std::string& output) { return env_.RunCommand(command, limits, output); };
@@ -128,7 +125,7 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
     ResourceStore().Find("smart_params.txt", text);
     return text;
   });
-  notify_ = std::make_unique<TNotifyCommand>(TNotifySettings{}, std::string(), nullptr);
+  notify_ = std::make_unique<TNotifyCommand>(TNotifySettings(), std::string(), nullptr);
   RegisterServedContent(this);
 }
 
@@ -142,7 +139,7 @@ TScanListManager::~TScanListManager() {
   notify_.reset();
 }
 
-void TScanListManager::Configure(const TMemIniFile& ini) {
+void TScanListManager::Configure(const TSettings& settings) {
   const std::string folder = env_.ProgramFolder();
   env_.SetCurrentFolder(folder);  // a failure is ignored: sources then resolve elsewhere
   version_ = env_.VersionText();
@@ -159,20 +156,15 @@ void TScanListManager::Configure(const TMemIniFile& ini) {
   WriteCoreLog("OS: " + os);
   WriteCoreLog("Uptime: " + UptimeText(static_cast<int64_t>(env_.UptimeMs() / 1000)));
 
-  config_source_ = ini.ReadString("source", "config", "");
-  smart_source_ = ini.ReadString("source", "smart", "");
-  task_source_ = ini.ReadString("source", "task", "");
-  stat_source_ = ini.ReadString("source", "stat", "");
-  cache_source_ = ini.ReadString("source", "cache", "");
-  restart_timeout_ = ClampPeriod(ini.ReadInteger("scaner", "restart_timeout", kDefaultRestartTimeout));
-  int64_t source_timeout = ini.ReadInteger("scaner", "source_timeout", kDefaultSourceTimeout);
-  if (source_timeout <= 0) source_timeout = kDefaultSourceTimeout;
-  read_options_.limits.timeout_ms = std::min(source_timeout, kMaxSourceTimeout) * 1000;
-  const int64_t temperature_max = ini.ReadInteger("health", "drive_temperature_max", kDefaultDriveTemperatureMax);
-  tracker_.SetTemperatureMax(static_cast<int>(std::clamp<int64_t>(temperature_max, -1000, 1000)));
-  std::string notify_problem;
-  TNotifySettings notify = ReadNotifySettings(ini, &notify_problem);
-  if (!notify_problem.empty()) WriteCoreLog("ERROR! " + notify_problem);
+  config_source_ = settings.source_config;
+  smart_source_ = settings.source_smart;
+  task_source_ = settings.source_task;
+  stat_source_ = settings.source_stat;
+  cache_source_ = settings.source_cache;
+  restart_timeout_ = ClampPeriod(settings.restart_timeout);
+  read_options_.limits.timeout_ms = settings.source_timeout * 1000;
+  tracker_.SetTemperatureMax(static_cast<int>(settings.drive_temperature_max));
+  TNotifySettings notify(settings);
   if (!notify.Command.empty()) WriteCoreLog("notify command: " + notify.Command);
   notify_ = std::make_unique<TNotifyCommand>(
       std::move(notify), env_.ProgramFolder(),

@@ -16,11 +16,9 @@
 // a stop never waits for a hung utility, then stops the timer after the tick in progress,
 // which publishes nothing more.
 //
-// config_http.txt keys read by Configure:
-//   [scaner] restart_timeout (s, default 604800), source_timeout (s, default 300)
-//   [source] config, smart, task, stat, cache (a ".txt" path or a command line)
-//   [health] drive_temperature_max (C, default 55)
-//   [notify] command, timeout (s, default 60), min_severity (default warning)
+// Configure takes from the settings (base/settings.h): [scaner] restart_timeout and
+// source_timeout, the [source] lines (a ".txt" path or a command line), [health]
+// drive_temperature_max and the [notify] keys.
 //
 // Each cycle also judges the controller's health (collect/health_tracker.h): the verdict
 // and the SMART verdicts go to the pages, the metrics and the JSON document, and every
@@ -35,6 +33,7 @@
 #include <vector>
 
 #include "base/ini_file.h"
+#include "base/settings.h"
 #include "collect/changes_journal.h"
 #include "collect/collect_env.h"
 #include "collect/health_tracker.h"
@@ -63,14 +62,14 @@ class TScanListManager : public ServedContent {
   ~TScanListManager() override;
 
   // Collection period in seconds; set by the service before Configure.
-  int64_t Timeout = 600;
+  int64_t Timeout = DefaultSettings().timeout;
   // Set by the service from [scaner] log; nothing here depends on it.
   bool Logging = false;
   // Where state changes are written as events (set by the service before the timer runs);
   // none: the core log and the changes file only.
   platform::EventLogSink* Events = nullptr;
 
-  void Configure(const TMemIniFile& ini);
+  void Configure(const TSettings& settings);
   void OnTick();
   void StartData();
   // Renders every drive page of the cycle's model (keys from its state report, `report`)
@@ -112,7 +111,7 @@ class TScanListManager : public ServedContent {
   TCollectEnv& env_;
   int64_t next_scan_ = 0;
   int64_t restart_base_ = 0;
-  int64_t restart_timeout_ = 604800;
+  int64_t restart_timeout_ = DefaultSettings().restart_timeout;
   bool restart_launched_ = false;
   std::string version_;
   std::string config_source_, smart_source_, task_source_, stat_source_, cache_source_;

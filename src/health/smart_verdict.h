@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/settings.h"
 #include "model/kv_core.h"
 
 namespace kv {
@@ -26,7 +27,8 @@ struct TSmartVerdict {
   std::vector<int32_t> Attributes;   // SATA attribute ids that caused it
 };
 
-constexpr int kDefaultDriveTemperatureMax = 55;
+// [health] drive_temperature_max when not configured.
+inline int DefaultDriveTemperatureMax() { return static_cast<int>(DefaultSettings().drive_temperature_max); }
 
 // One verdict per drive of core.Result.HDDs, in the same order. Linear in the model.
 std::vector<TSmartVerdict> JudgeDrives(const TKVCore& core, int temperatureMax);

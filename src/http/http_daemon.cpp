@@ -1,7 +1,6 @@
 #include "http/http_daemon.h"
 
 #include <atomic>
-#include <climits>
 #include <thread>
 
 #include "base/core_log_writer.h"
@@ -22,12 +21,6 @@ namespace {
 constexpr std::size_t kConnectionStack = 256 * 1024;
 constexpr int kAcceptWaitMs = 1000;
 constexpr uint32_t kErrorLogWindowMs = 10000;
-
-int PositiveSetting(const TMemIniFile& ini, const char* key, int default_value) {
-  int64_t value = ini.ReadInteger("http", key, default_value);
-  if (value < 1) return default_value;
-  return value > INT_MAX ? INT_MAX : static_cast<int>(value);
-}
 
 }  // namespace
 
@@ -57,16 +50,14 @@ struct TTCPHttpDaemon::State {
   std::weak_ptr<State> self;
 };
 
-HttpSettings ReadHttpSettings(const TMemIniFile& ini) {
-  HttpSettings settings;
-  settings.max_connections = PositiveSetting(ini, "max_connections", settings.max_connections);
-  settings.max_per_client = PositiveSetting(ini, "max_per_client", settings.max_per_client);
-  settings.recv_timeout_ms = PositiveSetting(ini, "recv_timeout", settings.recv_timeout_ms);
-  settings.max_error_lines = PositiveSetting(ini, "max_error_lines", settings.max_error_lines);
-  settings.listen = ini.ReadString("http", "listen", "");
-  settings.allow = TClientAllowList(ini.ReadString("http", "allow", ""));
-  return settings;
-}
+// The table bounds the integers to 1..INT_MAX.
+HttpSettings::HttpSettings(const TSettings& settings)
+    : max_connections(static_cast<int>(settings.max_connections)),
+      max_per_client(static_cast<int>(settings.max_per_client)),
+      recv_timeout_ms(static_cast<int>(settings.recv_timeout_ms)),
+      max_error_lines(static_cast<int>(settings.max_error_lines)),
+      listen(settings.listen),
+      allow(settings.allow) {}
 
 bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load) {
   error_text.clear();

@@ -12,27 +12,25 @@
 #include <memory>
 #include <string>
 
-#include "base/ini_file.h"
+#include "base/settings.h"
 #include "http/client_allow_list.h"
 #include "platform/socket.h"
 
 namespace kv {
 
 struct HttpSettings {
-  int max_connections = 256;   // connection threads at once, all clients together
+  // The [http] keys of `settings` (base/settings.h holds their defaults and bounds).
+  explicit HttpSettings(const TSettings& settings = DefaultSettings());
+
+  int max_connections;  // connection threads at once, all clients together
   // Connection threads at once for one client address. Well below max_connections, so
   // that a few addresses holding connections open cannot take every thread.
-  int max_per_client = 16;
-  int recv_timeout_ms = 120000;  // wait for each packet of a request
-  int max_error_lines = 5;       // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
-  std::string listen;            // the address to bind; empty: every address
-  TClientAllowList allow;        // who may read; everyone by default
+  int max_per_client;
+  int recv_timeout_ms;  // wait for each packet of a request
+  int max_error_lines;  // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
+  std::string listen;   // the address to bind; empty: every address
+  TClientAllowList allow;  // who may read; everyone by default
 };
-
-// Keys max_connections, max_per_client, recv_timeout (milliseconds), max_error_lines,
-// listen and allow of section http.
-// Values below 1 and unreadable values keep the defaults.
-HttpSettings ReadHttpSettings(const TMemIniFile& ini);
 
 // The service object's event-log operations, called on the HTTP threads. They must not
 // wait for the main loop: a collection may hold it for as long as a source runs.

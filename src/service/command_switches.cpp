@@ -5,60 +5,25 @@
 #include <string_view>
 
 #include "base/ini_file.h"
+#include "base/settings.h"
 #include "base/text_case.h"
-#include "collect/notify_command.h"
 #include "collect/source_reader.h"
-#include "http/http_daemon.h"
+#include "http/client_allow_list.h"
 #include "platform/files.h"
 #include "service/service_config.h"
 
 namespace kv {
 namespace {
 
-enum class Kind { kInteger, kBoolean, kString };
-
-struct KnownKey {
-  const char* section;
-  const char* key;
-  Kind kind;
-  const char* meaning;
-};
-
-constexpr KnownKey kKnownKeys[] = {
-    {"http", "port", Kind::kInteger, "TCP port of the web server (all local addresses)"},
-    {"http", "use", Kind::kBoolean, "0: no web server, collection only"},
-    {"http", "max_connections", Kind::kInteger, "connections served at once"},
-    {"http", "max_per_client", Kind::kInteger, "connections served at once for one client address"},
-    {"http", "recv_timeout", Kind::kInteger, "milliseconds to wait for each part of a request"},
-    {"http", "max_error_lines", Kind::kInteger, "SOCK.ERROR lines written in 10 s at most; the rest are counted"},
-    {"http", "listen", Kind::kString, "IPv4 address to bind; empty: every address"},
-    {"http", "allow", Kind::kString, "clients allowed: IPv4 addresses and CIDR ranges, comma-separated; empty: everyone"},
-    {"scaner", "timeout", Kind::kInteger, "seconds between two collections"},
-    {"scaner", "restart_timeout", Kind::kInteger, "seconds after which the service restarts itself"},
-    {"scaner", "source_timeout", Kind::kInteger, "seconds a source command may run"},
-    {"scaner", "log", Kind::kBoolean, "collection logging flag (0/1, default 0); kept, changes no output"},
-    {"source", "config", Kind::kString, "controller configuration: a command or a file"},
-    {"source", "smart", Kind::kString, "SMART data: a command or a file"},
-    {"source", "task", Kind::kString, "task status: a command or a file"},
-    {"source", "stat", Kind::kString, "controller log statistics: a command or a file"},
-    {"source", "cache", Kind::kString, "zepCache statistics: a command or a file"},
-    {"health", "drive_temperature_max", Kind::kInteger, "drive temperature (C) above which its SMART verdict is Caution"},
-    {"notify", "command", Kind::kString, "command run when a cycle has changes at min_severity; empty: none"},
-    {"notify", "timeout", Kind::kInteger, "seconds the notification command may run"},
-    {"notify", "min_severity", Kind::kString, "information, warning or critical: the least change that notifies"},
-};
-
-constexpr int64_t kDefaultRestartTimeout = 604800;
-constexpr int64_t kDefaultSourceTimeout = 300;
-
 bool IsKnownSection(std::string_view name) {
-  return std::any_of(std::begin(kKnownKeys), std::end(kKnownKeys),
-                     [&](const KnownKey& k) { return SameTextAscii(k.section, name); });
+  const auto rows = SettingRows();
+  return std::any_of(rows.begin(), rows.end(), [&](const TSettingRow& r) { return SameTextAscii(r.section, name); });
 }
 
 bool IsKnownKey(std::string_view section, std::string_view key) {
-  return std::any_of(std::begin(kKnownKeys), std::end(kKnownKeys), [&](const KnownKey& k) {
-    return SameTextAscii(k.section, section) && SameTextAscii(k.key, key);
+  const auto rows = SettingRows();
+  return std::any_of(rows.begin(), rows.end(), [&](const TSettingRow& r) {
+    return SameTextAscii(r.section, section) && SameTextAscii(r.key, key);
   });
 }
 
@@ -130,35 +95,6 @@ void ListUnderstoodLines(std::string_view text, std::string& out, int& problems)
   }
 }
 
-std::string Effective(const TMemIniFile& ini, const KnownKey& k) {
-  const std::string_view section = k.section, key = k.key;
-  if (section == "http" && (key == "port" || key == "use")) {
-    const ServiceConfig config = ReadServiceConfig(ini);
-    return key == "port" ? std::to_string(config.port) : (config.use_http ? "1" : "0");
-  }
-  if (section == "http" && (key == "listen" || key == "allow")) return ini.ReadString(section, key, "");
-  if (section == "http") {
-    const HttpSettings s = ReadHttpSettings(ini);
-    return std::to_string(key == "max_connections" ? s.max_connections
-                          : key == "max_per_client"  ? s.max_per_client
-                          : key == "max_error_lines" ? s.max_error_lines
-                                                     : s.recv_timeout_ms);
-  }
-  if (section == "notify" && key != "command") {
-    const TNotifySettings notify = ReadNotifySettings(ini);
-    return key == "timeout" ? std::to_string(notify.TimeoutSeconds) : SeverityName(notify.MinSeverity);
-  }
-  if (key == "timeout") return std::to_string(ReadServiceConfig(ini).timeout);
-  if (key == "log") return ReadServiceConfig(ini).logging ? "1" : "0";
-  if (key == "drive_temperature_max") return std::to_string(ini.ReadInteger(section, key, 55));
-  if (key == "restart_timeout") return std::to_string(ini.ReadInteger(section, key, kDefaultRestartTimeout));
-  if (key == "source_timeout") {
-    const int64_t v = ini.ReadInteger(section, key, kDefaultSourceTimeout);
-    return std::to_string(v <= 0 ? kDefaultSourceTimeout : v);
-  }
-  return ini.ReadString(section, key, "");
-}
-
 // How a configured source will be read: ", run as a command" or ", read as a saved file";
 // a saved file that is not there counts as a problem. Relative names are taken from the
 // program folder, the folder of the configuration file.
@@ -206,32 +142,31 @@ std::string HelpText(const std::string& program_folder) {
                     " (read at every service start; a missing file means\n"
                     "every default). Keys, by section:\n";
   std::string section;
-  for (const KnownKey& k : kKnownKeys) {
-    if (section != k.section) {
-      section = k.section;
+  for (const TSettingRow& row : SettingRows()) {
+    if (section != row.section) {
+      section = row.section;
       out += "  [" + section + "]\n";
     }
-    std::string name = k.key;
+    std::string name = row.key;
     name.resize(std::max<size_t>(name.size() + 1, 16), ' ');
-    out += "    " + name + k.meaning + "\n";
+    const std::string fallback = *row.default_value ? row.default_value : "empty";
+    out += "    " + name + row.meaning + "; default " + fallback + "\n";
   }
-  out += "Defaults: port=31313 (1..65535) use=1 timeout=600 restart_timeout=604800 log=0; sources empty;\n"
-         "drive_temperature_max=55; [notify] command empty, timeout=60, min_severity=warning.\n"
-         "The core log is <program name>_core_log.txt in the program folder.\n";
+  out += "The core log is <program name>_core_log.txt in the program folder.\n";
   return out;
 }
 
 // What is wrong with a configured [http] listen or allow value ("" when nothing).
-static std::string AddressProblem(const TMemIniFile& ini, const KnownKey& k, int& problems) {
-  if (std::string_view(k.section) != "http") return std::string();
-  const std::string value = ini.ReadString(k.section, k.key, "");
+static std::string AddressProblem(const TSettings& settings, const TSettingRow& row, int& problems) {
+  const std::string_view section = row.section, key = row.key;
+  if (section != "http") return std::string();
   uint32_t address = 0;
-  if (std::string_view(k.key) == "listen" && !value.empty() && !ParseIPv4(value, address)) {
+  if (key == "listen" && !settings.listen.empty() && !ParseIPv4(settings.listen, address)) {
     ++problems;
     return "; not an IPv4 address: the web server does not start";
   }
-  if (std::string_view(k.key) == "allow") {
-    const TClientAllowList allow(value);
+  if (key == "allow") {
+    const TClientAllowList allow(settings.allow);
     if (!allow.BadEntry().empty()) {
       ++problems;
       return "; entry \"" + Shown(allow.BadEntry()) + "\" cannot be read: only 127.0.0.1 is allowed";
@@ -240,42 +175,44 @@ static std::string AddressProblem(const TMemIniFile& ini, const KnownKey& k, int
   return std::string();
 }
 
+// Where a row's effective value came from, and what was wrong with the configured one.
+static std::string Origin(const TMemIniFile& ini, const TSettings& settings, const TSettingRow& row, int& problems) {
+  if (!ini.ValueExists(row.section, row.key)) return "default";
+  for (const TRefusedSetting& refused : settings.refused) {
+    if (refused.row != &row) continue;
+    ++problems;
+    const std::string value = "\"" + Shown(refused.value) + "\"";
+    switch (refused.why) {
+      case TRefusedSetting::Why::NotANumber:
+        return "default; configured value " + value + " not understood";
+      case TRefusedSetting::Why::OutOfRange:
+        return "default; configured value " + value + " is outside " + std::to_string(row.min) + ".." +
+               std::to_string(row.max);
+      case TRefusedSetting::Why::NotAWord:
+        return "default; configured value " + value + " is not " + WordsText(row);
+      case TRefusedSetting::Why::TooLong:
+        return "configured; longer than " + std::to_string(row.max) + " characters: never run";
+    }
+  }
+  return "configured" + AddressProblem(settings, row, problems);
+}
+
 std::string CheckConfigText(const std::string& path, bool found, const std::string& text, int& problems) {
   problems = 0;
   const TMemIniFile ini(text);
+  const TSettings settings = ReadSettings(ini);
   std::string out = "Configuration file: " + path +
                     (found ? "\n" : " (not found: every setting takes its default)\n");
   std::string section;
-  for (const KnownKey& k : kKnownKeys) {
-    if (section != k.section) {
-      section = k.section;
+  for (const TSettingRow& row : SettingRows()) {
+    if (section != row.section) {
+      section = row.section;
       out += "[" + section + "]\n";
     }
-    std::string line = std::string(k.key) + "=" + Effective(ini, k);
-    std::string origin = "default";
-    if (ini.ValueExists(k.section, k.key)) {
-      const std::string raw = ini.ReadString(k.section, k.key, "");
-      int64_t parsed = 0;
-      TSeverity parsed_severity = TSeverity::Warning;
-      if (k.kind != Kind::kString && !ParseIniInteger(raw, parsed)) {
-        origin = "default; configured value \"" + Shown(raw) + "\" not understood";
-        ++problems;
-      } else if (std::string_view(k.key) == "min_severity" && !raw.empty() &&
-                 !ParseSeverity(raw, parsed_severity)) {
-        origin = "default; configured value \"" + Shown(raw) + "\" is not information, warning or critical";
-        ++problems;
-      } else if (std::string_view(k.section) == "notify" && std::string_view(k.key) == "command" &&
-                 raw.size() > platform::kMaxCommandLine) {
-        origin = "configured; longer than " + std::to_string(platform::kMaxCommandLine) + " characters: never run";
-        ++problems;
-      } else if (std::string_view(k.key) == "port" && !ReadServiceConfig(ini).port_out_of_range.empty()) {
-        origin = "default; configured value \"" + Shown(raw) + "\" is outside 1..65535";
-        ++problems;
-      } else {
-        origin = "configured" + AddressProblem(ini, k, problems);
-      }
-    }
-    if (std::string_view(k.section) == "source") origin += SourceKind(path, Effective(ini, k), problems);
+    const std::string value = SettingValueText(settings, row);
+    std::string line = std::string(row.key) + "=" + value;
+    std::string origin = Origin(ini, settings, row, problems);
+    if (section == "source") origin += SourceKind(path, value, problems);
     line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
     out += line + "; " + origin + "\n";
   }

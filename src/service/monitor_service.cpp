@@ -26,18 +26,19 @@ void TKorvaneMonitorHTTPServer::ServiceStart() {
   if (!socket_error_.empty()) throw std::runtime_error(socket_error_);
   ScanListManager = new TScanListManager();
   // A missing file means defaults; an unreadable one fails the start here.
-  const TMemIniFile ini = LoadConfigFile(program_folder_);
-  const ServiceConfig config = ReadServiceConfig(ini);
-  if (!config.port_out_of_range.empty()) WriteCoreLog(PortOutOfRangeLine(config.port_out_of_range));
-  use_http_ = config.use_http;
-  if (use_http_) {
-    HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(config.port), *this,
-                                    ReadHttpSettings(ini));
+  const TSettings settings = ReadSettings(LoadConfigFile(program_folder_));
+  for (const TRefusedSetting& refused : settings.refused) {
+    const std::string text = RefusalLogText(refused);
+    if (!text.empty()) WriteCoreLog("ERROR! " + text);
   }
-  ScanListManager->Timeout = config.timeout;
-  ScanListManager->Logging = config.logging;
+  use_http_ = settings.use_http;
+  if (use_http_) {
+    HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(settings.port), *this, HttpSettings(settings));
+  }
+  ScanListManager->Timeout = settings.timeout;
+  ScanListManager->Logging = settings.logging;
   ScanListManager->Events = &events_.Sink();
-  ScanListManager->Configure(ini);
+  ScanListManager->Configure(settings);
   events_.AnnounceStart(use_http_);
 }
 

@@ -69,7 +69,7 @@ class FakeEnv : public TCollectEnv {
   platform::MainLoop& Loop() override { return loop; }
 };
 
-TMemIniFile Ini(const std::string& text) { return TMemIniFile(text); }
+TSettings Ini(const std::string& text) { return ReadSettings(TMemIniFile(text)); }
 
 const char kConfigOnly[] = "[source]\nconfig=util config\n";
 

@@ -366,12 +366,12 @@ TEST(NotifyCommand, SettingsTakeTheirDefaults) {
       {"[notify]\ncommand=" + std::string(260, 'x') + "\n", std::string(260, 'x'), 60, TSeverity::Warning, true},
   };
   for (const Case& c : cases) {
-    std::string problem;
-    const TNotifySettings s = ReadNotifySettings(TMemIniFile(c.ini), &problem);
+    const TSettings settings = ReadSettings(TMemIniFile(c.ini));
+    const TNotifySettings s(settings);
     EXPECT_EQ(s.Command, c.command) << c.ini;
     EXPECT_EQ(s.TimeoutSeconds, c.timeout) << c.ini;
     EXPECT_EQ(s.MinSeverity, c.min) << c.ini;
-    EXPECT_EQ(!problem.empty(), c.problem) << c.ini;
+    EXPECT_EQ(!settings.refused.empty(), c.problem) << c.ini;
   }
 }
 

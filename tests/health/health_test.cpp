@@ -130,7 +130,7 @@ TEST(HealthVerdict, RulesByObjectAndRole) {
     TKVCore core;
     core.ParseConfig(*row.change_from ? Replace(kListing, row.change_from, row.change_to) : kListing);
     core.BuildResult();
-    const THealthVerdict v = JudgeHealth(core, JudgeDrives(core, kDefaultDriveTemperatureMax), "");
+    const THealthVerdict v = JudgeHealth(core, JudgeDrives(core, DefaultDriveTemperatureMax()), "");
     EXPECT_EQ(v.Level, row.level) << row.change_to;
     if (*row.reason == '\0') {
       EXPECT_TRUE(v.Reasons.empty()) << row.change_to << ": " << v.Reasons.front().Text;
@@ -189,7 +189,7 @@ TStateSnapshot SnapshotOf(const std::string& listing, const std::string& tasks =
   core.ParseConfig(listing);
   if (!tasks.empty()) core.ParseTasks(tasks);
   core.BuildResult();
-  return TakeSnapshot(core, JudgeDrives(core, kDefaultDriveTemperatureMax));
+  return TakeSnapshot(core, JudgeDrives(core, DefaultDriveTemperatureMax()));
 }
 
 std::vector<std::string> Lines(const std::vector<TChange>& changes) {

@@ -336,19 +336,19 @@ TEST_F(HttpServerTest, StartLineAndTakenPort) {
 }
 
 TEST(HttpSettings, ReadFromSectionHttp) {
-  HttpSettings defaults = ReadHttpSettings(TMemIniFile(""));
+  HttpSettings defaults;
   EXPECT_EQ(defaults.max_connections, 256);
   EXPECT_EQ(defaults.max_per_client, 16);
   EXPECT_EQ(defaults.recv_timeout_ms, 120000);
   EXPECT_EQ(defaults.max_error_lines, 5);
-  HttpSettings set = ReadHttpSettings(TMemIniFile(
-      "[http]\r\nmax_connections=10\r\nmax_per_client=2\r\nrecv_timeout=1500\r\nmax_error_lines=50\r\n"));
+  HttpSettings set(ReadSettings(TMemIniFile(
+      "[http]\r\nmax_connections=10\r\nmax_per_client=2\r\nrecv_timeout=1500\r\nmax_error_lines=50\r\n")));
   EXPECT_EQ(set.max_connections, 10);
   EXPECT_EQ(set.max_per_client, 2);
   EXPECT_EQ(set.recv_timeout_ms, 1500);
   EXPECT_EQ(set.max_error_lines, 50);
-  HttpSettings bad = ReadHttpSettings(
-      TMemIniFile("[http]\r\nmax_connections=0\r\nmax_per_client=-3\r\nrecv_timeout=abc\r\n"));
+  HttpSettings bad(
+      ReadSettings(TMemIniFile("[http]\r\nmax_connections=0\r\nmax_per_client=-3\r\nrecv_timeout=abc\r\n")));
   EXPECT_EQ(bad.max_connections, 256);
   EXPECT_EQ(bad.max_per_client, 16);
   EXPECT_EQ(bad.recv_timeout_ms, 120000);

@@ -177,7 +177,7 @@ TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
   CycleModel(Demo(), core);
   // As the daemon serves it after its first cycle: the verdict strip, no changes yet.
   THealthView health;
-  health.Drives = JudgeDrives(core, kDefaultDriveTemperatureMax);
+  health.Drives = JudgeDrives(core, DefaultDriveTemperatureMax());
   health.Verdict = JudgeHealth(core, health.Drives, "");
   CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1", &health)));
   CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0", SmartSource::kSet, &health.Drives).Body);

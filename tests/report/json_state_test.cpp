@@ -113,7 +113,7 @@ TEST(StateJson, DemoDocumentIsValidAndComplete) {
 TEST(StateJson, HealthVerdictSmartVerdictsAndChanges) {
   const auto core = DemoCore();
   TCycleHealth cycle;
-  cycle.Drives = JudgeDrives(*core, kDefaultDriveTemperatureMax);
+  cycle.Drives = JudgeDrives(*core, DefaultDriveTemperatureMax());
   cycle.Verdict = JudgeHealth(*core, cycle.Drives, "");
   cycle.Recent.push_back({1765000000, TSeverity::Critical, "Drive 0,0 (S/N \"x\"): Online -> Failed"});
   const std::string json = RenderStateJson(*core, UpHealth(), &cycle);

@@ -94,7 +94,7 @@ TEST(MetricsText, DemoValuesFollowTheOutputs) {
 TEST(MetricsText, HealthVerdictsAndChangeCounters) {
   const auto core = DemoCore();
   TCycleHealth cycle;
-  cycle.Drives = JudgeDrives(*core, kDefaultDriveTemperatureMax);
+  cycle.Drives = JudgeDrives(*core, DefaultDriveTemperatureMax());
   cycle.Verdict = JudgeHealth(*core, cycle.Drives, "");
   cycle.ChangeTotals = {4, 2, 1};
   const auto s = Samples(RenderMetricsText(*core, UpHealth(), &cycle));

@@ -69,7 +69,7 @@ void Report(const fs::path& file, TTotals& totals) {
               channels, devices.empty() ? "-" : devices.c_str(), enclosures.empty() ? "-" : enclosures.c_str(),
               bbu.empty() ? "-" : bbu.c_str(), static_cast<int>(log.size()));
   for (const std::string& line : log) std::printf("    log: %s\n", line.c_str());
-  const kv::THealthVerdict verdict = kv::JudgeHealth(core, kv::JudgeDrives(core, kv::kDefaultDriveTemperatureMax), "");
+  const kv::THealthVerdict verdict = kv::JudgeHealth(core, kv::JudgeDrives(core, kv::DefaultDriveTemperatureMax()), "");
   std::printf("    health: %s\n", kv::HealthWord(verdict.Level));
   for (const kv::THealthReason& r : verdict.Reasons)
     std::printf("      %s: %s: %s\n", kv::HealthWord(r.Level), r.Object.c_str(), r.Text.c_str());

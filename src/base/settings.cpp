@@ -1,0 +1,190 @@
+#include "base/settings.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "base/text_case.h"
+
+namespace kv {
+namespace {
+
+using K = TSettingKind;
+using O = TOutside;
+
+constexpr int64_t kWeek = 7 * 86400;
+
+constexpr TSettingRow kRows[] = {
+    {.section = "http", .key = "port", .kind = K::Integer, .default_value = "31313",
+     .meaning = "TCP port of the web server, 1..65535",
+     // A wider value would wrap when bound: 70000 would listen on 4464.
+     .min = 1, .max = 65535, .below = O::DefaultRefused, .above = O::DefaultRefused, .integer = &TSettings::port},
+    {.section = "http", .key = "use", .kind = K::Boolean, .default_value = "1",
+     .meaning = "0: no web server, collection only", .boolean = &TSettings::use_http},
+    {.section = "http", .key = "max_connections", .kind = K::Integer, .default_value = "256",
+     .meaning = "connections served at once", .min = 1, .max = INT_MAX, .above = O::Bound,
+     .integer = &TSettings::max_connections},
+    {.section = "http", .key = "max_per_client", .kind = K::Integer, .default_value = "16",
+     .meaning = "connections served at once for one client address", .min = 1, .max = INT_MAX, .above = O::Bound,
+     .integer = &TSettings::max_per_client},
+    {.section = "http", .key = "recv_timeout", .kind = K::Integer, .default_value = "120000",
+     .meaning = "milliseconds to wait for each part of a request", .min = 1, .max = INT_MAX, .above = O::Bound,
+     .integer = &TSettings::recv_timeout_ms},
+    {.section = "http", .key = "max_error_lines", .kind = K::Integer, .default_value = "5",
+     .meaning = "SOCK.ERROR lines written in 10 s at most; the rest are counted", .min = 1, .max = INT_MAX,
+     .above = O::Bound, .integer = &TSettings::max_error_lines},
+    {.section = "http", .key = "listen", .kind = K::Text, .default_value = "",
+     .meaning = "IPv4 address to bind; empty: every address", .text = &TSettings::listen},
+    {.section = "http", .key = "allow", .kind = K::Text, .default_value = "",
+     .meaning = "clients allowed: IPv4 addresses and CIDR ranges, comma-separated; empty: everyone",
+     .text = &TSettings::allow},
+    {.section = "scaner", .key = "timeout", .kind = K::Integer, .default_value = "600",
+     .meaning = "seconds between two collections", .integer = &TSettings::timeout},
+    {.section = "scaner", .key = "restart_timeout", .kind = K::Integer, .default_value = "604800",
+     .meaning = "seconds after which the service restarts itself", .integer = &TSettings::restart_timeout},
+    {.section = "scaner", .key = "source_timeout", .kind = K::Integer, .default_value = "300",
+     .meaning = "seconds a source command may run, at most 7 days", .min = 1, .max = kWeek, .above = O::Bound,
+     .integer = &TSettings::source_timeout},
+    {.section = "scaner", .key = "log", .kind = K::Boolean, .default_value = "0",
+     .meaning = "collection logging flag; kept, changes no output", .boolean = &TSettings::logging},
+    {.section = "source", .key = "config", .kind = K::Text, .default_value = "",
+     .meaning = "controller configuration: a command or a file", .text = &TSettings::source_config},
+    {.section = "source", .key = "smart", .kind = K::Text, .default_value = "",
+     .meaning = "SMART data: a command or a file", .text = &TSettings::source_smart},
+    {.section = "source", .key = "task", .kind = K::Text, .default_value = "",
+     .meaning = "task status: a command or a file", .text = &TSettings::source_task},
+    {.section = "source", .key = "stat", .kind = K::Text, .default_value = "",
+     .meaning = "controller log statistics: a command or a file", .text = &TSettings::source_stat},
+    {.section = "source", .key = "cache", .kind = K::Text, .default_value = "",
+     .meaning = "zepCache statistics: a command or a file", .text = &TSettings::source_cache},
+    {.section = "health", .key = "drive_temperature_max", .kind = K::Integer, .default_value = "55",
+     .meaning = "drive temperature (C) above which its SMART verdict is Caution", .min = -1000, .max = 1000,
+     .below = O::Bound, .above = O::Bound, .integer = &TSettings::drive_temperature_max},
+    // The longest command line a process can be started with on Windows.
+    {.section = "notify", .key = "command", .kind = K::Text, .default_value = "",
+     .meaning = "command run when a cycle has changes at min_severity; empty: none", .max = 259,
+     .text = &TSettings::notify_command},
+    {.section = "notify", .key = "timeout", .kind = K::Integer, .default_value = "60",
+     .meaning = "seconds the notification command may run, at most 7 days", .min = 1, .max = kWeek,
+     .above = O::Bound, .integer = &TSettings::notify_timeout},
+    {.section = "notify", .key = "min_severity", .kind = K::Word, .default_value = "warning",
+     .meaning = "information, warning or critical: the least change that notifies",
+     .words = "information, warning, critical", .text = &TSettings::notify_min_severity},
+};
+
+// Control characters become blanks and the text is cut, so a hostile value stays one
+// short log line.
+std::string Printable(const std::string& value) {
+  constexpr size_t kMax = 80;
+  std::string out = value.substr(0, kMax);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  return out;
+}
+
+// The row's word that `value` names, in lower case, or "".
+std::string MatchWord(const TSettingRow& row, const std::string& value) {
+  std::string_view words = row.words;
+  while (!words.empty()) {
+    const size_t comma = words.find(", ");
+    const std::string_view word = words.substr(0, comma);
+    if (SameTextAscii(word, value)) return std::string(word);
+    words = comma == std::string_view::npos ? std::string_view() : words.substr(comma + 2);
+  }
+  return std::string();
+}
+
+void ReadRow(const TMemIniFile& ini, const TSettingRow& row, TSettings& settings) {
+  const bool configured = ini.ValueExists(row.section, row.key);
+  const std::string raw = configured ? ini.ReadString(row.section, row.key, "") : std::string();
+  auto refuse = [&](TRefusedSetting::Why why) { settings.refused.push_back({&row, why, raw}); };
+  switch (row.kind) {
+    case K::Integer:
+    case K::Boolean: {
+      int64_t fallback = 0;
+      ParseIniInteger(row.default_value, fallback);
+      int64_t value = fallback;
+      if (configured && !ParseIniInteger(raw, value)) {
+        value = fallback;
+        refuse(TRefusedSetting::Why::NotANumber);
+      }
+      if (row.kind == K::Boolean) {
+        settings.*row.boolean = value != 0;
+        break;
+      }
+      const bool low = value < row.min;
+      if (low || value > row.max) {
+        const TOutside rule = low ? row.below : row.above;
+        if (rule == O::DefaultRefused) refuse(TRefusedSetting::Why::OutOfRange);
+        value = rule == O::Bound ? (low ? row.min : row.max) : fallback;
+      }
+      settings.*row.integer = value;
+      break;
+    }
+    case K::Text:
+      settings.*row.text = configured ? raw : std::string(row.default_value);
+      if (static_cast<int64_t>(raw.size()) > row.max) refuse(TRefusedSetting::Why::TooLong);
+      break;
+    case K::Word: {
+      // An empty value asks for the default.
+      std::string word = raw.empty() ? std::string() : MatchWord(row, raw);
+      if (!raw.empty() && word.empty()) refuse(TRefusedSetting::Why::NotAWord);
+      settings.*row.text = word.empty() ? std::string(row.default_value) : word;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+std::span<const TSettingRow> SettingRows() { return kRows; }
+
+TSettings ReadSettings(const TMemIniFile& ini) {
+  TSettings settings;
+  for (const TSettingRow& row : kRows) ReadRow(ini, row, settings);
+  return settings;
+}
+
+const TSettings& DefaultSettings() {
+  static const TSettings defaults = ReadSettings(TMemIniFile());
+  return defaults;
+}
+
+std::string SettingValueText(const TSettings& settings, const TSettingRow& row) {
+  switch (row.kind) {
+    case K::Integer:
+      return std::to_string(settings.*row.integer);
+    case K::Boolean:
+      return settings.*row.boolean ? "1" : "0";
+    case K::Text:
+    case K::Word:
+      break;
+  }
+  return settings.*row.text;
+}
+
+std::string WordsText(const TSettingRow& row) {
+  std::string words = row.words;
+  const size_t last = words.rfind(", ");
+  if (last != std::string::npos) words.replace(last, 2, " or ");
+  return words;
+}
+
+std::string RefusalLogText(const TRefusedSetting& refused) {
+  const TSettingRow& row = *refused.row;
+  const std::string name = std::string("[") + row.section + "] " + row.key;
+  switch (refused.why) {
+    case TRefusedSetting::Why::NotANumber:
+      return std::string();
+    case TRefusedSetting::Why::OutOfRange:
+      return name + "=" + Printable(refused.value) + " is outside " + std::to_string(row.min) + ".." +
+             std::to_string(row.max) + ", using " + row.default_value;
+    case TRefusedSetting::Why::NotAWord:
+      return name + "=" + Printable(refused.value) + " is not " + WordsText(row) + ": " + row.default_value +
+             " is used";
+    case TRefusedSetting::Why::TooLong:
+      return name + " is longer than " + std::to_string(row.max) + " characters: it is never run";
+  }
+  return std::string();
+}
+
+}  // namespace kv
