@@ -54,12 +54,7 @@ class WindowsInstallerTest(unittest.TestCase):
             # The next release: the same files, a higher version, its own product code.
             major, minor, build = (int(x) for x in cls.version.split("."))
             cls.next_version = "%d.%d.%d" % (major, minor, build + 1)
-            result = subprocess.run(
-                ["wixl", "-a", "x64", "-D", "Version=" + cls.next_version, "-D",
-                 "ProductCode=" + str(uuid.uuid4()).upper(), "-o", os.path.join(cls.drive, "kv-next.msi"),
-                 os.path.abspath(WXS)], cwd=STAGE, capture_output=True, timeout=300)
-            if result.returncode != 0:
-                raise AssertionError("wixl: %r" % result.stderr[-2000:])
+            cls.build_msi(cls.next_version, str(uuid.uuid4()), "kv-next.msi")
         except BaseException:
             cls.tearDownClass()
             raise
@@ -68,6 +63,15 @@ class WindowsInstallerTest(unittest.TestCase):
     def tearDownClass(cls):
         close_session(cls.env)
         shutil.rmtree(cls.prefix, ignore_errors=True)
+
+    @classmethod
+    def build_msi(cls, version, product_code, name):
+        """Builds the package from the build's staged files with another version or product code."""
+        result = subprocess.run(["wixl", "-a", "x64", "-D", "Version=" + version, "-D", "ProductCode=" + product_code,
+                                 "-o", os.path.join(cls.drive, name), os.path.abspath(WXS)],
+                                cwd=STAGE, capture_output=True, timeout=300)
+        if result.returncode != 0:
+            raise AssertionError("wixl: %r" % result.stderr[-2000:])
 
     @staticmethod
     def msi_version(path):
@@ -88,7 +92,7 @@ class WindowsInstallerTest(unittest.TestCase):
         self.wine("cmd", "/c", "C:\\kvmsi.cmd", timeout=600)
         with open(os.path.join(self.drive, "kvmsi.rc")) as f:
             code = int(f.read().strip()[len("rc="):])
-        self.timings.append("%s %.1f s" % (log, time.monotonic() - started))
+        self.timings.append("%s %.1f s (exit %d)" % (log, time.monotonic() - started, code))
         try:
             with open(os.path.join(self.drive, log), "rb") as f:
                 raw = f.read()
@@ -143,14 +147,14 @@ class WindowsInstallerTest(unittest.TestCase):
         return values
 
     def products(self):
-        """DisplayVersion of every installed product named Korvane Monitor."""
+        """(product code, DisplayVersion) of every installed product named Korvane Monitor."""
         out = self.wine("reg", "query", UNINSTALL_KEY, "/s").stdout.decode("latin-1")
-        found, version, name = [], None, None
+        found, key, version, name = [], None, None, None
         for line in out.splitlines() + ["HKEY_END"]:
             if line.startswith("HKEY_"):
                 if name == "Korvane Monitor":
-                    found.append(version)
-                version = name = None
+                    found.append((key.rsplit("\\", 1)[-1], version))
+                key, version, name = line.strip(), None, None
             elif "DisplayVersion" in line:
                 version = line.split()[-1]
             elif "DisplayName" in line:
@@ -217,13 +221,17 @@ class WindowsInstallerTest(unittest.TestCase):
         # Value for value what "/INSTALL" writes for a copy in the same folder.
         self.assertEqual(self.reg_key(SERVICE_KEY), zip_service)
         self.assertEqual(self.reg_key(EVENTLOG_KEY), zip_eventlog)
-        self.assertEqual(self.products(), [self.version])
+        [(product_code, version)] = self.products()
+        self.assertEqual(version, self.version)
 
-        # The same version again.
-        code, log = self.msiexec("/i C:\\kv.msi /qn", "again.log")
-        self.assertIn(code, (0, 1638), log[-3000:])
-        self.assertEqual(self.wait_state("RUNNING"), "RUNNING")
-        self.get_root(port)
+        # The same version again: the same file, and a rebuild of it (another package code).
+        self.build_msi(self.version, product_code.strip("{}"), "kv-rebuilt.msi")
+        for package in ("kv.msi", "kv-rebuilt.msi"):
+            code, log = self.msiexec("/i C:\\%s /qn" % package, "again-" + package + ".log")
+            self.assertIn(code, (0, 1638), log[-3000:])
+            self.assertEqual(self.wait_state("RUNNING"), "RUNNING")
+            self.get_root(port)
+        self.assertEqual(self.products(), [(product_code, self.version)])
 
         # An edited configuration survives the upgrade, which finds the folder by itself.
         edited = config.replace(b"timeout=600", b"timeout=300") + b"; edited\r\n"
@@ -235,7 +243,7 @@ class WindowsInstallerTest(unittest.TestCase):
         self.assertEqual(self.read("config_http.txt"), edited)
         self.assertEqual(self.wait_state("RUNNING"), "RUNNING")
         self.get_root(port, want=b"WD-WMC1T0000101")
-        self.assertEqual(self.products(), [self.next_version])
+        self.assertEqual([version for _, version in self.products()], [self.next_version])
         self.assertFalse(os.path.exists(os.path.join(self.drive, "Program Files", "Korvane Monitor")))
         # Restarted: the core log starts afresh at every start.
         self.assertNotEqual(self.read("korvane_monitor_core_log.txt"), core_log)
