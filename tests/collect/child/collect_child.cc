@@ -20,6 +20,11 @@
 
 #include "platform/process.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 [[noreturn]] void Beat(const std::string& file) {
@@ -36,6 +41,11 @@ namespace {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
+#ifdef _WIN32
+  // Standard output in binary mode, as on Linux: the tests compare its bytes, and text mode
+  // would turn every LF written into CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   const std::string mode = argv[1];
   const std::string arg = argc > 2 ? argv[2] : "";
   if (mode == "out") {
