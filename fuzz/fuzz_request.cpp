@@ -1,9 +1,8 @@
-// The request reader and router over a connected socket pair: a writer thread sends the
-// input as the client and closes its sending side, the connection object reads and
-// answers it, and the writer drains the answer. Content is served from a small stand-in
-// and a temporary program folder. Any input must end the connection within the read
-// time-out, whatever it holds.
-#include <fcntl.h>
+// The request reader over bytes in memory, then the router for what it read. The input is
+// read twice, whole and cut into packets of 1 to 8 bytes (the first byte picks the size
+// and whether the client waits or closes at the end), and both reads must agree. A request
+// that reads is answered over a connected socket pair: a writer thread drains the answer
+// as the client. Content is served from a small stand-in and a temporary program folder.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,8 +13,10 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "collect/served_content.h"
+#include "http/http_request.h"
 #include "http/http_thread.h"
 
 namespace {
@@ -34,6 +35,26 @@ class StandInContent : public kv::ServedContent {
 StandInContent g_content;
 std::string g_root;
 
+void Answer(const kv::HttpRequest& request) {
+  int fds[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) std::abort();
+  const int client = fds[1];
+  std::thread reader([client] {
+    char buffer[65536];
+    while (recv(client, buffer, sizeof buffer, 0) > 0) {
+    }
+  });
+  {
+    kv::HttpConnectionContext context;
+    context.root_dir = g_root;
+    // Not a loopback peer: the maintenance stop is never honoured here.
+    kv::TTCPHttpThrd connection(fds[0], "192.0.2.7", context);
+    connection.Answer(request);
+  }  // closes the server side, which ends the reader
+  reader.join();
+  close(client);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -50,31 +71,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 200000) return 0;
-  int fds[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) std::abort();
-  fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-  const int client = fds[1];
-  std::thread writer([client, data, size] {
-    size_t sent = 0;
-    while (sent < size) {
-      const ssize_t n = send(client, data + sent, size - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      sent += static_cast<size_t>(n);
-    }
-    shutdown(client, SHUT_WR);
-    char buffer[65536];
-    while (recv(client, buffer, sizeof buffer, 0) > 0) {
-    }
-  });
-  {
-    kv::HttpConnectionContext context;
-    context.root_dir = g_root;
-    context.recv_timeout_ms = 500;
-    // Not a loopback peer: the maintenance stop is never honoured here.
-    kv::TTCPHttpThrd connection(fds[0], "192.0.2.7", context);
-    connection.Execute();
-  }  // closes the server side, which ends the writer's drain
-  writer.join();
-  close(client);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::size_t packet = size > 0 ? (data[0] & 7) + 1 : 1;
+  const int end_error = size > 0 && (data[0] & 8) ? kv::platform::kSockConnReset : kv::platform::kSockTimedOut;
+  std::vector<std::size_t> cuts;
+  for (std::size_t at = packet; at < size; at += packet) cuts.push_back(at);
+
+  kv::HttpRequest whole, cut;
+  kv::TMemoryLineSource whole_source(bytes, {}, end_error);
+  kv::TMemoryLineSource cut_source(bytes, cuts, end_error);
+  const kv::RequestResult whole_result = kv::ReadRequest(whole_source, whole, 1000);
+  const kv::RequestResult cut_result = kv::ReadRequest(cut_source, cut, 1000);
+  if (!(whole_result == cut_result && whole == cut)) std::abort();  // the cuts changed the reading
+  if (whole_result.ok()) Answer(whole);
   return 0;
 }

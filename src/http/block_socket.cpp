@@ -128,13 +128,7 @@ bool TBlockSocket::WaitReadable(int timeout_ms) {
   return last_error_ == 0 && ready;
 }
 
-std::string TBlockSocket::RecvPacket(int timeout_ms) {
-  last_error_ = 0;
-  if (!LineBuffer.empty()) {
-    std::string out;
-    out.swap(LineBuffer);
-    return out;
-  }
+std::string TBlockSocket::ReceivePacket(int timeout_ms) {
   if (handle_ == platform::kNoSocket) {
     last_error_ = 10038;
     return {};
@@ -160,61 +154,6 @@ std::string TBlockSocket::RecvPacket(int timeout_ms) {
   if (last_error_ == 0 && got == 0) last_error_ = platform::kSockConnReset;
   out.resize(last_error_ == 0 ? got : 0);
   return out;
-}
-
-std::string TBlockSocket::RecvTerminated(int timeout_ms, const std::string& terminator,
-                                         std::size_t max_length) {
-  last_error_ = 0;
-  if (terminator.empty()) return RecvPacket(timeout_ms);
-  std::string work;
-  for (;;) {
-    std::size_t from = work.size() >= terminator.size() ? work.size() - terminator.size() + 1 : 0;
-    std::string packet = RecvPacket(timeout_ms);
-    if (last_error_ != 0) {
-      LineBuffer = std::move(work);
-      return {};
-    }
-    work += packet;
-    std::size_t at = work.find(terminator, from);
-    if (max_length > 0) {
-      // Without a terminator yet, its first byte may already be the last one received.
-      std::size_t shortest = at != std::string::npos ? at
-                             : work.size() >= terminator.size() ? work.size() - terminator.size() + 1
-                                                                : 0;
-      if (shortest > max_length) {
-        last_error_ = platform::kSockMessageTooLong;
-        LineBuffer = std::move(work);
-        return {};
-      }
-    }
-    if (at != std::string::npos) {
-      LineBuffer = work.substr(at + terminator.size());
-      work.resize(at);
-      return work;
-    }
-  }
-}
-
-std::string TBlockSocket::RecvString(int timeout_ms, std::size_t max_length) {
-  std::string line = RecvTerminated(timeout_ms, "\r\n", max_length);
-  if (last_error_ != 0) return {};
-  return line;
-}
-
-std::size_t TBlockSocket::RecvBlock(std::string& buffer, long long count, int timeout_ms) {
-  last_error_ = 0;
-  if (count < 1) return 0;
-  const std::size_t want = static_cast<std::size_t>(count);
-  std::size_t stored = 0;
-  while (stored < want) {
-    std::string packet = RecvPacket(timeout_ms);
-    if (last_error_ != 0) break;
-    std::size_t take = want - stored < packet.size() ? want - stored : packet.size();
-    buffer.append(packet, 0, take);
-    stored += take;
-    if (take < packet.size()) LineBuffer = packet.substr(take);
-  }
-  return stored;
 }
 
 void TBlockSocket::SendBlock(const char* data, std::size_t count) {

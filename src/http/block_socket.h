@@ -1,11 +1,10 @@
 #pragma once
 // TBlockSocket / TTCPBlockSocket: blocking-style TCP I/O with time-outs for the HTTP
-// server, on top of the platform sockets.
+// server, on top of the platform sockets. Lines and blocks are read as for every
+// LineSource; the socket supplies the packets.
 //
 // Every operation sets LastError (0 = success, otherwise a Windows Sockets error number)
-// and LastErrorText gives its fixed English text. Receives wait per packet: each wait for
-// more data gets the full time-out again. Bytes received but not yet consumed by a line or
-// block read stay in LineBuffer. Only CR LF ends a line.
+// and LastErrorText gives its fixed English text.
 //
 // Destroying a socket without a pending error closes gracefully: the sending direction is
 // shut down, data already received is discarded, then the socket is closed (never a reset
@@ -15,6 +14,7 @@
 #include <cstddef>
 #include <string>
 
+#include "http/line_source.h"
 #include "platform/socket.h"
 
 namespace kv {
@@ -22,12 +22,12 @@ namespace kv {
 // Text of a Windows Sockets error number; "Other Winsock error (N)" for unknown numbers.
 std::string SocketErrorText(int code);
 
-class TBlockSocket {
+class TBlockSocket : public LineSource {
  public:
   TBlockSocket() = default;
   // Adopts an accepted platform socket.
   explicit TBlockSocket(platform::SocketHandle handle) : handle_(handle) {}
-  ~TBlockSocket();
+  ~TBlockSocket() override;
   TBlockSocket(const TBlockSocket&) = delete;
   TBlockSocket& operator=(const TBlockSocket&) = delete;
 
@@ -37,19 +37,6 @@ class TBlockSocket {
   void Connect(const std::string& address, const std::string& port);
 
   bool WaitReadable(int timeout_ms);
-
-  // All of LineBuffer if it holds anything; else the bytes waiting (at most 64 KiB),
-  // after waiting up to timeout_ms: 10060 when nothing arrives, 10054 when the peer closed.
-  std::string RecvPacket(int timeout_ms);
-  // Text before the first `terminator`; the rest stays in LineBuffer. On error returns ""
-  // with the bytes received so far back in LineBuffer. A `max_length` above 0 fails with
-  // 10040 once the text before the terminator would exceed it.
-  std::string RecvTerminated(int timeout_ms, const std::string& terminator,
-                             std::size_t max_length = 0);
-  std::string RecvString(int timeout_ms, std::size_t max_length = 0);
-  // Appends exactly `count` bytes to `buffer` unless an error stops it early; returns the
-  // number appended. Bytes of the last packet beyond `count` stay in LineBuffer.
-  std::size_t RecvBlock(std::string& buffer, long long count, int timeout_ms);
 
   // Sends everything in pieces of at most 64 KiB; a blocked piece waits up to 15 s for
   // the socket to become writable, else 10060. Stops at the first error.
@@ -61,17 +48,16 @@ class TBlockSocket {
   // Pause between shutting down the sending direction and closing (1 ms by default).
   void SetClosePause(int milliseconds) { close_pause_ms_ = milliseconds; }
 
-  int LastError() const { return last_error_; }
   std::string LastErrorText() const { return SocketErrorText(last_error_); }
   platform::SocketHandle Handle() const { return handle_; }
   // Port the socket is bound to; 0 when unknown.
   int LocalPort();
 
-  std::string LineBuffer;
-
  protected:
+  // The bytes waiting (at most 64 KiB), after waiting up to timeout_ms for some.
+  std::string ReceivePacket(int timeout_ms) override;
+
   platform::SocketHandle handle_ = platform::kNoSocket;
-  int last_error_ = 0;
 
  private:
   bool linger_on_ = false;

@@ -27,7 +27,8 @@ bool FileTimeUtc(const std::filesystem::path& path, int64_t& utc_seconds) {
 
 }  // namespace
 
-bool TTCPHttpThrd::ApplyRangeOrFail(int64_t size, int64_t& start, int64_t& end) {
+bool TTCPHttpThrd::ApplyRangeOrFail(int64_t size, std::vector<std::string>& headers,
+                                    int64_t& start, int64_t& end) {
   const ByteRange range = ApplyRange(RangeSpec, size);
   if (range.code == 416) {
     SendErrorPage(416, UnsatisfiableRangeHeader(size));
@@ -38,7 +39,7 @@ bool TTCPHttpThrd::ApplyRangeOrFail(int64_t size, int64_t& start, int64_t& end) 
     return false;
   }
   ResultCode = range.code;
-  if (range.code == 206) AddRangeHeaders(Headers, range, size);
+  if (range.code == 206) AddRangeHeaders(headers, range, size);
   start = range.start;
   end = range.end;
   return true;
@@ -53,10 +54,11 @@ void TTCPHttpThrd::SendDiskFile(const std::string& local_name) {
   if (ec || !FileTimeUtc(path, modified)) return SendErrorPage(503);
   const int64_t size = static_cast<int64_t>(raw_size);
   ResultCode = 200;
-  Headers = FileHeaders(size, HttpDateOfUtc(modified), MimeTypeOf(ExtractExtension(local_name)));
+  std::vector<std::string> headers =
+      FileHeaders(size, HttpDateOfUtc(modified), MimeTypeOf(ExtractExtension(local_name)));
   int64_t start = 0, end = size - 1;
-  if (!ApplyRangeOrFail(size, start, end)) return;
-  SendResponseHead(ResultCode);
+  if (!ApplyRangeOrFail(size, headers, start, end)) return;
+  SendResponseHead(ResultCode, headers);
   if (Sock.LastError() != 0) return;
   try {
     std::ifstream file(path, std::ios::binary);
@@ -85,10 +87,11 @@ void TTCPHttpThrd::SendResourceFile(int index, const std::string& local_name) {
   if (!resources.GetData(index, data)) return SendErrorPage(404);
   const int64_t size = static_cast<int64_t>(data.size());
   ResultCode = 200;
-  Headers = FileHeaders(size, HttpDateNow(), MimeTypeOf(ExtractExtension(local_name)));
+  std::vector<std::string> headers =
+      FileHeaders(size, HttpDateNow(), MimeTypeOf(ExtractExtension(local_name)));
   int64_t start = 0, end = size - 1;
-  if (!ApplyRangeOrFail(size, start, end)) return;
-  SendResponseHead(ResultCode);
+  if (!ApplyRangeOrFail(size, headers, start, end)) return;
+  SendResponseHead(ResultCode, headers);
   if (Sock.LastError() == 0 && end >= start)
     Sock.SendBlock(data.data() + start, static_cast<std::size_t>(end - start + 1));
 }
@@ -96,9 +99,8 @@ void TTCPHttpThrd::SendResourceFile(int index, const std::string& local_name) {
 void TTCPHttpThrd::SendAttachment(const std::string& content, const std::string& file_name) {
   // A Range header plays no part here: the whole content is always sent.
   ResultCode = 200;
-  Headers = AttachmentHeaders(static_cast<int64_t>(content.size()), HttpDateNow(),
-                              MimeTypeOf(ExtractExtension(file_name)), file_name);
-  SendResponseHead(ResultCode);
+  SendResponseHead(ResultCode, AttachmentHeaders(static_cast<int64_t>(content.size()), HttpDateNow(),
+                                                MimeTypeOf(ExtractExtension(file_name)), file_name));
   if (Sock.LastError() == 0) Sock.SendText(content);
 }
 

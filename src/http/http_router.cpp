@@ -102,37 +102,34 @@ void TTCPHttpThrd::SendPage() {
   std::string body;
   if (!CopyMainPage(body)) return SendErrorPage(503);
   ResultCode = 200;
-  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml);
-  SendResponseHead(ResultCode, body);
+  SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml), body);
 }
 
 void TTCPHttpThrd::SendDrivePage(const std::string& name) {
   std::string body;
   if (!CopyDrivePage(name.substr(name.size() < 4 ? name.size() : 4), body)) return SendErrorPage(503);
   ResultCode = 200;
-  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml);
-  SendResponseHead(ResultCode, body);
+  SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml), body);
 }
 
 void TTCPHttpThrd::SendPlainText(bool raw) {
   std::string body;
   if (!(raw ? CopyConfigText(body) : CopyReportText(body))) return SendErrorPage(503);
   ResultCode = 200;
-  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
-  SendResponseHead(ResultCode, body);
+  SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText), body);
 }
 
 void TTCPHttpThrd::SendMachineText(bool metrics) {
   std::string body;
   if (!(metrics ? CopyMetricsText(body) : CopyStateJson(body))) return SendErrorPage(503);
   ResultCode = 200;
-  Headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
+  std::vector<std::string> headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
   // The plain-text header set with the type these clients expect.
-  for (std::string& line : Headers)
+  for (std::string& line : headers)
     if (line.rfind("Content-Type:", 0) == 0)
       line = metrics ? "Content-Type: text/plain; version=0.0.4; charset=utf-8"
                      : "Content-Type: application/json; charset=utf-8";
-  SendResponseHead(ResultCode, body);
+  SendResponseHead(ResultCode, headers, body);
 }
 
 void TTCPHttpThrd::SendSupportArchive() {
@@ -145,9 +142,9 @@ void TTCPHttpThrd::SendErrorPage(int code, const std::string& extra_header) {
   // The status line carries the error code, so probes and scripts see the failure.
   ResultCode = code >= 100 && code <= 999 ? code : 500;
   const std::string page = ErrorPageText(code);
-  Headers = ErrorPageHeaders(page.size(), HttpDateNow());
-  if (!extra_header.empty()) Headers.push_back(extra_header);
-  SendResponseHead(ResultCode, page);
+  std::vector<std::string> headers = ErrorPageHeaders(page.size(), HttpDateNow());
+  if (!extra_header.empty()) headers.push_back(extra_header);
+  SendResponseHead(ResultCode, headers, page);
 }
 
 }  // namespace kv

@@ -1,9 +1,9 @@
 #pragma once
-// TTCPHttpThrd: one accepted connection. It reads one request (request line, header
-// lines, body), routes the target to a response (main page, drive page, raw text, state
-// report, support archive, embedded file, file from the program folder, error page),
-// writes it and closes the connection. Reading failures end the connection without a
-// response and with one "SOCK.ERROR ..." core-log line.
+// TTCPHttpThrd: one accepted connection. It reads one request (ReadRequest), routes the
+// target to a response (main page, drive page, raw text, state report, support archive,
+// embedded file, file from the program folder, error page), writes it and closes the
+// connection. Reading failures end the connection without a response and with one
+// "SOCK.ERROR ..." core-log line.
 //
 // The object lives on its connection thread and is used by that thread only.
 #include <cstdint>
@@ -12,17 +12,13 @@
 
 #include "http/block_socket.h"
 #include "http/client_allow_list.h"
+#include "http/http_request.h"
 
 namespace kv {
 
 class CoreLogThrottle;
 class HttpServiceEvents;
 class TMFileList;
-
-// Limits of a request; going over one ends the connection like a read failure.
-inline constexpr std::size_t kMaxRequestLine = 8192;
-inline constexpr int kMaxHeaderLines = 100;
-inline constexpr long long kMaxRequestBody = 1 << 20;
 
 // What the listener hands to every connection.
 struct HttpConnectionContext {
@@ -41,13 +37,16 @@ class TTCPHttpThrd {
 
   // Reads the request and answers it. Never throws.
   void Execute();
+  // Answers a request already read: the client check, then the route. Never throws.
+  void Answer(const HttpRequest& request);
 
  private:
   void ProcessRequest(const std::string& method, const std::string& target);
   void LogSockError(const std::string& line);
   bool IsStopRequest(const std::string& name) const;
 
-  void SendResponseHead(int code, const std::string& body = std::string());
+  void SendResponseHead(int code, const std::vector<std::string>& headers,
+                        const std::string& body = std::string());
   void SendPage();
   void SendDrivePage(const std::string& name);
   void SendPlainText(bool raw);
@@ -59,15 +58,14 @@ class TTCPHttpThrd {
   void SendDiskFile(const std::string& local_name);
   void SendResourceFile(int index, const std::string& local_name);
   void SendAttachment(const std::string& content, const std::string& file_name);
-  // Applies RangeSpec to Headers; false when an error page was sent instead.
-  bool ApplyRangeOrFail(int64_t size, int64_t& start, int64_t& end);
+  // Applies RangeSpec to `headers`; false when an error page was sent instead.
+  bool ApplyRangeOrFail(int64_t size, std::vector<std::string>& headers, int64_t& start,
+                        int64_t& end);
   bool IsInsideRoot(const std::string& local_name) const;
 
   TTCPBlockSocket Sock;
   std::string PeerAddress;
   HttpConnectionContext Context;
-  std::vector<std::string> Headers;
-  std::string InputData;
   int ResultCode = 200;
   std::string RangeSpec;
 };

@@ -40,6 +40,8 @@ class HttpServerTest : public ::testing::Test {
   TempFolder folder;
 };
 
+// Reading itself is tested from bytes in memory (http_request_test.cpp); these rows show
+// the connection answering or logging over a real socket, with real time-outs and packets.
 TEST_F(HttpServerTest, RequestReading) {
   HttpSettings settings;
   settings.recv_timeout_ms = 400;
@@ -55,15 +57,8 @@ TEST_F(HttpServerTest, RequestReading) {
       {"HTTP/1.1 request", "GET / HTTP/1.1\r\n\r\n", "HTTP/1.0 200", "", "MAIN "},
       {"two fields read no headers", "GET /raw\r\n", "HTTP/1.0 200", "", "RAW "},
       {"HEAD answered like GET", "HEAD /ini HTTP/1.0\r\n\r\n", "HTTP/1.0 200", "", "INI "},
-      {"one word", "GET\r\n", "", "SOCK.ERROR method is null", ""},
-      {"leading space", " GET / HTTP/1.0\r\n\r\n", "", "SOCK.ERROR method is null", ""},
-      {"empty line", "\r\n", "", "SOCK.ERROR sock.RecvString is null", ""},
       {"not HTTP", "GET / FTP/1.0\r\n\r\n", "", "SOCK.ERROR protocol is not HTTP [FTP/1.0]", ""},
-      {"lower-case protocol", "GET / http/1.0\r\n\r\n", "", "SOCK.ERROR protocol is not HTTP [http/1.0]", ""},
-      {"length without space reads no body", "POST /raw HTTP/1.0\r\nContent-Length:5\r\n\r\n",
-       "HTTP/1.0 200", "", "RAW "},
       {"body read", "POST /raw HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.0 200", "", "RAW "},
-      {"negative length", "POST /raw HTTP/1.0\r\nContent-Length: -5\r\n\r\n", "HTTP/1.0 200", "", "RAW "},
       {"body longer than sent", "POST /raw HTTP/1.0\r\nContent-Length: 50\r\n\r\nshort", "",
        "SOCK.ERROR InputData = Connection timed out", ""},
       {"silence", "", "", "SOCK.ERROR read request line = Connection timed out", ""},
@@ -71,21 +66,6 @@ TEST_F(HttpServerTest, RequestReading) {
        "SOCK.ERROR sock.RecvString = Connection timed out", ""},
       {"request line over 8 KiB", "GET /" + std::string(kMaxRequestLine, 'a') + " HTTP/1.0\r\n\r\n",
        "", "SOCK.ERROR read request line = Message too long", ""},
-      {"header line over 8 KiB", "GET / HTTP/1.0\r\nX: " + std::string(kMaxRequestLine, 'h') + "\r\n\r\n",
-       "", "SOCK.ERROR sock.RecvString = Message too long", ""},
-      {"too many header lines", "GET / HTTP/1.0\r\n" + [] {
-         std::string h;
-         for (int i = 0; i <= kMaxHeaderLines; ++i) h += "X-" + std::to_string(i) + ": v\r\n";
-         return h;
-       }() + "\r\n", "", "SOCK.ERROR too many header lines", ""},
-      {"a hundred header lines are fine", "GET / HTTP/1.0\r\n" + [] {
-         std::string h;
-         for (int i = 0; i < kMaxHeaderLines; ++i) h += "X-" + std::to_string(i) + ": v\r\n";
-         return h;
-       }() + "\r\n", "HTTP/1.0 200", "", "MAIN "},
-      {"declared body over 1 MiB",
-       "POST / HTTP/1.0\r\nContent-Length: " + std::to_string(kMaxRequestBody + 1) + "\r\n\r\n", "",
-       "SOCK.ERROR InputData = Message too long", ""},
       {"body of exactly 1 MiB",
        "POST / HTTP/1.0\r\nContent-Length: " + std::to_string(kMaxRequestBody) + "\r\n\r\n" + big_body,
        "HTTP/1.0 200", "", "MAIN "},
