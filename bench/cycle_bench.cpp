@@ -10,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/embedded_files.h"
 #include "base/ini_file.h"
 #include "collect/scan_list_manager.h"
 #include "model/kv_core.h"
@@ -19,6 +18,7 @@
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
 #include "parse/smart_synthetic.h"
+#include "resources/embedded_files.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "base/embedded_files.h"
 #include "base/ini_file.h"
 #include "collect/scan_list_manager.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
+#include "resources/embedded_files.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   kv::SetSmartParamsLoader([] {

@@ -8,7 +8,7 @@ list(FILTER KV_RESOURCE_FILES EXCLUDE REGEX "/(README[^/]*|\\.[^/]*)$")
 list(SORT KV_RESOURCE_FILES)
 set(KV_PACKER_SOURCES
   ${CMAKE_SOURCE_DIR}/tools/pack_resources/pack_resources.cpp
-  ${CMAKE_SOURCE_DIR}/src/collect/resource_container.cpp)
+  ${CMAKE_SOURCE_DIR}/src/resources/resource_container.cpp)
 set(KV_RESOURCE_OUT ${CMAKE_BINARY_DIR}/generated/resources)
 file(MAKE_DIRECTORY ${KV_RESOURCE_OUT})
 
@@ -20,7 +20,7 @@ if(CMAKE_CROSSCOMPILING)
     OUTPUT ${KV_PACKER}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
     COMMAND ${KV_HOST_CXX} -std=c++20 -O2 -I${CMAKE_SOURCE_DIR}/src ${KV_PACKER_SOURCES} -lz -o ${KV_PACKER}
-    DEPENDS ${KV_PACKER_SOURCES} ${CMAKE_SOURCE_DIR}/src/collect/resource_container.h
+    DEPENDS ${KV_PACKER_SOURCES} ${CMAKE_SOURCE_DIR}/src/resources/resource_container.h
     COMMENT "Building the host resource packer"
     VERBATIM)
   set(KV_RESOURCE_OBJ ${KV_RESOURCE_OUT}/runtime_resources.res.o)

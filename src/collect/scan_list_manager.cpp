@@ -7,7 +7,6 @@
 #include "base/core_log_writer.h"
 #include "collect/health_tracker.h"
 #include "collect/page_lock.h"
-#include "collect/resource_store.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
@@ -15,6 +14,7 @@
 #include "parse/smart_names.h"
 #include "report/metrics_text.h"
 #include "report/state_json.h"
+#include "resources/resource_store.h"
 #include "support/support_archive.h"
 
 namespace kv {

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "collect/resource_store.h"
 #include "http/file_range.h"
 #include "http/http_text.h"
 #include "http/http_thread.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 namespace {

@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "base/text_case.h"
-#include "collect/resource_store.h"
 #include "collect/served_content.h"
 #include "http/file_range.h"
 #include "http/http_daemon.h"
@@ -14,6 +13,7 @@
 #include "http/request_path.h"
 #include "platform/clock.h"
 #include "platform/program_folder.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 namespace {

@@ -1,9 +1,9 @@
 #include "pages/drive_page_cache.h"
 
-#include "base/embedded_files.h"
 #include "base/text_case.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
+#include "resources/embedded_files.h"
 
 namespace kv {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "base/embedded_files.h"
+#include "resources/embedded_files.h"
 
 namespace kv {
 

@@ -12,10 +12,11 @@
 // sections past "count" are present in the shipped file but not read. NameOf gives the
 // name of the first entry with an id, or empty.
 //
-// The text is embedded in the executable; this layer cannot reach the resource store, so
-// the collection side installs a loader with SetSmartParamsLoader at start-up and the
-// default constructor asks it. Without a loader (or when the file is absent) the table is
-// empty. The loader may be called from any thread; a table is immutable once built.
+// The text is embedded in the executable; the table does not read the resource store
+// itself (tests hand in their own text), so the collection side installs a loader with
+// SetSmartParamsLoader at start-up and the default constructor asks it. Without a loader
+// (or when the file is absent) the table is empty. The loader may be called from any
+// thread; a table is immutable once built.
 #include <cstdint>
 #include <functional>
 #include <memory>

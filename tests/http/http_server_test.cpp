@@ -5,10 +5,10 @@
 #include <atomic>
 #include <thread>
 
-#include "collect/resource_store.h"
 #include "http/http_thread.h"
 #include "http_test_support.h"
 #include "platform/program_folder.h"
+#include "resources/resource_store.h"
 
 namespace kv::test {
 namespace {

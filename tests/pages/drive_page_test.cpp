@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "base/embedded_files.h"
 #include "base/text_case.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "parse/smart_names.h"
+#include "resources/embedded_files.h"
 #include "test_files.h"
 
 namespace kv {

@@ -22,7 +22,6 @@
 #include <sstream>
 #include <string>
 
-#include "base/embedded_files.h"
 #include "base/ini_file.h"
 #include "collect/scan_list_manager.h"
 #include "model/kv_core.h"
@@ -30,6 +29,7 @@
 #include "pages/health_view.h"
 #include "pages/main_page.h"
 #include "parse/smart_names.h"
+#include "resources/embedded_files.h"
 #include "test_files.h"
 
 namespace kv {

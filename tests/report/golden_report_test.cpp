@@ -27,10 +27,10 @@
 #include <string>
 #include <vector>
 
-#include "base/embedded_files.h"
 #include "base/ini_file.h"
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
+#include "resources/embedded_files.h"
 
 namespace kv {
 namespace {

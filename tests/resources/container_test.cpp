@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "collect/resource_container.h"
-#include "collect/resource_store.h"
+#include "resources/resource_container.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 namespace {

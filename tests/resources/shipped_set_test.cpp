@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/ini_file.h"
-#include "collect/resource_container.h"
-#include "collect/resource_store.h"
 #include "platform/files.h"
 #include "platform/runtime_resources.h"
+#include "resources/resource_container.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 namespace {

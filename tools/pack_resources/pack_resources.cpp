@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "collect/resource_container.h"
+#include "resources/resource_container.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Read access to the files embedded in the executable (templates, the SMART name table,
-// images) for the layers below the resource store. Defined by the store
-// (collect/resource_store.cpp), which fills itself on first use.
+// images) by name alone, for callers that need no more of the store. Defined by the store
+// (resource_store.cpp), which fills itself on first use.
 //
 // Any thread. The name is compared trimmed and ASCII lower-cased.
 #include <string>

@@ -1,4 +1,4 @@
-#include "collect/resource_container.h"
+#include "resources/resource_container.h"
 
 #include <zlib.h>
 

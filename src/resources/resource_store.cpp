@@ -1,9 +1,9 @@
-#include "collect/resource_store.h"
+#include "resources/resource_store.h"
 
-#include "base/embedded_files.h"
 #include "base/text_case.h"
-#include "collect/resource_container.h"
 #include "platform/runtime_resources.h"
+#include "resources/embedded_files.h"
+#include "resources/resource_container.h"
 
 namespace kv {
 namespace {
