@@ -128,10 +128,11 @@ void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const
   std::shared_ptr<State> keep = self.lock();
   const bool started = platform::StartDetachedThread(
       [keep, handle, peer, context] {
-        {
-          TTCPHttpThrd connection(handle, peer, context);
-          connection.Execute();
-        }  // the connection is closed before it stops counting
+        TTCPHttpThrd connection(handle, peer, context);
+        connection.Execute();
+        // The answer is complete; only the close remains. Counted until the client can
+        // see the end of the answer, a client's next request could find its own finished
+        // connections still counted on a busy machine and get a 503.
         keep->limit.Leave(peer);
       },
       kConnectionStack);
