@@ -33,6 +33,7 @@ struct TRefusedSetting {
 };
 
 struct TSettings {
+ public:
   // [http]
   int64_t port = 0;
   bool use_http = false;
@@ -61,6 +62,11 @@ struct TSettings {
   std::string notify_min_severity;  // one of the row's words, in lower case
 
   std::vector<TRefusedSetting> refused;  // in table order
+
+ private:
+  // Only the reader makes one, so no field is ever left at zero in place of its default.
+  TSettings() = default;
+  friend TSettings ReadSettings(const TMemIniFile& ini);
 };
 
 enum class TSettingKind { Integer, Boolean, Text, Word };
