@@ -16,8 +16,13 @@
 #include "pages/drive_page.h"
 #include "pages/drive_page_cache.h"
 #include "pages/main_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
 #include "parse/smart_synthetic.h"
+#include "parse/stats_parser.h"
+#include "report/state_report.h"
 #include "resources/embedded_files.h"
 
 namespace {
@@ -62,13 +67,13 @@ void Cycle(benchmark::State& state) {
     std::string texts[4];
     for (int i = 0; i < 4; ++i) texts[i] = ReadAll(dir / kNames[i]);
     kv::TKVCore core;
-    core.ParseConfig(texts[0]);
-    core.ParseSmart(texts[1]);
-    core.ParseLogStats(texts[2]);
-    core.ParseCacheStats(texts[3]);
-    core.BuildResult();
+    ParseConfig(texts[0], core);
+    ParseSmart(texts[1], core);
+    ParseLogStats(texts[2], core);
+    ParseCacheStats(texts[3], core);
+    BuildResult(core);
     kv::TStringList lines;
-    core.WriteStateReport("1.0.0.1", lines);
+    WriteStateReport(core, "1.0.0.1", lines);
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
     const kv::TMemIniFile report_ini(report);

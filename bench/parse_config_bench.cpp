@@ -5,15 +5,18 @@
 
 #include "base/core_log_writer.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_hostile_input.h"
+#include "parse/config_parser.h"
+#include "parse/task_parser.h"
 
 namespace {
 
 void ParseAndBuild(const std::string& text) {
   kv::TKVCore core;
-  core.ParseConfig(text);
-  core.ParseTasks(text);
-  core.BuildResult();
+  ParseConfig(text, core);
+  ParseTasks(text, core);
+  BuildResult(core);
   benchmark::DoNotOptimize(core.Result.HDDs.Count());
 }
 

@@ -4,7 +4,9 @@
 #include <benchmark/benchmark.h>
 
 #include "model/kv_core.h"
+#include "parse/smart_parser.h"
 #include "parse/smart_synthetic.h"
+#include "parse/stats_parser.h"
 
 namespace {
 
@@ -25,7 +27,7 @@ void SmartSata(benchmark::State& state) {
   const std::string text = kv::synth::Smart(Drives(state.range(0), false));
   for (auto _ : state) {
     kv::TKVCore core;
-    core.ParseSmart(text);
+    ParseSmart(text, core);
     benchmark::DoNotOptimize(core.SATASmart.Count());
   }
   Report(state, text.size());
@@ -35,7 +37,7 @@ void SmartMixed(benchmark::State& state) {
   const std::string text = kv::synth::Smart(Drives(state.range(0), true));
   for (auto _ : state) {
     kv::TKVCore core;
-    core.ParseSmart(text);
+    ParseSmart(text, core);
     benchmark::DoNotOptimize(core.SASSmart.Count());
   }
   Report(state, text.size());
@@ -48,8 +50,8 @@ void Statistics(benchmark::State& state) {
   const std::string text = kv::synth::Stats(o, static_cast<int>(state.range(0) / 8));
   for (auto _ : state) {
     kv::TKVCore core;
-    core.ParseLogStats(text);
-    core.ParseCacheStats(text);
+    ParseLogStats(text, core);
+    ParseCacheStats(text, core);
     benchmark::DoNotOptimize(core.Stats.LDStats.Count());
   }
   Report(state, text.size());

@@ -7,6 +7,7 @@
 
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
+#include "report/state_report.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void BM_ReportDrives(benchmark::State& state) {
   FillModel(core, static_cast<int>(state.range(0)));
   kv::TStringList lines;
   for (auto _ : state) {
-    core.WriteStateReport("1.0.0.1", lines);
+    WriteStateReport(core, "1.0.0.1", lines);
     benchmark::DoNotOptimize(lines.size());
   }
   state.SetComplexityN(state.range(0));

@@ -12,7 +12,13 @@
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
+#include "report/state_report.h"
 #include "resources/embedded_files.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -34,14 +40,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_prefix(cut + 1);
   }
   kv::TKVCore core;
-  core.ParseConfig(texts[0]);
-  core.ParseSmart(texts[1]);
-  core.ParseTasks(texts[2]);
-  core.ParseLogStats(texts[3]);
-  core.ParseCacheStats(texts[4]);
-  core.BuildResult();
+  ParseConfig(texts[0], core);
+  ParseSmart(texts[1], core);
+  ParseTasks(texts[2], core);
+  ParseLogStats(texts[3], core);
+  ParseCacheStats(texts[4], core);
+  BuildResult(core);
   kv::TStringList lines;
-  core.WriteStateReport("1.0.0.1", lines);
+  WriteStateReport(core, "1.0.0.1", lines);
   std::string report;
   for (const std::string& line : lines) report += line + "\r\n";
   (void)kv::RenderMainPage(core, "1.0.0.1");

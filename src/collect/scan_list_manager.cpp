@@ -11,9 +11,15 @@
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
 #include "report/metrics_text.h"
 #include "report/state_json.h"
+#include "report/state_report.h"
 #include "resources/resource_store.h"
 #include "support/support_archive.h"
 
@@ -241,19 +247,19 @@ void TScanListManager::StartData() {
       Publish(*field, copy);
     }
 
-    core->ParseConfig(config);
+    ParseConfig(config, *core);
     if (!config.empty()) {
       health_.Up = true;
       health_.LastSuccessUnixSeconds = std::chrono::duration_cast<std::chrono::seconds>(
                                            std::chrono::system_clock::now().time_since_epoch())
                                            .count();
     }
-    if (!smart.empty()) core->ParseSmart(smart);
-    if (!task.empty()) core->ParseTasks(task);
-    if (!stat.empty()) core->ParseLogStats(stat);
-    if (!cache.empty()) core->ParseCacheStats(cache);
-    core->BuildResult();
-    core->WriteStateReport(version_, lines);
+    if (!smart.empty()) ParseSmart(smart, *core);
+    if (!task.empty()) ParseTasks(task, *core);
+    if (!stat.empty()) ParseLogStats(stat, *core);
+    if (!cache.empty()) ParseCacheStats(cache, *core);
+    BuildResult(*core);
+    WriteStateReport(*core, version_, lines);
 
     lines.push_back("");
     lines.push_back("[update]");

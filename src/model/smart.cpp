@@ -1,7 +1,7 @@
 #include "model/smart.h"
 
 #include "base/text_case.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 

@@ -1,7 +1,7 @@
 #include "model/stats.h"
 
 #include "base/text_case.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 #include "model/kv_core.h"
 #include "pages/format_helpers.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
 #include "pages/ts_report.h"
 #include "parse/smart_names.h"
-#include "parse/text_helpers.h"
 
 namespace kv {
 namespace {

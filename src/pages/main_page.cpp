@@ -5,13 +5,13 @@
 
 #include "base/ini_file.h"
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 #include "health/changes.h"
 #include "model/kv_core.h"
 #include "pages/format_helpers.h"
 #include "pages/health_view.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
-#include "parse/text_helpers.h"
 #include "report/state_report.h"
 
 namespace kv {
@@ -475,7 +475,7 @@ std::string RenderMainPage(TKVCore& core, const std::string& version, const TMem
 
 std::string RenderMainPage(TKVCore& core, const std::string& version, const THealthView* health) {
   TStringList lines;
-  core.WriteStateReport(version, lines);
+  WriteStateReport(core, version, lines);
   std::string text;
   for (const std::string& line : lines) text.append(line).append("\r\n");
   return RenderMainPage(core, version, TMemIniFile(text), health);

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 #include "parse/xml_lines.h"
 
 namespace kv {

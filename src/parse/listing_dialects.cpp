@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "base/text_case.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 

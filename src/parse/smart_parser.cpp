@@ -280,10 +280,10 @@ std::string CaseOf(std::string_view name, std::string_view source) {
   return std::string(p == std::string::npos ? name : source.substr(p, name.size()));
 }
 
-void TKVCore::ParseSmart(const std::string& text) {
+void ParseSmart(const std::string& text, TKVCore& core) {
   try {
     const std::string low = LowerCaseAscii(text);
-    TSmartReader reader(*this, text, low);
+    TSmartReader reader(core, text, low);
     reader.Read(true);
     reader.ForgetDescriptionNames();
     reader.Read(false);

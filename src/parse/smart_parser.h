@@ -1,5 +1,5 @@
 #pragma once
-// The SMART parsers: TKVCore::ParseSmart reads the controller utility's SMART XML (SAS
+// The SMART parsers: ParseSmart reads the controller utility's SMART XML (SAS
 // drives under "sassmartstats", SATA drives under "smartstats") into the per-drive records
 // and attribute tables of the model (model/smart.h). A SATA drive looks like:
 //
@@ -13,11 +13,16 @@
 // Everything is read from the lower-cased text; SAS attribute names and SATA description
 // names get the letter case of the file back.
 //
-// This file also defines TKVCore::ParseSmart. Pure functions; the model is single-threaded.
+// Pure functions; the model is single-threaded.
 #include <string>
 #include <string_view>
 
 namespace kv {
+
+class TKVCore;
+
+// SMART XML, SAS first then SATA, into the SMART lists of `core`; swallows every exception.
+void ParseSmart(const std::string& text, TKVCore& core);
 
 // The temperature text of a raw SMART value: its low byte in decimal + " C" ("45" ->
 // "45 C"); empty when the value is not an integer, is 4294967295 or its low byte is 0.

@@ -221,18 +221,18 @@ void EachLogicalDrive(std::string_view controller, TReadBudget& budget, Fn fn) {
 
 }  // namespace
 
-void TKVCore::ParseLogStats(const std::string& text) {
+void ParseLogStats(const std::string& text, TKVCore& core) {
   try {
-    Stats.Clear();
+    core.Stats.Clear();
     TReadBudget budget(text.size());
     EachController(text, budget, [&](std::string_view c) {
       const TControllerHeader h = ReadHeader(c);
       if (!h.DeviceName.empty() && !h.SerialNumber.empty()) {
-        Stats.DeviceName = h.DeviceName;
-        Stats.SerialNumber = h.SerialNumber;
-        Stats.Time = h.Time;
+        core.Stats.DeviceName = h.DeviceName;
+        core.Stats.SerialNumber = h.SerialNumber;
+        core.Stats.Time = h.Time;
       }
-      ReadControllerStats(c, Stats.StatsVersion, Stats.SecondsSinceLastUpdate);
+      ReadControllerStats(c, core.Stats.StatsVersion, core.Stats.SecondsSinceLastUpdate);
       EachLogicalDrive(c, budget, [&](std::string_view l) {
         TKVStatsLDP r;
         std::string id;
@@ -240,7 +240,7 @@ void TKVCore::ParseLogStats(const std::string& text) {
         ReadTraffic(l, r, id);
         if (id.empty()) return;
         r.Id = ToInt(id, -1);
-        Stats.LDStats.Add(r);
+        core.Stats.LDStats.Add(r);
       });
       // <physicaldrivestats channel="0" id="4" sensekey4cnt="0" ... /> (empty elements)
       int count = 0;
@@ -257,7 +257,7 @@ void TKVCore::ParseLogStats(const std::string& text) {
                   {"smartwarncnt: ", &r.SmartWarningCount},
                   {"channel: ", &r.Channel},
                   {"id: ", &r.Id}});
-        if (!r.Id.empty() && !r.Channel.empty()) Stats.PhysStats.Add(r);
+        if (!r.Id.empty() && !r.Channel.empty()) core.Stats.PhysStats.Add(r);
       }
     });
   } catch (...) {
@@ -265,14 +265,14 @@ void TKVCore::ParseLogStats(const std::string& text) {
   }
 }
 
-void TKVCore::ParseCacheStats(const std::string& text) {
+void ParseCacheStats(const std::string& text, TKVCore& core) {
   try {
-    StatsCache.Clear();
+    core.StatsCache.Clear();
     TReadBudget budget(text.size());
     EachController(text, budget, [&](std::string_view c) {
       const TControllerHeader h = ReadHeader(c);
       if (h.DeviceName.empty() || h.SerialNumber.empty()) return;
-      TKVStatsCacheItem& item = StatsCache.Add();
+      TKVStatsCacheItem& item = core.StatsCache.Add();
       item.DeviceName = h.DeviceName;
       item.SerialNumber = h.SerialNumber;
       item.Time = h.Time;

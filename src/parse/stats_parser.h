@@ -1,6 +1,6 @@
 #pragma once
-// The statistics parsers: TKVCore::ParseLogStats (controller-log statistics into
-// TKVCore::Stats) and TKVCore::ParseCacheStats (cache statistics into TKVCore::StatsCache)
+// The statistics parsers: ParseLogStats (controller-log statistics into TKVCore::Stats)
+// and ParseCacheStats (cache statistics into TKVCore::StatsCache)
 // read the same XML dump of the controller log, lower-cased:
 //
 //   <ControllerLog deviceName="Ctrl A" time="1765200000" serialNumber="7A1B2C3D">
@@ -18,5 +18,16 @@
 //
 // Both entry points clear their container first and swallow every exception, keeping what
 // was read before it. The controller time converts to a day count with UnixToDateTime
-// (pages/format_helpers.h). This file defines both TKVCore operations.
-namespace kv {}
+// (pages/format_helpers.h).
+#include <string>
+
+namespace kv {
+
+class TKVCore;
+
+// Controller-log statistics XML into core.Stats (cleared first).
+void ParseLogStats(const std::string& text, TKVCore& core);
+// Cache statistics XML into core.StatsCache (cleared first).
+void ParseCacheStats(const std::string& text, TKVCore& core);
+
+}  // namespace kv

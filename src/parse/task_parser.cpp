@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "base/text_case.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 
@@ -49,6 +49,6 @@ void ParseTaskText(TKVTaskList& tasks, const std::string& text) {
   if (begun && !block.empty()) FinishBlock(tasks, block);
 }
 
-void TKVCore::ParseTasks(const std::string& text) { ParseTaskText(Tasks, text); }
+void ParseTasks(const std::string& text, TKVCore& core) { ParseTaskText(core.Tasks, text); }
 
 }  // namespace kv

@@ -11,7 +11,8 @@
 //
 // The heading must read "logical device task:" in any letter case, nothing around it.
 // A block is kept when it names a task id, a logical device and a current operation.
-// ParseTaskText is the body of TKVCore::ParseTasks. Single-threaded.
+// ParseTasks appends to core.Tasks; ParseTaskText does the same for a bare list.
+// Single-threaded.
 #include <string>
 
 #include "model/kv_core.h"
@@ -19,5 +20,6 @@
 namespace kv {
 
 void ParseTaskText(TKVTaskList& tasks, const std::string& text);
+void ParseTasks(const std::string& text, TKVCore& core);
 
 }  // namespace kv

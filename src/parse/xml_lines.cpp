@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "base/text_case.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "base/local_time_text.h"
+#include "base/text_helpers.h"
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
-#include "parse/text_helpers.h"
 #include "parse/xml_lines.h"
 
 namespace kv {
@@ -457,26 +457,26 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
 
 }  // namespace
 
-void TKVCore::WriteStateReport(const std::string& version, TStringList& lines) const {
+void WriteStateReport(const TKVCore& core, const std::string& version, TStringList& lines) {
   lines.clear();
   TReportLines out(lines);
   out.Section("main");
   out.Value("version", version);
   out.Blank();
-  WriteController(Result.Controller, out);
-  if (const TKVStatsCacheItem* cache = StatsCache.FindBySerial(Result.Controller.SerialNumber))
-    WriteCacheStats(*cache, Stats, out);
+  WriteController(core.Result.Controller, out);
+  if (const TKVStatsCacheItem* cache = core.StatsCache.FindBySerial(core.Result.Controller.SerialNumber))
+    WriteCacheStats(*cache, core.Stats, out);
   out.Blank();
-  WriteLogicalDevices(*this, out);
+  WriteLogicalDevices(core, out);
   out.Blank();
-  WriteZepDevices(Result, out);
+  WriteZepDevices(core.Result, out);
   out.Blank();
-  WriteTasks(Tasks, out);
+  WriteTasks(core.Tasks, out);
   out.Blank();
-  WriteDrives(Result, out);
+  WriteDrives(core.Result, out);
   out.Blank();
-  WriteEnclosures(Result, out);
-  WriteSmart(*this, out);
+  WriteEnclosures(core.Result, out);
+  WriteSmart(core, out);
 }
 
 }  // namespace kv

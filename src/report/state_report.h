@@ -7,8 +7,7 @@
 //   enclosure_id=0
 //   data=Device #3||||State: Online||||
 //
-// The writer itself is TKVCore::WriteStateReport (declared with the model, defined in
-// state_report.cpp): it clears the given list and appends the report, section by section,
+// WriteStateReport clears the given list and appends the report, section by section,
 // with empty lines only in fixed places so the served text stays stable. Values are written
 // unescaped; multi-line raw lists are folded into one value by JoinLines. The pages, the
 // collection cycle and administrators' scripts read the report back through TMemIniFile,
@@ -22,6 +21,11 @@
 #include "model/kv_list.h"
 
 namespace kv {
+
+class TKVCore;
+
+// Clears `lines` and appends the state report of `core`; `version` goes into [main].
+void WriteStateReport(const TKVCore& core, const std::string& version, TStringList& lines);
 
 // Every line followed by CR LF, then every CR LF replaced by "||||":
 // {"x", "y"} gives "x||||y||||", an empty list gives "".

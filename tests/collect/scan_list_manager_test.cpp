@@ -10,11 +10,13 @@
 #include <map>
 #include <thread>
 
-#include "collect/collect_test_support.h"
 #include "base/local_time_text.h"
 #include "collect/changes_journal.h"
+#include "collect/collect_test_support.h"
 #include "collect/health_tracker.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "service/temp_folder.h"
 #include "test_files.h"
 
@@ -323,11 +325,11 @@ TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
 TEST(HealthTracker, FailingCollectionKeepsTheLastGoodModelAndBase) {
   const auto model = [](const char* state) {
     auto core = std::make_unique<TKVCore>();
-    core->ParseConfig(std::string("Controller information\n   Controller Status : Optimal\n"
-                                  "Physical Device information\n      Device #0\n         Device is a Hard drive\n"
-                                  "         State : ") + state + "\n         Reported Channel,Device : 0,0\n"
-                                  "         Serial number : A\n");
-    core->BuildResult();
+    ParseConfig(std::string("Controller information\n   Controller Status : Optimal\n"
+                            "Physical Device information\n      Device #0\n         Device is a Hard drive\n"
+                            "         State : ") + state + "\n         Reported Channel,Device : 0,0\n"
+                            "         Serial number : A\n", *core);
+    BuildResult(*core);
     return core;
   };
   const TMemIniFile report;

@@ -11,6 +11,9 @@
 #include "health/status_words.h"
 #include "health/verdict.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
+#include "parse/task_parser.h"
 #include "test_files.h"
 
 namespace kv {
@@ -128,8 +131,8 @@ TEST(HealthVerdict, RulesByObjectAndRole) {
   };
   for (const auto& row : rows) {
     TKVCore core;
-    core.ParseConfig(*row.change_from ? Replace(kListing, row.change_from, row.change_to) : kListing);
-    core.BuildResult();
+    ParseConfig(*row.change_from ? Replace(kListing, row.change_from, row.change_to) : kListing, core);
+    BuildResult(core);
     const THealthVerdict v = JudgeHealth(core, JudgeDrives(core, DefaultDriveTemperatureMax()), "");
     EXPECT_EQ(v.Level, row.level) << row.change_to;
     if (*row.reason == '\0') {
@@ -141,8 +144,8 @@ TEST(HealthVerdict, RulesByObjectAndRole) {
     }
   }
   TKVCore core;
-  core.ParseConfig(kListing);
-  core.BuildResult();
+  ParseConfig(kListing, core);
+  BuildResult(core);
   const THealthVerdict stale = JudgeHealth(core, {}, "config source timed out");
   EXPECT_EQ(stale.Level, THealth::Warning);
   EXPECT_EQ(stale.Reasons.front().Link, "#controller");
@@ -150,8 +153,8 @@ TEST(HealthVerdict, RulesByObjectAndRole) {
 
 TEST(SmartVerdict, PredictiveCountersErrorsTemperatureAndHealth) {
   TKVCore core;
-  core.ParseConfig(kListing);
-  core.BuildResult();
+  ParseConfig(kListing, core);
+  BuildResult(core);
   // Drive 0,0: SATA with reallocated sectors and a harmless attribute; 0,1: SAS not OK;
   // 0,2: medium errors; 0,3: too warm; 0,4: clean.
   auto& sata = *core.SATASmartParams.FindOrAdd("0", "0").Params;
@@ -186,9 +189,9 @@ TEST(SmartVerdict, PredictiveCountersErrorsTemperatureAndHealth) {
 
 TStateSnapshot SnapshotOf(const std::string& listing, const std::string& tasks = "") {
   TKVCore core;
-  core.ParseConfig(listing);
-  if (!tasks.empty()) core.ParseTasks(tasks);
-  core.BuildResult();
+  ParseConfig(listing, core);
+  if (!tasks.empty()) ParseTasks(tasks, core);
+  BuildResult(core);
   return TakeSnapshot(core, JudgeDrives(core, DefaultDriveTemperatureMax()));
 }
 

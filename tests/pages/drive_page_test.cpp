@@ -8,7 +8,11 @@
 #include "base/text_case.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
 #include "resources/embedded_files.h"
 #include "test_files.h"
 
@@ -33,10 +37,10 @@ class DrivePage : public ::testing::Test {
       ReadEmbeddedFile("smart_params.txt", text);
       return text;
     });
-    core_.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
-    core_.ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"));
-    core_.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
-    core_.BuildResult();
+    ParseConfig(ReadFile(kDemoDir + "get_config.txt"), core_);
+    ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"), core_);
+    ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"), core_);
+    BuildResult(core_);
   }
   void TearDown() override { SetSmartParamsLoader(nullptr); }
   TKVCore core_;
@@ -122,9 +126,9 @@ TEST_F(DrivePage, SasTableForASasDrive) {
 // error counters, and one line in the table's place that says why there is none.
 TEST_F(DrivePage, DriveWithoutSmartDataSaysWhy) {
   TKVCore plain;
-  plain.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
-  plain.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
-  plain.BuildResult();
+  ParseConfig(ReadFile(kDemoDir + "get_config.txt"), plain);
+  ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"), plain);
+  BuildResult(plain);
   const struct {
     SmartSource smart;
     const char* line;

@@ -8,6 +8,11 @@
 #include "pages/health_view.h"
 #include "pages/main_page.h"
 #include "pages/page_rows.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
 #include "test_files.h"
 
 namespace kv {
@@ -60,12 +65,12 @@ TEST(PageRows, DataRowsSplitsJoinedValues) {
 template <typename Edit>
 std::string DemoPage(Edit edit, bool with_cache = true) {
   TKVCore core;
-  core.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
-  core.ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"));
-  core.ParseTasks(ReadFile(kDemoDir + "get_tasks.txt"));
-  core.ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"));
-  if (with_cache) core.ParseCacheStats(ReadFile(kDemoDir + "get_logs_cache.txt"));
-  core.BuildResult();
+  ParseConfig(ReadFile(kDemoDir + "get_config.txt"), core);
+  ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"), core);
+  ParseTasks(ReadFile(kDemoDir + "get_tasks.txt"), core);
+  ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"), core);
+  if (with_cache) ParseCacheStats(ReadFile(kDemoDir + "get_logs_cache.txt"), core);
+  BuildResult(core);
   edit(core);
   return RenderMainPage(core, "7.8.9.10");
 }
@@ -203,8 +208,8 @@ TEST(MainPage, MissingMembersAndEnclosuresSharingAnId) {
 
 TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
   TKVCore core;
-  core.ParseConfig(ReadFile(kDemoDir + "get_config.txt"));
-  core.BuildResult();
+  ParseConfig(ReadFile(kDemoDir + "get_config.txt"), core);
+  BuildResult(core);
   THealthView health;
   health.Verdict.Level = THealth::Critical;
   health.Verdict.Reasons.push_back({THealth::Critical, "Drive 0,7 <x>", "hdd_0_7", "Failed & gone"});
@@ -244,7 +249,7 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
 
 TEST(MainPage, EmptyModelStillGivesAPage) {
   TKVCore core;
-  core.BuildResult();
+  BuildResult(core);
   const std::string page = RenderMainPage(core, "1");
   EXPECT_TRUE(Has(page, "version: 1</SPAN>"));
   EXPECT_FALSE(Has(page, "c_ld_"));

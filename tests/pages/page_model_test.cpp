@@ -28,7 +28,13 @@
 #include "pages/drive_page.h"
 #include "pages/health_view.h"
 #include "pages/main_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
+#include "report/state_report.h"
 #include "resources/embedded_files.h"
 #include "test_files.h"
 
@@ -65,17 +71,17 @@ class NamesLoader {
 
 // The model of one collection cycle: all five sources.
 void CycleModel(const TSources& s, TKVCore& core) {
-  core.ParseConfig(s.config);
-  if (!s.smart.empty()) core.ParseSmart(s.smart);
-  if (!s.task.empty()) core.ParseTasks(s.task);
-  if (!s.stat.empty()) core.ParseLogStats(s.stat);
-  if (!s.cache.empty()) core.ParseCacheStats(s.cache);
-  core.BuildResult();
+  ParseConfig(s.config, core);
+  if (!s.smart.empty()) ParseSmart(s.smart, core);
+  if (!s.task.empty()) ParseTasks(s.task, core);
+  if (!s.stat.empty()) ParseLogStats(s.stat, core);
+  if (!s.cache.empty()) ParseCacheStats(s.cache, core);
+  BuildResult(core);
 }
 
 std::vector<std::string> KeysOf(const TKVCore& core) {
   TStringList lines;
-  core.WriteStateReport("1.0.0.1", lines);
+  WriteStateReport(core, "1.0.0.1", lines);
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return DrivePageKeys(TMemIniFile(text));
@@ -85,10 +91,10 @@ std::vector<std::string> KeysOf(const TKVCore& core) {
 // texts only, parsed whatever the text.
 TDrivePage ReparsedPage(const TSources& s, const std::string& key) {
   TKVCore core;
-  core.ParseConfig(s.config);
-  core.ParseSmart(s.smart);
-  core.ParseLogStats(s.stat);
-  core.BuildResult();
+  ParseConfig(s.config, core);
+  ParseSmart(s.smart, core);
+  ParseLogStats(s.stat, core);
+  BuildResult(core);
   return RenderHddPage(core, key);
 }
 

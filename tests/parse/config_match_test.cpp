@@ -5,7 +5,10 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_log_recorder.h"
+#include "parse/config_parser.h"
+#include "parse/drive_matcher.h"
 
 namespace kv {
 namespace {
@@ -30,7 +33,7 @@ TEST(MatchChannel, SplitsChannelAndIdOrLogsWhy) {
     TCoreLogRecorder log;
     TKVCore core;
     TResultHDD drive;
-    core.MatchChannel(row.value, drive, 0);
+    MatchChannel(row.value, drive, 0, core);
     EXPECT_EQ(drive.Channel, row.channel) << row.value;
     EXPECT_EQ(drive.DeviceId, row.id) << row.value;
     if (*row.log == '\0') {
@@ -49,18 +52,18 @@ TEST(MatchChannel, TakesSmartFromTheFirstRecordOfThisControllerSasBeforeSata) {
   core.SASSmart.Add("ctrl", "kv7805z0042", "0", "3", "ok", "38 C");
   core.SASSmart.Add("ctrl", "kv7805z0042", "0", "3", "bad", "40 C");
   TResultHDD sas;
-  core.MatchChannel("0,3(3:0)", sas, 0);
+  MatchChannel("0,3(3:0)", sas, 0, core);
   EXPECT_EQ(sas.SmartHealth, "ok");
   EXPECT_EQ(sas.SmartTemperature, "38 C");
 
   TResultHDD sata;
   core.SATASmart.Add("ctrl", "kv7805z0042", "0", "4", "", "31 C");
-  core.MatchChannel("0,4", sata, 1);
+  MatchChannel("0,4", sata, 1, core);
   EXPECT_EQ(sata.SmartHealth, "");
   EXPECT_EQ(sata.SmartTemperature, "31 C");
 
   TResultHDD unknown;
-  core.MatchChannel("1,4", unknown, 2);
+  MatchChannel("1,4", unknown, 2, core);
   EXPECT_EQ(unknown.SmartTemperature, "");
 }
 
@@ -97,7 +100,7 @@ TEST_F(MatchLocationTest, PutsTheDriveIntoItsEnclosureSlot) {
     TResultHDD drive;
     std::vector<int> slots_before;
     for (auto& e : core.Result.Enclosures) slots_before.push_back(e.Slots.Count());
-    core.MatchLocation(row.value, drive, drive_index);
+    MatchLocation(row.value, drive, drive_index, core);
     if (row.enclosure < 0) {
       EXPECT_EQ(drive.Enclosure, nullptr) << row.value;
       int i = 0;
@@ -164,10 +167,10 @@ TEST(MemberRows, EachRowLinksToOneDriveOrIsMissing) {
   };
   for (const Row& row : rows) {
     TKVCore core;
-    core.ParseConfig(std::string("Logical device information\nLogical Device number 0\n"
-                                 "   Array Physical Device Information\n") +
-                     row.rows + "\n" + kDrives);
-    core.BuildResult();
+    ParseConfig(std::string("Logical device information\nLogical Device number 0\n"
+                            "   Array Physical Device Information\n") +
+                row.rows + "\n" + kDrives, core);
+    BuildResult(core);
     ASSERT_EQ(core.Result.LDs.Count(), 1) << row.rows;
     std::vector<int> members;
     for (const TIntPair& m : core.Result.LDs.Item(0).Members) members.push_back(m.Key);
@@ -178,11 +181,11 @@ TEST(MemberRows, EachRowLinksToOneDriveOrIsMissing) {
 
 TEST(MemberRows, OldFirmwareListsMembersByChannelAndAPartialListingMissesNone) {
   TKVCore core;
-  core.ParseConfig(std::string("Logical drive information\nLogical drive number 1\n"
-                               "   Status of logical drive : Offline\n"
-                               "   Drive(s) (Channel,Device) : 0,4 0,0 \n") +
-                   kDrives);
-  core.BuildResult();
+  ParseConfig(std::string("Logical drive information\nLogical drive number 1\n"
+                          "   Status of logical drive : Offline\n"
+                          "   Drive(s) (Channel,Device) : 0,4 0,0 \n") +
+              kDrives, core);
+  BuildResult(core);
   ASSERT_EQ(core.Result.LDs.Count(), 1);
   const TResultLD& ld = core.Result.LDs.Item(0);
   EXPECT_EQ(ld.Status, "Offline");
@@ -192,12 +195,12 @@ TEST(MemberRows, OldFirmwareListsMembersByChannelAndAPartialListingMissesNone) {
 
   // Without any drive in the listing only a row that says so is missing.
   TKVCore partial;
-  partial.ParseConfig(
+  ParseConfig(
       "Logical device information\nLogical device number 0\n"
       "   Logical device segment information\n"
       "   Segment 0 : Present (Controller:1,Enclosure:0,Slot:0) SA\n"
-      "   Segment 1 : Missing\n");
-  partial.BuildResult();
+      "   Segment 1 : Missing\n", partial);
+  BuildResult(partial);
   EXPECT_EQ(partial.Result.LDs.Item(0).MissingMembers, (TStringList{"Missing"}));
 }
 

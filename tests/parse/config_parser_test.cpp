@@ -19,9 +19,15 @@ std::vector<std::string> Pairs(const TKVList& list) {
 
 using Lines = std::vector<std::string>;
 
+TEST(ConfigParser, SplitPairTrimsKeyAndValue) {
+  const auto pair = SplitPair("   Reported Channel,Device(T:L)   : 0,0(0:0)  ");
+  EXPECT_EQ(pair.first, "Reported Channel,Device(T:L)");
+  EXPECT_EQ(pair.second, "0,0(0:0)");
+}
+
 TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
   TKVCore core;
-  core.ParseConfig(
+  ParseConfig(
       "Controllers found: 1\n"
       "Controller information\n"
       "   Controller Status                        : Optimal\n"
@@ -42,7 +48,7 @@ TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
       "   Connector #0\n"
       "      Connector Name                        : CN0\n"
       "   Controller ZMM Information\n"
-      "   Status                                   : ZMM Optimal\n");
+      "   Status                                   : ZMM Optimal\n", core);
   EXPECT_EQ(Pairs(core.ControllerInfo), (Lines{"Controller Status=Optimal", "Controller Model=Korvane KVR8885Q",
                                                "Serial Number=6A256D6BB3F", "Connector Name=CN0"}));
   EXPECT_EQ(Pairs(core.VersionInfo), (Lines{"Firmware=7.13-0 (33263)", "Driver=1.2-1"}));
@@ -51,10 +57,10 @@ TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
 
 TEST(ConfigParser, CacheBackupUnitHeadingAlsoSelectsTheBackupUnit) {
   TKVCore core;
-  core.ParseConfig(
+  ParseConfig(
       "Controller information\n"
       "   Controller Cache Backup Unit Information\n"
-      "    Overall Backup Unit Status              : Ready\n");
+      "    Overall Backup Unit Status              : Ready\n", core);
   EXPECT_EQ(Pairs(core.BBUInfo), (Lines{"Overall Backup Unit Status=Ready"}));
   EXPECT_EQ(core.ControllerInfo.Count(), 0);
 }
@@ -84,8 +90,8 @@ TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
   };
   for (const Row& row : rows) {
     TKVCore core;
-    core.ParseConfig(std::string("Logical device information\nLogical device number 0\n") +
-                     row.line + "\n   Status : B\n");
+    ParseConfig(std::string("Logical device information\nLogical device number 0\n") +
+                row.line + "\n   Status : B\n", core);
     const char lands = core.ControllerInfo.Count() == 1 ? 'C'
                        : core.LDs.Count() == 1          ? 'L'
                                                         : '-';
@@ -93,7 +99,7 @@ TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
   }
   // Before any heading nothing is stored.
   TKVCore none;
-  none.ParseConfig("   Status : Optimal\nController information \n   Status : B\n");
+  ParseConfig("   Status : Optimal\nController information \n   Status : B\n", none);
   EXPECT_EQ(none.ControllerInfo.Count(), 0);
 }
 
@@ -106,20 +112,20 @@ TEST(ConfigParser, UnknownHeadingsAreLoggedOnceAndBounded) {
   ForgetUnknownHeadings();  // random listings parsed by other tests may have filled the memory
   TCoreLogRecorder first;
   TKVCore core;
-  core.ParseConfig(listing);
+  ParseConfig(listing, core);
   ASSERT_EQ(first.lines.size(), 5u);
   EXPECT_EQ(first.lines[0], "PARSE! unknown heading in the configuration listing, its block is skipped: [Unheard Of Block A]");
   EXPECT_EQ(Pairs(core.ControllerInfo), (Lines{"Controller Status=Optimal"}));  // nothing else lands there
 
   TCoreLogRecorder second;
   TKVCore again;
-  again.ParseConfig(listing);
+  ParseConfig(listing, again);
   EXPECT_EQ(second.lines.size(), 2u);  // F and G; A to E were written already
 }
 
 TEST(ConfigParser, LogicalDeviceNumbersSegmentsAndBadNumbers) {
   TKVCore core;
-  core.ParseConfig(
+  ParseConfig(
       "Logical device information\n"
       "   RAID level                               : 0\n"  // no number yet: dropped
       "Logical device number 1\n"
@@ -133,7 +139,7 @@ TEST(ConfigParser, LogicalDeviceNumbersSegmentsAndBadNumbers) {
       "Logical device number\n"  // no text after the phrase: keeps block 2
       "   RAID level                               : 5\n"
       "Logical device number 1\n"  // block 1 again: the same item, not in segments
-      "   Size                                     : 100 MB\n");
+      "   Size                                     : 100 MB\n", core);
   ASSERT_EQ(core.LDs.Count(), 2);
   EXPECT_EQ(core.LDs.Item(0).Number, "1");
   EXPECT_EQ(Pairs(core.LDs.Item(0).Info),
@@ -158,8 +164,8 @@ TEST(ConfigParser, NumberTextsAreNormalisedOrRejected) {
   };
   for (const Row& row : rows) {
     TKVCore core;
-    core.ParseConfig(std::string("Logical device information\n") + row.number_line +
-                     "\n   RAID level : 5\n");
+    ParseConfig(std::string("Logical device information\n") + row.number_line +
+                "\n   RAID level : 5\n", core);
     if (*row.number == '\0') {
       EXPECT_EQ(core.LDs.Count(), 0) << row.number_line;
     } else {
@@ -171,7 +177,7 @@ TEST(ConfigParser, NumberTextsAreNormalisedOrRejected) {
 
 TEST(ConfigParser, PhysicalDevicesByKindWithEnclosureStatusBlock) {
   TKVCore core;
-  core.ParseConfig(
+  ParseConfig(
       "Physical Device information\n"
       "      Device #0\n"
       "         Device is a Hard drive\n"
@@ -191,7 +197,7 @@ TEST(ConfigParser, PhysicalDevicesByKindWithEnclosureStatusBlock) {
       "         Serial number                      : S3\n"
       "      Device #x\n"
       "         Device is a Hard drive\n"
-      "         Serial number                      : LOST\n");
+      "         Serial number                      : LOST\n", core);
   ASSERT_EQ(core.HDDs.Count(), 2);
   EXPECT_EQ(core.HDDs.Item(0).Number, "0");
   EXPECT_EQ(Pairs(core.HDDs.Item(0).Info),
@@ -206,14 +212,14 @@ TEST(ConfigParser, PhysicalDevicesByKindWithEnclosureStatusBlock) {
 
 TEST(ConfigParser, ZepCacheDevicesWithSegments) {
   TKVCore core;
-  core.ParseConfig(
+  ParseConfig(
       "zepCache 3.0 information\n"
       "zepCache device number 100\n"
       "   zepCache device name                     : ZepCache 0\n"
       "   Logical Device segment information\n"
       "   Segment 0                                : Present (Connector:1, Device:0) BT1\n"
       "zepCache device number abc\n"
-      "   Size                                     : 1 MB\n");
+      "   Size                                     : 1 MB\n", core);
   ASSERT_EQ(core.ZepLDs.Count(), 1);
   EXPECT_EQ(core.ZepLDs.Item(0).Number, "100");
   EXPECT_EQ(Pairs(core.ZepLDs.Item(0).Info), (Lines{"zepCache device name=ZepCache 0"}));
@@ -225,9 +231,9 @@ TEST(ConfigParser, OnlyTheFirstColonBlankSplitsAndAnyLineEndWorks) {
   for (const char* eol : {"\n", "\r\n", "\r"}) {
     TKVCore core;
     const std::string e = eol;
-    core.ParseConfig("Controller information" + e +
-                     "   Reported Channel,Device(T:L)   : 0,0(0:0)" + e +
-                     "   Time : 12:30: 00" + e + "   Empty value                 : " + e);
+    ParseConfig("Controller information" + e +
+                "   Reported Channel,Device(T:L)   : 0,0(0:0)" + e +
+                "   Time : 12:30: 00" + e + "   Empty value                 : " + e, core);
     EXPECT_EQ(Pairs(core.ControllerInfo),
               (Lines{"Reported Channel,Device(T:L)=0,0(0:0)", "Time=12:30: 00", "Empty value="}))
         << "line end " << (e == "\n" ? "LF" : e == "\r" ? "CR" : "CRLF");
@@ -239,8 +245,8 @@ TEST(ConfigParser, ParsingTwiceAppendsToTheSameBlocks) {
   const std::string text =
       "Physical Device information\n      Device #5\n         Device is a Hard drive\n"
       "         State : Online\n";
-  core.ParseConfig(text);
-  core.ParseConfig(text);
+  ParseConfig(text, core);
+  ParseConfig(text, core);
   ASSERT_EQ(core.HDDs.Count(), 1);
   EXPECT_EQ(core.HDDs.Item(0).Info.Count(), 2);
 }

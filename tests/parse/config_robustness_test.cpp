@@ -8,10 +8,13 @@
 #include <sstream>
 #include <string>
 
+#include "base/text_helpers.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_hostile_input.h"
 #include "parse/config_log_recorder.h"
-#include "parse/text_helpers.h"
+#include "parse/config_parser.h"
+#include "parse/task_parser.h"
 
 namespace kv {
 namespace {
@@ -26,9 +29,9 @@ std::string ReadAll(const fs::path& path) {
 }
 
 void ParseAll(TKVCore& core, const std::string& text) {
-  core.ParseConfig(text);
-  core.ParseTasks(text);
-  core.BuildResult();
+  ParseConfig(text, core);
+  ParseTasks(text, core);
+  BuildResult(core);
 }
 
 TEST(ConfigRobustness, RandomBytesNeverCrash) {

@@ -20,7 +20,11 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_log_recorder.h"
+#include "parse/config_parser.h"
+#include "parse/task_parser.h"
+#include "report/state_report.h"
 
 namespace kv {
 namespace {
@@ -126,8 +130,8 @@ TEST(RealListings, EveryConfigurationListingReadsAsItsReaderSeesIt) {
     SCOPED_TRACE(row.file);
     TCoreLogRecorder log;
     TKVCore core;
-    core.ParseConfig(ReadAll(dir / row.file));
-    core.BuildResult();
+    ParseConfig(ReadAll(dir / row.file), core);
+    BuildResult(core);
     EXPECT_EQ(Read(core), row.seen);
     // No drive is listed twice under one enclosure.
     for (const TResultEnclosure& e : core.Result.Enclosures) {
@@ -140,7 +144,7 @@ TEST(RealListings, EveryConfigurationListingReadsAsItsReaderSeesIt) {
     }
     EXPECT_TRUE(log.lines.empty()) << log.lines.front();
     TStringList report;
-    core.WriteStateReport("1.0.0.1", report);
+    WriteStateReport(core, "1.0.0.1", report);
     EXPECT_FALSE(report.empty());
   }
 }
@@ -150,8 +154,8 @@ TEST(RealListings, SampledFieldsAreRead) {
   if (!fs::is_directory(dir)) GTEST_SKIP() << "no fixtures at " << dir;
   {
     TKVCore core;
-    core.ParseConfig(ReadAll(dir / "12-8885q-impacted.txt"));
-    core.BuildResult();
+    ParseConfig(ReadAll(dir / "12-8885q-impacted.txt"), core);
+    BuildResult(core);
     const TResultController& c = core.Result.Controller;
     EXPECT_EQ(c.Mode, "RAID (Expose RAW)");
     EXPECT_EQ(c.Model, "Korvane KVR8885Q");
@@ -175,8 +179,8 @@ TEST(RealListings, SampledFieldsAreRead) {
   }
   {
     TKVCore core;
-    core.ParseConfig(ReadAll(dir / "01-sr8kl-a.txt"));
-    core.BuildResult();
+    ParseConfig(ReadAll(dir / "01-sr8kl-a.txt"), core);
+    BuildResult(core);
     EXPECT_EQ(core.Result.Controller.Model, "IBM ServeRAID 8k-l");  // trailing blanks trimmed
     EXPECT_EQ(core.Result.Controller.BBUStatus, "Not Installed");
     EXPECT_EQ(core.Result.LDs.Item(0).UniqueId, "__1");  // empty name, level 1
@@ -200,7 +204,7 @@ TEST(RealListings, EveryTaskStatusParses) {
   };
   for (const Row& row : rows) {
     TKVCore core;
-    core.ParseTasks(ReadAll(dir / row.file));
+    ParseTasks(ReadAll(dir / row.file), core);
     std::vector<std::string> found;
     for (int i = 0; i < core.Tasks.Count(); ++i) {
       const TKVTaskItem& t = core.Tasks.Item(i);
@@ -214,9 +218,9 @@ TEST(RealListings, EveryTaskStatusParses) {
 TEST(RealListings, DemoListingHoldsTheWholeDemoController) {
   const fs::path demo = fs::path(KV_SOURCE_DIR) / "examples" / "demo";
   TKVCore core;
-  core.ParseConfig(ReadAll(demo / "get_config.txt"));
-  core.ParseTasks(ReadAll(demo / "get_tasks.txt"));
-  core.BuildResult();
+  ParseConfig(ReadAll(demo / "get_config.txt"), core);
+  ParseTasks(ReadAll(demo / "get_tasks.txt"), core);
+  BuildResult(core);
   EXPECT_EQ(Read(core), (TFidelity{10, 10, {"Optimal 4", "Degraded 2", "zep Optimal 2"}, {8}, "Ready"}));
   const TResultController& c = core.Result.Controller;
   EXPECT_EQ(c.Mode, "RAID (Expose RAW)");

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "model/kv_core.h"
+#include "parse/smart_parser.h"
 #include "parse/smart_synthetic.h"
+#include "parse/stats_parser.h"
 #include "parse/xml_reference.h"
 
 namespace kv {
@@ -24,9 +26,9 @@ std::string ReadFixture(const std::string& name) {
 // Runs all three parsers both ways over `text` and compares every parsed field.
 void ExpectSameAsReference(const std::string& text) {
   TKVCore fast, slow;
-  fast.ParseSmart(text);
-  fast.ParseLogStats(text);
-  fast.ParseCacheStats(text);
+  ParseSmart(text, fast);
+  ParseLogStats(text, fast);
+  ParseCacheStats(text, fast);
   ref::ParseSmart(slow, text);
   ref::ParseLogStats(slow, text);
   ref::ParseCacheStats(slow, text);
@@ -72,10 +74,10 @@ TEST(SmartDifferential, SyntheticDriveCountsMatchReference) {
     ExpectSameAsReference(synth::Smart(o));
     ExpectSameAsReference(synth::Stats(o, 1 + drives / 16));
     TKVCore core;
-    core.ParseSmart(synth::Smart(o));
+    ParseSmart(synth::Smart(o), core);
     EXPECT_EQ(core.SATASmart.Count(), o.Sata);
     EXPECT_EQ(core.SASSmart.Count(), o.Sas);
-    core.ParseLogStats(synth::Stats(o, 4));
+    ParseLogStats(synth::Stats(o, 4), core);
     EXPECT_EQ(core.Stats.PhysStats.Count(), std::min(drives, 100))
         << "at most 100 empty physical drive elements are read";
   }

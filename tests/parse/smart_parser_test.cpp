@@ -5,6 +5,8 @@
 #include <string>
 
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
 #include "parse/smart_parser.h"
 #include "test_files.h"
@@ -38,7 +40,7 @@ TEST(SmartParser, DescriptionNamesNeedTheFlagWithoutAnAttachedBracket) {
   };
   for (const auto& c : cases) {
     TKVCore core;
-    core.ParseSmart(Sata(std::string(c.start) + "\r\n" + attr));
+    ParseSmart(Sata(std::string(c.start) + "\r\n" + attr), core);
     ASSERT_EQ(core.SmartDescNames.Count(), c.names) << c.start;
     ASSERT_EQ(core.SATASmart.Count(), 1);
     if (c.names) {
@@ -49,20 +51,20 @@ TEST(SmartParser, DescriptionNamesNeedTheFlagWithoutAnAttachedBracket) {
 
 TEST(SmartParser, SataAttributesTemperatureAndIncompleteRecords) {
   TKVCore core;
-  core.ParseSmart(Sata(
-      " <PhysicalDriveSmartStats channel=\"1\" id=\"5\" isDescriptionAvailable=\"true\" >\r\n"
-      "  <Attribute id=\"0xC2\" name=\"Temperature\" normalizedCurrent=\"45\" "
-      "normalizedWorst=\"55\" rawValue=\"45\" />\r\n"
-      "  <Attribute id=\"0x05\" name=\"Reallocated\" normalizedCurrent=\"100\" "
-      "normalizedWorst=\"100\" />\r\n"
-      "  <Attribute id=\"0x01\" name=\"First\" normalizedCurrent=\"1\" normalizedWorst=\"1\" "
-      "rawValue=\"0\" />\r\n"
-      "  <Attribute id=\"0x01\" name=\"Second\" normalizedCurrent=\"2\" normalizedWorst=\"2\" "
-      "rawValue=\"0\" />\r\n"
-      " </PhysicalDriveSmartStats>\r\n"
-      " <PhysicalDriveSmartStats id=\"6\" >\r\n"
-      "  <Attribute id=\"0x09\" normalizedCurrent=\"1\" normalizedWorst=\"1\" rawValue=\"7\" />\r\n"
-      " </PhysicalDriveSmartStats>\r\n"));
+  ParseSmart(Sata(
+ " <PhysicalDriveSmartStats channel=\"1\" id=\"5\" isDescriptionAvailable=\"true\" >\r\n"
+ "  <Attribute id=\"0xC2\" name=\"Temperature\" normalizedCurrent=\"45\" "
+ "normalizedWorst=\"55\" rawValue=\"45\" />\r\n"
+ "  <Attribute id=\"0x05\" name=\"Reallocated\" normalizedCurrent=\"100\" "
+ "normalizedWorst=\"100\" />\r\n"
+ "  <Attribute id=\"0x01\" name=\"First\" normalizedCurrent=\"1\" normalizedWorst=\"1\" "
+ "rawValue=\"0\" />\r\n"
+ "  <Attribute id=\"0x01\" name=\"Second\" normalizedCurrent=\"2\" normalizedWorst=\"2\" "
+ "rawValue=\"0\" />\r\n"
+ " </PhysicalDriveSmartStats>\r\n"
+ " <PhysicalDriveSmartStats id=\"6\" >\r\n"
+ "  <Attribute id=\"0x09\" normalizedCurrent=\"1\" normalizedWorst=\"1\" rawValue=\"7\" />\r\n"
+ " </PhysicalDriveSmartStats>\r\n"), core);
   ASSERT_EQ(core.SATASmart.Count(), 1) << "a drive without a channel is not recorded";
   const auto& drive = core.SATASmart.Item(0);
   EXPECT_EQ(drive.DeviceName, "ctrl a");
@@ -88,20 +90,20 @@ TEST(SmartParser, SataAttributesTemperatureAndIncompleteRecords) {
 
 TEST(SmartParser, SasHealthTemperatureAndAttributes) {
   TKVCore core;
-  core.ParseSmart(Sas(
-      " <PhysicalDriveSmartStats channel=\"0\" id=\"4\" >\r\n"
-      "  <SmartHealthStatus status=\"OK\" />\r\n"
-      "  <TemperatureLogPage currentTemperatureCelcius=\"35\" />\r\n"
-      "  <Attribute name=\"Elements in Grown Defect List\" value=\"2\" />\r\n"
-      " </PhysicalDriveSmartStats>\r\n"
-      " <PhysicalDriveSmartStats channel=\"0\" id=\"5\" >\r\n"
-      "  <TemperatureLogPage currentTemperatureCelcius=\"35.5\" />\r\n"
-      "  <Attribute name=\"SMART Health Status\" value=\"Impending Failure\" />\r\n"
-      " </PhysicalDriveSmartStats>\r\n"
-      " <PhysicalDriveSmartStats channel=\"0\" id=\"6\" >\r\n"
-      "  <Attribute name=\"Current Drive Temperature\" value=\"38\" />\r\n"
-      "  <Attribute value=\"1\" />\r\n"
-      " </PhysicalDriveSmartStats>\r\n"));
+  ParseSmart(Sas(
+ " <PhysicalDriveSmartStats channel=\"0\" id=\"4\" >\r\n"
+ "  <SmartHealthStatus status=\"OK\" />\r\n"
+ "  <TemperatureLogPage currentTemperatureCelcius=\"35\" />\r\n"
+ "  <Attribute name=\"Elements in Grown Defect List\" value=\"2\" />\r\n"
+ " </PhysicalDriveSmartStats>\r\n"
+ " <PhysicalDriveSmartStats channel=\"0\" id=\"5\" >\r\n"
+ "  <TemperatureLogPage currentTemperatureCelcius=\"35.5\" />\r\n"
+ "  <Attribute name=\"SMART Health Status\" value=\"Impending Failure\" />\r\n"
+ " </PhysicalDriveSmartStats>\r\n"
+ " <PhysicalDriveSmartStats channel=\"0\" id=\"6\" >\r\n"
+ "  <Attribute name=\"Current Drive Temperature\" value=\"38\" />\r\n"
+ "  <Attribute value=\"1\" />\r\n"
+ " </PhysicalDriveSmartStats>\r\n"), core);
   ASSERT_EQ(core.SASSmart.Count(), 3);
   EXPECT_EQ(core.SASSmart.Item(0).Health, "ok");
   EXPECT_EQ(core.SASSmart.Item(0).Temperature, "35 C");
@@ -169,9 +171,9 @@ TEST(SmartNames, SharedTableFollowsTheInstalledLoader) {
 TEST(SmartFixtures, CompanionListingMatchesEveryDrive) {
   const std::string dir = KV_SOURCE_DIR "/tests/fixtures/";
   TKVCore core;
-  core.ParseConfig(ReadFile(dir + "smart_mixed_config.txt"));
-  core.ParseSmart(ReadFile(dir + "smart_mixed.xml"));
-  core.BuildResult();
+  ParseConfig(ReadFile(dir + "smart_mixed_config.txt"), core);
+  ParseSmart(ReadFile(dir + "smart_mixed.xml"), core);
+  BuildResult(core);
   EXPECT_EQ(core.SATASmart.Count(), 5);
   EXPECT_EQ(core.SASSmart.Count(), 3);
   EXPECT_EQ(core.SATASmartParams.Count(), 5);

@@ -9,7 +9,12 @@
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "report/state_report.h"
 
 namespace kv {
 namespace {
@@ -29,13 +34,13 @@ TEST(SmartReport, DemoOutputsReachTheStateReport) {
     return s.str();
   });
   TKVCore core;
-  core.ParseConfig(ReadDemo("get_config.txt"));
-  core.ParseSmart(ReadDemo("get_smartstats.txt"));
-  core.ParseLogStats(ReadDemo("get_logs_stats.txt"));
-  core.ParseCacheStats(ReadDemo("get_logs_cache.txt"));
-  core.BuildResult();
+  ParseConfig(ReadDemo("get_config.txt"), core);
+  ParseSmart(ReadDemo("get_smartstats.txt"), core);
+  ParseLogStats(ReadDemo("get_logs_stats.txt"), core);
+  ParseCacheStats(ReadDemo("get_logs_cache.txt"), core);
+  BuildResult(core);
   TStringList lines;
-  core.WriteStateReport("1.0.0.1", lines);
+  WriteStateReport(core, "1.0.0.1", lines);
   SetSmartParamsLoader(nullptr);
   std::string text;
   for (const auto& l : lines) text += l + "\r\n";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/stats_parser.h"
 
 namespace kv {
 namespace {
@@ -25,18 +26,18 @@ const std::string kCache =
 
 TEST(StatsParser, LogicalDriveTrafficUnitsAndCacheCounters) {
   TKVCore core;
-  core.ParseLogStats(Log(
-      kHeader,
-      " <ControllerStats statsVersion=\"3\" secondsSinceLastUpdate=\"86400\" >\r\n"
-      " </ControllerStats>\r\n"
-      " <LogicalDriveStats id=\"0\" numReads=\"10\" numWrites=\"5\" ttlBlkReadGB=\"12\" "
-      "ttlBlkWriteMB=\"700\" >\r\n" + kCache + " </LogicalDriveStats>\r\n"
-      " <LogicalDriveStats id=\"1\" ttlBlkRead=\"9\" ttlBlkReadKB=\"1536\" >\r\n"
-      " </LogicalDriveStats>\r\n"
-      " <LogicalDriveStats numReads=\"1\" >\r\n </LogicalDriveStats>\r\n"
-      " <LogicalDriveStats id=\"x\" >\r\n  <CacheStatistics>\r\n"
-      "   <UncachedIOs uncachedReads=\"1\" />\r\n  </CacheStatistics>\r\n"
-      " </LogicalDriveStats>\r\n"));
+  ParseLogStats(Log(
+ kHeader,
+ " <ControllerStats statsVersion=\"3\" secondsSinceLastUpdate=\"86400\" >\r\n"
+ " </ControllerStats>\r\n"
+ " <LogicalDriveStats id=\"0\" numReads=\"10\" numWrites=\"5\" ttlBlkReadGB=\"12\" "
+ "ttlBlkWriteMB=\"700\" >\r\n" + kCache + " </LogicalDriveStats>\r\n"
+ " <LogicalDriveStats id=\"1\" ttlBlkRead=\"9\" ttlBlkReadKB=\"1536\" >\r\n"
+ " </LogicalDriveStats>\r\n"
+ " <LogicalDriveStats numReads=\"1\" >\r\n </LogicalDriveStats>\r\n"
+ " <LogicalDriveStats id=\"x\" >\r\n  <CacheStatistics>\r\n"
+ "   <UncachedIOs uncachedReads=\"1\" />\r\n  </CacheStatistics>\r\n"
+ " </LogicalDriveStats>\r\n"), core);
   const TKVStats& st = core.Stats;
   EXPECT_EQ(st.DeviceName, "ctrl a");
   EXPECT_EQ(st.SerialNumber, "abc12");
@@ -73,12 +74,12 @@ TEST(StatsParser, LogicalDriveTrafficUnitsAndCacheCounters) {
 
 TEST(StatsParser, PhysicalDrivesAreNumberedFromZero) {
   TKVCore core;
-  core.ParseLogStats(Log(
-      kHeader,
-      " <PhysicalDriveStats channel=\"0\" id=\"4\" senseKey4Cnt=\"1\" mediumErrCnt=\"2\" "
-      "parityErrCnt=\"3\" linkFailCnt=\"4\" abortedCmdCnt=\"5\" smartWarnCnt=\"6\" />\r\n"
-      " <PhysicalDriveStats channel=\"0\" mediumErrCnt=\"9\" />\r\n"
-      " <PhysicalDriveStats channel=\"1\" id=\"2\" />\r\n"));
+  ParseLogStats(Log(
+ kHeader,
+ " <PhysicalDriveStats channel=\"0\" id=\"4\" senseKey4Cnt=\"1\" mediumErrCnt=\"2\" "
+ "parityErrCnt=\"3\" linkFailCnt=\"4\" abortedCmdCnt=\"5\" smartWarnCnt=\"6\" />\r\n"
+ " <PhysicalDriveStats channel=\"0\" mediumErrCnt=\"9\" />\r\n"
+ " <PhysicalDriveStats channel=\"1\" id=\"2\" />\r\n"), core);
   ASSERT_EQ(core.Stats.PhysStats.Count(), 2);
   const TKVStatsPhysP& p = core.Stats.PhysStats.Item(0);
   EXPECT_EQ(p.Channel, "0");
@@ -98,7 +99,7 @@ TEST(StatsParser, ControllerTimeOnlyWhenPositive) {
       {"4294967296", 0} /* low 32 bits */, {"4294967297", 1}, {"99999999999999999999", 0}};
   for (const auto& [time, expected] : cases) {
     TKVCore core;
-    core.ParseLogStats(Log("deviceName=\"D\" time=\"" + time + "\" serialNumber=\"S\"", ""));
+    ParseLogStats(Log("deviceName=\"D\" time=\"" + time + "\" serialNumber=\"S\"", ""), core);
     EXPECT_EQ(core.Stats.Time, expected) << time;
   }
 }
@@ -106,8 +107,8 @@ TEST(StatsParser, ControllerTimeOnlyWhenPositive) {
 // What both parsers kept from one text, to compare two spellings of the same statistics.
 std::string ReadBoth(const std::string& text) {
   TKVCore core;
-  core.ParseLogStats(text);
-  core.ParseCacheStats(text);
+  ParseLogStats(text, core);
+  ParseCacheStats(text, core);
   const TKVStats& st = core.Stats;
   std::string out = st.DeviceName + "|" + std::to_string(st.Time) + "|" + st.StatsVersion + "|" +
                     std::to_string(st.SecondsSinceLastUpdate) + "\n";
@@ -176,7 +177,7 @@ TEST(StatsParser, EmptyElementsReadAlikeInBothSpellings) {
 
 TEST(StatsParser, CacheStatisticsPerController) {
   TKVCore core;
-  core.ParseCacheStats(
+  ParseCacheStats(
       Log(kHeader,
           " <ControllerStats statsVersion=\"2\" secondsSinceLastUpdate=\"60\" >\r\n"
           " </ControllerStats>\r\n"
@@ -189,7 +190,7 @@ TEST(StatsParser, CacheStatisticsPerController) {
           " <LogicalDriveStats id=\"0\" >\r\n" + kCache + " </LogicalDriveStats>\r\n") +
       Log("deviceName=\"Ctrl B\" serialNumber=\"XYZ\"",
           " <LogicalDriveStats id=\"0\" >\r\n" + kCache + " </LogicalDriveStats>\r\n"
-          " <LogicalDriveStats id=\"1\" >\r\n </LogicalDriveStats>\r\n"));
+          " <LogicalDriveStats id=\"1\" >\r\n </LogicalDriveStats>\r\n"), core);
   ASSERT_EQ(core.StatsCache.Count(), 2) << "a controller without a serial number is skipped";
   const TKVStatsCacheItem& a = core.StatsCache.Item(0);
   EXPECT_EQ(a.StatsVersion, "2");
@@ -212,7 +213,7 @@ TEST(StatsParser, CacheStatisticsPerController) {
   EXPECT_EQ(core.StatsCache.FindBySerial("  ABC12 ")->DeviceName, "ctrl a");
   EXPECT_EQ(core.StatsCache.FindBySerial("nothing"), nullptr);
 
-  core.ParseCacheStats("");
+  ParseCacheStats("", core);
   EXPECT_EQ(core.StatsCache.Count(), 0) << "a new parse starts empty";
 }
 

@@ -5,13 +5,14 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/task_parser.h"
 
 namespace kv {
 namespace {
 
 std::vector<std::string> Tasks(const std::string& text) {
   TKVCore core;
-  core.ParseTasks(text);
+  ParseTasks(text, core);
   std::vector<std::string> out;
   for (int i = 0; i < core.Tasks.Count(); ++i) {
     const TKVTaskItem& t = core.Tasks.Item(i);

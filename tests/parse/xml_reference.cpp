@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 #include "parse/smart_parser.h"
-#include "parse/text_helpers.h"
 
 namespace kv::ref {
 

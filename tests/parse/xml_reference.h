@@ -26,7 +26,8 @@ void ChildElementNames(const std::string& text, std::vector<std::string>& names)
 std::string PairSelfClosing(const std::string& text, const std::string& name);
 std::string SelfCloseEmptyPairs(const std::string& text, const std::string& name);
 
-// The parsers, filling the same model containers as TKVCore's operations.
+// The parsers, filling the same model containers as ParseSmart, ParseLogStats and
+// ParseCacheStats of parse/.
 void ParseSmart(TKVCore& core, const std::string& text);
 void ParseLogStats(TKVCore& core, const std::string& text);
 void ParseCacheStats(TKVCore& core, const std::string& text);

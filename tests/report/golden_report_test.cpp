@@ -29,7 +29,13 @@
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "parse/smart_names.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
+#include "report/state_report.h"
 #include "resources/embedded_files.h"
 
 namespace kv {
@@ -68,14 +74,14 @@ TStringList ReportOf(const TSources& s) {
     return text;
   });
   TKVCore core;
-  core.ParseConfig(s.config);
-  if (!s.smart.empty()) core.ParseSmart(s.smart);
-  if (!s.task.empty()) core.ParseTasks(s.task);
-  if (!s.stat.empty()) core.ParseLogStats(s.stat);
-  if (!s.cache.empty()) core.ParseCacheStats(s.cache);
-  core.BuildResult();
+  ParseConfig(s.config, core);
+  if (!s.smart.empty()) ParseSmart(s.smart, core);
+  if (!s.task.empty()) ParseTasks(s.task, core);
+  if (!s.stat.empty()) ParseLogStats(s.stat, core);
+  if (!s.cache.empty()) ParseCacheStats(s.cache, core);
+  BuildResult(core);
   TStringList lines;
-  core.WriteStateReport("1.0.0.1", lines);
+  WriteStateReport(core, "1.0.0.1", lines);
   SetSmartParamsLoader(nullptr);
   return lines;
 }

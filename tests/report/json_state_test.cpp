@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "report/metrics_support.h"
 #include "report/state_json.h"
 #include "report/text_utf8.h"
@@ -130,8 +132,8 @@ TEST(StateJson, HostileTextsStayValidJson) {
   std::string bytes;
   for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
   TKVCore core;
-  core.ParseConfig("");
-  core.BuildResult();
+  ParseConfig("", core);
+  BuildResult(core);
   core.Result.Controller.Model = bytes;
   core.Result.Controller.Lines = {bytes, "\"\\", ""};
   core.Result.Controller.BBULines = {bytes};

@@ -9,9 +9,15 @@
 
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
 #include "report/metrics_support.h"
 #include "report/metrics_text.h"
 #include "report/state_json.h"
+#include "report/state_report.h"
 
 namespace kv {
 namespace {
@@ -67,13 +73,13 @@ TEST(MetricsCost, SmallBesideTheCycleFor256Drives) {
   std::unique_ptr<TKVCore> core;
   const double cycle = BestSeconds([&] {
     core = std::make_unique<TKVCore>();
-    core->ParseConfig(listing);
-    core->ParseSmart(smart);
-    core->ParseTasks(tasks);
-    core->ParseLogStats(stats);
-    core->BuildResult();
+    ParseConfig(listing, *core);
+    ParseSmart(smart, *core);
+    ParseTasks(tasks, *core);
+    ParseLogStats(stats, *core);
+    BuildResult(*core);
     TStringList report;
-    core->WriteStateReport("1.0", report);
+    WriteStateReport(*core, "1.0", report);
     RenderMainPage(*core, "1.0");
     for (int n = 0; n < core->Result.HDDs.Count(); ++n) RenderHddPage(*core, "0_" + std::to_string(n));
   });

@@ -6,6 +6,11 @@
 #include <string>
 
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
 #include "report/collection_health.h"
 
 namespace kv::testing {
@@ -19,12 +24,12 @@ inline std::string ReadDemo(const std::string& name) {
 
 inline std::unique_ptr<TKVCore> DemoCore() {
   auto core = std::make_unique<TKVCore>();
-  core->ParseConfig(ReadDemo("get_config.txt"));
-  core->ParseSmart(ReadDemo("get_smartstats.txt"));
-  core->ParseTasks(ReadDemo("get_tasks.txt"));
-  core->ParseLogStats(ReadDemo("get_logs_stats.txt"));
-  core->ParseCacheStats(ReadDemo("get_logs_cache.txt"));
-  core->BuildResult();
+  ParseConfig(ReadDemo("get_config.txt"), *core);
+  ParseSmart(ReadDemo("get_smartstats.txt"), *core);
+  ParseTasks(ReadDemo("get_tasks.txt"), *core);
+  ParseLogStats(ReadDemo("get_logs_stats.txt"), *core);
+  ParseCacheStats(ReadDemo("get_logs_cache.txt"), *core);
+  BuildResult(*core);
   return core;
 }
 

@@ -8,6 +8,8 @@
 #include <sstream>
 
 #include "health/verdict.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 #include "report/metrics_support.h"
 #include "report/model_values.h"
 
@@ -112,8 +114,8 @@ TEST(MetricsText, HealthVerdictsAndChangeCounters) {
 
 TEST(MetricsText, HealthStatusesAndDownCycle) {
   TKVCore empty;
-  empty.ParseConfig("");
-  empty.BuildResult();
+  ParseConfig("", empty);
+  BuildResult(empty);
   CollectionHealth h;
   h.CollectionsTotal = 1;
   h.Sources[kSourceConfig] = {true, SourceStatus::kEmpty, 0.5, 0};

@@ -11,7 +11,13 @@
 #include "base/core_log_writer.h"
 #include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_hostile_input.h"
+#include "parse/config_parser.h"
+#include "parse/smart_parser.h"
+#include "parse/stats_parser.h"
+#include "parse/task_parser.h"
+#include "report/state_report.h"
 
 namespace kv {
 namespace {
@@ -30,14 +36,14 @@ struct TSources {
 // Runs one cycle and checks the report's shape; returns a description of the first fault.
 std::string CheckCycle(const TSources& s) {
   TKVCore core;
-  core.ParseConfig(s.config);
-  core.ParseSmart(s.smart);
-  core.ParseTasks(s.task);
-  core.ParseLogStats(s.stat);
-  core.ParseCacheStats(s.cache);
-  core.BuildResult();
+  ParseConfig(s.config, core);
+  ParseSmart(s.smart, core);
+  ParseTasks(s.task, core);
+  ParseLogStats(s.stat, core);
+  ParseCacheStats(s.cache, core);
+  BuildResult(core);
   TStringList lines;
-  core.WriteStateReport("1.0.0.1", lines);
+  WriteStateReport(core, "1.0.0.1", lines);
   if (lines.empty() || lines[0] != "[main]") return "does not start with [main]";
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {

@@ -16,7 +16,7 @@ namespace {
 
 TStringList Report(const TKVCore& core, const std::string& version = "1.0.0.1") {
   TStringList lines = {"left over from the previous cycle"};
-  core.WriteStateReport(version, lines);
+  WriteStateReport(core, version, lines);
   return lines;
 }
 

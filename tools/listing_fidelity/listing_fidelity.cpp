@@ -19,6 +19,8 @@
 #include "base/core_log_writer.h"
 #include "health/verdict.h"
 #include "model/kv_core.h"
+#include "parse/build_result.h"
+#include "parse/config_parser.h"
 
 namespace {
 
@@ -46,8 +48,8 @@ void Report(const fs::path& file, TTotals& totals) {
   std::vector<std::string> log;
   const kv::CoreLogSink previous = kv::SetCoreLogSink([&log](const std::string& line) { log.push_back(line); });
   kv::TKVCore core;
-  core.ParseConfig(text.str());
-  core.BuildResult();
+  ParseConfig(text.str(), core);
+  BuildResult(core);
   kv::SetCoreLogSink(previous);
 
   const kv::TKVResult& r = core.Result;

@@ -3,8 +3,7 @@
 
 #include <climits>
 
-#include "parse/config_parser.h"
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 namespace {
@@ -34,9 +33,6 @@ TEST(TextHelpers, BeforeAfterTrimAndUnderscores) {
   EXPECT_EQ(TrimBlanks("   "), "");
   EXPECT_EQ(TrimControls("\r\n\t a b \x01"), "a b");
   EXPECT_EQ(BlanksToUnderscores("data 1__raid 5 "), "data_1__raid_5_");
-  const auto pair = SplitPair("   Reported Channel,Device(T:L)   : 0,0(0:0)  ");
-  EXPECT_EQ(pair.first, "Reported Channel,Device(T:L)");
-  EXPECT_EQ(pair.second, "0,0(0:0)");
 }
 
 TEST(TextHelpers, SplitLinesAtCrLfOrCrLf) {

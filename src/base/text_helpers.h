@@ -1,6 +1,6 @@
 #pragma once
-// Text helpers shared by the parsers of the controller utility's outputs.
-// All work on single-byte strings; searches are case-sensitive (callers lower-case first
+// Text helpers the parsers of the controller utility's outputs split their lines with; the
+// model, the report and the pages use a few of them too. All work on single-byte strings; searches are case-sensitive (callers lower-case first
 // where they need to). Pure functions, any thread.
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "parse/text_helpers.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 

@@ -1,13 +1,15 @@
-// TKVCore::BuildResult: interprets the raw pairs of the configuration listing.
+// BuildResult: interprets the raw pairs of the configuration listing.
 // Keys are tested lower-cased with plain substring tests; values are kept as held.
+#include "parse/build_result.h"
+
 #include <algorithm>
 #include <vector>
 
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 #include "model/kv_core.h"
-#include "parse/config_parser.h"
+#include "parse/drive_matcher.h"
 #include "parse/listing_dialects.h"
-#include "parse/text_helpers.h"
 
 namespace kv {
 
@@ -105,10 +107,10 @@ void ApplyHDDPair(TResultHDD& d, THDDFirstMatch& seen, const std::string& k, con
 
 }  // namespace
 
-void TKVCore::BuildResult() {
-  TResultController& c = Result.Controller;
+void BuildResult(TKVCore& core) {
+  TResultController& c = core.Result.Controller;
   // 1. Fresh result; the controller's own fields start empty.
-  Result.Clear();
+  core.Result.Clear();
   c.Status.clear();
   c.Mode.clear();
   c.Model.clear();
@@ -118,11 +120,11 @@ void TKVCore::BuildResult() {
   c.ChannelDescription.clear();
 
   // 2.-4. Controller, version and backup unit pairs.
-  for (const TKVItem& pair : ControllerInfo) {
+  for (const TKVItem& pair : core.ControllerInfo) {
     ApplyControllerPair(c, LowerCaseAscii(pair.Key), pair.Value);
     c.Lines.push_back(PairLine(pair));
   }
-  for (const TKVItem& pair : VersionInfo) c.VersionLines.push_back(PairLine(pair));
+  for (const TKVItem& pair : core.VersionInfo) c.VersionLines.push_back(PairLine(pair));
   c.BBUStatus.clear();
   c.BBUUnitType.clear();
   c.BBUOverallStatus.clear();
@@ -130,15 +132,15 @@ void TKVCore::BuildResult() {
   c.BBUCapacityRemaining.clear();
   c.BBUTimeRemaining.clear();
   c.BBUOverTemperature.clear();
-  for (const TKVItem& pair : BBUInfo) {
+  for (const TKVItem& pair : core.BBUInfo) {
     ApplyBackupUnitPair(c, LowerCaseAscii(pair.Key), pair.Value);
     c.BBULines.push_back(PairLine(pair));
   }
 
   // 5. Enclosures.
-  for (int i = 0; i < Enclosures.Count(); ++i) {
-    const TKVEnclosureItem& item = Enclosures.Item(i);
-    TResultEnclosure& e = Result.Enclosures.Add();
+  for (int i = 0; i < core.Enclosures.Count(); ++i) {
+    const TKVEnclosureItem& item = core.Enclosures.Item(i);
+    TResultEnclosure& e = core.Result.Enclosures.Add();
     e.Id = item.Number;
     bool vendor_seen = false;
     bool temperature_seen = false;
@@ -170,9 +172,9 @@ void TKVCore::BuildResult() {
   }
 
   // 6. Logical devices.
-  for (int i = 0; i < LDs.Count(); ++i) {
-    const TKVLDItem& item = LDs.Item(i);
-    TResultLD& ld = Result.LDs.Add();
+  for (int i = 0; i < core.LDs.Count(); ++i) {
+    const TKVLDItem& item = core.LDs.Item(i);
+    TResultLD& ld = core.Result.LDs.Add();
     ld.Number = item.Number;
     for (const TKVItem& pair : item.Info) {
       ApplyLDPair(ld, DialectLower(pair.Key), pair.Value);
@@ -183,9 +185,9 @@ void TKVCore::BuildResult() {
   }
 
   // 7. zepCache devices.
-  for (int i = 0; i < ZepLDs.Count(); ++i) {
-    const TKVZEPLDItem& item = ZepLDs.Item(i);
-    TResultZepLD& zep = Result.ZepLDs.Add();
+  for (int i = 0; i < core.ZepLDs.Count(); ++i) {
+    const TKVZEPLDItem& item = core.ZepLDs.Item(i);
+    TResultZepLD& zep = core.Result.ZepLDs.Add();
     zep.Number = item.Number;
     for (const TKVItem& pair : item.Info) {
       ApplyZepLDPair(zep, LowerCaseAscii(pair.Key), pair.Value);
@@ -196,10 +198,10 @@ void TKVCore::BuildResult() {
   }
 
   // 8. Drives, then their channel and location matches; then the members of every device.
-  TDriveMatcher matcher(*this);
-  for (int i = 0; i < HDDs.Count(); ++i) {
-    const TKVHDDItem& item = HDDs.Item(i);
-    TResultHDD& d = Result.HDDs.Add();
+  TDriveMatcher matcher(core);
+  for (int i = 0; i < core.HDDs.Count(); ++i) {
+    const TKVHDDItem& item = core.HDDs.Item(i);
+    TResultHDD& d = core.Result.HDDs.Add();
     d.Number = ToInt(item.Number, -1);
     THDDFirstMatch seen;
     for (const TKVItem& pair : item.Info) {
@@ -223,7 +225,7 @@ void TKVCore::BuildResult() {
     }
     for (const TDriveLocation& where : locations) matcher.Place(where, esd, d, i);
   }
-  matcher.LinkMembers(*this);
+  matcher.LinkMembers(core);
 }
 
 }  // namespace kv

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "model/kv_core.h"
+#include "parse/build_result.h"
 #include "parse/config_log_recorder.h"
+#include "parse/config_parser.h"
 
 namespace kv {
 namespace {
@@ -23,7 +25,7 @@ TEST(BuildResult, ControllerAndBackupUnitFields) {
   core.BBUInfo.Add("Overall Backup Unit Status", "Ready");
   core.BBUInfo.Add("Current Temperature", "29 deg C");  // also a temperature, but BBU only
   core.BBUInfo.Add("Over temperature", "No");
-  core.BuildResult();
+  BuildResult(core);
   const TResultController& c = core.Result.Controller;
   EXPECT_EQ(c.Mode, "RAID (Expose RAW)");
   EXPECT_EQ(c.Model, "Korvane KVR7805Z");
@@ -59,7 +61,7 @@ TEST(BuildResult, LogicalDeviceFieldsAndFormedUniqueId) {
   b.Number = "1";
   b.Info.Add("Logical device name", "x");
   b.Info.Add("Unique Identifier", "A875F532");
-  core.BuildResult();
+  BuildResult(core);
   ASSERT_EQ(core.Result.LDs.Count(), 2);
   const TResultLD& ld = core.Result.LDs.Item(0);
   EXPECT_EQ(ld.Number, "0");
@@ -83,7 +85,7 @@ TEST(BuildResult, ZepCacheDeviceAlwaysFormsItsUniqueId) {
   z.Info.Add("RAID level", "1");
   z.Info.Add("Status of zepCache", "Optimal");
   z.Info.Add("Unique Identifier", "IGNORED");
-  core.BuildResult();
+  BuildResult(core);
   const TResultZepLD& r = core.Result.ZepLDs.Item(0);
   EXPECT_EQ(r.DeviceName, "ZepCache 0");
   EXPECT_EQ(r.Status, "Optimal");
@@ -107,7 +109,7 @@ TEST(BuildResult, DriveFieldsTakeTheFirstMatchButTransferSpeedTheLast) {
   h.Info.Add("Write Cache", "Enabled (write-back)");
   TKVHDDItem& bad = core.HDDs.Add();
   bad.Number = "x";
-  core.BuildResult();
+  BuildResult(core);
   const TResultHDD& d = core.Result.HDDs.Item(0);
   EXPECT_EQ(d.Number, 3);
   EXPECT_EQ(d.State, "Online");
@@ -130,7 +132,7 @@ TEST(BuildResult, EnclosureIdVendorAndTemperature) {
   named.Info.Add("Vendor", "KORVANE");
   named.Info.Add("Enclosure ID", "\t1 ");
   named.StatusInfo.Add("Vendor", "ignored");
-  core.BuildResult();
+  BuildResult(core);
   const TResultEnclosure& e0 = core.Result.Enclosures.Item(0);
   EXPECT_EQ(e0.Id, "8");
   EXPECT_EQ(e0.Vendor, "FromStatus");
@@ -165,9 +167,9 @@ const char kListing[] =
 
 TEST(BuildResult, MatchesDrivesToEnclosuresAndLogicalDevices) {
   TKVCore core;
-  core.ParseConfig(kListing);
+  ParseConfig(kListing, core);
   core.SASSmart.Add("c", "kv1", "0", "0", "ok", "35 C");
-  core.BuildResult();
+  BuildResult(core);
   ASSERT_EQ(core.Result.HDDs.Count(), 2);
   const TResultHDD& d0 = core.Result.HDDs.Item(0);
   EXPECT_EQ(d0.Channel, "0");
@@ -181,7 +183,7 @@ TEST(BuildResult, MatchesDrivesToEnclosuresAndLogicalDevices) {
   EXPECT_EQ(members.Item(1).Key, 1);
 
   // Running it again starts from a clean result.
-  core.BuildResult();
+  BuildResult(core);
   EXPECT_EQ(core.Result.HDDs.Count(), 2);
   EXPECT_EQ(core.Result.LDs.Item(0).Members.Count(), 2);
   EXPECT_EQ(core.Result.Enclosures.Item(0).Slots.Count(), 1);
@@ -196,25 +198,25 @@ TEST(BuildResult, DrivesLandInExactlyOneEnclosure) {
            "         Reported Location : " + location + "\n         Reported ESD : " + esd + "\n";
   };
   TKVCore core;
-  core.ParseConfig("Physical Device information\n" + drive(0, "Enclosure 0, Slot 0", "2,1") +
-                   drive(1, "Enclosure 0, Slot 0", "2,0") +
-                   "      Device #2\n         Device is an Enclosure services device\n"
-                   "         Reported Channel,Device : 2,0\n         Enclosure ID : 0\n"
-                   "      Device #3\n         Device is an Enclosure services device\n"
-                   "         Reported Channel,Device(T:L) : 2,1(1:0)\n         Enclosure ID : 0\n");
-  core.BuildResult();
+  ParseConfig("Physical Device information\n" + drive(0, "Enclosure 0, Slot 0", "2,1") +
+              drive(1, "Enclosure 0, Slot 0", "2,0") +
+              "      Device #2\n         Device is an Enclosure services device\n"
+              "         Reported Channel,Device : 2,0\n         Enclosure ID : 0\n"
+              "      Device #3\n         Device is an Enclosure services device\n"
+              "         Reported Channel,Device(T:L) : 2,1(1:0)\n         Enclosure ID : 0\n", core);
+  BuildResult(core);
   EXPECT_EQ(core.Result.HDDs.Item(0).Enclosure, &core.Result.Enclosures.Item(1));
   EXPECT_EQ(core.Result.HDDs.Item(1).Enclosure, &core.Result.Enclosures.Item(0));
   EXPECT_EQ(core.Result.Enclosures.Item(0).Slots.Count(), 1);
   EXPECT_EQ(core.Result.Enclosures.Item(1).Slots.Count(), 1);
 
   TKVCore old;
-  old.ParseConfig("Physical Device information\n" +
-                  std::string("      Device #0\n         Device is a Hard drive\n"
-                              "         Reported Enclosure,Slot : 0,2\n"
-                              "      Device #4\n         Device is an Enclosure\n"
-                              "            Type : SES2\n"));
-  old.BuildResult();
+  ParseConfig("Physical Device information\n" +
+              std::string("      Device #0\n         Device is a Hard drive\n"
+                          "         Reported Enclosure,Slot : 0,2\n"
+                          "      Device #4\n         Device is an Enclosure\n"
+                          "            Type : SES2\n"), old);
+  BuildResult(old);
   EXPECT_EQ(old.Result.HDDs.Item(0).Enclosure, &old.Result.Enclosures.Item(0));
   EXPECT_EQ(old.Result.Enclosures.Item(0).Slots.Item(0).Value, 2);
 }
@@ -223,7 +225,7 @@ TEST(BuildResult, EmptyModelGivesAnEmptyResult) {
   TKVCore core;
   core.Result.Controller.Status = "stale";
   core.Result.Controller.BBUStatus = "stale";
-  core.BuildResult();
+  BuildResult(core);
   EXPECT_EQ(core.Result.Controller.Status, "");
   EXPECT_EQ(core.Result.Controller.BBUStatus, "");
   EXPECT_EQ(core.Result.HDDs.Count() + core.Result.LDs.Count() + core.Result.ZepLDs.Count() +
