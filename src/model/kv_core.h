@@ -17,7 +17,6 @@
 // drive matcher (parse/drive_matcher.h); WriteStateReport in report/state_report.h.
 //
 // Used by the one thread that runs the cycle; no locks.
-#include <memory>
 #include <string>
 
 #include "model/kv_list.h"
@@ -28,8 +27,6 @@
 #include "model/task_list.h"
 
 namespace kv {
-
-class Tmail_list;  // the renderers' placeholder substitution list (pages layer)
 
 class TKVCore {
  public:
@@ -47,16 +44,12 @@ class TKVCore {
   TKVSASSmartParamsList SASSmartParams;
   TKVStats Stats;
   TKVResult Result;
-  // Created by the renderer that needs it; the model never touches it. shared_ptr so that
-  // the model compiles without the pages layer's definition.
-  std::shared_ptr<Tmail_list> Templates;
   TKVSmartDescNamesList SmartDescNames;
   TKVStatsCache StatsCache;
 
   TKVCore() = default;
   TKVCore(const TKVCore&) = delete;
   TKVCore& operator=(const TKVCore&) = delete;
-  ~TKVCore();
 };
 
 }  // namespace kv

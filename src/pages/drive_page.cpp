@@ -21,10 +21,7 @@ constexpr const char* kSmartSpacer =
 class DrivePageRenderer {
  public:
   DrivePageRenderer(TKVCore& core, SmartSource smart, const std::vector<TSmartVerdict>* verdicts)
-      : core_(core), smart_(smart), verdicts_(verdicts) {
-    if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
-    templates_ = core_.Templates.get();
-  }
+      : core_(core), smart_(smart), verdicts_(verdicts) {}
 
   TDrivePage Render(const std::string& requested) {
     const std::string key = LowerCaseAscii(requested);
@@ -50,10 +47,10 @@ class DrivePageRenderer {
   using Pairs = std::vector<std::pair<std::string, std::string>>;
 
   std::string Apply(const char* file, const Pairs& pairs) {
-    templates_->ClearPairs();
-    for (const auto& [k, v] : pairs) templates_->AddPair(k, v);
-    templates_->ApplyTemplate(file);
-    return templates_->GetResult();
+    templates_.ClearPairs();
+    for (const auto& [k, v] : pairs) templates_.AddPair(k, v);
+    templates_.ApplyTemplate(file);
+    return templates_.GetResult();
   }
 
   int FindDrive(const std::string& key) const {
@@ -234,7 +231,7 @@ class DrivePageRenderer {
   const SmartSource smart_;
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
-  Tmail_list* templates_ = nullptr;
+  Tmail_list templates_;  // fetched once per page, from the embedded files
   std::shared_ptr<const TKVSmartNamesList> known_names_;
 };
 

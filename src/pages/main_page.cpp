@@ -1,6 +1,5 @@
 #include "pages/main_page.h"
 
-#include <memory>
 #include <vector>
 
 #include "base/ini_file.h"
@@ -44,10 +43,7 @@ std::string PercentText(const std::string& percent) {
 class MainPageRenderer {
  public:
   MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report, const THealthView* health)
-      : core_(core), version_(version), report_(report), health_(health) {
-    if (!core_.Templates) core_.Templates = std::make_shared<Tmail_list>();
-    templates_ = core_.Templates.get();
-  }
+      : core_(core), version_(version), report_(report), health_(health) {}
 
   std::string Render() {
     page_ += Apply("tpl_header.txt", {});
@@ -72,10 +68,10 @@ class MainPageRenderer {
 
  private:
   std::string Apply(const char* file, const Pairs& pairs) {
-    templates_->ClearPairs();
-    for (const auto& [key, value] : pairs) templates_->AddPair(key, value);
-    templates_->ApplyTemplate(file);
-    return templates_->GetResult();
+    templates_.ClearPairs();
+    for (const auto& [key, value] : pairs) templates_.AddPair(key, value);
+    templates_.ApplyTemplate(file);
+    return templates_.GetResult();
   }
 
   std::string Read(const std::string& section, const char* key) const {
@@ -460,7 +456,7 @@ class MainPageRenderer {
 
   TKVCore& core_;
   const std::string& version_;
-  Tmail_list* templates_ = nullptr;
+  Tmail_list templates_;  // fetched once per page, from the embedded files
   const TMemIniFile& report_;
   const THealthView* health_;
   std::string page_;
