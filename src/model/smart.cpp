@@ -1,7 +1,6 @@
 #include "model/smart.h"
 
 #include "base/text_case.h"
-#include "base/text_helpers.h"
 
 namespace kv {
 
@@ -39,22 +38,9 @@ std::string TKVSmartDescNamesList::Find(int32_t deviceId, int32_t channel,
   return it == index_.end() ? std::string() : items_[it->second].Name;
 }
 
-void TKVSmartDescNamesList::ResolveCase(const std::string& text) {
-  std::vector<std::string> distinct;
-  for (const auto& item : items_) {
-    bool seen = false;
-    for (const auto& n : distinct) seen = seen || n == item.Name;
-    if (!seen) distinct.push_back(item.Name);
-  }
-  const std::string low = LowerCaseAscii(text);
-  for (const auto& n : distinct) {
-    const size_t q = low.find("\"" + n + "\"");
-    if (q == std::string::npos) continue;
-    const std::string resolved = TrimControls(std::string_view(text).substr(q + 1, n.size()));
-    if (resolved.empty()) continue;
-    for (auto& item : items_)
-      if (item.Name == n) item.Name = resolved;
-  }
+void TKVSmartDescNamesList::Rename(const std::string& from, const std::string& to) {
+  for (auto& item : items_)
+    if (item.Name == from) item.Name = to;
 }
 
 }  // namespace kv

@@ -162,11 +162,8 @@ class TKVSmartDescNamesList {
   void AddIfNew(int32_t deviceId, int32_t channel, int32_t attributeId, const std::string& name);
   // Name of the first item with these three numbers, or empty.
   std::string Find(int32_t deviceId, int32_t channel, int32_t attributeId) const;
-  // Restores the letter case of the names (read from lower-cased XML) from `text`, the XML
-  // as read: each distinct name takes the text that stands between double quotes at the
-  // first place where "\"" + name + "\"" occurs case-insensitively, trimmed of blanks and
-  // control characters. A name that is not found keeps its form.
-  void ResolveCase(const std::string& text);
+  // Gives every item named `from` the name `to`.
+  void Rename(const std::string& from, const std::string& to);
   int Count() const { return static_cast<int>(items_.size()); }
   const TKVSmartDescNamesItem& Item(int index) const { return items_[static_cast<size_t>(index)]; }
   void Clear() {

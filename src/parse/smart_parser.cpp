@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 #include "model/kv_core.h"
 #include "parse/attribute_lines.h"
 
@@ -132,7 +133,7 @@ class TSmartReader {
     }
   }
 
-  void ResolveDescriptionCase() { core_.SmartDescNames.ResolveCase(source_); }
+  void ResolveDescriptionCase() { ResolveDescriptionNameCase(core_.SmartDescNames, source_); }
   void ForgetDescriptionNames() {
     core_.SmartDescNames.Clear();
     desc_seen_.clear();
@@ -278,6 +279,24 @@ std::string TempFromRaw(std::string_view raw) {
 std::string CaseOf(std::string_view name, std::string_view source) {
   const size_t p = LowerCaseAscii(source).find(name);
   return std::string(p == std::string::npos ? name : source.substr(p, name.size()));
+}
+
+void ResolveDescriptionNameCase(TKVSmartDescNamesList& names, const std::string& text) {
+  std::vector<std::string> distinct;
+  for (int i = 0; i < names.Count(); ++i) {
+    const std::string& name = names.Item(i).Name;
+    bool seen = false;
+    for (const auto& n : distinct) seen = seen || n == name;
+    if (!seen) distinct.push_back(name);
+  }
+  const std::string low = LowerCaseAscii(text);
+  for (const auto& n : distinct) {
+    const size_t q = low.find("\"" + n + "\"");
+    if (q == std::string::npos) continue;
+    const std::string resolved = TrimControls(std::string_view(text).substr(q + 1, n.size()));
+    if (resolved.empty()) continue;
+    names.Rename(n, resolved);
+  }
 }
 
 void ParseSmart(const std::string& text, TKVCore& core) {

@@ -20,6 +20,7 @@
 namespace kv {
 
 class TKVCore;
+class TKVSmartDescNamesList;
 
 // SMART XML, SAS first then SATA, into the SMART lists of `core`; swallows every exception.
 void ParseSmart(const std::string& text, TKVCore& core);
@@ -31,5 +32,11 @@ std::string TempFromRaw(std::string_view raw);
 // The text of `source` at the first place where `name` occurs in the lower-cased source
 // (the same text in the letter case of the file); `name` itself when it does not occur.
 std::string CaseOf(std::string_view name, std::string_view source);
+
+// Restores the letter case of the description names (read from lower-cased XML) from
+// `text`, the XML as read: each distinct name takes the text that stands between double
+// quotes at the first place where "\"" + name + "\"" occurs case-insensitively, trimmed of
+// blanks and control characters. A name that is not found keeps its form.
+void ResolveDescriptionNameCase(TKVSmartDescNamesList& names, const std::string& text);
 
 }  // namespace kv

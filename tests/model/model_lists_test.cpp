@@ -39,22 +39,6 @@ TEST(ModelLists, SmartParamsFindOrAddAndHexIds) {
   for (const Row& row : rows) EXPECT_EQ(SmartHexId(row.text), row.id) << row.text;
 }
 
-TEST(ModelLists, DescriptionNamesAreAddedOnceAndTakeTheFileCase) {
-  TKVSmartDescNamesList names;
-  names.AddIfNew(-1, 0, 1, "skipped");
-  names.AddIfNew(3, -1, 1, "skipped");
-  names.AddIfNew(3, 0, 1, "raw read error rate");
-  names.AddIfNew(3, 0, 1, "second");
-  names.AddIfNew(4, 0, 1, "raw read error rate");
-  names.AddIfNew(4, 0, 9, "not in file");
-  EXPECT_EQ(names.Count(), 3);
-  names.ResolveCase("<attribute name=\"Raw Read Error Rate\" id=\"0x01\"/>");
-  EXPECT_EQ(names.Find(3, 0, 1), "Raw Read Error Rate");
-  EXPECT_EQ(names.Find(4, 0, 1), "Raw Read Error Rate");
-  EXPECT_EQ(names.Find(4, 0, 9), "not in file");
-  EXPECT_EQ(names.Find(5, 0, 1), "");
-}
-
 TEST(ModelLists, StatisticsLookups) {
   TKVStatsCache cache;
   cache.Add().SerialNumber = "abc12";

@@ -122,6 +122,22 @@ TEST(SmartParser, SasHealthTemperatureAndAttributes) {
   EXPECT_EQ(core.SATASmart.Count(), 0);
 }
 
+TEST(SmartParser, DescriptionNamesAreAddedOnceAndTakeTheFileCase) {
+  TKVSmartDescNamesList names;
+  names.AddIfNew(-1, 0, 1, "skipped");
+  names.AddIfNew(3, -1, 1, "skipped");
+  names.AddIfNew(3, 0, 1, "raw read error rate");
+  names.AddIfNew(3, 0, 1, "second");
+  names.AddIfNew(4, 0, 1, "raw read error rate");
+  names.AddIfNew(4, 0, 9, "not in file");
+  EXPECT_EQ(names.Count(), 3);
+  ResolveDescriptionNameCase(names, "<attribute name=\"Raw Read Error Rate\" id=\"0x01\"/>");
+  EXPECT_EQ(names.Find(3, 0, 1), "Raw Read Error Rate");
+  EXPECT_EQ(names.Find(4, 0, 1), "Raw Read Error Rate");
+  EXPECT_EQ(names.Find(4, 0, 9), "not in file");
+  EXPECT_EQ(names.Find(5, 0, 1), "");
+}
+
 TEST(SmartParser, TempFromRawAndCaseOf) {
   const std::pair<std::string, std::string> temps[] = {
       {"45", "45 C"},   {std::to_string(42 + (7 << 8) + (int64_t{33} << 16)), "42 C"},

@@ -340,7 +340,7 @@ void SmartCommon(TKVCore& core, const std::string& source, bool sas) {
       }
     }
   }
-  if (!sas) core.SmartDescNames.ResolveCase(source);
+  if (!sas) ResolveDescriptionNameCase(core.SmartDescNames, source);
 }
 
 }  // namespace
