@@ -27,7 +27,7 @@ fi
 # TSan: only the executables that hold the concurrency tests, filtered to those tests.
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:history_size=4"
 if cmake --preset tsan >/dev/null &&
-   cmake --build --preset tsan -j"$JOBS" --target test_base test_collect test_http test_pages test_service >/dev/null; then
+   cmake --build --preset tsan -j"$JOBS" --target test_platform test_collect test_http test_pages test_service >/dev/null; then
   stamp "tsan build"
   run_tsan() {  # executable filter
     echo "tsan: $1 --gtest_filter=$2"
@@ -36,7 +36,7 @@ if cmake --preset tsan >/dev/null &&
     fi
   }
   run_tsan test_service 'CoreLog.*:ServiceEvents.*:MonitorService.*'
-  run_tsan test_base 'MainLoop.*'
+  run_tsan test_platform 'MainLoop.*'
   run_tsan test_collect 'ThreadTimer.*:ScanListManager.*'
   run_tsan test_http 'HttpServerTest.*:BlockSocket.*:CoreLogThrottle.*'
   run_tsan test_pages 'DrivePageCache.*'
