@@ -5,6 +5,7 @@
 
 #include "base/text_case.h"
 #include "health/status_words.h"
+#include "health/verdict.h"
 
 namespace kv {
 
@@ -66,10 +67,6 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return fields;
 }
 
-std::string PlaceOf(const TResultHDD& d) {
-  return (d.Channel.empty() ? "-" : d.Channel) + "," + (d.DeviceId.empty() ? "-" : d.DeviceId);
-}
-
 }  // namespace
 
 const char* SeverityName(TSeverity severity) {
@@ -96,7 +93,7 @@ TStateSnapshot TakeSnapshot(const TKVCore& core, const std::vector<TSmartVerdict
   for (const TResultHDD& d : r.HDDs) {
     const std::string serial = LowerCaseAscii(d.SerialNumber);
     const bool by_serial = !serial.empty() && serials[serial] == 1;
-    std::string label = "Drive " + PlaceOf(d) + " (S/N " + (d.SerialNumber.empty() ? "-" : d.SerialNumber);
+    std::string label = "Drive " + DrivePlace(d) + " (S/N " + (d.SerialNumber.empty() ? "-" : d.SerialNumber);
     if (d.Enclosure != nullptr)
       for (const TIntPair& slot : d.Enclosure->Slots)
         if (slot.Key == i) {
@@ -105,7 +102,7 @@ TStateSnapshot TakeSnapshot(const TKVCore& core, const std::vector<TSmartVerdict
         }
     label += ")";
     const int grade = static_cast<size_t>(i) < smart.size() ? static_cast<int>(smart[static_cast<size_t>(i)].Grade) : 0;
-    s.Drives.push_back({by_serial ? "sn:" + serial : "at:" + PlaceOf(d), label, d.State, grade});
+    s.Drives.push_back({by_serial ? "sn:" + serial : "at:" + DrivePlace(d), label, d.State, grade});
     ++i;
   }
   for (const TResultLD& ld : r.LDs) {

@@ -52,11 +52,11 @@ void MarkListedSpares(const TKVResult& r, const TStringList& lines, std::vector<
   }
 }
 
-std::string DevicePlace(const TResultHDD& d) {
+}  // namespace
+
+std::string DrivePlace(const TResultHDD& d) {
   return (d.Channel.empty() ? "-" : d.Channel) + "," + (d.DeviceId.empty() ? "-" : d.DeviceId);
 }
-
-}  // namespace
 
 const char* HealthWord(THealth health) {
   switch (health) {
@@ -105,7 +105,7 @@ THealthVerdict JudgeHealth(const TKVCore& core, const std::vector<TSmartVerdict>
     const TResultHDD& d = r.HDDs.Item(i);
     const bool important = member_or_spare[static_cast<size_t>(i)] || ClassifyStatus(d.State) == TStatusClass::Spare;
     const THealth serious = important ? THealth::Critical : THealth::Warning;
-    const std::string object = "Drive " + DevicePlace(d) + (d.SerialNumber.empty() ? "" : " (S/N " + d.SerialNumber + ")");
+    const std::string object = "Drive " + DrivePlace(d) + (d.SerialNumber.empty() ? "" : " (S/N " + d.SerialNumber + ")");
     const std::string link = "hdd_" + (d.Channel.empty() ? "-" : d.Channel) + "_" + (d.DeviceId.empty() ? "-" : d.DeviceId);
     const TStatusClass state = ClassifyStatus(d.State);
     if (state == TStatusClass::Failed || state == TStatusClass::Missing) {

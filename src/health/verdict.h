@@ -23,6 +23,10 @@ enum class THealth { OK = 0, Warning = 1, Critical = 2 };
 // "OK", "Warning", "Critical".
 const char* HealthWord(THealth health);
 
+// Where a drive sits, as the pages and the change lines name it: "0,7"; "-" stands for an
+// empty part.
+std::string DrivePlace(const TResultHDD& drive);
+
 struct THealthReason {
   THealth Level = THealth::OK;
   std::string Object;  // "Drive 0,7", "Logical device 1 (System)", "Backup unit", ...
