@@ -7,36 +7,28 @@
 #include "support/system_description.h"
 
 namespace kv {
-namespace {
 
-class SystemEnv final : public TCollectEnv {
- public:
-  int64_t Now() override { return platform::LocalUnixSeconds(); }
-  platform::ConsoleProcessResult RunCommand(const std::string& command_line,
-                                            const platform::ConsoleProcessLimits& limits,
-                                            std::string& output) override {
-    return platform::RunConsoleProcess(command_line, limits, output);
-  }
-  bool FileExists(const std::string& path) override { return platform::FileExists(path); }
-  bool LaunchDetached(const std::string& command_line, const std::string& folder) override {
-    return platform::LaunchDetached(command_line, folder);
-  }
-  bool SetCurrentFolder(const std::string& folder) override { return platform::SetCurrentFolder(folder); }
-  std::string ProgramFolder() override { return platform::ProgramFolder(); }
-  std::string StateFolder() override { return platform::ProgramFolder(); }
-  std::string ExecutablePath() override { return platform::ExecutablePath(); }
-  std::string ExecutableSuffix() override { return platform::ExecutableSuffix(); }
-  std::string VersionText() override { return platform::ProgramVersionText(); }
-  std::string OsDescription() override { return OperatingSystemDescription(); }
-  uint64_t UptimeMs() override { return platform::SystemUptimeMs(); }
-  platform::MainLoop& Loop() override { return platform::MainLoop::Instance(); }
-};
+int64_t TSystemCollectEnv::Now() { return platform::LocalUnixSeconds(); }
 
-}  // namespace
-
-TCollectEnv& SystemCollectEnv() {
-  static SystemEnv env;
-  return env;
+platform::ConsoleProcessResult TSystemCollectEnv::RunCommand(const std::string& command_line,
+                                                             const platform::ConsoleProcessLimits& limits,
+                                                             std::string& output) {
+  return platform::RunConsoleProcess(command_line, limits, output);
 }
+
+bool TSystemCollectEnv::FileExists(const std::string& path) { return platform::FileExists(path); }
+
+bool TSystemCollectEnv::LaunchDetached(const std::string& command_line, const std::string& folder) {
+  return platform::LaunchDetached(command_line, folder);
+}
+
+bool TSystemCollectEnv::SetCurrentFolder(const std::string& folder) { return platform::SetCurrentFolder(folder); }
+std::string TSystemCollectEnv::ProgramFolder() { return platform::ProgramFolder(); }
+std::string TSystemCollectEnv::StateFolder() { return platform::ProgramFolder(); }
+std::string TSystemCollectEnv::ExecutablePath() { return platform::ExecutablePath(); }
+std::string TSystemCollectEnv::ExecutableSuffix() { return platform::ExecutableSuffix(); }
+std::string TSystemCollectEnv::VersionText() { return platform::ProgramVersionText(); }
+std::string TSystemCollectEnv::OsDescription() { return OperatingSystemDescription(); }
+uint64_t TSystemCollectEnv::UptimeMs() { return platform::SystemUptimeMs(); }
 
 }  // namespace kv

@@ -1,7 +1,7 @@
 #pragma once
 // The world as the scan list manager sees it: the local clock, the console runner, the
 // program folder, the restart program launcher, the facts for the start-up lines and
-// the main loop that runs the ticks. SystemCollectEnv() is the real one; tests hand in
+// the main loop that runs the ticks. TSystemCollectEnv is the real one; tests hand in
 // fakes (a clock they step, a runner with canned output, a launcher that records).
 #include <cstdint>
 #include <string>
@@ -35,6 +35,29 @@ class TCollectEnv {
   virtual platform::MainLoop& Loop() = 0;
 };
 
-TCollectEnv& SystemCollectEnv();
+// The real world, with the main loop the service runs.
+class TSystemCollectEnv final : public TCollectEnv {
+ public:
+  explicit TSystemCollectEnv(platform::MainLoop& loop) : loop_(loop) {}
+
+  int64_t Now() override;
+  platform::ConsoleProcessResult RunCommand(const std::string& command_line,
+                                            const platform::ConsoleProcessLimits& limits,
+                                            std::string& output) override;
+  bool FileExists(const std::string& path) override;
+  bool LaunchDetached(const std::string& command_line, const std::string& folder) override;
+  bool SetCurrentFolder(const std::string& folder) override;
+  std::string ProgramFolder() override;
+  std::string StateFolder() override;
+  std::string ExecutablePath() override;
+  std::string ExecutableSuffix() override;
+  std::string VersionText() override;
+  std::string OsDescription() override;
+  uint64_t UptimeMs() override;
+  platform::MainLoop& Loop() override { return loop_; }
+
+ private:
+  platform::MainLoop& loop_;
+};
 
 }  // namespace kv

@@ -114,8 +114,6 @@ std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
   return keys;
 }
 
-TScanListManager::TScanListManager() : TScanListManager(SystemCollectEnv()) {}
-
 TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
   restart_base_ = env_.Now();
   read_options_.limits.timeout_ms = DefaultSettings().source_timeout * 1000;

@@ -55,7 +55,6 @@ std::vector<std::string> DrivePageKeys(const TMemIniFile& report);
 
 class TScanListManager : public ServedContent {
  public:
-  TScanListManager();
   explicit TScanListManager(TCollectEnv& env);
   TScanListManager(const TScanListManager&) = delete;
   TScanListManager& operator=(const TScanListManager&) = delete;

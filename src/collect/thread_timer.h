@@ -42,7 +42,7 @@ class TCounterThread {
 
 class TThread_timer {
  public:
-  explicit TThread_timer(platform::MainLoop& loop = platform::MainLoop::Instance());
+  explicit TThread_timer(platform::MainLoop& loop);
   TThread_timer(const TThread_timer&) = delete;
   TThread_timer& operator=(const TThread_timer&) = delete;
   ~TThread_timer();

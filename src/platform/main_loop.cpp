@@ -4,11 +4,6 @@
 
 namespace kv::platform {
 
-MainLoop& MainLoop::Instance() {
-  static MainLoop loop;
-  return loop;
-}
-
 void MainLoop::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   loop_thread_ = std::this_thread::get_id();

@@ -19,9 +19,6 @@ class MainLoop {
   MainLoop(const MainLoop&) = delete;
   MainLoop& operator=(const MainLoop&) = delete;
 
-  // The process-wide loop.
-  static MainLoop& Instance();
-
   void Run();
   void Quit();
   void Post(std::function<void()> fn);

@@ -23,7 +23,7 @@ ServiceCommandLine ParseServiceCommandLine(const std::vector<std::string>& args)
 }
 
 int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
-                          ServiceHandlers& handlers, EventLogSink& events) {
+                          ServiceHandlers& handlers, EventLogSink& events, MainLoop& loop) {
   switch (command.action) {
     case ServiceAction::kInstall:
       return InstallService(definition, command.silent, handlers);
@@ -32,7 +32,7 @@ int RunServiceApplication(const ServiceDefinition& definition, const ServiceComm
     case ServiceAction::kRun:
       break;
   }
-  return RunService(definition, handlers, events);
+  return RunService(definition, handlers, events, loop);
 }
 
 std::string SystemdUnitFolder() {

@@ -10,10 +10,10 @@
 // outcome is shown to the user (a message box on Windows, a line on stdout/stderr on Linux).
 //
 // Run (no switch): Windows connects to the service control manager; the dispatcher takes
-// the calling thread and MainLoop::Instance() runs on a thread of its own. Start and Stop
+// the calling thread and `loop` runs on a thread of its own. Start and Stop
 // run on the service thread; the service reports start-pending, running, stop-pending and
 // stopped and accepts stop, shutdown, pause and continue. Linux: the calling thread runs
-// MainLoop::Instance() and a control thread calls Start, waits for SIGTERM or SIGINT, calls
+// `loop` and a control thread calls Start, waits for SIGTERM or SIGINT, calls
 // Stop and ends the loop. Either way RunServiceApplication returns once the loop has
 // ended. A Start that throws fails the start: its message goes to the event log as an
 // error, Windows reports the service stopped with a service-specific error, and the
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/event_log.h"
+#include "platform/main_loop.h"
 
 namespace kv::platform {
 
@@ -52,13 +53,15 @@ class ServiceHandlers {
 };
 
 // Performs the command line's action; returns the process exit code.
+// `loop` is the process's main loop; it runs here until the service has stopped.
 int RunServiceApplication(const ServiceDefinition& definition, const ServiceCommandLine& command,
-                          ServiceHandlers& handlers, EventLogSink& events);
+                          ServiceHandlers& handlers, EventLogSink& events, MainLoop& loop);
 
 // The per-platform parts of RunServiceApplication, each returning the exit code.
 int InstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers);
 int UninstallService(const ServiceDefinition& definition, bool silent, ServiceHandlers& handlers);
-int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events);
+int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events,
+               MainLoop& loop);
 
 // Stores the description the service manager shows; `description` is Windows-1251 text.
 // Windows: the "Description" value of the service's registry key. Linux: the

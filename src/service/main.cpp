@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
     // Deliberately never freed: the listener thread holds on to the service object as its
     // event sink until the process ends.
     auto* events = kv::platform::OpenSystemEventLog(kv::kServiceName).release();
-    auto* service = new kv::TKorvaneMonitorHTTPServer(*events, kv::platform::ProgramFolder());
+    auto* loop = new kv::platform::MainLoop();
+    auto* service = new kv::TKorvaneMonitorHTTPServer(*events, kv::platform::ProgramFolder(), *loop);
     exit_code = kv::platform::RunServiceApplication(kv::TKorvaneMonitorHTTPServer::Definition(), command,
-                                                    *service, *events);
+                                                    *service, *events, *loop);
   }
   kv::EndCoreLog();
   std::fflush(stdout);

@@ -10,9 +10,9 @@
 namespace kv {
 
 TKorvaneMonitorHTTPServer::TKorvaneMonitorHTTPServer(platform::EventLogSink& events,
-                                                     std::string program_folder,
+                                                     std::string program_folder, platform::MainLoop& loop,
                                                      SocketLibraryLoader load_sockets)
-    : events_(events), program_folder_(std::move(program_folder)) {
+    : events_(events), program_folder_(std::move(program_folder)), collect_env_(loop) {
   LoadSocketInterface(socket_error_, load_sockets);
 }
 
@@ -24,7 +24,7 @@ platform::ServiceDefinition TKorvaneMonitorHTTPServer::Definition() {
 
 void TKorvaneMonitorHTTPServer::ServiceStart() {
   if (!socket_error_.empty()) throw std::runtime_error(socket_error_);
-  ScanListManager = new TScanListManager();
+  ScanListManager = new TScanListManager(collect_env_);
   // A missing file means defaults; an unreadable one fails the start here.
   const TSettings settings = ReadSettings(LoadConfigFile(program_folder_));
   for (const TRefusedSetting& refused : settings.refused) {

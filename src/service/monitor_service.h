@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 
+#include "collect/collect_env.h"
 #include "http/http_daemon.h"
 #include "platform/event_log.h"
 #include "platform/service_control.h"
@@ -30,9 +31,10 @@ class TScanListManager;
 
 class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::ServiceHandlers {
  public:
-  // `program_folder` ends with the path separator; `load_sockets` loads the platform's
-  // socket library (tests hand in one that fails).
-  TKorvaneMonitorHTTPServer(platform::EventLogSink& events, std::string program_folder,
+  // `program_folder` ends with the path separator; `loop` is the main loop the collection
+  // ticks run on; `load_sockets` loads the platform's socket library (tests hand in one
+  // that fails).
+  TKorvaneMonitorHTTPServer(platform::EventLogSink& events, std::string program_folder, platform::MainLoop& loop,
                             SocketLibraryLoader load_sockets = platform::LoadSocketLibrary);
   ~TKorvaneMonitorHTTPServer() override;
 
@@ -58,6 +60,7 @@ class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::Ser
  private:
   TServiceEventWriter events_;
   std::string program_folder_;
+  TSystemCollectEnv collect_env_;
   std::string socket_error_;  // set when the socket library could not be loaded
   TTCPHttpDaemon* HttpDaemon = nullptr;         // never freed: ends with the process
   TScanListManager* ScanListManager = nullptr;  // created by Start, freed by Stop

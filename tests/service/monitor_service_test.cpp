@@ -38,7 +38,8 @@ TEST(MonitorService, ListenerEventsAreWrittenOnTheCallingThread) {
   // They once waited for the main loop, which the first collection holds while its source
   // runs: the server stayed dark until then. No loop runs here, so a wait would hang.
   RecordingSink sink;
-  TKorvaneMonitorHTTPServer service(sink, "");
+  platform::MainLoop loop;  // never run: nothing here may wait for it
+  TKorvaneMonitorHTTPServer service(sink, "", loop);
   HttpServiceEvents& listener_side = service;
   std::thread::id listener_id;
   std::thread listener([&] {
@@ -55,7 +56,8 @@ TEST(MonitorService, ListenerEventsAreWrittenOnTheCallingThread) {
 
 TEST(MonitorService, SocketLibraryThatCannotBeLoadedFailsTheStart) {
   RecordingSink sink;
-  TKorvaneMonitorHTTPServer service(sink, "", [] { return false; });
+  platform::MainLoop loop;
+  TKorvaneMonitorHTTPServer service(sink, "", loop, [] { return false; });
   try {
     service.ServiceStart();
     FAIL() << "the start went on without the socket library";
@@ -75,7 +77,8 @@ TEST(MonitorService, StartWithHttpOffAnnouncesTwiceAndStopFreesTheManager) {
   RecordingSink sink;
   const auto cwd = std::filesystem::current_path();
   {
-    TKorvaneMonitorHTTPServer service(sink, dir.Folder());
+    platform::MainLoop loop;
+    TKorvaneMonitorHTTPServer service(sink, dir.Folder(), loop);
     service.ServiceStart();
     EXPECT_FALSE(service.UseHttp());
     service.ServiceStop();
@@ -94,7 +97,8 @@ TEST(MonitorService, UnreadableConfigurationFailsTheStartWithoutEvents) {
   testing::TempFolder dir;
   std::filesystem::create_directory(dir.Path() / "config_http.txt");
   RecordingSink sink;
-  TKorvaneMonitorHTTPServer service(sink, dir.Folder());
+  platform::MainLoop loop;
+  TKorvaneMonitorHTTPServer service(sink, dir.Folder(), loop);
   EXPECT_THROW(service.ServiceStart(), ConfigReadError);
   EXPECT_TRUE(sink.records.empty());
   service.ServiceStop();

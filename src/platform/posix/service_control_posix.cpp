@@ -137,7 +137,7 @@ int Uninstall(const ServiceDefinition& def, bool silent, ServiceHandlers& handle
   return 0;
 }
 
-int Run(ServiceHandlers& handlers, EventLogSink& events) {
+int Run(ServiceHandlers& handlers, EventLogSink& events, MainLoop& loop) {
   // Block the stop signals before any thread exists: every thread inherits the mask and
   // only the control thread takes them, with sigwait.
   sigset_t stop_signals;
@@ -148,7 +148,6 @@ int Run(ServiceHandlers& handlers, EventLogSink& events) {
   // A client that hangs up must not end the process.
   signal(SIGPIPE, SIG_IGN);
 
-  MainLoop& loop = MainLoop::Instance();
   int exit_code = 0;
   std::thread control([&] {
     try {
@@ -188,8 +187,8 @@ int UninstallService(const ServiceDefinition& definition, bool silent, ServiceHa
   return Uninstall(definition, silent, handlers);
 }
 
-int RunService(const ServiceDefinition&, ServiceHandlers& handlers, EventLogSink& events) {
-  return Run(handlers, events);
+int RunService(const ServiceDefinition&, ServiceHandlers& handlers, EventLogSink& events, MainLoop& loop) {
+  return Run(handlers, events, loop);
 }
 
 bool SetServiceDescription(const std::string& name, const std::string& description) {

@@ -185,7 +185,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   ReportStatus(SERVICE_STOPPED);
 }
 
-int Run(const ServiceDefinition& def, ServiceHandlers& handlers, EventLogSink& events) {
+int Run(const ServiceDefinition& def, ServiceHandlers& handlers, EventLogSink& events, MainLoop& loop) {
   g_service.definition = &def;
   g_service.handlers = &handlers;
   g_service.events = &events;
@@ -193,7 +193,6 @@ int Run(const ServiceDefinition& def, ServiceHandlers& handlers, EventLogSink& e
   if (g_service.stop_event == nullptr) return 1;
 
   // The dispatcher takes this thread, so the main loop gets a thread of its own.
-  MainLoop& loop = MainLoop::Instance();
   std::thread loop_thread([&loop] { loop.Run(); });
 
   std::string name = def.name;
@@ -224,8 +223,9 @@ int UninstallService(const ServiceDefinition& definition, bool silent, ServiceHa
   return Uninstall(definition, silent, handlers);
 }
 
-int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events) {
-  return Run(definition, handlers, events);
+int RunService(const ServiceDefinition& definition, ServiceHandlers& handlers, EventLogSink& events,
+               MainLoop& loop) {
+  return Run(definition, handlers, events, loop);
 }
 
 bool SetServiceDescription(const std::string& name, const std::string& description) {
