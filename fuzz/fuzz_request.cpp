@@ -33,6 +33,7 @@ class StandInContent : public kv::ServedContent {
 };
 
 StandInContent g_content;
+kv::TServedTexts g_texts;
 std::string g_root;
 
 void Answer(const kv::HttpRequest& request) {
@@ -47,6 +48,7 @@ void Answer(const kv::HttpRequest& request) {
   {
     kv::HttpConnectionContext context;
     context.root_dir = g_root;
+    context.texts = &g_texts;
     // Not a loopback peer: the maintenance stop is never honoured here.
     kv::TTCPHttpThrd connection(fds[0], "192.0.2.7", context);
     connection.Answer(request);
@@ -64,7 +66,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::ofstream(root / "a.txt") << "0123456789";
   std::ofstream(root / "sub" / "b.css") << "body{}";
   g_root = root.string() + "/";
-  kv::RegisterServedContent(&g_content);
+  g_texts.Register(&g_content);
   std::atexit([] { std::error_code ec; std::filesystem::remove_all(g_root, ec); });
   return 0;
 }

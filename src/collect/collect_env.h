@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "collect/served_content.h"
 #include "platform/main_loop.h"
 #include "platform/process.h"
 
@@ -33,12 +34,14 @@ class TCollectEnv {
   virtual std::string OsDescription() = 0;
   virtual uint64_t UptimeMs() = 0;
   virtual platform::MainLoop& Loop() = 0;
+  // Where the manager publishes its texts for the HTTP threads.
+  virtual TServedTexts& Served() = 0;
 };
 
 // The real world, with the main loop the service runs.
 class TSystemCollectEnv final : public TCollectEnv {
  public:
-  explicit TSystemCollectEnv(platform::MainLoop& loop) : loop_(loop) {}
+  TSystemCollectEnv(platform::MainLoop& loop, TServedTexts& served) : loop_(loop), served_(served) {}
 
   int64_t Now() override;
   platform::ConsoleProcessResult RunCommand(const std::string& command_line,
@@ -55,9 +58,11 @@ class TSystemCollectEnv final : public TCollectEnv {
   std::string OsDescription() override;
   uint64_t UptimeMs() override;
   platform::MainLoop& Loop() override { return loop_; }
+  TServedTexts& Served() override { return served_; }
 
  private:
   platform::MainLoop& loop_;
+  TServedTexts& served_;
 };
 
 }  // namespace kv

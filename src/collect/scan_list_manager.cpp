@@ -6,7 +6,6 @@
 
 #include "base/core_log_writer.h"
 #include "collect/health_tracker.h"
-#include "collect/page_lock.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
@@ -36,12 +35,6 @@ int64_t ClampPeriod(int64_t seconds) {
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Swaps `value` into a field the HTTP threads read: O(1) under the lock.
-void Publish(std::string& field, std::string& value) {
-  std::lock_guard<std::mutex> lock(PageLock());
-  field.swap(value);
 }
 
 // Why a collection cannot be compared or shown as fresh; empty when it can.
@@ -114,7 +107,7 @@ std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
   return keys;
 }
 
-TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
+TScanListManager::TScanListManager(TCollectEnv& env) : env_(env), served_(env.Served()) {
   restart_base_ = env_.Now();
   read_options_.limits.timeout_ms = DefaultSettings().source_timeout * 1000;
   read_options_.limits.cancel = &cancel_;
@@ -130,13 +123,13 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env) {
     return text;
   });
   notify_ = std::make_unique<TNotifyCommand>(TNotifySettings(), std::string(), nullptr);
-  RegisterServedContent(this);
+  served_.Register(this);
 }
 
 TScanListManager::~TScanListManager() {
   // No request may reach us from here on; a running source is ended now, then the tick
   // it belonged to finishes.
-  RegisterServedContent(nullptr);
+  served_.Register(nullptr);
   cancel_.Cancel();
   notify_->Stop();
   timer_.reset();
@@ -148,7 +141,7 @@ void TScanListManager::Configure(const TSettings& settings) {
   env_.SetCurrentFolder(folder);  // a failure is ignored: sources then resolve elsewhere
   version_ = env_.VersionText();
   {
-    std::lock_guard<std::mutex> lock(PageLock());
+    std::lock_guard<std::mutex> lock(served_.PageLock());
     drive_pages_.SetVersion(version_);
   }
   WriteCoreLog("Version: " + version_);
@@ -213,10 +206,16 @@ std::string TScanListManager::ReadOne(const std::string& source, SourceHealth& h
   return text;
 }
 
+// Swaps `value` into a field the HTTP threads read: O(1) under the lock.
+void TScanListManager::Publish(std::string& field, std::string& value) {
+  std::lock_guard<std::mutex> lock(served_.PageLock());
+  field.swap(value);
+}
+
 void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle) {
   std::string metrics = RenderMetricsText(core, health_, cycle);
   std::string json = RenderStateJson(core, health_, cycle);
-  std::lock_guard<std::mutex> lock(PageLock());
+  std::lock_guard<std::mutex> lock(served_.PageLock());
   metrics_text_.swap(metrics);
   state_json_.swap(json);
 }
@@ -341,7 +340,7 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
   } catch (...) {
     // The pages rendered so far are still published.
   }
-  std::lock_guard<std::mutex> lock(PageLock());
+  std::lock_guard<std::mutex> lock(served_.PageLock());
   drive_pages_.Swap(fresh);
 }
 

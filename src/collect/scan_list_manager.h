@@ -5,7 +5,8 @@
 // collection period has passed it reads the five sources (config, smart, task, stat,
 // cache), parses them into a fresh TKVCore, writes the state report, renders the main
 // page and the drive pages, and keeps the texts for the HTTP threads, which reach them
-// only through the ServedContent accessors (collect/served_content.h) under PageLock.
+// only through the TServedTexts of its environment (collect/served_content.h), under
+// PageLock.
 // Every publication takes PageLock for one assignment; reading, parsing and rendering
 // run outside it, and nothing is logged while it is held.
 //
@@ -106,8 +107,11 @@ class TScanListManager : public ServedContent {
   std::string ReadOne(const std::string& source, SourceHealth& health);
   // Renders the metrics text and the JSON state document and publishes them.
   void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr);
+  // Swaps `value` into a field the HTTP threads read: O(1) under PageLock.
+  void Publish(std::string& field, std::string& value);
 
   TCollectEnv& env_;
+  TServedTexts& served_;  // env_.Served()
   int64_t next_scan_ = 0;
   int64_t restart_base_ = 0;
   int64_t restart_timeout_ = DefaultSettings().restart_timeout;

@@ -1,19 +1,14 @@
 #include "collect/served_content.h"
 
-#include "collect/page_lock.h"
-
 namespace kv {
-namespace {
-
-ServedContent* g_content = nullptr;  // guarded by PageLock
 
 template <class Fn>
-bool WithContent(std::string& out, Fn&& fn) {
+bool TServedTexts::WithContent(std::string& out, Fn&& fn) const {
   out.clear();
   try {
-    std::lock_guard<std::mutex> lock(PageLock());
-    if (g_content == nullptr) return false;
-    fn(*g_content);
+    std::lock_guard<std::mutex> lock(lock_);
+    if (content_ == nullptr) return false;
+    fn(*content_);
     return true;
   } catch (...) {
     // A failed copy serves an empty text; the lock is released by the guard.
@@ -22,43 +17,36 @@ bool WithContent(std::string& out, Fn&& fn) {
   }
 }
 
-}  // namespace
-
-std::mutex& PageLock() {
-  static std::mutex lock;
-  return lock;
+void TServedTexts::Register(ServedContent* content) {
+  std::lock_guard<std::mutex> lock(lock_);
+  content_ = content;
 }
 
-void RegisterServedContent(ServedContent* content) {
-  std::lock_guard<std::mutex> lock(PageLock());
-  g_content = content;
-}
-
-bool CopyMainPage(std::string& page) {
+bool TServedTexts::CopyMainPage(std::string& page) const {
   return WithContent(page, [&](const ServedContent& c) { page = c.MainPageLocked() + " "; });
 }
 
-bool CopyConfigText(std::string& text) {
+bool TServedTexts::CopyConfigText(std::string& text) const {
   return WithContent(text, [&](const ServedContent& c) { text = c.ConfigTextLocked() + " "; });
 }
 
-bool CopyReportText(std::string& text) {
+bool TServedTexts::CopyReportText(std::string& text) const {
   return WithContent(text, [&](const ServedContent& c) { text = c.ReportTextLocked() + " "; });
 }
 
-bool CopyDrivePage(const std::string& key, std::string& page) {
+bool TServedTexts::CopyDrivePage(const std::string& key, std::string& page) const {
   return WithContent(page, [&](const ServedContent& c) { page = c.DrivePageLocked(key); });
 }
 
-bool CopySupportArchive(std::string& zip) {
+bool TServedTexts::CopySupportArchive(std::string& zip) const {
   return WithContent(zip, [&](const ServedContent& c) { c.BuildSupportArchiveLocked(zip); });
 }
 
-bool CopyMetricsText(std::string& text) {
+bool TServedTexts::CopyMetricsText(std::string& text) const {
   return WithContent(text, [&](const ServedContent& c) { text = c.MetricsTextLocked(); });
 }
 
-bool CopyStateJson(std::string& text) {
+bool TServedTexts::CopyStateJson(std::string& text) const {
   return WithContent(text, [&](const ServedContent& c) { text = c.StateJsonLocked(); });
 }
 

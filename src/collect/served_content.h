@@ -1,10 +1,17 @@
 #pragma once
 // The texts the collection publishes and the HTTP threads serve.
 //
-// The scan list manager implements ServedContent and registers itself once created;
-// it unregisters before it is freed. Registration and every accessor below run under
-// PageLock, so a request never reaches a freed manager: between stop and process end the
-// accessors simply report that nothing is served.
+// TServedTexts is where the two meet. The service owns one for the life of the process and
+// hands it to the scan list manager (through its TCollectEnv) and to the listener. The
+// manager implements ServedContent and registers itself once created; it unregisters
+// before it is freed. Registration and every accessor run under PageLock, so a request
+// never reaches a freed manager: between stop and process end the accessors simply report
+// that nothing is served.
+//
+// PageLock guards every text the HTTP threads read from the collection. Hold it only for a
+// copy or a publication; never take another lock while holding it and never write the core
+// log under it.
+#include <mutex>
 #include <string>
 
 namespace kv {
@@ -24,17 +31,33 @@ class ServedContent {
   virtual std::string StateJsonLocked() const { return std::string(); }
 };
 
-// nullptr unregisters. Takes PageLock.
-void RegisterServedContent(ServedContent* content);
+class TServedTexts {
+ public:
+  TServedTexts() = default;
+  TServedTexts(const TServedTexts&) = delete;
+  TServedTexts& operator=(const TServedTexts&) = delete;
 
-// Accessors for the HTTP threads. Each takes PageLock for the copy. They return false
-// when no content is registered (before start, after stop); the out text is then empty.
-bool CopyMainPage(std::string& page);          // MainPage + " "
-bool CopyConfigText(std::string& text);        // ConfigText + " "
-bool CopyReportText(std::string& text);        // ReportText + " "
-bool CopyDrivePage(const std::string& key, std::string& page);
-bool CopySupportArchive(std::string& zip);
-bool CopyMetricsText(std::string& text);       // MetricsText as rendered
-bool CopyStateJson(std::string& text);         // StateJson as rendered
+  std::mutex& PageLock() const { return lock_; }
+
+  // nullptr unregisters. Takes PageLock.
+  void Register(ServedContent* content);
+
+  // Accessors for the HTTP threads. Each takes PageLock for the copy. They return false
+  // when no content is registered (before start, after stop); the out text is then empty.
+  bool CopyMainPage(std::string& page) const;     // MainPage + " "
+  bool CopyConfigText(std::string& text) const;   // ConfigText + " "
+  bool CopyReportText(std::string& text) const;   // ReportText + " "
+  bool CopyDrivePage(const std::string& key, std::string& page) const;
+  bool CopySupportArchive(std::string& zip) const;
+  bool CopyMetricsText(std::string& text) const;  // MetricsText as rendered
+  bool CopyStateJson(std::string& text) const;    // StateJson as rendered
+
+ private:
+  template <class Fn>
+  bool WithContent(std::string& out, Fn&& fn) const;
+
+  mutable std::mutex lock_;
+  ServedContent* content_ = nullptr;  // guarded by lock_
+};
 
 }  // namespace kv

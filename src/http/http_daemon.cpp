@@ -26,10 +26,11 @@ constexpr uint32_t kErrorLogWindowMs = 10000;
 
 struct TTCPHttpDaemon::State {
   State(const std::string& root, const std::string& port_text, HttpServiceEvents& ev,
-        const HttpSettings& s)
+        const HttpSettings& s, const TServedTexts& served)
       : RootDir(AddTrailingDelimiter(root, platform::PathSeparator())),
         Port(port_text),
         events(ev),
+        texts(served),
         settings(s),
         limit(s.max_connections, s.max_per_client),
         error_log(s.max_error_lines, kErrorLogWindowMs) {}
@@ -41,6 +42,7 @@ struct TTCPHttpDaemon::State {
   const std::string RootDir;
   const std::string Port;
   HttpServiceEvents& events;
+  const TServedTexts& texts;
   const HttpSettings settings;
   ConnectionLimit limit;
   CoreLogThrottle error_log;
@@ -67,8 +69,9 @@ bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load) {
 }
 
 TTCPHttpDaemon::TTCPHttpDaemon(const std::string& root_dir, const std::string& port,
-                               HttpServiceEvents& events, const HttpSettings& settings)
-    : state_(std::make_shared<State>(root_dir, port, events, settings)) {
+                               HttpServiceEvents& events, const HttpSettings& settings,
+                               const TServedTexts& texts)
+    : state_(std::make_shared<State>(root_dir, port, events, settings, texts)) {
   state_->self = state_;
   std::thread([state = state_] { state->Execute(); }).detach();
 }
@@ -125,6 +128,7 @@ void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const
   context.events = &events;
   context.error_log = &error_log;
   context.allow = &settings.allow;
+  context.texts = &texts;
   std::shared_ptr<State> keep = self.lock();
   const bool started = platform::StartDetachedThread(
       [keep, handle, peer, context] {

@@ -34,6 +34,8 @@ struct HttpSettings {
 
 // The service object's event-log operations, called on the HTTP threads. They must not
 // wait for the main loop: a collection may hold it for as long as a source runs.
+class TServedTexts;
+
 class HttpServiceEvents {
  public:
   virtual ~HttpServiceEvents() = default;
@@ -49,9 +51,10 @@ bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load = pla
 
 class TTCPHttpDaemon {
  public:
-  // `root_dir`: the program folder; `port`: decimal text ("0" picks a free port).
+  // `root_dir`: the program folder; `port`: decimal text ("0" picks a free port); `texts`
+  // must outlive the listener and its connection threads.
   TTCPHttpDaemon(const std::string& root_dir, const std::string& port, HttpServiceEvents& events,
-                 const HttpSettings& settings);
+                 const HttpSettings& settings, const TServedTexts& texts);
   ~TTCPHttpDaemon();
   TTCPHttpDaemon(const TTCPHttpDaemon&) = delete;
   TTCPHttpDaemon& operator=(const TTCPHttpDaemon&) = delete;

@@ -100,28 +100,31 @@ bool TTCPHttpThrd::IsInsideRoot(const std::string& local_name) const {
 
 void TTCPHttpThrd::SendPage() {
   std::string body;
-  if (!CopyMainPage(body)) return SendErrorPage(503);
+  if (Context.texts == nullptr || !Context.texts->CopyMainPage(body)) return SendErrorPage(503);
   ResultCode = 200;
   SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml), body);
 }
 
 void TTCPHttpThrd::SendDrivePage(const std::string& name) {
   std::string body;
-  if (!CopyDrivePage(name.substr(name.size() < 4 ? name.size() : 4), body)) return SendErrorPage(503);
+  if (Context.texts == nullptr || !Context.texts->CopyDrivePage(name.substr(name.size() < 4 ? name.size() : 4), body))
+    return SendErrorPage(503);
   ResultCode = 200;
   SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml), body);
 }
 
 void TTCPHttpThrd::SendPlainText(bool raw) {
   std::string body;
-  if (!(raw ? CopyConfigText(body) : CopyReportText(body))) return SendErrorPage(503);
+  if (Context.texts == nullptr || !(raw ? Context.texts->CopyConfigText(body) : Context.texts->CopyReportText(body)))
+    return SendErrorPage(503);
   ResultCode = 200;
   SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText), body);
 }
 
 void TTCPHttpThrd::SendMachineText(bool metrics) {
   std::string body;
-  if (!(metrics ? CopyMetricsText(body) : CopyStateJson(body))) return SendErrorPage(503);
+  if (Context.texts == nullptr || !(metrics ? Context.texts->CopyMetricsText(body) : Context.texts->CopyStateJson(body)))
+    return SendErrorPage(503);
   ResultCode = 200;
   std::vector<std::string> headers = PageHeaders(body.size(), HttpDateNow(), PageKind::kPlainText);
   // The plain-text header set with the type these clients expect.
@@ -134,7 +137,7 @@ void TTCPHttpThrd::SendMachineText(bool metrics) {
 
 void TTCPHttpThrd::SendSupportArchive() {
   std::string zip;
-  if (!CopySupportArchive(zip)) return SendErrorPage(503);
+  if (Context.texts == nullptr || !Context.texts->CopySupportArchive(zip)) return SendErrorPage(503);
   SendAttachment(zip, "support_kvr.zip");
 }
 

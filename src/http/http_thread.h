@@ -19,6 +19,7 @@ namespace kv {
 class CoreLogThrottle;
 class HttpServiceEvents;
 class TMFileList;
+class TServedTexts;
 
 // What the listener hands to every connection.
 struct HttpConnectionContext {
@@ -28,6 +29,7 @@ struct HttpConnectionContext {
   const TMFileList* resources = nullptr;
   CoreLogThrottle* error_log = nullptr;  // the listener's bound on "SOCK.ERROR" lines; none: unbounded
   const TClientAllowList* allow = nullptr;  // who may read; none: everyone
+  const TServedTexts* texts = nullptr;      // the collection's texts; none: 503 for them
 };
 
 class TTCPHttpThrd {

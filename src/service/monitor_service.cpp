@@ -12,7 +12,7 @@ namespace kv {
 TKorvaneMonitorHTTPServer::TKorvaneMonitorHTTPServer(platform::EventLogSink& events,
                                                      std::string program_folder, platform::MainLoop& loop,
                                                      SocketLibraryLoader load_sockets)
-    : events_(events), program_folder_(std::move(program_folder)), collect_env_(loop) {
+    : events_(events), program_folder_(std::move(program_folder)), collect_env_(loop, served_texts_) {
   LoadSocketInterface(socket_error_, load_sockets);
 }
 
@@ -33,7 +33,8 @@ void TKorvaneMonitorHTTPServer::ServiceStart() {
   }
   use_http_ = settings.use_http;
   if (use_http_) {
-    HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(settings.port), *this, HttpSettings(settings));
+    HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(settings.port), *this, HttpSettings(settings),
+                                    served_texts_);
   }
   ScanListManager->Timeout = settings.timeout;
   ScanListManager->Logging = settings.logging;

@@ -69,15 +69,18 @@ class FakeEnv : public TCollectEnv {
   std::string OsDescription() override { return "Windows 7 Professional Edition (Build 7601)"; }
   uint64_t UptimeMs() override { return 90061'999; }
   platform::MainLoop& Loop() override { return loop; }
+  TServedTexts& Served() override { return texts; }
+  TServedTexts texts;
 };
 
 TSettings Ini(const std::string& text) { return ReadSettings(TMemIniFile(text)); }
 
 const char kConfigOnly[] = "[source]\nconfig=util config\n";
 
-std::string Served(bool (*copy)(std::string&)) {
+// What the HTTP threads would be served.
+std::string Text(FakeEnv& env, bool (TServedTexts::*copy)(std::string&) const) {
   std::string text;
-  copy(text);
+  (env.texts.*copy)(text);
   return text;
 }
 
@@ -109,8 +112,8 @@ TEST(ScanListManager, WithoutAConfigSourceNothingIsCollectedOrRestarted) {
   manager.Configure(Ini("[source]\nsmart=util smart\n[scaner]\nrestart_timeout=0\n"));
   EXPECT_FALSE(manager.TimerEnabled());
   EXPECT_EQ(log.Lines().size(), 3u);  // Version, OS, Uptime only
-  EXPECT_EQ(Served(CopyMainPage), " ");
-  EXPECT_EQ(Served(CopyConfigText), " ");
+  EXPECT_EQ(Text(env, &TServedTexts::CopyMainPage), " ");
+  EXPECT_EQ(Text(env, &TServedTexts::CopyConfigText), " ");
 }
 
 TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
@@ -130,7 +133,7 @@ TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
   }
   EXPECT_EQ(collected_at, (std::vector<int64_t>{0, 60, 120, 180}));
   EXPECT_EQ(log.Count("retimer"), 4u);
-  EXPECT_EQ(Served(CopyConfigText), "Controllers found: 1\r\n ");
+  EXPECT_EQ(Text(env, &TServedTexts::CopyConfigText), "Controllers found: 1\r\n ");
 }
 
 // State changes reach the event log with their type and id; the first run tells its verdict
@@ -183,7 +186,7 @@ TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {
   manager.OnTick();
   ASSERT_EQ(env.runs, std::vector<std::string>{"util config"});
   std::string zip;
-  ASSERT_TRUE(CopySupportArchive(zip));
+  ASSERT_TRUE(env.texts.CopySupportArchive(zip));
   EXPECT_NE(zip.find("get_config.txt"), std::string::npos);
   for (const char* absent : {"get_smartstats.txt", "get_status.txt", "get_logs_stats.txt", "get_logs_cache.txt"})
     EXPECT_EQ(zip.find(absent), std::string::npos) << absent;
@@ -199,7 +202,7 @@ TEST(ScanListManager, SourcesAreReadInOrderAndTheReportEndsWithTheUpdateBlock) {
   manager.OnTick();
   EXPECT_EQ(env.runs, (std::vector<std::string>{"util c", "util s", "util t", "util l", "util k"}));
   EXPECT_EQ(log.Count("ERROR! StartData_config, str=null"), 5u);
-  const std::string report = Served(CopyReportText);
+  const std::string report = Text(env, &TServedTexts::CopyReportText);
   const std::string tail = "\r\n[update]\r\ntime=" + std::to_string(env.now) + "\r\n ";
   ASSERT_GE(report.size(), tail.size() + 2);
   EXPECT_EQ(report.substr(report.size() - tail.size() - 2), "\r\n" + tail);
@@ -294,16 +297,16 @@ TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
     TScanListManager manager(env);
     manager.Timeout = 0;
     manager.Configure(Ini(kConfigOnly));
-    for (int i = 0; i < 300 && Served(CopyConfigText) != "first cycle "; ++i)
+    for (int i = 0; i < 300 && Text(env, &TServedTexts::CopyConfigText) != "first cycle "; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(Served(CopyConfigText), "first cycle ");
+    ASSERT_EQ(Text(env, &TServedTexts::CopyConfigText), "first cycle ");
     // The second cycle starts a second later (the timer's interval) and then blocks.
     for (int i = 0; i < 300 && cycles < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_GE(cycles, 2);
     for (int i = 0; i < 20; ++i) {
       const auto start = std::chrono::steady_clock::now();
-      EXPECT_EQ(Served(CopyConfigText), "first cycle ");
-      EXPECT_FALSE(Served(CopyReportText).empty());
+      EXPECT_EQ(Text(env, &TServedTexts::CopyConfigText), "first cycle ");
+      EXPECT_FALSE(Text(env, &TServedTexts::CopyReportText).empty());
       EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
     }
     {
@@ -314,7 +317,7 @@ TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
   }
   // Once the manager is gone the accessors refuse.
   std::string text = "x";
-  EXPECT_FALSE(CopyConfigText(text));
+  EXPECT_FALSE(env.texts.CopyConfigText(text));
   EXPECT_TRUE(text.empty());
   env.loop.Quit();
   loop_thread.join();

@@ -13,14 +13,10 @@
 namespace kv::test {
 namespace {
 
-struct ContentRegistration {
-  explicit ContentRegistration(ServedContent* c) { RegisterServedContent(c); }
-  ~ContentRegistration() { RegisterServedContent(nullptr); }
-};
-
 class HttpServerTest : public ::testing::Test {
  protected:
-  HttpServerTest() : registration(&content) {
+  HttpServerTest() {
+    texts.Register(&content);
     content.main_page = "MAIN";
     content.config = "RAW";
     content.report = "INI";
@@ -31,12 +27,12 @@ class HttpServerTest : public ::testing::Test {
     folder.Write("sub/data.log", "sub data");
   }
   std::unique_ptr<TestServer> Start(HttpSettings settings = HttpSettings()) {
-    return std::make_unique<TestServer>(folder.Root(), settings);
+    return std::make_unique<TestServer>(folder.Root(), settings, &texts);
   }
 
   CoreLogRecorder log;
   FakeContent content;
-  ContentRegistration registration;
+  TServedTexts texts;
   TempFolder folder;
 };
 
@@ -167,7 +163,7 @@ TEST_F(HttpServerTest, Routing) {
 
 TEST_F(HttpServerTest, WithoutCollectionEveryTextIsUnavailable) {
   auto server = Start();
-  RegisterServedContent(nullptr);
+  texts.Register(nullptr);
   for (const char* target : {"/", "/raw", "/ini", "/hdd_0", "/support_kvr.zip"}) {
     Response got = ParseResponse(Exchange(server->port(), std::string("GET ") + target + " HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(got.status_line, "HTTP/1.0 503") << target;
@@ -307,7 +303,7 @@ TEST_F(HttpServerTest, StartLineAndTakenPort) {
   log.Clear();
   RecordingEvents second_events;
   {
-    TTCPHttpDaemon second(folder.Root(), server->port(), second_events, HttpSettings());
+    TTCPHttpDaemon second(folder.Root(), server->port(), second_events, HttpSettings(), texts);
     EXPECT_EQ(second_events.WaitStarted(), "");
   }
   ASSERT_EQ(second_events.Errors().size(), 1u);

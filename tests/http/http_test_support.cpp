@@ -74,8 +74,8 @@ void TempFolder::Write(const std::string& relative, const std::string& content) 
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-TestServer::TestServer(const std::string& root, HttpSettings settings) {
-  daemon_ = std::make_unique<TTCPHttpDaemon>(root, "0", events_, settings);
+TestServer::TestServer(const std::string& root, HttpSettings settings, const TServedTexts* texts) {
+  daemon_ = std::make_unique<TTCPHttpDaemon>(root, "0", events_, settings, texts != nullptr ? *texts : no_texts_);
   port_ = events_.WaitStarted();
   if (port_.empty()) ADD_FAILURE() << "the daemon did not start";
 }

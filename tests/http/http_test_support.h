@@ -124,15 +124,18 @@ class TempFolder {
   std::filesystem::path path_;
 };
 
-// A daemon on a free port serving `folder`.
+// A daemon on a free port serving `folder`, and the collection's texts of `texts` (none:
+// nothing is collected).
 class TestServer {
  public:
-  explicit TestServer(const std::string& root, HttpSettings settings = HttpSettings());
+  explicit TestServer(const std::string& root, HttpSettings settings = HttpSettings(),
+                      const TServedTexts* texts = nullptr);
   const std::string& port() const { return port_; }
   RecordingEvents& events() { return events_; }
 
  private:
   RecordingEvents events_;
+  TServedTexts no_texts_;
   std::unique_ptr<TTCPHttpDaemon> daemon_;
   std::string port_;
 };
