@@ -23,7 +23,7 @@
 #include "parse/smart_synthetic.h"
 #include "parse/stats_parser.h"
 #include "report/state_report.h"
-#include "resources/embedded_files.h"
+#include "resources/resource_store.h"
 
 namespace {
 
@@ -53,11 +53,11 @@ fs::path MakeSources(int drives) {
 }
 
 void Cycle(benchmark::State& state) {
-  kv::SetSmartParamsLoader([] {
-    std::string text;
-    kv::ReadEmbeddedFile("smart_params.txt", text);
-    return text;
-  });
+  kv::TMFileList files;
+  kv::LoadEmbeddedResources(files);
+  std::string names;
+  files.Find("smart_params.txt", names);
+  const auto smart_names = std::make_shared<const kv::TKVSmartNamesList>(names);
   const int drives = static_cast<int>(state.range(0));
   const fs::path dir = MakeSources(drives);
   kv::THDDHTMLCacheList pages("1.0.0.1", "", "");
@@ -67,6 +67,7 @@ void Cycle(benchmark::State& state) {
     std::string texts[4];
     for (int i = 0; i < 4; ++i) texts[i] = ReadAll(dir / kNames[i]);
     kv::TKVCore core;
+    core.SmartNames = smart_names;
     ParseConfig(texts[0], core);
     ParseSmart(texts[1], core);
     ParseLogStats(texts[2], core);
@@ -77,18 +78,17 @@ void Cycle(benchmark::State& state) {
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
     const kv::TMemIniFile report_ini(report);
-    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini);
+    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini, files);
     kv::THDDHTMLCacheList fresh("1.0.0.1", "", "");
     bytes = main_page.size();
     for (const std::string& key : kv::DrivePageKeys(report_ini)) {
-      kv::TDrivePage page = kv::RenderHddPage(core, key);
+      kv::TDrivePage page = kv::RenderHddPage(core, key, files);
       bytes += page.Body.size();
       fresh.Add(key, page.AlternativeKey, page.Body);
     }
     pages.Swap(fresh);
     rendered = pages.Count();
   }
-  kv::SetSmartParamsLoader(nullptr);
   fs::remove_all(dir);
   state.counters["pages"] = rendered;
   state.counters["page_kB"] = static_cast<double>(bytes) / 1024;

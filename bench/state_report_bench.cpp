@@ -44,8 +44,8 @@ void FillModel(kv::TKVCore& core, int drives) {
 }
 
 void BM_ReportDrives(benchmark::State& state) {
-  kv::SetSmartParamsLoader([] { return std::string("[main]\ncount=1\n[p0]\nid=9\nname=POH\n"); });
   kv::TKVCore core;
+  core.SmartNames = std::make_shared<const kv::TKVSmartNamesList>("[main]\ncount=1\n[p0]\nid=9\nname=POH\n");
   FillModel(core, static_cast<int>(state.range(0)));
   kv::TStringList lines;
   for (auto _ : state) {
@@ -53,7 +53,6 @@ void BM_ReportDrives(benchmark::State& state) {
     benchmark::DoNotOptimize(lines.size());
   }
   state.SetComplexityN(state.range(0));
-  kv::SetSmartParamsLoader(nullptr);
 }
 
 BENCHMARK(BM_ReportDrives)->RangeMultiplier(4)->Range(64, 16384)

@@ -19,14 +19,20 @@
 #include "parse/stats_parser.h"
 #include "parse/task_parser.h"
 #include "report/state_report.h"
-#include "resources/embedded_files.h"
+#include "resources/resource_store.h"
+
+namespace {
+
+kv::TMFileList files;  // the embedded templates and SMART names, loaded once
+std::shared_ptr<const kv::TKVSmartNamesList> smart_names;
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  kv::SetSmartParamsLoader([] {
-    std::string text;
-    kv::ReadEmbeddedFile("smart_params.txt", text);
-    return text;
-  });
+  kv::LoadEmbeddedResources(files);
+  std::string text;
+  files.Find("smart_params.txt", text);
+  smart_names = std::make_shared<const kv::TKVSmartNamesList>(text);
   return 0;
 }
 
@@ -40,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input.remove_prefix(cut + 1);
   }
   kv::TKVCore core;
+  core.SmartNames = smart_names;
   ParseConfig(texts[0], core);
   ParseSmart(texts[1], core);
   ParseTasks(texts[2], core);
@@ -50,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteStateReport(core, "1.0.0.1", lines);
   std::string report;
   for (const std::string& line : lines) report += line + "\r\n";
-  (void)kv::RenderMainPage(core, "1.0.0.1");
+  (void)kv::RenderMainPage(core, "1.0.0.1", files);
   for (const std::string& key : kv::DrivePageKeys(kv::TMemIniFile(report)))
-    (void)kv::RenderHddPage(core, key);
+    (void)kv::RenderHddPage(core, key, files);
   return 0;
 }

@@ -4,6 +4,10 @@
 // The lower layers cannot include the service's core log, so they call this function,
 // which forwards to the sink the process installed at start (the core log file in the
 // program, a recorder in tests). Without a sink the line is dropped. Never throws.
+//
+// This is the program's one process-wide sink, kept on purpose: like standard error it is
+// written from every layer and from threads that outlive the service object (connection
+// and notification threads), and it is open before the service framework starts.
 #include <functional>
 #include <string>
 

@@ -1,14 +1,17 @@
 #pragma once
 // The world as the scan list manager sees it: the local clock, the console runner, the
 // program folder, the restart program launcher, the facts for the start-up lines and
-// the main loop that runs the ticks. TSystemCollectEnv is the real one; tests hand in
+// the main loop that runs the ticks, the embedded files, where the texts are published
+// and where events go. TSystemCollectEnv is the real one; tests hand in
 // fakes (a clock they step, a runner with canned output, a launcher that records).
 #include <cstdint>
 #include <string>
 
 #include "collect/served_content.h"
+#include "platform/event_log.h"
 #include "platform/main_loop.h"
 #include "platform/process.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 
@@ -36,12 +39,18 @@ class TCollectEnv {
   virtual platform::MainLoop& Loop() = 0;
   // Where the manager publishes its texts for the HTTP threads.
   virtual TServedTexts& Served() = 0;
+  // The embedded files: page templates and the SMART attribute-name table.
+  virtual const TMFileList& Resources() = 0;
+  // Where the verdict and change events go; null writes none.
+  virtual platform::EventLogSink* Events() { return nullptr; }
 };
 
-// The real world, with the main loop the service runs.
+// The real world, with the main loop the service runs and the objects the service owns.
 class TSystemCollectEnv final : public TCollectEnv {
  public:
-  TSystemCollectEnv(platform::MainLoop& loop, TServedTexts& served) : loop_(loop), served_(served) {}
+  TSystemCollectEnv(platform::MainLoop& loop, TServedTexts& served, const TMFileList& resources,
+                    platform::EventLogSink& events)
+      : loop_(loop), served_(served), resources_(resources), events_(events) {}
 
   int64_t Now() override;
   platform::ConsoleProcessResult RunCommand(const std::string& command_line,
@@ -59,10 +68,14 @@ class TSystemCollectEnv final : public TCollectEnv {
   uint64_t UptimeMs() override;
   platform::MainLoop& Loop() override { return loop_; }
   TServedTexts& Served() override { return served_; }
+  const TMFileList& Resources() override { return resources_; }
+  platform::EventLogSink* Events() override { return &events_; }
 
  private:
   platform::MainLoop& loop_;
   TServedTexts& served_;
+  const TMFileList& resources_;
+  platform::EventLogSink& events_;
 };
 
 }  // namespace kv

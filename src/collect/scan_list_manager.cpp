@@ -107,7 +107,8 @@ std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
   return keys;
 }
 
-TScanListManager::TScanListManager(TCollectEnv& env) : env_(env), served_(env.Served()) {
+TScanListManager::TScanListManager(TCollectEnv& env)
+    : env_(env), served_(env.Served()), drive_pages_(std::string(), env.Resources()) {
   restart_base_ = env_.Now();
   read_options_.limits.timeout_ms = DefaultSettings().source_timeout * 1000;
   read_options_.limits.cancel = &cancel_;
@@ -116,12 +117,10 @@ TScanListManager::TScanListManager(TCollectEnv& env) : env_(env), served_(env.Se
   timer_ = std::make_unique<TThread_timer>(env_.Loop());
   timer_->SetInterval(1000);
   timer_->OnTimer = [this](TThread_timer&) { OnTick(); };
-  // The SMART parser names attributes from the embedded table.
-  SetSmartParamsLoader([] {
-    std::string text;
-    ResourceStore().Find("smart_params.txt", text);
-    return text;
-  });
+  // The report and the pages name SATA attributes from the embedded table.
+  std::string names;
+  env_.Resources().Find("smart_params.txt", names);
+  smart_names_ = std::make_shared<const TKVSmartNamesList>(names);
   notify_ = std::make_unique<TNotifyCommand>(TNotifySettings(), std::string(), nullptr);
   served_.Register(this);
 }
@@ -235,6 +234,7 @@ void TScanListManager::StartData() {
   THealthTracker::TJudged judged;
   try {
     core = std::make_unique<TKVCore>();
+    core->SmartNames = smart_names_;
     TStringList lines;
 
     for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
@@ -284,7 +284,7 @@ void TScanListManager::StartData() {
       ++change_totals_[static_cast<size_t>(change.Severity)];
     }
     journal_.Append(judged.Changes, now);
-    if (Events != nullptr) TellEvents(*Events, judged);
+    if (platform::EventLogSink* events = env_.Events()) TellEvents(*events, judged);
     if (judged.TellFirstVerdict && judged.View.Verdict.Level != THealth::OK)
       WriteCoreLog(std::string("HEALTH ") + HealthWord(judged.View.Verdict.Level) + ": " +
                    std::to_string(judged.View.Verdict.Reasons.size()) + " finding(s) at the first collection");
@@ -293,7 +293,7 @@ void TScanListManager::StartData() {
     judged.View.Recent = recent_changes_;
     judged.View.ChangeTotals = change_totals_;
 
-    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, &judged.View);
+    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View);
     Publish(main_page_, page);
     WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
     health_.DurationSeconds = SecondsSince(cycle_start);
@@ -330,8 +330,8 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
   try {
     for (const std::string& key : DrivePageKeys(report)) {
       try {
-        TDrivePage page =
-            RenderHddPage(core, key, smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
+        TDrivePage page = RenderHddPage(core, key, env_.Resources(),
+                                        smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
         fresh.Add(key, page.AlternativeKey, page.Body);
       } catch (...) {
         // This drive's page is left out; the others are still rendered.

@@ -49,6 +49,7 @@
 namespace kv {
 
 class TKVCore;
+class TKVSmartNamesList;
 
 // Drive page keys of a state report: "channel_id" of every existing [hdd_N] section for
 // N in 0 .. [hdds] count - 1, then the stand-in "-1_-1".
@@ -65,9 +66,6 @@ class TScanListManager : public ServedContent {
   int64_t Timeout = DefaultSettings().timeout;
   // Set by the service from [scaner] log; nothing here depends on it.
   bool Logging = false;
-  // Where state changes are written as events (set by the service before the timer runs);
-  // none: the core log and the changes file only.
-  platform::EventLogSink* Events = nullptr;
 
   void Configure(const TSettings& settings);
   void OnTick();
@@ -112,6 +110,7 @@ class TScanListManager : public ServedContent {
 
   TCollectEnv& env_;
   TServedTexts& served_;  // env_.Served()
+  std::shared_ptr<const TKVSmartNamesList> smart_names_;  // from env_.Resources(), handed to every core
   int64_t next_scan_ = 0;
   int64_t restart_base_ = 0;
   int64_t restart_timeout_ = DefaultSettings().restart_timeout;

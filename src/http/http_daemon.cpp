@@ -26,11 +26,12 @@ constexpr uint32_t kErrorLogWindowMs = 10000;
 
 struct TTCPHttpDaemon::State {
   State(const std::string& root, const std::string& port_text, HttpServiceEvents& ev,
-        const HttpSettings& s, const TServedTexts& served)
+        const HttpSettings& s, const TServedTexts& served, const TMFileList& files)
       : RootDir(AddTrailingDelimiter(root, platform::PathSeparator())),
         Port(port_text),
         events(ev),
         texts(served),
+        resources(files),
         settings(s),
         limit(s.max_connections, s.max_per_client),
         error_log(s.max_error_lines, kErrorLogWindowMs) {}
@@ -43,6 +44,7 @@ struct TTCPHttpDaemon::State {
   const std::string Port;
   HttpServiceEvents& events;
   const TServedTexts& texts;
+  const TMFileList& resources;
   const HttpSettings settings;
   ConnectionLimit limit;
   CoreLogThrottle error_log;
@@ -70,8 +72,8 @@ bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load) {
 
 TTCPHttpDaemon::TTCPHttpDaemon(const std::string& root_dir, const std::string& port,
                                HttpServiceEvents& events, const HttpSettings& settings,
-                               const TServedTexts& texts)
-    : state_(std::make_shared<State>(root_dir, port, events, settings, texts)) {
+                               const TServedTexts& texts, const TMFileList& resources)
+    : state_(std::make_shared<State>(root_dir, port, events, settings, texts, resources)) {
   state_->self = state_;
   std::thread([state = state_] { state->Execute(); }).detach();
 }
@@ -129,6 +131,7 @@ void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const
   context.error_log = &error_log;
   context.allow = &settings.allow;
   context.texts = &texts;
+  context.resources = &resources;
   std::shared_ptr<State> keep = self.lock();
   const bool started = platform::StartDetachedThread(
       [keep, handle, peer, context] {

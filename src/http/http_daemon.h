@@ -34,6 +34,7 @@ struct HttpSettings {
 
 // The service object's event-log operations, called on the HTTP threads. They must not
 // wait for the main loop: a collection may hold it for as long as a source runs.
+class TMFileList;
 class TServedTexts;
 
 class HttpServiceEvents {
@@ -52,9 +53,9 @@ bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load = pla
 class TTCPHttpDaemon {
  public:
   // `root_dir`: the program folder; `port`: decimal text ("0" picks a free port); `texts`
-  // must outlive the listener and its connection threads.
+  // and `resources` (the embedded files) must outlive the listener and its connection threads.
   TTCPHttpDaemon(const std::string& root_dir, const std::string& port, HttpServiceEvents& events,
-                 const HttpSettings& settings, const TServedTexts& texts);
+                 const HttpSettings& settings, const TServedTexts& texts, const TMFileList& resources);
   ~TTCPHttpDaemon();
   TTCPHttpDaemon(const TTCPHttpDaemon&) = delete;
   TTCPHttpDaemon& operator=(const TTCPHttpDaemon&) = delete;

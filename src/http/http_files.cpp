@@ -82,9 +82,8 @@ void TTCPHttpThrd::SendDiskFile(const std::string& local_name) {
 }
 
 void TTCPHttpThrd::SendResourceFile(int index, const std::string& local_name) {
-  const TMFileList& resources = Context.resources != nullptr ? *Context.resources : ResourceStore();
   std::string data;
-  if (!resources.GetData(index, data)) return SendErrorPage(404);
+  if (Context.resources == nullptr || !Context.resources->GetData(index, data)) return SendErrorPage(404);
   const int64_t size = static_cast<int64_t>(data.size());
   ResultCode = 200;
   std::vector<std::string> headers =

@@ -70,8 +70,7 @@ void TTCPHttpThrd::ProcessRequest(const std::string& /*method*/, const std::stri
   if (name.find("raw") != std::string::npos) return SendPlainText(true);
   if (name.find("support_kvr.zip") != std::string::npos) return SendSupportArchive();
   if (name.find("ini") != std::string::npos) return SendPlainText(false);
-  const TMFileList& resources = Context.resources != nullptr ? *Context.resources : ResourceStore();
-  const int index = resources.IndexOf(file_name);
+  const int index = Context.resources != nullptr ? Context.resources->IndexOf(file_name) : -1;
   if (index >= 0) return SendResourceFile(index, local_name);
   // Only plain names below the program folder reach the disk; anything else is missing.
   std::error_code ec;

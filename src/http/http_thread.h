@@ -26,7 +26,7 @@ struct HttpConnectionContext {
   std::string root_dir;  // program folder, ending in the path separator
   int recv_timeout_ms = 120000;
   HttpServiceEvents* events = nullptr;
-  const TMFileList* resources = nullptr;
+  const TMFileList* resources = nullptr;  // the embedded files; none: only disk files are served
   CoreLogThrottle* error_log = nullptr;  // the listener's bound on "SOCK.ERROR" lines; none: unbounded
   const TClientAllowList* allow = nullptr;  // who may read; none: everyone
   const TServedTexts* texts = nullptr;      // the collection's texts; none: 503 for them

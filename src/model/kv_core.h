@@ -16,7 +16,12 @@
 // ParseCacheStats in parse/stats_parser.h, BuildResult in parse/build_result.h with the
 // drive matcher (parse/drive_matcher.h); WriteStateReport in report/state_report.h.
 //
+// SmartNames is the shipped attribute-name table (parse/smart_names.h) the collection
+// hands in with the core, so the report and the renderers need no table of their own;
+// null names nothing. The table is immutable and shared between cycles.
+//
 // Used by the one thread that runs the cycle; no locks.
+#include <memory>
 #include <string>
 
 #include "model/kv_list.h"
@@ -27,6 +32,8 @@
 #include "model/task_list.h"
 
 namespace kv {
+
+class TKVSmartNamesList;
 
 class TKVCore {
  public:
@@ -46,6 +53,7 @@ class TKVCore {
   TKVResult Result;
   TKVSmartDescNamesList SmartDescNames;
   TKVStatsCache StatsCache;
+  std::shared_ptr<const TKVSmartNamesList> SmartNames;
 
   TKVCore() = default;
   TKVCore(const TKVCore&) = delete;

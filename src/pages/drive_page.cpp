@@ -20,8 +20,9 @@ constexpr const char* kSmartSpacer =
 
 class DrivePageRenderer {
  public:
-  DrivePageRenderer(TKVCore& core, SmartSource smart, const std::vector<TSmartVerdict>* verdicts)
-      : core_(core), smart_(smart), verdicts_(verdicts) {}
+  DrivePageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
+                    const std::vector<TSmartVerdict>* verdicts)
+      : core_(core), smart_(smart), verdicts_(verdicts), templates_(files) {}
 
   TDrivePage Render(const std::string& requested) {
     const std::string key = LowerCaseAscii(requested);
@@ -115,10 +116,7 @@ class DrivePageRenderer {
     std::string name;
     if (core_.SmartDescNames.Count() > 0)
       name = core_.SmartDescNames.Find(ToInt(hdd.DeviceId, -1), ToInt(hdd.Channel, -1), attribute_id);
-    if (name.empty()) {
-      if (!known_names_) known_names_ = TKVSmartNamesList::Shared();
-      name = known_names_->NameOf(attribute_id);
-    }
+    if (name.empty()) name = SmartNamesOf(core_).NameOf(attribute_id);
     return name.empty() ? std::string("Unknown attribute") : name;
   }
 
@@ -231,15 +229,14 @@ class DrivePageRenderer {
   const SmartSource smart_;
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
-  Tmail_list templates_;  // fetched once per page, from the embedded files
-  std::shared_ptr<const TKVSmartNamesList> known_names_;
+  Tmail_list templates_;  // fetched once per page
 };
 
 }  // namespace
 
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart,
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files, SmartSource smart,
                          const std::vector<TSmartVerdict>* verdicts) {
-  return DrivePageRenderer(core, smart, verdicts).Render(key);
+  return DrivePageRenderer(core, files, smart, verdicts).Render(key);
 }
 
 }  // namespace kv

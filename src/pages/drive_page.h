@@ -16,6 +16,7 @@
 namespace kv {
 
 class TKVCore;
+class TMFileList;
 
 struct TDrivePage {
   std::string AlternativeKey;  // the drive's serial number, lower-cased
@@ -29,9 +30,9 @@ inline constexpr char kNoSmartSourceLine[] =
     "No SMART data is collected. Set [source] smart in config_http.txt to collect it.";
 inline constexpr char kNoSmartForDriveLine[] = "No SMART data for this drive in the last collection.";
 
-// With `verdicts` (one per drive of the model) the page opens with the drive's SMART
+// `files` holds the templates. With `verdicts` (one per drive of the model) the page opens with the drive's SMART
 // verdict and marks the rows of the SATA attributes that caused it.
-TDrivePage RenderHddPage(TKVCore& core, const std::string& key, SmartSource smart = SmartSource::kSet,
-                         const std::vector<TSmartVerdict>* verdicts = nullptr);
+TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files,
+                         SmartSource smart = SmartSource::kSet, const std::vector<TSmartVerdict>* verdicts = nullptr);
 
 }  // namespace kv

@@ -3,16 +3,16 @@
 #include "base/text_case.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
-#include "resources/embedded_files.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 namespace {
 
 constexpr const char* kFrameKey = "-1_-1";
 
-std::string EmbeddedLines(const char* name) {
+std::string EmbeddedLines(const TMFileList& files, const char* name) {
   std::string bytes;
-  if (!ReadEmbeddedFile(name, bytes)) return std::string();
+  if (!files.Find(name, bytes)) return std::string();
   return NormaliseLines(bytes);
 }
 
@@ -33,8 +33,8 @@ std::string ReplaceFooterMark(const std::string& text, const std::string& footer
 
 }  // namespace
 
-THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version)
-    : header_(EmbeddedLines("tpl_header.txt")), end_(EmbeddedLines("tpl_end.txt")), version_(version) {}
+THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, const TMFileList& files)
+    : header_(EmbeddedLines(files, "tpl_header.txt")), end_(EmbeddedLines(files, "tpl_end.txt")), version_(version) {}
 
 THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, std::string header, std::string end)
     : header_(std::move(header)), end_(std::move(end)), version_(version) {}

@@ -13,6 +13,8 @@
 
 namespace kv {
 
+class TMFileList;
+
 struct THDDHTMLCacheItem {
   std::string Key;
   std::string AlternativeKey;
@@ -22,10 +24,11 @@ struct THDDHTMLCacheItem {
 
 class THDDHTMLCacheList {
  public:
-  // Reads tpl_header.txt and tpl_end.txt from the embedded files (empty when absent).
-  explicit THDDHTMLCacheList(const std::string& version = std::string());
-  // For tests: the header and end texts given directly.
-  THDDHTMLCacheList(const std::string& version, std::string header, std::string end);
+  // Reads tpl_header.txt and tpl_end.txt from `files` (empty when absent).
+  THDDHTMLCacheList(const std::string& version, const TMFileList& files);
+  // The header and end texts given directly (empty for a list whose items are swapped in).
+  explicit THDDHTMLCacheList(const std::string& version = std::string(), std::string header = std::string(),
+                             std::string end = std::string());
 
   void SetVersion(const std::string& version) { version_ = version; }
   void Clear() { items_.clear(); }

@@ -42,8 +42,9 @@ std::string PercentText(const std::string& percent) {
 
 class MainPageRenderer {
  public:
-  MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report, const THealthView* health)
-      : core_(core), version_(version), report_(report), health_(health) {}
+  MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report, const TMFileList& files,
+                   const THealthView* health)
+      : core_(core), version_(version), templates_(files), report_(report), health_(health) {}
 
   std::string Render() {
     page_ += Apply("tpl_header.txt", {});
@@ -456,7 +457,7 @@ class MainPageRenderer {
 
   TKVCore& core_;
   const std::string& version_;
-  Tmail_list templates_;  // fetched once per page, from the embedded files
+  Tmail_list templates_;  // fetched once per page
   const TMemIniFile& report_;
   const THealthView* health_;
   std::string page_;
@@ -465,16 +466,17 @@ class MainPageRenderer {
 }  // namespace
 
 std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report,
-                           const THealthView* health) {
-  return MainPageRenderer(core, version, report, health).Render();
+                           const TMFileList& files, const THealthView* health) {
+  return MainPageRenderer(core, version, report, files, health).Render();
 }
 
-std::string RenderMainPage(TKVCore& core, const std::string& version, const THealthView* health) {
+std::string RenderMainPage(TKVCore& core, const std::string& version, const TMFileList& files,
+                           const THealthView* health) {
   TStringList lines;
   WriteStateReport(core, version, lines);
   std::string text;
   for (const std::string& line : lines) text.append(line).append("\r\n");
-  return RenderMainPage(core, version, TMemIniFile(text), health);
+  return RenderMainPage(core, version, TMemIniFile(text), files, health);
 }
 
 }  // namespace kv

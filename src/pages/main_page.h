@@ -14,15 +14,17 @@ namespace kv {
 
 class TKVCore;
 class TMemIniFile;
+class TMFileList;
 struct THealthView;
 
 // The page text for `core`; `version` goes into the footer. `report` is the state report
-// the cycle wrote from the same model. With `health` the page opens with the verdict strip
+// the cycle wrote from the same model; `files` holds the templates. With `health` the page opens with the verdict strip
 // (and the stale-data warning), the title starts with a verdict that is not OK, drive rows
 // carry a SMART verdict that is not Good, and the recent changes close the page.
 std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report,
-                           const THealthView* health = nullptr);
+                           const TMFileList& files, const THealthView* health = nullptr);
 // The same, writing the state report itself.
-std::string RenderMainPage(TKVCore& core, const std::string& version, const THealthView* health = nullptr);
+std::string RenderMainPage(TKVCore& core, const std::string& version, const TMFileList& files,
+                           const THealthView* health = nullptr);
 
 }  // namespace kv

@@ -2,11 +2,12 @@
 
 #include <utility>
 
-#include "resources/embedded_files.h"
+#include "resources/resource_store.h"
 
 namespace kv {
 
-Tmail_list::Tmail_list() : source_(ReadEmbeddedFile) {}
+Tmail_list::Tmail_list(const TMFileList& files)
+    : source_([&files](const std::string& name, std::string& bytes) { return files.Find(name, bytes); }) {}
 
 Tmail_list::Tmail_list(TTemplateSource source) : source_(std::move(source)) {}
 

@@ -9,8 +9,8 @@
 // inserted by an earlier pair is filled by a later pair; a value is never searched again by
 // its own pair, so a value holding its own placeholder cannot loop.
 //
-// Templates come from the embedded files (never from disk) and are fetched at most once per
-// instance: later uses hit the instance's cache. A fetched template is normalised to lines
+// Templates come from the embedded files the caller hands in (never from disk) and are
+// fetched at most once per instance: later uses hit the instance's cache. A fetched template is normalised to lines
 // each followed by CR LF. One instance per rendering; not shared between threads.
 #include <functional>
 #include <string>
@@ -19,8 +19,10 @@
 
 namespace kv {
 
+class TMFileList;
+
 // Where templates come from: fills `bytes` and returns true, or returns false when the
-// file is not there. The default reads the embedded files.
+// file is not there.
 using TTemplateSource = std::function<bool(const std::string& file_name, std::string& bytes)>;
 
 struct TLineMessage {
@@ -30,7 +32,8 @@ struct TLineMessage {
 
 class Tmail_list {
  public:
-  Tmail_list();
+  // Templates from the store, which must outlive the instance.
+  explicit Tmail_list(const TMFileList& files);
   explicit Tmail_list(TTemplateSource source);
 
   // Empties both pair lists and the result; the template cache stays.

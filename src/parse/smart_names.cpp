@@ -1,55 +1,17 @@
 #include "parse/smart_names.h"
 
-#include <mutex>
-
 #include "base/ini_file.h"
+#include "model/kv_core.h"
 
 namespace kv {
 
 namespace {
-
-std::mutex& LoaderLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-TSmartParamsLoader& Loader() {
-  static TSmartParamsLoader loader;
-  return loader;
-}
-
-std::shared_ptr<const TKVSmartNamesList>& SharedTable() {
-  static std::shared_ptr<const TKVSmartNamesList> table;
-  return table;
-}
 
 // A count beyond this is not a table anyone wrote; it would only make us look up
 // sections that cannot exist.
 constexpr int64_t kMaxEntries = 100000;
 
 }  // namespace
-
-void SetSmartParamsLoader(TSmartParamsLoader loader) {
-  std::lock_guard<std::mutex> guard(LoaderLock());
-  Loader() = std::move(loader);
-  SharedTable().reset();
-}
-
-std::shared_ptr<const TKVSmartNamesList> TKVSmartNamesList::Shared() {
-  std::lock_guard<std::mutex> guard(LoaderLock());
-  if (!SharedTable())
-    SharedTable() = std::make_shared<const TKVSmartNamesList>(Loader() ? Loader()() : std::string());
-  return SharedTable();
-}
-
-TKVSmartNamesList::TKVSmartNamesList() {
-  TSmartParamsLoader loader;
-  {
-    std::lock_guard<std::mutex> guard(LoaderLock());
-    loader = Loader();
-  }
-  if (loader) Load(loader());
-}
 
 TKVSmartNamesList::TKVSmartNamesList(std::string_view smartParamsText) { Load(smartParamsText); }
 
@@ -64,6 +26,11 @@ void TKVSmartNamesList::Load(std::string_view text) {
     const bool fits = id >= INT32_MIN && id <= INT32_MAX;
     items_.push_back({fits ? static_cast<int32_t>(id) : -1, ini.ReadString(section, "name", "")});
   }
+}
+
+const TKVSmartNamesList& SmartNamesOf(const TKVCore& core) {
+  static const TKVSmartNamesList kNone;
+  return core.SmartNames ? *core.SmartNames : kNone;
 }
 
 std::string TKVSmartNamesList::NameOf(int32_t id) const {

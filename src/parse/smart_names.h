@@ -12,14 +12,11 @@
 // sections past "count" are present in the shipped file but not read. NameOf gives the
 // name of the first entry with an id, or empty.
 //
-// The text is embedded in the executable; the table does not read the resource store
-// itself (tests hand in their own text), so the collection side installs a loader with
-// SetSmartParamsLoader at start-up and the default constructor asks it. Without a loader
-// (or when the file is absent) the table is empty. The loader may be called from any
-// thread; a table is immutable once built.
+// The text is embedded in the executable; the collection builds the table once from its
+// resource store and hands it to every core it makes (TKVCore::SmartNames), so the
+// report and the renderers read it from the core. Tests hand in their own text. A table
+// is immutable once built, so any thread may read it.
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,20 +28,11 @@ struct TKVSmartNamesItem {
   std::string Name;
 };
 
-// Returns the text of smart_params.txt, or an empty text when it is not available.
-using TSmartParamsLoader = std::function<std::string()>;
-void SetSmartParamsLoader(TSmartParamsLoader loader);
-
 class TKVSmartNamesList {
  public:
-  // Built from the text the installed loader returns.
-  TKVSmartNamesList();
+  TKVSmartNamesList() = default;
   // Built from the given text of smart_params.txt.
   explicit TKVSmartNamesList(std::string_view smartParamsText);
-
-  // The table of the installed loader, built on first use and kept until another loader
-  // is installed: renderers ask for it once per drive page.
-  static std::shared_ptr<const TKVSmartNamesList> Shared();
 
   std::string NameOf(int32_t id) const;
   int Count() const { return static_cast<int>(items_.size()); }
@@ -54,5 +42,10 @@ class TKVSmartNamesList {
   void Load(std::string_view text);
   std::vector<TKVSmartNamesItem> items_;
 };
+
+class TKVCore;
+
+// The table the core was handed, or an empty one.
+const TKVSmartNamesList& SmartNamesOf(const TKVCore& core);
 
 }  // namespace kv

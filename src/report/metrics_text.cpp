@@ -192,8 +192,7 @@ void DriveMetrics(MetricsWriter& w, const TKVCore& core) {
   w.Family("korvane_drive_smart_health_ok", "gauge", "1 when the SMART health of a SAS drive reads OK.");
   w.Family("korvane_drive_smart_raw", "gauge", "Raw value of a SATA SMART attribute.");
   w.Family("korvane_drive_errors", "gauge", "Error counts of the drive from the controller log.");
-  const auto shared_names = TKVSmartNamesList::Shared();
-  const TKVSmartNamesList& names = *shared_names;
+  const TKVSmartNamesList& names = SmartNamesOf(core);
   for (const TResultHDD& d : core.Result.HDDs) {
     const Labels labels{{"channel", d.Channel}, {"device_id", d.DeviceId}, {"serial", d.SerialNumber}};
     Labels info = labels;

@@ -191,8 +191,7 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const 
 }
 
 void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
-  const auto shared_names = TKVSmartNamesList::Shared();
-  const TKVSmartNamesList& names = *shared_names;
+  const TKVSmartNamesList& names = SmartNamesOf(core);
   j.Key("drives");
   j.Open('[');
   int index = 0;

@@ -397,7 +397,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
   const TParamsIndex<TKVSASSmartParams> sas_tables(core.SASSmartParams);
   const TDescNamesIndex desc_names(core.SmartDescNames);
   TNameTable names;
-  std::shared_ptr<const TKVSmartNamesList> known_names;  // built on the first attribute that needs it
+  const TKVSmartNamesList& known_names = SmartNamesOf(core);
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
     const auto* sata = sata_tables.Find(hdd.Channel, hdd.DeviceId);
@@ -412,10 +412,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
       for (int m = 0; m < sata->Count(); ++m) {
         const TKVSATASmartP& attr = sata->Item(m);
         std::string name = desc_names.Find(device_id, channel, attr.Id);
-        if (name.empty()) {
-          if (!known_names) known_names = TKVSmartNamesList::Shared();
-          name = known_names->NameOf(attr.Id);
-        }
+        if (name.empty()) name = known_names.NameOf(attr.Id);
         if (name.empty()) name = "Unknown attribute";
         out.Section("hdd_smart", n, m);
         out.Value("id", attr.Id);

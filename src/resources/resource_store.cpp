@@ -2,7 +2,6 @@
 
 #include "base/text_case.h"
 #include "platform/runtime_resources.h"
-#include "resources/embedded_files.h"
 #include "resources/resource_container.h"
 
 namespace kv {
@@ -55,26 +54,12 @@ bool TMFileList::Find(const std::string& name, std::string& target) const {
   return GetData(IndexOf(name), target);
 }
 
-TMFileList& ResourceStore() {
-  // Never freed: connection threads may still read it while the process ends.
-  static TMFileList* store = [] {
-    auto* list = new TMFileList();
-    try {
-      for (const auto& resource : platform::EnumerateRuntimeResources()) list->AddContainer(resource.bytes);
-    } catch (...) {
-      // A resource that cannot be read leaves the store without it; nothing is logged.
-    }
-    return list;
-  }();
-  return *store;
-}
-
-}  // namespace kv
-
-namespace kv {
-
-bool ReadEmbeddedFile(const std::string& name, std::string& bytes) {
-  return ResourceStore().Find(name, bytes);
+void LoadEmbeddedResources(TMFileList& store) {
+  try {
+    for (const auto& resource : platform::EnumerateRuntimeResources()) store.AddContainer(resource.bytes);
+  } catch (...) {
+    // A resource that cannot be read leaves the store without it; nothing is logged.
+  }
 }
 
 }  // namespace kv

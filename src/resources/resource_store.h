@@ -1,8 +1,8 @@
 #pragma once
 // The embedded resource store: every file the program needs besides its configuration
 // (page templates, the SMART attribute-name table, images, the favicon) travels inside
-// the executable as a container (see resource_container.h). At first use the store
-// unpacks all of them into memory once; afterwards it is read-only.
+// the executable as a container (see resource_container.h). LoadEmbeddedResources unpacks
+// all of them into memory once; afterwards the store is read-only.
 //
 // Look-ups go by file name, trimmed and ASCII lower-cased: IndexOf(" LOGO.PNG ") finds
 // "logo.png". Callers call IndexOf and hand its result to GetData; the two calls are not
@@ -55,8 +55,8 @@ class TMFileList {
   std::vector<TMFelement> entries_;
 };
 
-// The process-wide store, filled from the program's own embedded resources on first use
-// (the thread-safe static initialisation makes the first call the only filler).
-TMFileList& ResourceStore();
+// Fills `store` with the program's own embedded resources. The service fills one store at
+// start and hands it to the collection and the listener; tests fill their own.
+void LoadEmbeddedResources(TMFileList& store);
 
 }  // namespace kv

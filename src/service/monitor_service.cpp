@@ -12,7 +12,10 @@ namespace kv {
 TKorvaneMonitorHTTPServer::TKorvaneMonitorHTTPServer(platform::EventLogSink& events,
                                                      std::string program_folder, platform::MainLoop& loop,
                                                      SocketLibraryLoader load_sockets)
-    : events_(events), program_folder_(std::move(program_folder)), collect_env_(loop, served_texts_) {
+    : events_(events),
+      program_folder_(std::move(program_folder)),
+      collect_env_(loop, served_texts_, resources_, events) {
+  LoadEmbeddedResources(resources_);
   LoadSocketInterface(socket_error_, load_sockets);
 }
 
@@ -34,11 +37,10 @@ void TKorvaneMonitorHTTPServer::ServiceStart() {
   use_http_ = settings.use_http;
   if (use_http_) {
     HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(settings.port), *this, HttpSettings(settings),
-                                    served_texts_);
+                                    served_texts_, resources_);
   }
   ScanListManager->Timeout = settings.timeout;
   ScanListManager->Logging = settings.logging;
-  ScanListManager->Events = &events_.Sink();
   ScanListManager->Configure(settings);
   events_.AnnounceStart(use_http_);
 }

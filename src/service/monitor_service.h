@@ -60,6 +60,7 @@ class TKorvaneMonitorHTTPServer : public HttpServiceEvents, public platform::Ser
  private:
   TServiceEventWriter events_;
   std::string program_folder_;
+  TMFileList resources_;       // the embedded files, unpacked once; read by both sides
   TServedTexts served_texts_;  // the listener's threads read it until the process ends
   TSystemCollectEnv collect_env_;
   std::string socket_error_;  // set when the socket library could not be loaded

@@ -70,7 +70,10 @@ class FakeEnv : public TCollectEnv {
   uint64_t UptimeMs() override { return 90061'999; }
   platform::MainLoop& Loop() override { return loop; }
   TServedTexts& Served() override { return texts; }
+  const TMFileList& Resources() override { return test::EmbeddedFiles(); }
+  platform::EventLogSink* Events() override { return events; }
   TServedTexts texts;
+  platform::EventLogSink* events = nullptr;
 };
 
 TSettings Ini(const std::string& text) { return ReadSettings(TMemIniFile(text)); }
@@ -160,7 +163,7 @@ TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   FakeEnv env;
   env.outputs["util config"] = listing("Failed", 1);
   TScanListManager manager(env);
-  manager.Events = &events;
+  env.events = &events;
   manager.Timeout = 1;
   manager.Configure(Ini(kConfigOnly));
   manager.OnTick();

@@ -9,6 +9,7 @@
 #include "http_test_support.h"
 #include "platform/program_folder.h"
 #include "resources/resource_store.h"
+#include "test_files.h"
 
 namespace kv::test {
 namespace {
@@ -110,7 +111,7 @@ TEST_F(HttpServerTest, ConnectionsClosedAtOnceWriteABoundedLog) {
 TEST_F(HttpServerTest, Routing) {
   auto server = Start();
   std::string icon;
-  const bool have_icon = ResourceStore().Find("favicon.ico", icon);
+  const bool have_icon = EmbeddedFiles().Find("favicon.ico", icon);
   struct Row {
     std::string target;
     std::string status;
@@ -303,7 +304,7 @@ TEST_F(HttpServerTest, StartLineAndTakenPort) {
   log.Clear();
   RecordingEvents second_events;
   {
-    TTCPHttpDaemon second(folder.Root(), server->port(), second_events, HttpSettings(), texts);
+    TTCPHttpDaemon second(folder.Root(), server->port(), second_events, HttpSettings(), texts, EmbeddedFiles());
     EXPECT_EQ(second_events.WaitStarted(), "");
   }
   ASSERT_EQ(second_events.Errors().size(), 1u);

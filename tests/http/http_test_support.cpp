@@ -5,6 +5,7 @@
 
 #include "http/request_path.h"
 #include "platform/program_folder.h"
+#include "test_files.h"
 
 namespace kv::test {
 
@@ -75,7 +76,8 @@ void TempFolder::Write(const std::string& relative, const std::string& content) 
 }
 
 TestServer::TestServer(const std::string& root, HttpSettings settings, const TServedTexts* texts) {
-  daemon_ = std::make_unique<TTCPHttpDaemon>(root, "0", events_, settings, texts != nullptr ? *texts : no_texts_);
+  daemon_ = std::make_unique<TTCPHttpDaemon>(root, "0", events_, settings, texts != nullptr ? *texts : no_texts_,
+                                             EmbeddedFiles());
   port_ = events_.WaitStarted();
   if (port_.empty()) ADD_FAILURE() << "the daemon did not start";
 }

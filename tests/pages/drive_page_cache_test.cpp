@@ -6,6 +6,7 @@
 
 #include "pages/drive_page_cache.h"
 #include "pages/page_rows.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -73,7 +74,7 @@ TEST(DrivePageCache, FirstOfTwoEqualKeysWinsAndSwapExchangesItems) {
 }
 
 TEST(DrivePageCache, HeaderAndEndComeFromTheEmbeddedTemplates) {
-  THDDHTMLCacheList cache("9.9.9.9");
+  THDDHTMLCacheList cache("9.9.9.9", test::EmbeddedFiles());
   cache.Add("-1_-1", "", "BODY");
   const std::string page = cache.Get("-1_-1");
   EXPECT_NE(page.find(" BODY "), std::string::npos);

@@ -13,7 +13,6 @@
 #include "parse/smart_names.h"
 #include "parse/smart_parser.h"
 #include "parse/stats_parser.h"
-#include "resources/embedded_files.h"
 #include "test_files.h"
 
 namespace kv {
@@ -32,17 +31,12 @@ size_t CountOf(const std::string& page, const std::string& text) {
 class DrivePage : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetSmartParamsLoader([] {
-      std::string text;
-      ReadEmbeddedFile("smart_params.txt", text);
-      return text;
-    });
+    core_.SmartNames = test::ShippedSmartNames();
     ParseConfig(ReadFile(kDemoDir + "get_config.txt"), core_);
     ParseSmart(ReadFile(kDemoDir + "get_smartstats.txt"), core_);
     ParseLogStats(ReadFile(kDemoDir + "get_logs_stats.txt"), core_);
     BuildResult(core_);
   }
-  void TearDown() override { SetSmartParamsLoader(nullptr); }
   TKVCore core_;
 };
 
@@ -50,11 +44,11 @@ TEST_F(DrivePage, KeyOrSerialInAnyCaseSelectsTheSameDrive) {
   const TResultHDD& hdd = core_.Result.HDDs.Item(1);
   const std::string key = hdd.Channel + "_" + hdd.DeviceId;
   ASSERT_FALSE(hdd.SerialNumber.empty());
-  const TDrivePage by_key = RenderHddPage(core_, key);
+  const TDrivePage by_key = RenderHddPage(core_, key, test::EmbeddedFiles());
   EXPECT_EQ(by_key.AlternativeKey, LowerCaseAscii(hdd.SerialNumber));
   EXPECT_TRUE(Has(by_key.Body, "Serial number:"));
   for (const std::string& name : {UpperCaseAscii(hdd.SerialNumber), LowerCaseAscii(hdd.SerialNumber)}) {
-    const TDrivePage by_serial = RenderHddPage(core_, name);
+    const TDrivePage by_serial = RenderHddPage(core_, name, test::EmbeddedFiles());
     EXPECT_EQ(by_serial.Body, by_key.Body) << name;
     EXPECT_EQ(by_serial.AlternativeKey, by_key.AlternativeKey);
   }
@@ -62,12 +56,13 @@ TEST_F(DrivePage, KeyOrSerialInAnyCaseSelectsTheSameDrive) {
 
 TEST_F(DrivePage, UnknownKeyGivesTheEmptyFrame) {
   for (const char* key : {"-1_-1", "", "9_9", "0_"}) {
-    const TDrivePage page = RenderHddPage(core_, key);
+    const TDrivePage page = RenderHddPage(core_, key, test::EmbeddedFiles());
     EXPECT_EQ(page.AlternativeKey, "") << key;
     EXPECT_FALSE(Has(page.Body, "<TR>")) << key;
     EXPECT_FALSE(Has(page.Body, "@")) << "placeholders filled: " << key;
   }
-  EXPECT_EQ(RenderHddPage(core_, "-1_-1").Body, RenderHddPage(core_, "9_9").Body);
+  EXPECT_EQ(RenderHddPage(core_, "-1_-1", test::EmbeddedFiles()).Body,
+            RenderHddPage(core_, "9_9", test::EmbeddedFiles()).Body);
 }
 
 TEST_F(DrivePage, MembershipRows) {
@@ -78,7 +73,7 @@ TEST_F(DrivePage, MembershipRows) {
   TResultLD& second = core_.Result.LDs.Item(1);
   second.Members.Add(0, 0);
   second.Name = "N<1>";
-  const TDrivePage page = RenderHddPage(core_, "0_0");
+  const TDrivePage page = RenderHddPage(core_, "0_0", test::EmbeddedFiles());
   EXPECT_EQ(CountOf(page.Body, member), 1u);
   EXPECT_EQ(CountOf(page.Body, further), 1u);
   EXPECT_TRUE(Has(page.Body, further + "N&lt;1&gt;</b> (RAID " + second.RaidLevel + ", <b>" + second.Status + "</b>, "));
@@ -87,13 +82,13 @@ TEST_F(DrivePage, MembershipRows) {
   for (TResultLD& ld : core_.Result.LDs) ld.Members = TIntList();
   ASSERT_GE(core_.Result.ZepLDs.Count(), 1);
   core_.Result.ZepLDs.Item(0).Members.Add(0, 0);
-  const TDrivePage zep = RenderHddPage(core_, "0_0");
+  const TDrivePage zep = RenderHddPage(core_, "0_0", test::EmbeddedFiles());
   EXPECT_EQ(CountOf(zep.Body, member), 1u);
   EXPECT_TRUE(Has(zep.Body, member + "<TD class=\"FCI FTC nw\" width=\"100%\"><b>" + core_.Result.ZepLDs.Item(0).DeviceName));
 }
 
 TEST_F(DrivePage, SataTableWithTextCopyAndNoSasParameters) {
-  const TDrivePage page = RenderHddPage(core_, "0_0");
+  const TDrivePage page = RenderHddPage(core_, "0_0", test::EmbeddedFiles());
   EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
   EXPECT_TRUE(Has(page.Body, " &nbsp;<br>|-"));
   EXPECT_TRUE(Has(page.Body, "-|<br>\r\n &nbsp;")) << "closing border, then the trailing blank";
@@ -102,7 +97,7 @@ TEST_F(DrivePage, SataTableWithTextCopyAndNoSasParameters) {
   // does not change.
   std::vector<TSmartVerdict> verdicts(static_cast<size_t>(core_.Result.HDDs.Count()));
   verdicts[0] = {TSmartGrade::Caution, {"state <i>odd</i>"}, {188}};
-  const std::string judged = RenderHddPage(core_, "0_0", SmartSource::kSet, &verdicts).Body;
+  const std::string judged = RenderHddPage(core_, "0_0", test::EmbeddedFiles(), SmartSource::kSet, &verdicts).Body;
   EXPECT_TRUE(Has(judged, "<b class=\"smart-caution\">Caution</b>: state &lt;i&gt;odd&lt;/i&gt;"));
   EXPECT_LT(judged.find("SMART verdict:"), judged.find("Model:"));
   EXPECT_EQ(CountOf(judged, "<tr class=\"caution\">"), 1u);
@@ -112,11 +107,11 @@ TEST_F(DrivePage, SataTableWithTextCopyAndNoSasParameters) {
   // Give the drive SAS parameters too: they are never shown.
   auto& sas = core_.SASSmartParams.FindOrAdd("0", "0");
   sas.Params->Add("Only SAS", "1");
-  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0").Body, "Only SAS"));
+  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0", test::EmbeddedFiles()).Body, "Only SAS"));
 }
 
 TEST_F(DrivePage, SasTableForASasDrive) {
-  const TDrivePage page = RenderHddPage(core_, "0_4");
+  const TDrivePage page = RenderHddPage(core_, "0_4", test::EmbeddedFiles());
   EXPECT_TRUE(Has(page.Body, "Current Drive Temperature"));
   EXPECT_TRUE(Has(page.Body, "Elements in Grown Defect List"));
   EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
@@ -134,23 +129,24 @@ TEST_F(DrivePage, DriveWithoutSmartDataSaysWhy) {
     const char* line;
   } cases[] = {{SmartSource::kNotSet, kNoSmartSourceLine}, {SmartSource::kSet, kNoSmartForDriveLine}};
   for (const auto& c : cases) {
-    const std::string body = RenderHddPage(plain, "0_0", c.smart).Body;
+    const std::string body = RenderHddPage(plain, "0_0", test::EmbeddedFiles(), c.smart).Body;
     EXPECT_EQ(CountOf(body, c.line), 1u) << c.line;
     EXPECT_TRUE(Has(body, "Serial number:"));
     EXPECT_TRUE(Has(body, "State:"));
     EXPECT_TRUE(Has(body, "Member:"));
     EXPECT_TRUE(Has(body, "Hardware errors:"));
     EXPECT_FALSE(Has(body, "S.M.A.R.T."));
-    EXPECT_FALSE(Has(RenderHddPage(plain, "-1_-1", c.smart).Body, c.line)) << "the frame names no drive";
+    EXPECT_FALSE(Has(RenderHddPage(plain, "-1_-1", test::EmbeddedFiles(), c.smart).Body, c.line))
+        << "the frame names no drive";
   }
   // A drive with a table never shows either line.
-  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0", SmartSource::kSet).Body, kNoSmartForDriveLine));
+  EXPECT_FALSE(Has(RenderHddPage(core_, "0_0", test::EmbeddedFiles(), SmartSource::kSet).Body, kNoSmartForDriveLine));
 }
 
 TEST_F(DrivePage, UnknownAttributeInItalicsOnlyInTheHtmlTable) {
   auto& sata = core_.SATASmartParams.FindOrAdd("0", "0");
   sata.Params->Add("15", "1", "2", "3");  // 21: not in the shipped names
-  const std::string body = RenderHddPage(core_, "0_0").Body;
+  const std::string body = RenderHddPage(core_, "0_0", test::EmbeddedFiles()).Body;
   EXPECT_TRUE(Has(body, "<i>Unknown attribute</i>"));
   EXPECT_TRUE(Has(body, "| &nbsp;21 | &nbsp;15 | Unknown attribute")) << "plain and upper-cased in the text copy";
 }

@@ -72,7 +72,7 @@ std::string DemoPage(Edit edit, bool with_cache = true) {
   if (with_cache) ParseCacheStats(ReadFile(kDemoDir + "get_logs_cache.txt"), core);
   BuildResult(core);
   edit(core);
-  return RenderMainPage(core, "7.8.9.10");
+  return RenderMainPage(core, "7.8.9.10", test::EmbeddedFiles());
 }
 
 TEST(MainPage, DemoPageFrameAndFooter) {
@@ -221,7 +221,7 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
   health.CollectedAt = 1765249800;
   health.StaleWarning = "The config source timed out at <then>.";
   health.Recent = {{1765249000, TSeverity::Warning, "change-one"}, {1765249800, TSeverity::Critical, "second <b>"}};
-  const std::string page = RenderMainPage(core, "1", &health);
+  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles(), &health);
   EXPECT_TRUE(Has(page, "<title>Critical: Korvane Monitor</title>"));
   EXPECT_TRUE(Has(page, "class=\"verdict verdict-bad\" id=\"health\"><b>Critical</b>"));
   EXPECT_TRUE(Has(page, "data collected 03:10:00 09/12/2025")) << "the footer's time format";
@@ -238,11 +238,11 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
 
   health.Verdict = THealthVerdict{};
   health.Recent.clear();
-  const std::string ok = RenderMainPage(core, "1", &health);
+  const std::string ok = RenderMainPage(core, "1", test::EmbeddedFiles(), &health);
   EXPECT_TRUE(Has(ok, "<title>Korvane Monitor</title>"));
   EXPECT_TRUE(Has(ok, "class=\"verdict verdict-ok\" id=\"health\"><b>OK</b>"));
   EXPECT_TRUE(Has(ok, "No changes since the start."));
-  const std::string plain = RenderMainPage(core, "1");
+  const std::string plain = RenderMainPage(core, "1", test::EmbeddedFiles());
   EXPECT_FALSE(Has(plain, "id=\"health\"") || Has(plain, "id=\"changes\"") || Has(plain, "(SMART"))
       << "without findings: the page as before";
 }
@@ -250,7 +250,7 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
 TEST(MainPage, EmptyModelStillGivesAPage) {
   TKVCore core;
   BuildResult(core);
-  const std::string page = RenderMainPage(core, "1");
+  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles());
   EXPECT_TRUE(Has(page, "version: 1</SPAN>"));
   EXPECT_FALSE(Has(page, "c_ld_"));
   EXPECT_FALSE(Has(page, "href=\"hdd_"));

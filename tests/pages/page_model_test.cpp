@@ -35,7 +35,6 @@
 #include "parse/stats_parser.h"
 #include "parse/task_parser.h"
 #include "report/state_report.h"
-#include "resources/embedded_files.h"
 #include "test_files.h"
 
 namespace kv {
@@ -57,20 +56,9 @@ TSources Demo() {
           ReadFile(kDemoDir + "get_logs_cache.txt")};
 }
 
-class NamesLoader {
- public:
-  NamesLoader() {
-    SetSmartParamsLoader([] {
-      std::string text;
-      ReadEmbeddedFile("smart_params.txt", text);
-      return text;
-    });
-  }
-  ~NamesLoader() { SetSmartParamsLoader(nullptr); }
-};
-
 // The model of one collection cycle: all five sources.
 void CycleModel(const TSources& s, TKVCore& core) {
+  core.SmartNames = test::ShippedSmartNames();
   ParseConfig(s.config, core);
   if (!s.smart.empty()) ParseSmart(s.smart, core);
   if (!s.task.empty()) ParseTasks(s.task, core);
@@ -91,11 +79,12 @@ std::vector<std::string> KeysOf(const TKVCore& core) {
 // texts only, parsed whatever the text.
 TDrivePage ReparsedPage(const TSources& s, const std::string& key) {
   TKVCore core;
+  core.SmartNames = test::ShippedSmartNames();
   ParseConfig(s.config, core);
   ParseSmart(s.smart, core);
   ParseLogStats(s.stat, core);
   BuildResult(core);
-  return RenderHddPage(core, key);
+  return RenderHddPage(core, key, test::EmbeddedFiles());
 }
 
 // Every drive page of the one model equals the per-drive re-parse byte for byte.
@@ -105,9 +94,9 @@ void ExpectSamePages(const TSources& s, const std::string& what) {
   const std::vector<std::string> keys = KeysOf(core);
   ASSERT_FALSE(keys.empty()) << what;
   EXPECT_EQ(keys.back(), "-1_-1");
-  RenderMainPage(core, "1.0.0.1");  // the cycle renders the main page first on the same model
+  RenderMainPage(core, "1.0.0.1", test::EmbeddedFiles());  // the cycle renders the main page first on the same model
   for (const std::string& key : keys) {
-    const TDrivePage one = RenderHddPage(core, key);
+    const TDrivePage one = RenderHddPage(core, key, test::EmbeddedFiles());
     const TDrivePage again = ReparsedPage(s, key);
     EXPECT_EQ(one.AlternativeKey, again.AlternativeKey) << what << " " << key;
     EXPECT_EQ(one.Body, again.Body) << what << " " << key;
@@ -115,7 +104,6 @@ void ExpectSamePages(const TSources& s, const std::string& what) {
 }
 
 TEST(OneModelPages, DemoEqualsPerDriveReparse) {
-  NamesLoader names;
   ExpectSamePages(Demo(), "demo");
   TSources no_stats = Demo();
   no_stats.stat.clear();
@@ -124,7 +112,6 @@ TEST(OneModelPages, DemoEqualsPerDriveReparse) {
 
 TEST(OneModelPages, RealListingsEqualPerDriveReparse) {
   if (!std::filesystem::exists(kRealDir)) GTEST_SKIP() << "no real fixtures";
-  NamesLoader names;
   std::vector<std::string> tasks{""};
   for (const auto& entry : std::filesystem::directory_iterator(kRealDir + "task"))
     tasks.push_back(ReadFile(entry.path().string()));
@@ -178,17 +165,17 @@ void CompareWithGolden(const std::string& name, const std::string& text) {
 }
 
 TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
-  NamesLoader names;
   TKVCore core;
   CycleModel(Demo(), core);
   // As the daemon serves it after its first cycle: the verdict strip, no changes yet.
   THealthView health;
   health.Drives = JudgeDrives(core, DefaultDriveTemperatureMax());
   health.Verdict = JudgeHealth(core, health.Drives, "");
-  CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1", &health)));
-  CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0", SmartSource::kSet, &health.Drives).Body);
-  CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4", SmartSource::kSet, &health.Drives).Body);
-  CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1").Body);
+  CompareWithGolden("demo_main.html", WithoutStamp(RenderMainPage(core, "1.0.0.1", test::EmbeddedFiles(), &health)));
+  const TMFileList& files = test::EmbeddedFiles();
+  CompareWithGolden("demo_hdd_0_0_sata.html", RenderHddPage(core, "0_0", files, SmartSource::kSet, &health.Drives).Body);
+  CompareWithGolden("demo_hdd_0_4_sas.html", RenderHddPage(core, "0_4", files, SmartSource::kSet, &health.Drives).Body);
+  CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1", test::EmbeddedFiles()).Body);
 }
 
 }  // namespace

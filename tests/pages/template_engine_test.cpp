@@ -6,6 +6,7 @@
 #include <string>
 
 #include "pages/template_engine.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -111,8 +112,8 @@ TEST(TemplateEngine, TemplateIsFetchedOncePerInstanceAndKeyedWithoutPath) {
   EXPECT_EQ(fresh.GetResult(), "changed\r\n");
 }
 
-TEST(TemplateEngine, DefaultSourceReadsTheEmbeddedTemplates) {
-  Tmail_list engine;
+TEST(TemplateEngine, AStoreSourceReadsItsTemplates) {
+  Tmail_list engine(test::EmbeddedFiles());
   engine.AddPair("@u@", "Updated: now");
   engine.ApplyTemplate("tpl_end.txt");
   EXPECT_NE(engine.GetResult().find("Updated: now"), std::string::npos);

@@ -158,30 +158,12 @@ TEST(SmartNames, ShippedTableLoadsOnlyTheCountedSections) {
   EXPECT_EQ(names.NameOf(999), "");
 }
 
-TEST(SmartNames, DefaultTableComesFromTheInstalledLoader) {
-  SetSmartParamsLoader(nullptr);
+TEST(SmartNames, MissingSectionsAndHostileCountsAreSkipped) {
   EXPECT_EQ(TKVSmartNamesList().Count(), 0);
-  SetSmartParamsLoader([] { return std::string("[main]\ncount=2\n[p1]\nid=7\nname=Seven\n"); });
-  const TKVSmartNamesList names;
+  const TKVSmartNamesList names("[main]\ncount=2\n[p1]\nid=7\nname=Seven\n");
   EXPECT_EQ(names.Count(), 1) << "a missing section is skipped";
   EXPECT_EQ(names.NameOf(7), "Seven");
-  SetSmartParamsLoader(nullptr);
   EXPECT_EQ(TKVSmartNamesList("[main]\ncount=99999999999\n").Count(), 0);
-}
-
-TEST(SmartNames, SharedTableFollowsTheInstalledLoader) {
-  int calls = 0;
-  SetSmartParamsLoader([&calls] {
-    ++calls;
-    return std::string("[main]\ncount=1\n[p0]\nid=9\nname=Nine\n");
-  });
-  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Nine");
-  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Nine");
-  EXPECT_EQ(calls, 1) << "the table is built once per loader";
-  SetSmartParamsLoader([] { return std::string("[main]\ncount=1\n[p0]\nid=9\nname=Other\n"); });
-  EXPECT_EQ(TKVSmartNamesList::Shared()->NameOf(9), "Other");
-  SetSmartParamsLoader(nullptr);
-  EXPECT_EQ(TKVSmartNamesList::Shared()->Count(), 0);
 }
 
 TEST(SmartFixtures, CompanionListingMatchesEveryDrive) {

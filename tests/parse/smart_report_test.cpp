@@ -27,13 +27,13 @@ std::string ReadDemo(const std::string& name) {
 }
 
 TEST(SmartReport, DemoOutputsReachTheStateReport) {
-  SetSmartParamsLoader([] {
+  TKVCore core;
+  {
     std::ifstream in(KV_SOURCE_DIR "/resources/smart_params.txt", std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    return s.str();
-  });
-  TKVCore core;
+    core.SmartNames = std::make_shared<const TKVSmartNamesList>(s.str());
+  }
   ParseConfig(ReadDemo("get_config.txt"), core);
   ParseSmart(ReadDemo("get_smartstats.txt"), core);
   ParseLogStats(ReadDemo("get_logs_stats.txt"), core);
@@ -41,7 +41,6 @@ TEST(SmartReport, DemoOutputsReachTheStateReport) {
   BuildResult(core);
   TStringList lines;
   WriteStateReport(core, "1.0.0.1", lines);
-  SetSmartParamsLoader(nullptr);
   std::string text;
   for (const auto& l : lines) text += l + "\r\n";
   const TMemIniFile ini(text);

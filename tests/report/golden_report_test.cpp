@@ -36,7 +36,7 @@
 #include "parse/stats_parser.h"
 #include "parse/task_parser.h"
 #include "report/state_report.h"
-#include "resources/embedded_files.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -67,13 +67,8 @@ struct TSources {
 };
 
 TStringList ReportOf(const TSources& s) {
-  // The shipped attribute-name table, as the program installs it at start-up.
-  SetSmartParamsLoader([] {
-    std::string text;
-    ReadEmbeddedFile("smart_params.txt", text);
-    return text;
-  });
   TKVCore core;
+  core.SmartNames = test::ShippedSmartNames();
   ParseConfig(s.config, core);
   if (!s.smart.empty()) ParseSmart(s.smart, core);
   if (!s.task.empty()) ParseTasks(s.task, core);
@@ -82,7 +77,6 @@ TStringList ReportOf(const TSources& s) {
   BuildResult(core);
   TStringList lines;
   WriteStateReport(core, "1.0.0.1", lines);
-  SetSmartParamsLoader(nullptr);
   return lines;
 }
 

@@ -18,6 +18,7 @@
 #include "report/metrics_text.h"
 #include "report/state_json.h"
 #include "report/state_report.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -80,8 +81,9 @@ TEST(MetricsCost, SmallBesideTheCycleFor256Drives) {
     BuildResult(*core);
     TStringList report;
     WriteStateReport(*core, "1.0", report);
-    RenderMainPage(*core, "1.0");
-    for (int n = 0; n < core->Result.HDDs.Count(); ++n) RenderHddPage(*core, "0_" + std::to_string(n));
+    RenderMainPage(*core, "1.0", test::EmbeddedFiles());
+    for (int n = 0; n < core->Result.HDDs.Count(); ++n)
+      RenderHddPage(*core, "0_" + std::to_string(n), test::EmbeddedFiles());
   });
   ASSERT_EQ(core->Result.HDDs.Count(), 256);
   size_t bytes = 0;

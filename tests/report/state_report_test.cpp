@@ -391,12 +391,10 @@ TEST(StateReport, TrafficKeysOnlyForLogicalDevicesWithStatistics) {
 // names of the embedded table, then "Unknown attribute"; the numbers are shared by all drives.
 TEST(StateReport, SmartSectionsAndSharedAttributeNames) {
   // The known-name table as shipped holds 194 but, past its count, not 232.
-  SetSmartParamsLoader([] {
-    return std::string(
-        "[main]\ncount=2\n[p0]\nid=9\nname=Power-On Hours (POH)\n[p1]\nid=194\n"
-        "name=HDA temperature\n[p2]\nid=232\nname=Available Reserved Space\n");
-  });
   TKVCore core;
+  core.SmartNames = std::make_shared<const TKVSmartNamesList>(
+      "[main]\ncount=2\n[p0]\nid=9\nname=Power-On Hours (POH)\n[p1]\nid=194\n"
+      "name=HDA temperature\n[p2]\nid=232\nname=Available Reserved Space\n");
   AddDrive(core, "0", "1");
   AddDrive(core, "0", "2");
   AddDrive(core, "1", "0");  // no SMART data
@@ -445,7 +443,6 @@ TEST(StateReport, SmartSectionsAndSharedAttributeNames) {
                          "name=Available Reserved Space", "", "[hdd_smart_desc_2]",
                          "name=Unknown attribute", "", "[hdd_smart_desc_3]",
                          "name=Power On Hours Custom"}));
-  SetSmartParamsLoader(nullptr);
 }
 
 TEST(StateReport, ReadersFindTheDrivesThroughTheIniRules) {

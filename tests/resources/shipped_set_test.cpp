@@ -12,6 +12,7 @@
 #include "platform/runtime_resources.h"
 #include "resources/resource_container.h"
 #include "resources/resource_store.h"
+#include "test_files.h"
 
 namespace kv {
 namespace {
@@ -29,7 +30,7 @@ const char* const kAllNames[] = {
 
 std::string Stored(const std::string& name) {
   std::string bytes;
-  EXPECT_TRUE(ResourceStore().Find(name, bytes)) << name;
+  EXPECT_TRUE(test::EmbeddedFiles().Find(name, bytes)) << name;
   return bytes;
 }
 
@@ -53,7 +54,7 @@ std::set<std::string> Placeholders(const std::string& text) {
 }
 
 TEST(ShippedResources, AllFortyFourArePresentOnceUnderTheirNames) {
-  TMFileList& store = ResourceStore();
+  const TMFileList& store = test::EmbeddedFiles();
   EXPECT_EQ(store.Count(), 44);
   std::set<std::string> names;
   for (int i = 0; i < store.Count(); ++i) names.insert(store.NameAt(i));
@@ -151,7 +152,8 @@ TEST(ShippedResources, ReferencedImagesAreStored) {
   for (size_t at = pages.find("src=\""); at != std::string::npos; at = pages.find("src=\"", at + 5)) {
     const size_t end = pages.find('"', at + 5);
     ASSERT_NE(end, std::string::npos);
-    EXPECT_GE(ResourceStore().IndexOf(pages.substr(at + 5, end - at - 5)), 0) << pages.substr(at + 5, end - at - 5);
+    const std::string name = pages.substr(at + 5, end - at - 5);
+    EXPECT_GE(test::EmbeddedFiles().IndexOf(name), 0) << name;
   }
 }
 
