@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "base/text_case.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 namespace {
@@ -98,7 +99,7 @@ void TMemIniFile::Load(std::string_view source) {
   text_ = std::move(owned);
   size_t pos = 0;
   while (pos <= text.size()) {
-    size_t end = text.find_first_of("\r\n", pos);
+    size_t end = FindLineBreak(text, pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = Trim(text.substr(pos, end - pos));
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')

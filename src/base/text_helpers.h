@@ -25,6 +25,13 @@ std::string BlanksToUnderscores(std::string_view s);
 // The lines of `text`, split at CR, LF or CR LF. A final line ending does not start
 // another line; an empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
+// Position of the first CR or LF at or after `from`; npos when none. The same as
+// find_first_of("\r\n", from), in one tight pass: whole listings go through it.
+inline std::size_t FindLineBreak(std::string_view s, std::size_t from) {
+  for (std::size_t i = from; i < s.size(); ++i)
+    if (s[i] == '\n' || s[i] == '\r') return i;
+  return std::string_view::npos;
+}
 // True when `s` contains `sub`.
 inline bool Contains(std::string_view s, std::string_view sub) {
   return s.find(sub) != std::string_view::npos;

@@ -48,9 +48,9 @@ THealthTracker::TJudged THealthTracker::Judge(TKVCore& core, const TMemIniFile& 
   return out;
 }
 
-void THealthTracker::KeepGood(std::unique_ptr<TKVCore> core, const TMemIniFile& report, int64_t now) {
+void THealthTracker::KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now) {
   last_good_ = std::move(core);
-  last_good_report_ = report;
+  last_good_report_ = std::move(report);
   last_good_time_ = now;
 }
 

@@ -45,7 +45,7 @@ class THealthTracker {
   TJudged Judge(TKVCore& core, const TMemIniFile& report, const std::string& failure, int64_t now);
 
   // After a good cycle has been published: its model becomes the last good one.
-  void KeepGood(std::unique_ptr<TKVCore> core, const TMemIniFile& report, int64_t now);
+  void KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now);
 
   // The state of the last good cycle, as it is saved.
   const TStateSnapshot& Base() const { return base_; }

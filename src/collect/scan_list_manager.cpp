@@ -10,6 +10,7 @@
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
+#include "platform/memory.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
 #include "parse/smart_names.h"
@@ -54,6 +55,9 @@ std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
 // kEventsPerCycle of them and then one record that counts the rest. The very first run
 // tells its verdict alone when it is not OK.
 constexpr size_t kEventsPerCycle = 50;
+
+// Periods (seconds) from which the heap's free pages go back to the system after a cycle.
+constexpr int64_t kReturnHeapPeriod = 10;
 constexpr int kFirstVerdictEvent = 80;
 constexpr int kMoreChangesEvent = 90;
 
@@ -184,8 +188,12 @@ void TScanListManager::OnTick() {
     // Due when the moment is reached, so a period of 60 s collects every 60 ticks.
     if (now >= next_scan_) {
       WriteCoreLog("retimer");
-      next_scan_ = now + ClampPeriod(Timeout);
+      const int64_t period = ClampPeriod(Timeout);
+      next_scan_ = now + period;
       StartData();
+      // With long idle periods between cycles, what a cycle freed is not worth keeping; at
+      // short periods faulting it in again would cost as much as the cycle.
+      if (period >= kReturnHeapPeriod) platform::ReturnFreeHeap();
     }
     if (now >= restart_base_ + restart_timeout_) RestartCheck(now);
   } catch (...) {
@@ -235,7 +243,6 @@ void TScanListManager::StartData() {
   try {
     core = std::make_unique<TKVCore>();
     core->SmartNames = smart_names_;
-    TStringList lines;
 
     for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
                                std::pair{&stat_text_, &stat}, std::pair{&task_text_, &task},
@@ -256,13 +263,18 @@ void TScanListManager::StartData() {
     if (!stat.empty()) ParseLogStats(stat, *core);
     if (!cache.empty()) ParseCacheStats(cache, *core);
     BuildResult(*core);
-    WriteStateReport(*core, version_, lines);
-
-    lines.push_back("");
-    lines.push_back("[update]");
-    lines.push_back("time=" + std::to_string(env_.Now()));
     std::string report;
-    for (const std::string& line : lines) report += line + "\r\n";
+    {
+      TStringList lines;  // freed before the pages are rendered
+      WriteStateReport(*core, version_, lines);
+      lines.push_back("");
+      lines.push_back("[update]");
+      lines.push_back("time=" + std::to_string(env_.Now()));
+      size_t size = 0;
+      for (const std::string& line : lines) size += line.size() + 2;
+      report.reserve(size);
+      for (const std::string& line : lines) report.append(line).append("\r\n");
+    }
     report_ini.Load(report);  // before Publish, which swaps the text out
     Publish(report_text_, report);
 
@@ -315,7 +327,7 @@ void TScanListManager::StartData() {
   RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
   // Told once every page shows what the command is told about.
   NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
-  if (judged.Good) tracker_.KeepGood(std::move(core), report_ini, env_.Now());
+  if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), env_.Now());
 }
 
 void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
@@ -328,10 +340,11 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
   // in a single swap, so a lookup never sees a half-built cache.
   THDDHTMLCacheList fresh(version_, std::string(), std::string());  // only its items are swapped in
   try {
+    THddPageRenderer renderer(core, env_.Resources(),
+                              smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
     for (const std::string& key : DrivePageKeys(report)) {
       try {
-        TDrivePage page = RenderHddPage(core, key, env_.Resources(),
-                                        smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
+        TDrivePage page = renderer.Render(key);
         fresh.Add(key, page.AlternativeKey, page.Body);
       } catch (...) {
         // This drive's page is left out; the others are still rendered.

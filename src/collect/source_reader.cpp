@@ -3,6 +3,7 @@
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
 #include "platform/files.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 namespace {
@@ -93,7 +94,7 @@ std::string JoinLinesCrLf(const std::string& content) {
   size_t i = 0;
   const size_t n = content.size();
   while (i < n) {
-    size_t end = content.find_first_of("\r\n", i);
+    size_t end = FindLineBreak(content, i);
     if (end == std::string::npos) {
       out.append(content, i, std::string::npos);
       out += "\r\n";

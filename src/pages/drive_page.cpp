@@ -18,6 +18,8 @@ namespace {
 constexpr const char* kSmartSpacer =
     "<TR><TD class=\"FCI FTC nw\">&nbsp;</TD><TD class=\"FCI FTC nw\" width=\"100%\">&nbsp;</TD></TR>";
 
+}  // namespace
+
 class DrivePageRenderer {
  public:
   DrivePageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
@@ -26,6 +28,7 @@ class DrivePageRenderer {
 
   TDrivePage Render(const std::string& requested) {
     const std::string key = LowerCaseAscii(requested);
+    verdict_ = nullptr;
     TDrivePage page;
     std::string rows;
     std::string caption;
@@ -54,10 +57,15 @@ class DrivePageRenderer {
     return templates_.GetResult();
   }
 
+  // `key` is lower-cased already. Compared in place: a cycle looks up every drive.
   int FindDrive(const std::string& key) const {
     for (int n = 0; n < core_.Result.HDDs.Count(); ++n) {
       const TResultHDD& hdd = core_.Result.HDDs.Item(n);
-      if (hdd.Channel + "_" + hdd.DeviceId == key || LowerCaseAscii(hdd.SerialNumber) == key) return n;
+      const std::string& channel = hdd.Channel;
+      const bool place = key.size() == channel.size() + 1 + hdd.DeviceId.size() &&
+                         key.compare(0, channel.size(), channel) == 0 && key[channel.size()] == '_' &&
+                         key.compare(channel.size() + 1, std::string::npos, hdd.DeviceId) == 0;
+      if (place || SameTextAscii(hdd.SerialNumber, key)) return n;
     }
     return -1;
   }
@@ -229,14 +237,20 @@ class DrivePageRenderer {
   const SmartSource smart_;
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
-  Tmail_list templates_;  // fetched once per page
+  Tmail_list templates_;  // each template fetched once per renderer
 };
 
-}  // namespace
+THddPageRenderer::THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
+                                   const std::vector<TSmartVerdict>* verdicts)
+    : impl_(std::make_unique<DrivePageRenderer>(core, files, smart, verdicts)) {}
+
+THddPageRenderer::~THddPageRenderer() = default;
+
+TDrivePage THddPageRenderer::Render(const std::string& key) { return impl_->Render(key); }
 
 TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files, SmartSource smart,
                          const std::vector<TSmartVerdict>* verdicts) {
-  return DrivePageRenderer(core, files, smart, verdicts).Render(key);
+  return THddPageRenderer(core, files, smart, verdicts).Render(key);
 }
 
 }  // namespace kv

@@ -8,6 +8,7 @@
 // A drive without SMART data shows, where its table would be, one line saying why: no
 // SMART source is configured, or the last collection brought nothing for this drive.
 // Runs on the collecting thread.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,5 +35,24 @@ inline constexpr char kNoSmartForDriveLine[] = "No SMART data for this drive in 
 // verdict and marks the rows of the SATA attributes that caused it.
 TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files,
                          SmartSource smart = SmartSource::kSet, const std::vector<TSmartVerdict>* verdicts = nullptr);
+
+class DrivePageRenderer;
+
+// The same for many keys of one model, each template fetched once for all of them: the
+// cycle renders every drive's page with one renderer. The model, the files and the
+// verdicts must outlive it.
+class THddPageRenderer {
+ public:
+  THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart = SmartSource::kSet,
+                   const std::vector<TSmartVerdict>* verdicts = nullptr);
+  ~THddPageRenderer();
+  THddPageRenderer(const THddPageRenderer&) = delete;
+  THddPageRenderer& operator=(const THddPageRenderer&) = delete;
+
+  TDrivePage Render(const std::string& key);
+
+ private:
+  std::unique_ptr<DrivePageRenderer> impl_;
+};
 
 }  // namespace kv

@@ -6,6 +6,7 @@
 #include "pages/format_helpers.h"
 #include "pages/template_engine.h"
 #include "platform/clock.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 namespace {
@@ -51,7 +52,7 @@ std::string DataRows(std::string_view joined, std::string_view row_open) {
   std::string rows;
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t end = text.find_first_of("\r\n", pos);
+    size_t end = FindLineBreak(text, pos);
     if (end == std::string::npos) end = text.size();
     std::string_view line(text.data() + pos, end - pos);
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "resources/resource_store.h"
+#include "base/text_helpers.h"
 
 namespace kv {
 
@@ -38,9 +39,25 @@ void Tmail_list::ApplyTemplate(const std::string& file_name) {
 }
 
 void Tmail_list::ApplyText(const std::string& text) {
+  // ReplaceString for each pair in turn, but a pair whose placeholder is absent costs one
+  // search and no copy, and the two buffers are reused from pair to pair.
   std::string result = text;
-  for (std::size_t i = 0; i < placeholders_.size(); ++i)
-    result = ReplaceString(result, placeholders_[i], values_[i]);
+  std::string next;
+  for (std::size_t i = 0; i < placeholders_.size(); ++i) {
+    const std::string& search = placeholders_[i];
+    std::size_t at = search.empty() ? std::string::npos : result.find(search);
+    if (at == std::string::npos) continue;
+    next.clear();
+    next.reserve(result.size() + values_[i].size());
+    std::size_t from = 0;
+    for (; at != std::string::npos; at = result.find(search, from)) {
+      next.append(result, from, at - from);
+      next.append(values_[i]);
+      from = at + search.size();
+    }
+    next.append(result, from, std::string::npos);
+    result.swap(next);
+  }
   result_ = std::move(result);
 }
 
@@ -63,7 +80,7 @@ std::string NormaliseLines(std::string_view text) {
   out.reserve(text.size() + text.size() / 32 + 2);
   std::size_t i = 0;
   while (i < text.size()) {
-    std::size_t end = text.find_first_of("\r\n", i);
+    std::size_t end = FindLineBreak(text, i);
     if (end == std::string_view::npos) {
       out.append(text.substr(i));
       out += "\r\n";

@@ -64,6 +64,10 @@ class MetricsWriter {
 
   std::string Text() const {
     std::string out;
+    size_t size = 0;
+    for (const auto& f : families_)
+      if (!f.samples.empty()) size += 2 * f.name.size() + f.help.size() + f.type.size() + 16 + f.samples.size();
+    out.reserve(size);
     for (const auto& f : families_) {
       if (f.samples.empty()) continue;
       out += "# HELP " + f.name + ' ' + f.help + '\n';
