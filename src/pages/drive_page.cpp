@@ -130,13 +130,27 @@ class DrivePageRenderer {
 
   // The text copy: the lines with CR LF after each, two blanks become " &nbsp;" and every
   // line break "<br>" + CR LF, so the closing border is followed by a break like the others.
+  // Line by line, in one pass: the CR LF between lines breaks every run of blanks, so no
+  // pair of blanks and no CR LF spans two lines.
   static std::string TextTable(TSReport& table) {
     TStringList lines;
     table.Render(lines);
     std::string text;
-    for (const std::string& line : lines) text.append(line).append("\r\n");
-    text = ReplaceString(text, "  ", " &nbsp;");
-    return ReplaceString(text, "\r\n", "<br>\r\n");
+    for (const std::string& line : lines) {
+      for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == ' ' && i + 1 < line.size() && line[i + 1] == ' ') {
+          text += " &nbsp;";
+          ++i;
+        } else if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
+          text += "<br>\r\n";
+          ++i;
+        } else {
+          text += line[i];
+        }
+      }
+      text += "<br>\r\n";
+    }
+    return text;
   }
 
   std::string SmartTable(const char* table_template, const std::string& rows, TSReport& text) {
