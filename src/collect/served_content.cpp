@@ -26,6 +26,25 @@ bool TServedTexts::CopyMainPage(std::string& page) const {
   return WithContent(page, [&](const ServedContent& c) { page = c.MainPageLocked() + " "; });
 }
 
+bool TServedTexts::ShareMainPage(TSharedText& page) const {
+  page = TSharedText();
+  try {
+    std::string copy;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      if (content_ == nullptr) return false;
+      page.text = content_->SharedMainPageLocked();
+      if (!page.text) copy = content_->MainPageLocked();
+    }
+    if (!page.text) page.text = std::make_shared<const std::string>(std::move(copy));
+    page.tail = " ";
+  } catch (...) {
+    // A failed copy serves an empty text, as CopyMainPage does.
+    page = TSharedText();
+  }
+  return true;
+}
+
 bool TServedTexts::CopyConfigText(std::string& text) const {
   return WithContent(text, [&](const ServedContent& c) { text = c.ConfigTextLocked() + " "; });
 }

@@ -11,8 +11,11 @@
 // PageLock guards every text the HTTP threads read from the collection. Hold it only for a
 // copy or a publication; never take another lock while holding it and never write the core
 // log under it.
+#include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -29,6 +32,18 @@ class ServedContent {
   // The metrics text and the JSON state document of the last cycle ("" before the first).
   virtual std::string MetricsTextLocked() const { return std::string(); }
   virtual std::string StateJsonLocked() const { return std::string(); }
+  // The main page as published, for content that keeps it in a shared string: a request
+  // then takes a reference instead of a copy of half a megabyte under PageLock.
+  // nullptr: MainPageLocked is copied.
+  virtual std::shared_ptr<const std::string> SharedMainPageLocked() const { return nullptr; }
+};
+
+// A served text without a copy of its own: the text as published, shared with the
+// collection, and the bytes that follow it on the wire.
+struct TSharedText {
+  std::shared_ptr<const std::string> text;
+  std::string_view tail;
+  std::size_t size() const { return (text ? text->size() : 0) + tail.size(); }
 };
 
 class TServedTexts {
@@ -45,6 +60,9 @@ class TServedTexts {
   // Accessors for the HTTP threads. Each takes PageLock for the copy. They return false
   // when no content is registered (before start, after stop); the out text is then empty.
   bool CopyMainPage(std::string& page) const;     // MainPage + " "
+  // The same bytes as CopyMainPage, as the published page and the tail " ". Copies the page
+  // only when the content does not share it (SharedMainPageLocked).
+  bool ShareMainPage(TSharedText& page) const;
   bool CopyConfigText(std::string& text) const;   // ConfigText + " "
   bool CopyReportText(std::string& text) const;   // ReportText + " "
   bool CopyDrivePage(const std::string& key, std::string& page) const;

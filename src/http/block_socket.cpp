@@ -7,7 +7,6 @@ namespace kv {
 namespace {
 
 constexpr std::size_t kMaxPacket = 65536;
-constexpr std::size_t kSendPiece = 65536;
 constexpr int kSendWaitMs = 15000;
 constexpr std::size_t kMaxDrainAtClose = 1 << 20;
 
@@ -156,13 +155,16 @@ std::string TBlockSocket::ReceivePacket(int timeout_ms) {
   return out;
 }
 
-void TBlockSocket::SendBlock(const char* data, std::size_t count) {
+void TBlockSocket::SendParts(std::initializer_list<std::string_view> parts) {
   last_error_ = handle_ == platform::kNoSocket ? 10038 : 0;
-  std::size_t done = 0;
-  while (last_error_ == 0 && done < count) {
-    std::size_t piece = count - done < kSendPiece ? count - done : kSendPiece;
+  platform::SendPart left[platform::kMaxSendParts];
+  std::size_t count = 0;
+  for (std::string_view part : parts)
+    if (!part.empty() && count < platform::kMaxSendParts) left[count++] = {part.data(), part.size()};
+  std::size_t first = 0;  // the first part not sent in full
+  while (last_error_ == 0 && first < count) {
     std::size_t sent = 0;
-    int err = platform::SendSome(handle_, data + done, piece, sent);
+    const int err = platform::SendSomeParts(handle_, left + first, count - first, sent);
     if (err == platform::kSockWouldBlock) {
       bool ready = false;
       last_error_ = platform::WaitSocketWritable(handle_, kSendWaitMs, ready);
@@ -170,7 +172,11 @@ void TBlockSocket::SendBlock(const char* data, std::size_t count) {
       continue;
     }
     last_error_ = err;
-    done += sent;
+    for (; first < count && sent >= left[first].size; ++first) sent -= left[first].size;
+    if (first < count) {
+      left[first].data += sent;
+      left[first].size -= sent;
+    }
   }
 }
 

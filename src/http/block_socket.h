@@ -12,7 +12,9 @@
 //
 // One object belongs to one thread.
 #include <cstddef>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "http/line_source.h"
 #include "platform/socket.h"
@@ -38,10 +40,14 @@ class TBlockSocket : public LineSource {
 
   bool WaitReadable(int timeout_ms);
 
-  // Sends everything in pieces of at most 64 KiB; a blocked piece waits up to 15 s for
-  // the socket to become writable, else 10060. Stops at the first error.
-  void SendBlock(const char* data, std::size_t count);
+  // Sends everything, as much as the socket takes per call; while the socket takes
+  // nothing, waits up to 15 s for it to become writable, else 10060. Stops at the first
+  // error.
+  void SendBlock(const char* data, std::size_t count) { SendParts({std::string_view(data, count)}); }
   void SendText(const std::string& text) { SendBlock(text.data(), text.size()); }
+  // The same for several texts in order, gathered into each send call: a head and its
+  // body leave together without being joined first. At most platform::kMaxSendParts.
+  void SendParts(std::initializer_list<std::string_view> parts);
   // One send attempt that never waits; what does not fit is dropped.
   void SendNoWait(const std::string& text);
 

@@ -1,6 +1,10 @@
 #include "http/http_daemon.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 
 #include "base/core_log_writer.h"
@@ -21,6 +25,9 @@ namespace {
 constexpr std::size_t kConnectionStack = 256 * 1024;
 constexpr int kAcceptWaitMs = 1000;
 constexpr uint32_t kErrorLogWindowMs = 10000;
+// A connection worker with nothing to do for this long ends, so an idle service holds
+// no threads for connections (bench/soak.sh checks the count comes back after a load).
+constexpr auto kWorkerIdle = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -34,11 +41,27 @@ struct TTCPHttpDaemon::State {
         resources(files),
         settings(s),
         limit(s.max_connections, s.max_per_client),
-        error_log(s.max_error_lines, kErrorLogWindowMs) {}
+        error_log(s.max_error_lines, kErrorLogWindowMs) {
+    context.root_dir = RootDir;
+    context.recv_timeout_ms = settings.recv_timeout_ms;
+    context.events = &events;
+    context.error_log = &error_log;
+    context.allow = &settings.allow;
+    context.texts = &texts;
+    context.resources = &resources;
+  }
+
+  struct Pending {
+    platform::SocketHandle handle;
+    std::string peer;
+  };
 
   void Execute();
   void StartConnection(platform::SocketHandle handle, const std::string& peer);
   void Refuse(platform::SocketHandle handle, const std::string& peer);
+  void Serve(const Pending& connection);
+  void Work();
+  void StopWorkers();
 
   const std::string RootDir;
   const std::string Port;
@@ -52,6 +75,17 @@ struct TTCPHttpDaemon::State {
   std::atomic<bool> refusal_logged{false};
   uint32_t last_refusal_log_ms = 0;  // listener thread only
   std::weak_ptr<State> self;
+  HttpConnectionContext context;
+
+  // The connection workers. They are started as connections need them, never more than
+  // max_connections: ConnectionLimit keeps no more connections than that in flight, so a
+  // connection waits in `queue` only for a worker that is closing its last one.
+  std::mutex pool_lock;
+  std::condition_variable pool_wake;
+  std::deque<Pending> queue;       // accepted and counted, not yet taken by a worker
+  int workers = 0;                 // running
+  int idle = 0;                    // waiting for work, less the connections queued
+  bool workers_stop = false;
 };
 
 // The table bounds the integers to 1..INT_MAX.
@@ -120,33 +154,80 @@ void TTCPHttpDaemon::State::Execute() {
     platform::SocketHandle accepted = sock.AcceptConnection(peer);
     if (sock.LastError() == 0) StartConnection(accepted, peer);
   }
+  StopWorkers();
 }
 
 void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const std::string& peer) {
   if (!limit.TryEnter(peer)) return Refuse(handle, peer);
-  HttpConnectionContext context;
-  context.root_dir = RootDir;
-  context.recv_timeout_ms = settings.recv_timeout_ms;
-  context.events = &events;
-  context.error_log = &error_log;
-  context.allow = &settings.allow;
-  context.texts = &texts;
-  context.resources = &resources;
-  std::shared_ptr<State> keep = self.lock();
-  const bool started = platform::StartDetachedThread(
-      [keep, handle, peer, context] {
-        TTCPHttpThrd connection(handle, peer, context);
-        connection.Execute();
-        // The answer is complete; only the close remains. Counted until the client can
-        // see the end of the answer, a client's next request could find its own finished
-        // connections still counted on a busy machine and get a 503.
-        keep->limit.Leave(peer);
-      },
-      kConnectionStack);
-  if (!started) {
-    limit.Leave(peer);
-    Refuse(handle, peer);
+  bool start_worker = false;
+  {
+    std::lock_guard<std::mutex> guard(pool_lock);
+    queue.push_back({handle, peer});
+    if (--idle < 0 && workers < settings.max_connections) {
+      ++workers;
+      ++idle;  // the new worker starts out waiting
+      start_worker = true;
+    }
   }
+  if (!start_worker) return pool_wake.notify_one();
+  std::shared_ptr<State> keep = self.lock();
+  if (platform::StartDetachedThread([keep] { keep->Work(); }, kConnectionStack)) return;
+  // No thread for it: refused as before, unless a running worker took it meanwhile.
+  bool taken = true;
+  {
+    std::lock_guard<std::mutex> guard(pool_lock);
+    --workers;
+    --idle;
+    for (auto it = queue.begin(); it != queue.end(); ++it)
+      if (it->handle == handle) {
+        queue.erase(it);
+        ++idle;
+        taken = false;
+        break;
+      }
+  }
+  if (taken) return;
+  limit.Leave(peer);
+  Refuse(handle, peer);
+}
+
+void TTCPHttpDaemon::State::Serve(const Pending& connection) {
+  TTCPHttpThrd thread(connection.handle, connection.peer, context);
+  thread.Execute();
+  // The answer is complete; only the close remains. Counted until the client can see
+  // the end of the answer, a client's next request could find its own finished
+  // connections still counted on a busy machine and get a 503.
+  limit.Leave(connection.peer);
+}
+
+void TTCPHttpDaemon::State::Work() {
+  std::unique_lock<std::mutex> guard(pool_lock);
+  for (;;) {
+    pool_wake.wait_for(guard, kWorkerIdle, [this] { return !queue.empty() || workers_stop; });
+    if (queue.empty()) {
+      --idle;
+      --workers;
+      return;
+    }
+    const Pending connection = std::move(queue.front());
+    queue.pop_front();
+    guard.unlock();
+    try {
+      Serve(connection);
+    } catch (...) {
+      // A failure around a connection ends that connection only, not the worker.
+    }
+    guard.lock();
+    ++idle;
+  }
+}
+
+void TTCPHttpDaemon::State::StopWorkers() {
+  {
+    std::lock_guard<std::mutex> guard(pool_lock);
+    workers_stop = true;
+  }
+  pool_wake.notify_all();
 }
 
 void TTCPHttpDaemon::State::Refuse(platform::SocketHandle handle, const std::string& peer) {

@@ -2,12 +2,15 @@
 // TTCPHttpDaemon: the HTTP listener thread. It binds the configured port on all local
 // addresses (or the one of [http] listen), reports the start (or the failure) through
 // HttpServiceEvents, then accepts
-// connections and hands each to its own connection thread (TTCPHttpThrd), up to the
-// bounds of HttpSettings; a connection over a bound gets a 503 page at once.
+// connections and hands each to a connection worker thread, which answers it as one
+// TTCPHttpThrd, up to the bounds of HttpSettings; a connection over a bound gets a 503
+// page at once. Workers are started as connections need them (at most max_connections)
+// and end after two seconds without work.
 //
 // The listener thread starts in the constructor and runs until the process ends; the
 // service never frees the object. Destroying it (tests) asks the thread to stop within a
-// second and close the port; connection threads already running finish on their own.
+// second and close the port; connections already accepted are answered, then the
+// workers end.
 // The events object must outlive the listener and its connection threads.
 #include <memory>
 #include <string>

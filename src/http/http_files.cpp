@@ -90,17 +90,17 @@ void TTCPHttpThrd::SendResourceFile(int index, const std::string& local_name) {
       FileHeaders(size, HttpDateNow(), MimeTypeOf(ExtractExtension(local_name)));
   int64_t start = 0, end = size - 1;
   if (!ApplyRangeOrFail(size, headers, start, end)) return;
-  SendResponseHead(ResultCode, headers);
-  if (Sock.LastError() == 0 && end >= start)
-    Sock.SendBlock(data.data() + start, static_cast<std::size_t>(end - start + 1));
+  SendResponseHead(ResultCode, headers,
+                   std::string_view(data.data() + start, end >= start ? static_cast<std::size_t>(end - start + 1) : 0));
 }
 
 void TTCPHttpThrd::SendAttachment(const std::string& content, const std::string& file_name) {
   // A Range header plays no part here: the whole content is always sent.
   ResultCode = 200;
-  SendResponseHead(ResultCode, AttachmentHeaders(static_cast<int64_t>(content.size()), HttpDateNow(),
-                                                MimeTypeOf(ExtractExtension(file_name)), file_name));
-  if (Sock.LastError() == 0) Sock.SendText(content);
+  SendResponseHead(ResultCode,
+                   AttachmentHeaders(static_cast<int64_t>(content.size()), HttpDateNow(),
+                                     MimeTypeOf(ExtractExtension(file_name)), file_name),
+                   content);
 }
 
 }  // namespace kv

@@ -98,10 +98,13 @@ bool TTCPHttpThrd::IsInsideRoot(const std::string& local_name) const {
 }
 
 void TTCPHttpThrd::SendPage() {
-  std::string body;
-  if (Context.texts == nullptr || !Context.texts->CopyMainPage(body)) return SendErrorPage(503);
+  // The page is the busiest answer and half a megabyte on a large controller: it is sent
+  // from the published text, with no copy of its own.
+  TSharedText page;
+  if (Context.texts == nullptr || !Context.texts->ShareMainPage(page)) return SendErrorPage(503);
   ResultCode = 200;
-  SendResponseHead(ResultCode, PageHeaders(body.size(), HttpDateNow(), PageKind::kHtml), body);
+  const std::string head = ResponseHead(ResultCode, PageHeaders(page.size(), HttpDateNow(), PageKind::kHtml));
+  Sock.SendParts({head, page.text ? std::string_view(*page.text) : std::string_view(), page.tail});
 }
 
 void TTCPHttpThrd::SendDrivePage(const std::string& name) {

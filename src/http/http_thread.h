@@ -8,6 +8,7 @@
 // The object lives on its connection thread and is used by that thread only.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "http/block_socket.h"
@@ -47,8 +48,9 @@ class TTCPHttpThrd {
   void LogSockError(const std::string& line);
   bool IsStopRequest(const std::string& name) const;
 
+  // The head and `body` in one send call.
   void SendResponseHead(int code, const std::vector<std::string>& headers,
-                        const std::string& body = std::string());
+                        std::string_view body = std::string_view());
   void SendPage();
   void SendDrivePage(const std::string& name);
   void SendPlainText(bool raw);

@@ -55,6 +55,15 @@ int SocketBytesWaiting(SocketHandle handle, std::size_t& count);
 int ReceiveSome(SocketHandle handle, char* buffer, std::size_t size, std::size_t& received);
 int SendSome(SocketHandle handle, const char* data, std::size_t size, std::size_t& sent);
 
+// One gather send of `parts` in order (sendmsg / WSASend), so a response head and its
+// body leave in one call; at most kMaxSendParts parts. `sent` counts bytes over all parts.
+struct SendPart {
+  const char* data;
+  std::size_t size;
+};
+inline constexpr std::size_t kMaxSendParts = 8;
+int SendSomeParts(SocketHandle handle, const SendPart* parts, std::size_t count, std::size_t& sent);
+
 int ShutdownSending(SocketHandle handle);
 void CloseSocket(SocketHandle handle);
 

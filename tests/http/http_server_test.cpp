@@ -249,22 +249,59 @@ TEST_F(HttpServerTest, DiskFileRanges) {
 TEST_F(HttpServerTest, SlowReaderReceivesEveryByte) {
   const std::string big = PatternBytes(5 * 1024 * 1024);
   folder.Write("big.bin", big);
+  // The page leaves as head, page and tail gathered: sends stop inside each of them.
+  content.main_page = PatternBytes(3 * 1024 * 1024 + 7);
   auto server = Start();
-  TBlockSocket client;
-  client.Connect("127.0.0.1", server->port());
-  client.SendText("GET /big.bin HTTP/1.0\r\n\r\n");
-  std::string received;
-  for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::string part;
-    client.RecvBlock(part, 64 * 1024, 10000);
-    received += part;
-    if (client.LastError() != 0) break;
+  for (const auto& [target, expected] : {std::pair<std::string, std::string>{"/big.bin", big},
+                                         {"/", content.main_page + " "}}) {
+    TBlockSocket client;
+    client.Connect("127.0.0.1", server->port());
+    client.SendText("GET " + target + " HTTP/1.0\r\n\r\n");
+    std::string received;
+    for (;;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::string part;
+      client.RecvBlock(part, 64 * 1024, 10000);
+      received += part;
+      if (client.LastError() != 0) break;
+    }
+    Response got = ParseResponse(received);
+    EXPECT_EQ(got.status_line, "HTTP/1.0 200") << target;
+    EXPECT_EQ(got.Header("Content-length"), std::to_string(expected.size())) << target;
+    ASSERT_EQ(got.body.size(), expected.size()) << target;
+    EXPECT_TRUE(got.body == expected) << target;
   }
-  Response got = ParseResponse(received);
-  EXPECT_EQ(got.status_line, "HTTP/1.0 200");
-  ASSERT_EQ(got.body.size(), big.size());
-  EXPECT_TRUE(got.body == big);
+}
+
+TEST_F(HttpServerTest, SharedMainPageIsServedWithoutACopy) {
+  content.shared_main_page = std::make_shared<const std::string>("SHARED");
+  TSharedText page;
+  ASSERT_TRUE(texts.ShareMainPage(page));
+  EXPECT_EQ(page.text, content.shared_main_page);  // the same string, not a copy
+  std::string copied;
+  ASSERT_TRUE(texts.CopyMainPage(copied));
+  EXPECT_EQ(copied, "MAIN ");  // other callers still copy MainPageLocked
+  auto server = Start();
+  Response got = ParseResponse(Exchange(server->port(), "GET / HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(got.body, "SHARED ");
+  EXPECT_EQ(got.Header("Content-length"), "7");
+}
+
+TEST_F(HttpServerTest, ConcurrentClientsEachGetTheWholePage) {
+  // More clients at once than connection workers have been started: each is answered in full.
+  content.main_page = PatternBytes(512 * 1024);
+  HttpSettings settings;
+  settings.max_per_client = 64;
+  auto server = Start(settings);
+  std::vector<std::thread> clients;
+  std::atomic<int> whole{0};
+  for (int i = 0; i < 48; ++i)
+    clients.emplace_back([&] {
+      Response got = ParseResponse(Exchange(server->port(), "GET / HTTP/1.0\r\n\r\n", 20000));
+      if (got.status_line == "HTTP/1.0 200" && got.body.size() == content.main_page.size() + 1) ++whole;
+    });
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(whole, 48);
 }
 
 TEST_F(HttpServerTest, ConnectionsOverTheBoundsGet503AtOnce) {

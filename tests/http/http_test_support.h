@@ -90,7 +90,9 @@ class CoreLogRecorder {
 class FakeContent : public ServedContent {
  public:
   std::string main_page, config, report, zip;
+  std::shared_ptr<const std::string> shared_main_page;  // when set, served instead of main_page
   std::string MainPageLocked() const override { return main_page; }
+  std::shared_ptr<const std::string> SharedMainPageLocked() const override { return shared_main_page; }
   std::string ConfigTextLocked() const override { return config; }
   std::string ReportTextLocked() const override { return report; }
   std::string DrivePageLocked(const std::string& key) const override { return "drive[" + key + "]"; }

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -232,6 +233,23 @@ int SendSome(SocketHandle handle, const char* data, std::size_t size, std::size_
   sent = 0;
   for (;;) {
     ssize_t n = send(static_cast<int>(handle), data, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return LastError();
+    sent = static_cast<std::size_t>(n);
+    return 0;
+  }
+}
+
+int SendSomeParts(SocketHandle handle, const SendPart* parts, std::size_t count, std::size_t& sent) {
+  sent = 0;
+  iovec vec[kMaxSendParts];
+  if (count > kMaxSendParts) count = kMaxSendParts;
+  for (std::size_t i = 0; i < count; ++i) vec[i] = {const_cast<char*>(parts[i].data), parts[i].size};
+  msghdr message{};
+  message.msg_iov = vec;
+  message.msg_iovlen = count;
+  for (;;) {
+    ssize_t n = sendmsg(static_cast<int>(handle), &message, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return LastError();
     sent = static_cast<std::size_t>(n);

@@ -182,6 +182,25 @@ int SendSome(SocketHandle handle, const char* data, std::size_t size, std::size_
   return 0;
 }
 
+int SendSomeParts(SocketHandle handle, const SendPart* parts, std::size_t count, std::size_t& sent) {
+  sent = 0;
+  WSABUF buffers[kMaxSendParts];
+  if (count > kMaxSendParts) count = kMaxSendParts;
+  DWORD used = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    // WSABUF lengths are 32-bit; a longer part goes in the next call.
+    const std::size_t size = parts[i].size > 0x7fffffff ? 0x7fffffff : parts[i].size;
+    buffers[used].buf = const_cast<char*>(parts[i].data);
+    buffers[used].len = static_cast<ULONG>(size);
+    ++used;
+    if (size != parts[i].size) break;
+  }
+  DWORD n = 0;
+  if (WSASend(Raw(handle), buffers, used, &n, 0, nullptr, nullptr) == SOCKET_ERROR) return LastError();
+  sent = static_cast<std::size_t>(n);
+  return 0;
+}
+
 int ShutdownSending(SocketHandle handle) {
   return shutdown(Raw(handle), SD_SEND) == 0 ? 0 : LastError();
 }
