@@ -1,25 +1,36 @@
 #!/usr/bin/env bash
-# Load comparison on loopback: wrk fetches the same ~200 KB page from korvane_monitor and
-# from nginx, keep-alive off, 64 connections, 10 s each, one after the other.
-# Prints requests per second, p50/p99 latency and the throughput ratio ours/nginx.
+# Load comparison on loopback: wrk fetches the real main page ("/") of a synthetic
+# controller from korvane_monitor, which collects every second meanwhile, and the same
+# bytes from nginx. For each drive count: the page is fetched once with curl and saved
+# for nginx, then the two servers take turns, RUNS runs each (keep-alive off).
+# Prints the median requests per second and p99 latency of each, and the ratio ours/nginx.
 #
-#   bench/http_load.sh [path/to/korvane_monitor]     (default: build/linux/korvane_monitor)
-# Environment: DURATION (10s), CONNECTIONS (64), THREADS (2).
+#   bench/http_load.sh [path/to/korvane_monitor]     (default: build/rel/korvane_monitor)
+# make_controller (built with -DKV_BUILD_BENCH=ON) is taken from beside the binary, or
+# from MAKE_CONTROLLER.
+# Environment: DRIVES ("64 256"), RUNS (3), DURATION (10s), CONNECTIONS (64), THREADS (2).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BINARY=${1:-${KV_BINARY:-build/linux/korvane_monitor}}
+BINARY=${1:-${KV_BINARY:-build/rel/korvane_monitor}}
+MAKE_CONTROLLER=${MAKE_CONTROLLER:-$(dirname "$BINARY")/make_controller}
+DRIVES=${DRIVES:-64 256}
+RUNS=${RUNS:-3}
 DURATION=${DURATION:-10s}
 CONNECTIONS=${CONNECTIONS:-64}
 THREADS=${THREADS:-2}
 
 missing=()
-for pkg in wrk nginx-light; do
+for pkg in wrk nginx-light curl; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null 2>&1 || {
+    apt-get update >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null
+  }
 fi
 [ -x "$BINARY" ] || { echo "no binary at $BINARY (build first)"; exit 1; }
+[ -x "$MAKE_CONTROLLER" ] || { echo "no make_controller at $MAKE_CONTROLLER (configure with -DKV_BUILD_BENCH=ON)"; exit 1; }
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
@@ -27,34 +38,55 @@ WORK=$(mktemp -d /tmp/kv-bench.XXXXXX)
 chmod 755 "$WORK"
 OURS_PID=""
 NGINX_PID=""
+stop_servers() {
+  if [ -n "$OURS_PID" ]; then kill "$OURS_PID" 2>/dev/null || true; wait "$OURS_PID" 2>/dev/null || true; fi
+  if [ -n "$NGINX_PID" ]; then kill "$NGINX_PID" 2>/dev/null || true; wait "$NGINX_PID" 2>/dev/null || true; fi
+  OURS_PID=""
+  NGINX_PID=""
+}
 cleanup() {
-  [ -n "$OURS_PID" ] && kill "$OURS_PID" 2>/dev/null && wait "$OURS_PID" 2>/dev/null
-  [ -n "$NGINX_PID" ] && kill "$NGINX_PID" 2>/dev/null && wait "$NGINX_PID" 2>/dev/null
+  stop_servers
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-# The page: about 200 KB of HTML.
-python3 - "$WORK/page.html" <<'PY'
-import sys
-rows = "".join("<tr><td>drive %d</td><td>online</td><td>%d GB</td></tr>\n" % (i, 1000 + i) for i in range(3400))
-with open(sys.argv[1], "w") as f:
-    f.write("<html><body><table>\n" + rows + "</table></body></html>\n")
-PY
-mkdir -p "$WORK/ours" "$WORK/nginx"
-cp "$BINARY" "$WORK/ours/korvane_monitor"
-cp "$WORK/page.html" "$WORK/ours/page.html"
-cp "$WORK/page.html" "$WORK/nginx/page.html"
-chmod 644 "$WORK/nginx/page.html"
-OURS_PORT=$(free_port)
-NGINX_PORT=$(free_port)
-# One load generator is one client address: let all its connections in, as nginx does.
-printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n' "$OURS_PORT" "$((CONNECTIONS * 2))" \
-  > "$WORK/ours/config_http.txt"
+wait_port() {
+  for _ in $(seq 100); do
+    (exec 3<>/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "nothing listens on $1"; exit 1
+}
 
-cat > "$WORK/nginx.conf" <<CONF
+run_wrk() {  # port, output file
+  wrk -t"$THREADS" -c"$CONNECTIONS" -d"$DURATION" --latency -H "Connection: close" \
+      "http://127.0.0.1:$1/" > "$2"
+}
+rps() { awk '/^Requests\/sec:/ {print $2}' "$1"; }
+p99_ms() {  # wrk prints 950.00us, 12.34ms or 1.20s
+  awk '$1 == "99%" { v = $2; f = 1
+    if (v ~ /us$/) f = 0.001; else if (v ~ /ms$/) f = 1; else if (v ~ /m$/) f = 60000; else if (v ~ /s$/) f = 1000
+    sub(/[a-z]+$/, "", v); printf "%.2f", v * f }' "$1"
+}
+errors() { grep -E "Socket errors|Non-2xx" "$1" | tr -s ' ' | paste -sd';' - || true; }
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+echo "$CONNECTIONS connections, $DURATION per run, $RUNS runs each in turn, keep-alive off; binary $BINARY"
+for drives in $DRIVES; do
+  ours_dir="$WORK/ours_$drives"
+  nginx_dir="$WORK/nginx_$drives"
+  mkdir -p "$nginx_dir"
+  "$MAKE_CONTROLLER" "$drives" "$ours_dir"
+  cp "$BINARY" "$ours_dir/korvane_monitor"
+  OURS_PORT=$(free_port)
+  NGINX_PORT=$(free_port)
+  # One load generator is one client address: let all its connections in, as nginx does.
+  # The collection runs every second while the page is fetched.
+  printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n[scaner]\r\ntimeout=1\r\n[source]\r\nconfig=get_config.txt\r\nsmart=get_smartstats.txt\r\nstat=get_logs_stats.txt\r\ncache=get_logs_cache.txt\r\n' \
+    "$OURS_PORT" "$((CONNECTIONS * 2))" > "$ours_dir/config_http.txt"
+  cat > "$WORK/nginx_$drives.conf" <<CONF
 worker_processes auto;
-pid $WORK/nginx.pid;
+pid $WORK/nginx_$drives.pid;
 error_log $WORK/nginx_error.log;
 events { worker_connections 1024; }
 http {
@@ -66,48 +98,46 @@ http {
   scgi_temp_path $WORK/tmp_scgi;
   server {
     listen 127.0.0.1:$NGINX_PORT;
-    root $WORK/nginx;
+    root $nginx_dir;
   }
 }
 CONF
 
-wait_port() {
-  for _ in $(seq 100); do
-    (exec 3<>/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0
+  (cd "$ours_dir" && exec ./korvane_monitor >"$ours_dir/stdout.txt" 2>&1) &
+  OURS_PID=$!
+  wait_port "$OURS_PORT"
+  # The first collection has published the page once a drive link shows.
+  for _ in $(seq 300); do
+    curl -sf "http://127.0.0.1:$OURS_PORT/" -o "$nginx_dir/index.html" 2>/dev/null &&
+      grep -q 'hdd_' "$nginx_dir/index.html" && break
     sleep 0.1
   done
-  echo "nothing listens on $1"; exit 1
-}
+  grep -q 'hdd_' "$nginx_dir/index.html" || { echo "the monitor did not render $drives drives"; exit 1; }
+  chmod 644 "$nginx_dir/index.html"
+  nginx -c "$WORK/nginx_$drives.conf" -g 'daemon off;' >"$WORK/nginx.out" 2>&1 &
+  NGINX_PID=$!
+  wait_port "$NGINX_PORT"
+  cmp -s <(curl -s "http://127.0.0.1:$NGINX_PORT/") "$nginx_dir/index.html" || { echo "nginx serves other bytes"; exit 1; }
 
-"$WORK/ours/korvane_monitor" >"$WORK/ours.log" 2>&1 &
-OURS_PID=$!
-nginx -c "$WORK/nginx.conf" -g 'daemon off;' >"$WORK/nginx.out" 2>&1 &
-NGINX_PID=$!
-wait_port "$OURS_PORT"
-wait_port "$NGINX_PORT"
-
-# Both must serve the same bytes before they are compared.
-cmp -s <(curl -s "http://127.0.0.1:$OURS_PORT/page.html") "$WORK/page.html" || { echo "ours serves other bytes"; exit 1; }
-cmp -s <(curl -s "http://127.0.0.1:$NGINX_PORT/page.html") "$WORK/page.html" || { echo "nginx serves other bytes"; exit 1; }
-
-run_wrk() {
-  wrk -t"$THREADS" -c"$CONNECTIONS" -d"$DURATION" --latency -H "Connection: close" \
-      "http://127.0.0.1:$1/page.html"
-}
-summary() {  # name, wrk output file
-  local rps p50 p99 errors
-  rps=$(awk '/^Requests\/sec:/ {print $2}' "$2")
-  p50=$(awk '$1 == "50%" {print $2}' "$2")
-  p99=$(awk '$1 == "99%" {print $2}' "$2")
-  errors=$(grep -E "Socket errors|Non-2xx" "$2" | tr -s ' ' | paste -sd';' - || true)
-  printf '%-8s %12s req/s   p50 %10s   p99 %10s   %s\n' "$1" "$rps" "$p50" "$p99" "${errors:-no errors}"
-}
-
-echo "page: $(stat -c %s "$WORK/page.html") bytes, $CONNECTIONS connections, $DURATION each, keep-alive off"
-run_wrk "$OURS_PORT" > "$WORK/ours.wrk"
-run_wrk "$NGINX_PORT" > "$WORK/nginx.wrk"
-summary ours "$WORK/ours.wrk"
-summary nginx "$WORK/nginx.wrk"
-ours=$(awk '/^Requests\/sec:/ {print $2}' "$WORK/ours.wrk")
-theirs=$(awk '/^Requests\/sec:/ {print $2}' "$WORK/nginx.wrk")
-awk -v a="$ours" -v b="$theirs" 'BEGIN { if (b > 0) printf "ratio ours/nginx: %.2f (goal >= 0.50)\n", a / b }'
+  size=$(stat -c %s "$nginx_dir/index.html")
+  ours_rps=() ours_p99=() nginx_rps=() nginx_p99=()
+  for run in $(seq "$RUNS"); do
+    run_wrk "$OURS_PORT" "$WORK/ours_${drives}_$run.wrk"
+    run_wrk "$NGINX_PORT" "$WORK/nginx_${drives}_$run.wrk"
+    ours_rps+=("$(rps "$WORK/ours_${drives}_$run.wrk")")
+    ours_p99+=("$(p99_ms "$WORK/ours_${drives}_$run.wrk")")
+    nginx_rps+=("$(rps "$WORK/nginx_${drives}_$run.wrk")")
+    nginx_p99+=("$(p99_ms "$WORK/nginx_${drives}_$run.wrk")")
+    printf '  run %s: ours %10s req/s p99 %8s ms %s | nginx %10s req/s p99 %8s ms %s\n' "$run" \
+      "${ours_rps[-1]}" "${ours_p99[-1]}" "$(errors "$WORK/ours_${drives}_$run.wrk")" \
+      "${nginx_rps[-1]}" "${nginx_p99[-1]}" "$(errors "$WORK/nginx_${drives}_$run.wrk")"
+  done
+  ours_median=$(median "${ours_rps[@]}")
+  nginx_median=$(median "${nginx_rps[@]}")
+  printf '%s drives, page %s bytes:\n' "$drives" "$size"
+  printf '  ours  %10s req/s   p99 %8s ms   (medians)\n' "$ours_median" "$(median "${ours_p99[@]}")"
+  printf '  nginx %10s req/s   p99 %8s ms\n' "$nginx_median" "$(median "${nginx_p99[@]}")"
+  awk -v a="$ours_median" -v b="$nginx_median" \
+    'BEGIN { if (b > 0) printf "  ratio ours/nginx: %.2f (goal >= 1.00)\n", a / b }'
+  stop_servers
+done
