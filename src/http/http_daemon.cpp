@@ -24,6 +24,7 @@ namespace {
 
 constexpr std::size_t kConnectionStack = 256 * 1024;
 constexpr int kAcceptWaitMs = 1000;
+constexpr int kAcceptRound = 64;  // connections taken per wait at most, so stop is seen
 constexpr uint32_t kErrorLogWindowMs = 10000;
 // A connection worker with nothing to do for this long ends, so an idle service holds
 // no threads for connections (bench/soak.sh checks the count comes back after a load).
@@ -150,9 +151,14 @@ void TTCPHttpDaemon::State::Execute() {
   while (!stop) {
     error_log.Flush();
     if (!sock.WaitReadable(kAcceptWaitMs)) continue;
-    std::string peer;
-    platform::SocketHandle accepted = sock.AcceptConnection(peer);
-    if (sock.LastError() == 0) StartConnection(accepted, peer);
+    // Every connection already waiting is taken before the next wait; the listening
+    // socket does not block, so the first "would block" ends the round.
+    for (int taken = 0; taken < kAcceptRound && !stop; ++taken) {
+      std::string peer;
+      platform::SocketHandle accepted = sock.AcceptConnection(peer);
+      if (sock.LastError() != 0) break;
+      StartConnection(accepted, peer);
+    }
   }
   StopWorkers();
 }
