@@ -306,8 +306,14 @@ void TScanListManager::StartData() {
     judged.View.ChangeTotals = change_totals_;
 
     std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View);
-    Publish(main_page_, page);
-    WriteCoreLog("OK, StartData, str size=" + std::to_string(main_page_.size()));
+    const size_t page_size = page.size();
+    {
+      // Requests hold the old page by reference; it goes when the last of them is done.
+      auto shared = std::make_shared<const std::string>(std::move(page));
+      std::lock_guard<std::mutex> lock(served_.PageLock());
+      main_page_.swap(shared);
+    }
+    WriteCoreLog("OK, StartData, str size=" + std::to_string(page_size));
     health_.DurationSeconds = SecondsSince(cycle_start);
     PublishMachineTexts(*core, &judged.View);
   } catch (...) {
@@ -368,7 +374,9 @@ void TScanListManager::RestartCheck(int64_t now) {
   env_.LaunchDetached(RestartCommandLine(program, RestartArguments(env_.ExecutablePath())), folder);
 }
 
-std::string TScanListManager::MainPageLocked() const { return main_page_; }
+std::string TScanListManager::MainPageLocked() const { return *main_page_; }
+
+std::shared_ptr<const std::string> TScanListManager::SharedMainPageLocked() const { return main_page_; }
 std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
 std::string TScanListManager::ReportTextLocked() const { return report_text_; }
 

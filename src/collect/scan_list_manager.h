@@ -84,6 +84,7 @@ class TScanListManager : public ServedContent {
 
   // ServedContent: called with PageLock held.
   std::string MainPageLocked() const override;
+  std::shared_ptr<const std::string> SharedMainPageLocked() const override;
   std::string ConfigTextLocked() const override;
   std::string ReportTextLocked() const override;
   std::string DrivePageLocked(const std::string& key) const override;
@@ -128,7 +129,7 @@ class TScanListManager : public ServedContent {
   std::unique_ptr<TNotifyCommand> notify_;
 
   // Guarded by PageLock.
-  std::string main_page_;
+  std::shared_ptr<const std::string> main_page_ = std::make_shared<const std::string>();  // never null
   std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
   std::string report_text_;
   std::string metrics_text_, state_json_;
