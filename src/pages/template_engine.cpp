@@ -1,5 +1,7 @@
 #include "pages/template_engine.h"
 
+#include <array>
+#include <string_view>
 #include <utility>
 
 #include "resources/resource_store.h"
@@ -38,7 +40,56 @@ void Tmail_list::ApplyTemplate(const std::string& file_name) {
   ApplyText(cache_.back().text);
 }
 
+// Applying the pairs in turn gives the same text as replacing each "@word@" token of the
+// template by the value of the first pair naming it, in one pass, when:
+//   - every placeholder is "@", then text without "@", then "@";
+//   - no value holds "@", so every "@" of the result comes from the template;
+//   - the template's "@"s pair up into such tokens;
+//   - the text between two tokens holds a byte that no placeholder holds.
+// Then a match of any pair is always one whole token of the template: two "@"s that are
+// not one token have that foreign byte between them. Row templates, applied once per SMART
+// attribute, take this path.
+bool Tmail_list::ApplyInOnePass(const std::string& text) {
+  std::array<bool, 256> in_placeholder{};
+  std::size_t values_size = 0;
+  for (std::size_t i = 0; i < placeholders_.size(); ++i) {
+    const std::string& p = placeholders_[i];
+    if (p.size() < 3 || p.front() != '@' || p.back() != '@' || p.find('@', 1) != p.size() - 1) return false;
+    if (values_[i].find('@') != std::string::npos) return false;
+    for (char c : p) in_placeholder[static_cast<unsigned char>(c)] = true;
+    values_size += values_[i].size();
+  }
+  std::string out;
+  out.reserve(text.size() + values_size);
+  std::size_t pos = 0;
+  for (bool first = true;; first = false) {
+    const std::size_t open = text.find('@', pos);
+    const std::size_t literal_end = open == std::string::npos ? text.size() : open;
+    if (!first && open != std::string::npos) {
+      bool foreign = false;
+      for (std::size_t k = pos; k < literal_end && !foreign; ++k)
+        foreign = !in_placeholder[static_cast<unsigned char>(text[k])];
+      if (!foreign) return false;
+    }
+    out.append(text, pos, literal_end - pos);
+    if (open == std::string::npos) break;
+    const std::size_t close = text.find('@', open + 1);
+    if (close == std::string::npos) return false;
+    const std::string_view token(text.data() + open, close - open + 1);
+    std::size_t i = 0;
+    while (i < placeholders_.size() && placeholders_[i] != token) ++i;
+    if (i < placeholders_.size())
+      out.append(values_[i]);
+    else
+      out.append(token);
+    pos = close + 1;
+  }
+  result_ = std::move(out);
+  return true;
+}
+
 void Tmail_list::ApplyText(const std::string& text) {
+  if (ApplyInOnePass(text)) return;
   // ReplaceString for each pair in turn, but a pair whose placeholder is absent costs one
   // search and no copy, and the two buffers are reused from pair to pair.
   std::string result = text;

@@ -46,6 +46,9 @@ class Tmail_list {
   const std::string& GetResult() const { return result_; }
 
  private:
+  // ApplyText in one pass, when that is sure to give the same text; false otherwise.
+  bool ApplyInOnePass(const std::string& text);
+
   TTemplateSource source_;
   std::vector<TLineMessage> cache_;
   std::vector<std::string> placeholders_;

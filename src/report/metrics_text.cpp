@@ -257,6 +257,16 @@ void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth& cy
 }  // namespace
 
 std::string MetricsLabelValue(const std::string& value) {
+  // Most values are plain ASCII that needs no escape: copied as they are.
+  bool plain = true;
+  for (char c : value) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x7f || c == '"' || c == '\\') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return value;
   const std::string utf8 = Cp1251ToUtf8(value);
   std::string out;
   out.reserve(utf8.size());

@@ -386,6 +386,21 @@ void Statistics(JsonWriter& j, const TKVCore& core) {
 }  // namespace
 
 std::string JsonString(const std::string& text) {
+  // Most values are plain ASCII that needs no escape: copied as they are.
+  bool plain = true;
+  for (char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b >= 0x80 || c == '"' || c == '\\') {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.append(1, '"').append(text).append(1, '"');
+    return out;
+  }
   const std::string utf8 = Cp1251ToUtf8(text);
   std::string out;
   out.reserve(utf8.size() + 2);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "pages/template_engine.h"
@@ -48,6 +51,33 @@ TEST(TemplateEngine, PairsApplyInTheOrderAdded) {
     for (const auto& [placeholder, value] : c.pairs) engine.AddPair(placeholder, value);
     engine.ApplyText(c.text);
     EXPECT_EQ(engine.GetResult(), c.expected);
+  }
+}
+
+// The engine takes a one-pass route when it can prove the result equal; random templates,
+// placeholders and values over a small alphabet (with "@" in every role) must give exactly
+// what applying the pairs in turn gives.
+TEST(TemplateEngine, EveryRouteGivesWhatThePairsInTurnGive) {
+  std::mt19937 random(20261209);
+  const auto pick = [&random](const std::string& alphabet, int max_length) {
+    std::string out(random() % static_cast<unsigned>(max_length + 1), ' ');
+    for (char& c : out) c = alphabet[random() % alphabet.size()];
+    return out;
+  };
+  for (int n = 0; n < 20000; ++n) {
+    std::string text;
+    for (int part = random() % 6; part > 0; --part)
+      text += random() % 2 ? pick("ab<@", 3) : "@" + pick("ab", 2) + "@";
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (int k = random() % 4; k > 0; --k)
+      pairs.emplace_back(random() % 8 ? "@" + pick("ab", 2) + "@" : pick("ab@", 3),
+                         pick(random() % 2 ? "ab<" : "ab@", 4));
+    std::string expected = text;
+    for (const auto& [placeholder, value] : pairs) expected = ReplaceString(expected, placeholder, value);
+    Tmail_list engine(TTemplateSource{});
+    for (const auto& [placeholder, value] : pairs) engine.AddPair(placeholder, value);
+    engine.ApplyText(text);
+    ASSERT_EQ(engine.GetResult(), expected) << "text [" << text << "], case " << n;
   }
 }
 
