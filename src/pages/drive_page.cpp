@@ -136,19 +136,21 @@ class DrivePageRenderer {
     TStringList lines;
     table.Render(lines);
     std::string text;
+    size_t size = 0;
+    for (const std::string& line : lines) size += line.size() * 4 + 6;  // at most " &nbsp;" per two bytes
+    text.reserve(size);
     for (const std::string& line : lines) {
-      for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == ' ' && i + 1 < line.size() && line[i + 1] == ' ') {
-          text += " &nbsp;";
-          ++i;
-        } else if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
-          text += "<br>\r\n";
-          ++i;
-        } else {
-          text += line[i];
-        }
+      size_t from = 0;  // start of the bytes not yet copied
+      for (size_t i = 0; i + 1 < line.size(); ++i) {
+        const char* with = line[i] == ' ' && line[i + 1] == ' '     ? " &nbsp;"
+                           : line[i] == '\r' && line[i + 1] == '\n' ? "<br>\r\n"
+                                                                    : nullptr;
+        if (with == nullptr) continue;
+        text.append(line, from, i - from).append(with);
+        from = i + 2;
+        ++i;
       }
-      text += "<br>\r\n";
+      text.append(line, from, std::string::npos).append("<br>\r\n");
     }
     return text;
   }

@@ -59,8 +59,8 @@ void TSReport::SetKind(const TSReportItem& row, int kind) {
 
 std::string TSReport::DataLine(TSReportItem& row) const {
   std::string line;
-  for (int c = 0; c < row.CellCount(); ++c) line += "| " + Place(row.Cell(c)) + " ";
-  return line + "|";
+  for (int c = 0; c < row.CellCount(); ++c) line.append("| ").append(Place(row.Cell(c))).append(" ");
+  return line.append("|");
 }
 
 void TSReport::Render(TStringList& lines) {

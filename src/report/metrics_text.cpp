@@ -54,10 +54,11 @@ class MetricsWriter {
       }
       series += '}';
     }
-    if (!seen_.insert(series).second) return;
+    const auto [stored, inserted] = seen_.insert(std::move(series));
+    if (!inserted) return;
     for (auto it = families_.rbegin(); it != families_.rend(); ++it) {
       if (it->name != name) continue;
-      it->samples += series + ' ' + FormatNumber(*value) + '\n';
+      it->samples.append(*stored).append(1, ' ').append(FormatNumber(*value)).append(1, '\n');
       return;
     }
   }
