@@ -351,7 +351,7 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
     for (const std::string& key : DrivePageKeys(report)) {
       try {
         TDrivePage page = renderer.Render(key);
-        fresh.Add(key, page.AlternativeKey, page.Body);
+        fresh.Add(key, std::move(page.AlternativeKey), std::move(page.Body));
       } catch (...) {
         // This drive's page is left out; the others are still rendered.
       }

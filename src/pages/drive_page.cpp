@@ -1,6 +1,9 @@
 #include "pages/drive_page.h"
 
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "base/text_case.h"
@@ -30,7 +33,7 @@ class DrivePageRenderer {
     const std::string key = LowerCaseAscii(requested);
     verdict_ = nullptr;
     TDrivePage page;
-    std::string rows;
+    rows_.clear();
     std::string caption;
     const int n = FindDrive(key);
     if (n >= 0) {
@@ -39,22 +42,38 @@ class DrivePageRenderer {
       page.AlternativeKey = LowerCaseAscii(hdd.SerialNumber);
       verdict_ = verdicts_ != nullptr && static_cast<size_t>(n) < verdicts_->size() ? &(*verdicts_)[static_cast<size_t>(n)]
                                                                                   : nullptr;
-      std::string smart = Smart(hdd);
-      if (smart.empty()) smart = NoSmartLine();
-      rows = Verdict() + Identity(hdd) + Membership(n) + ErrorCounters(hdd) + smart;
+      rows_ += Verdict();
+      rows_ += Identity(hdd);
+      rows_ += Membership(n);
+      ErrorCounters(hdd, rows_);
+      if (!AppendSmart(hdd, rows_)) rows_ += NoSmartLine();
     }
-    page.Body = Apply("tpl_hdd_smart.txt", {{"@hddi@", rows}, {"@caption@", caption}});
+    Fill(page_, {rows_, caption}, page.Body);
     return page;
   }
 
  private:
-  using Pairs = std::vector<std::pair<std::string, std::string>>;
+  // A template with its placeholders, prepared on first use.
+  struct TFilling {
+    const char* file;
+    std::vector<std::string_view> placeholders;
+    bool prepared = false;
+    TCompiledTemplate compiled;
+  };
 
-  std::string Apply(const char* file, const Pairs& pairs) {
+  // Appends `t` filled with `values` (one per placeholder): in one pass when it can be,
+  // otherwise by applying the pairs in turn, which gives the same text.
+  void Fill(TFilling& t, std::initializer_list<std::string_view> values, std::string& out) {
+    if (!t.prepared) {
+      t.prepared = true;
+      if (const std::string* text = templates_.Template(t.file)) t.compiled = TCompiledTemplate(*text, t.placeholders);
+    }
+    if (t.compiled.AppendTo(out, {values.begin(), values.size()})) return;
     templates_.ClearPairs();
-    for (const auto& [k, v] : pairs) templates_.AddPair(k, v);
-    templates_.ApplyTemplate(file);
-    return templates_.GetResult();
+    size_t i = 0;
+    for (std::string_view value : values) templates_.AddPair(std::string(t.placeholders[i++]), std::string(value));
+    templates_.ApplyTemplate(t.file);
+    out += templates_.GetResult();
   }
 
   // `key` is lower-cased already. Compared in place: a cycle looks up every drive.
@@ -96,19 +115,17 @@ class DrivePageRenderer {
     return rows;
   }
 
-  std::string ErrorCounters(const TResultHDD& hdd) {
+  void ErrorCounters(const TResultHDD& hdd, std::string& out) {
     const int index = core_.Stats.PhysStats.IndexOf(hdd.DeviceId, hdd.Channel);
-    if (index < 0) return std::string();
+    if (index < 0) return;
     const TKVStatsPhysP& s = core_.Stats.PhysStats.Item(index);
     if (s.SenseKey4Count.empty() || s.MediumErrorCount.empty() || s.ParityErrorCount.empty() ||
         s.SmartWarningCount.empty())
-      return std::string();
-    return Apply("tpl_block_stats_ld_stat.txt", {{"@h@", s.SenseKey4Count},
-                                                 {"@m@", s.MediumErrorCount},
-                                                 {"@p@", s.ParityErrorCount},
-                                                 {"@l@", s.LinkFailCount},
-                                                 {"@a@", s.AbortedCommandCount},
-                                                 {"@s@", s.SmartWarningCount}});
+      return;
+    Fill(error_counters_,
+         {s.SenseKey4Count, s.MediumErrorCount, s.ParityErrorCount, s.LinkFailCount, s.AbortedCommandCount,
+          s.SmartWarningCount},
+         out);
   }
 
   template <typename TList>
@@ -130,37 +147,48 @@ class DrivePageRenderer {
 
   // The text copy: the lines with CR LF after each, two blanks become " &nbsp;" and every
   // line break "<br>" + CR LF, so the closing border is followed by a break like the others.
-  // Line by line, in one pass: the CR LF between lines breaks every run of blanks, so no
-  // pair of blanks and no CR LF spans two lines.
-  static std::string TextTable(TSReport& table) {
-    TStringList lines;
-    table.Render(lines);
-    std::string text;
-    size_t size = 0;
-    for (const std::string& line : lines) size += line.size() * 4 + 6;  // at most " &nbsp;" per two bytes
-    text.reserve(size);
-    for (const std::string& line : lines) {
+  // Line by line: the CR LF between lines breaks every run of blanks, so no pair of blanks
+  // and no CR LF spans two lines.
+  static void AppendTextTable(const TSReport& table, std::string& text) {
+    static const std::string kNbspRun = [] {
+      std::string run;
+      for (int i = 0; i < 64; ++i) run += " &nbsp;";
+      return run;
+    }();
+    table.Render([&text](std::string_view line) {
       size_t from = 0;  // start of the bytes not yet copied
       for (size_t i = 0; i + 1 < line.size(); ++i) {
-        const char* with = line[i] == ' ' && line[i + 1] == ' '     ? " &nbsp;"
-                           : line[i] == '\r' && line[i + 1] == '\n' ? "<br>\r\n"
-                                                                    : nullptr;
-        if (with == nullptr) continue;
-        text.append(line, from, i - from).append(with);
-        from = i + 2;
-        ++i;
+        if (line[i] == '\r' && line[i + 1] == '\n') {
+          text.append(line.substr(from, i - from)).append("<br>\r\n");
+          from = i + 2;
+          ++i;
+        } else if (line[i] == ' ' && line[i + 1] == ' ') {
+          // A run of blanks pairs up from its start; an odd last one stays a blank.
+          size_t end = i + 2;
+          while (end < line.size() && line[end] == ' ') ++end;
+          text.append(line.substr(from, i - from));
+          for (size_t pairs = (end - i) / 2; pairs > 0;) {
+            const size_t now = std::min<size_t>(pairs, 64);
+            text.append(kNbspRun, 0, now * 7);
+            pairs -= now;
+          }
+          from = i + (end - i) / 2 * 2;
+          i = end - 1;
+        }
       }
-      text.append(line, from, std::string::npos).append("<br>\r\n");
-    }
-    return text;
+      text.append(line.substr(from)).append("<br>\r\n");
+    });
   }
 
-  std::string SmartTable(const char* table_template, const std::string& rows, TSReport& text) {
-    if (rows.empty()) return std::string();
-    return kSmartSpacer + Apply(table_template, {{"@rows@", rows},
-                                                 {"@id@", "111"},
-                                                 {"@rows_txt@", " &nbsp;<br>" + TextTable(text) + " &nbsp;"},
-                                                 {"@title@", "S.M.A.R.T."}});
+  // The table around the rows, after a spacer; false when there are no rows.
+  bool AppendSmartTable(TFilling& table_template, const TSReport& text, std::string& out) {
+    if (smart_rows_.empty()) return false;
+    rows_txt_.assign(" &nbsp;<br>");
+    AppendTextTable(text, rows_txt_);
+    rows_txt_.append(" &nbsp;");
+    out += kSmartSpacer;
+    Fill(table_template, {smart_rows_, "111", rows_txt_, "S.M.A.R.T."}, out);
+    return true;
   }
 
   // The drive's SMART verdict and why, first on the page.
@@ -186,7 +214,9 @@ class DrivePageRenderer {
            (smart_ == SmartSource::kNotSet ? kNoSmartSourceLine : kNoSmartForDriveLine) + "</TD></TR>";
   }
 
-  std::string Smart(const TResultHDD& hdd) {
+  // The SATA or SAS table with its text copy; false when the drive has no SMART rows.
+  bool AppendSmart(const TResultHDD& hdd, std::string& out) {
+    smart_rows_.clear();
     const std::string title = hdd.Vendor + "; " + hdd.Model + "; " + hdd.Size;
     if (const auto* sata = FindParams(core_.SATASmartParams, hdd.Channel, hdd.DeviceId);
         sata != nullptr && sata->Count() > 0) {
@@ -199,34 +229,32 @@ class DrivePageRenderer {
         header.Cell(c).Align = (c == 2 || c == 5) ? TSAlign::kCentre : TSAlign::kLeft;
       }
       table.SetKind(header, TSReport::kBorderAfter);
-      std::string rows;
       for (int m = 0; m < sata->Count(); ++m) {
         const TKVSATASmartP& attr = sata->Item(m);
-        const std::string name = AttributeName(hdd, attr.Id);
-        const std::string hex = UpperCaseAscii(attr.IdText);
+        std::string name = AttributeName(hdd, attr.Id);
+        std::string hex = UpperCaseAscii(attr.IdText);
+        std::string id = std::to_string(attr.Id);
+        const size_t row_start = smart_rows_.size();
+        Fill(sata_row_,
+             {std::to_string(m + 1), id, hex,
+              SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name, attr.Current, attr.Worst,
+              attr.Raw},
+             smart_rows_);
+        if (Marked(attr.Id) && smart_rows_.compare(row_start, 4, "<tr>") == 0)
+          smart_rows_.replace(row_start, 4, "<tr class=\"caution\">");
         TSReportItem& row = table.AddRow();
-        const std::string cells[] = {std::to_string(attr.Id), hex, name, attr.Current, attr.Worst, attr.Raw};
-        for (int c = 0; c < 6; ++c) {
-          row.Cell(c).Text = cells[c];
-          row.Cell(c).Align = c == 2 ? TSAlign::kLeft : TSAlign::kRight;
-        }
+        std::string* cells[] = {&id, &hex, &name};
+        for (int c = 0; c < 3; ++c) row.Cell(c).Text = std::move(*cells[c]);
+        row.Cell(3).Text = attr.Current;
+        row.Cell(4).Text = attr.Worst;
+        row.Cell(5).Text = attr.Raw;
+        for (int c = 0; c < 6; ++c) row.Cell(c).Align = c == 2 ? TSAlign::kLeft : TSAlign::kRight;
         if (m == sata->Count() - 1) table.SetKind(row, TSReport::kBorderAfter);
-        std::string row_html = Apply("tpl_hdd_smart_table_row.txt",
-                                     {{"@num@", std::to_string(m + 1)},
-                                      {"@id@", std::to_string(attr.Id)},
-                                      {"@hex@", hex},
-                                      {"@name@", SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name},
-                                      {"@curr@", attr.Current},
-                                      {"@worst@", attr.Worst},
-                                      {"@rawd@", attr.Raw}});
-        if (Marked(attr.Id) && row_html.rfind("<tr>", 0) == 0)
-          row_html.replace(0, 4, "<tr class=\"caution\">");
-        rows += row_html;
       }
-      return SmartTable("tpl_hdd_smart_table.txt", rows, table);
+      return AppendSmartTable(sata_table_, table, out);
     }
     const auto* sas = FindParams(core_.SASSmartParams, hdd.Channel, hdd.DeviceId);
-    if (sas == nullptr || sas->Count() == 0) return std::string();
+    if (sas == nullptr || sas->Count() == 0) return false;
     TSReport table;
     table.AddRow(TSReport::kTitle).Text = title;
     TSReportItem& header = table.AddRow();
@@ -235,7 +263,6 @@ class DrivePageRenderer {
     header.Cell(1).Text = "Value";
     header.Cell(1).Align = TSAlign::kCentre;
     table.SetKind(header, TSReport::kBorderAfter);
-    std::string rows;
     for (int m = 0; m < sas->Count(); ++m) {
       const TKVSASSmartP& param = sas->Item(m);
       TSReportItem& row = table.AddRow();
@@ -243,10 +270,9 @@ class DrivePageRenderer {
       row.Cell(1).Text = param.Value;
       row.Cell(1).Align = TSAlign::kRight;
       if (m == sas->Count() - 1) table.SetKind(row, TSReport::kBorderAfter);
-      rows += Apply("tpl_hdd_smart_sas_table_row.txt",
-                    {{"@num@", std::to_string(m + 1)}, {"@name@", HtmlEscape(param.Name)}, {"@value@", param.Value}});
+      Fill(sas_row_, {std::to_string(m + 1), HtmlEscape(param.Name), param.Value}, smart_rows_);
     }
-    return SmartTable("tpl_hdd_smart_sas_table.txt", rows, table);
+    return AppendSmartTable(sas_table_, table, out);
   }
 
   TKVCore& core_;
@@ -254,6 +280,14 @@ class DrivePageRenderer {
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
   Tmail_list templates_;  // each template fetched once per renderer
+  TFilling page_{"tpl_hdd_smart.txt", {"@hddi@", "@caption@"}};
+  TFilling error_counters_{"tpl_block_stats_ld_stat.txt", {"@h@", "@m@", "@p@", "@l@", "@a@", "@s@"}};
+  TFilling sata_row_{"tpl_hdd_smart_table_row.txt", {"@num@", "@id@", "@hex@", "@name@", "@curr@", "@worst@", "@rawd@"}};
+  TFilling sata_table_{"tpl_hdd_smart_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
+  TFilling sas_row_{"tpl_hdd_smart_sas_table_row.txt", {"@num@", "@name@", "@value@"}};
+  TFilling sas_table_{"tpl_hdd_smart_sas_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
+  // Buffers reused from page to page.
+  std::string rows_, smart_rows_, rows_txt_;
 };
 
 THddPageRenderer::THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,

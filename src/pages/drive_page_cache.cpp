@@ -1,5 +1,7 @@
 #include "pages/drive_page_cache.h"
 
+#include <utility>
+
 #include "base/text_case.h"
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
@@ -39,8 +41,8 @@ THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, const TMFileLis
 THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, std::string header, std::string end)
     : header_(std::move(header)), end_(std::move(end)), version_(version) {}
 
-void THDDHTMLCacheList::Add(const std::string& key, const std::string& alternative_key, const std::string& body) {
-  items_.push_back(THDDHTMLCacheItem{key, alternative_key, body, PageTimeStamp()});
+void THDDHTMLCacheList::Add(std::string key, std::string alternative_key, std::string body) {
+  items_.push_back(THDDHTMLCacheItem{std::move(key), std::move(alternative_key), std::move(body), PageTimeStamp()});
 }
 
 const THDDHTMLCacheItem* THDDHTMLCacheList::Find(const std::string& lower_key) const {

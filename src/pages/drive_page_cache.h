@@ -33,7 +33,7 @@ class THDDHTMLCacheList {
   void SetVersion(const std::string& version) { version_ = version; }
   void Clear() { items_.clear(); }
   // Appends an item stamped with the current local time; no check for an existing key.
-  void Add(const std::string& key, const std::string& alternative_key, const std::string& body);
+  void Add(std::string key, std::string alternative_key, std::string body);
   void AddStamped(THDDHTMLCacheItem item) { items_.push_back(std::move(item)); }
   // The page for `key` (or serial number) in any letter case; falls back to "-1_-1";
   // empty when even that is missing. An empty alternative key (a drive without serial

@@ -25,66 +25,74 @@ void Tmail_list::AddPair(const std::string& placeholder, const std::string& valu
   values_.push_back(value);
 }
 
-void Tmail_list::ApplyTemplate(const std::string& file_name) {
+const std::string* Tmail_list::Template(const std::string& file_name) {
   const auto sep = file_name.find_last_of("/\\:");
   const std::string key = sep == std::string::npos ? file_name : file_name.substr(sep + 1);
-  for (const TLineMessage& cached : cache_) {
-    if (cached.name == key) {
-      ApplyText(cached.text);
-      return;
-    }
-  }
+  for (const TLineMessage& cached : cache_)
+    if (cached.name == key) return &cached.text;
   std::string bytes;
-  if (!source_ || !source_(key, bytes)) return;
+  if (!source_ || !source_(key, bytes)) return nullptr;
   cache_.push_back({NormaliseLines(bytes), key});
-  ApplyText(cache_.back().text);
+  return &cache_.back().text;
 }
 
-// Applying the pairs in turn gives the same text as replacing each "@word@" token of the
-// template by the value of the first pair naming it, in one pass, when:
-//   - every placeholder is "@", then text without "@", then "@";
-//   - no value holds "@", so every "@" of the result comes from the template;
-//   - the template's "@"s pair up into such tokens;
-//   - the text between two tokens holds a byte that no placeholder holds.
-// Then a match of any pair is always one whole token of the template: two "@"s that are
-// not one token have that foreign byte between them. Row templates, applied once per SMART
-// attribute, take this path.
+void Tmail_list::ApplyTemplate(const std::string& file_name) {
+  if (const std::string* text = Template(file_name)) ApplyText(*text);
+}
+
 bool Tmail_list::ApplyInOnePass(const std::string& text) {
-  std::array<bool, 256> in_placeholder{};
-  std::size_t values_size = 0;
-  for (std::size_t i = 0; i < placeholders_.size(); ++i) {
-    const std::string& p = placeholders_[i];
-    if (p.size() < 3 || p.front() != '@' || p.back() != '@' || p.find('@', 1) != p.size() - 1) return false;
-    if (values_[i].find('@') != std::string::npos) return false;
-    for (char c : p) in_placeholder[static_cast<unsigned char>(c)] = true;
-    values_size += values_[i].size();
-  }
+  const std::vector<std::string_view> placeholders(placeholders_.begin(), placeholders_.end());
+  const std::vector<std::string_view> values(values_.begin(), values_.end());
   std::string out;
-  out.reserve(text.size() + values_size);
+  if (!TCompiledTemplate(text, placeholders).AppendTo(out, values)) return false;
+  result_ = std::move(out);
+  return true;
+}
+
+// Why one pass is safe under these conditions: every "@" of the result comes from the
+// template, and two "@"s that are not one token have a byte between them that no
+// placeholder holds, so no placeholder can match across them.
+TCompiledTemplate::TCompiledTemplate(std::string_view text, std::span<const std::string_view> placeholders)
+    : placeholders_(placeholders.size()), text_(text) {
+  std::array<bool, 256> in_placeholder{};
+  for (std::string_view p : placeholders) {
+    if (p.size() < 3 || p.front() != '@' || p.back() != '@' || p.find('@', 1) != p.size() - 1) return;
+    for (char c : p) in_placeholder[static_cast<unsigned char>(c)] = true;
+  }
   std::size_t pos = 0;
   for (bool first = true;; first = false) {
     const std::size_t open = text.find('@', pos);
-    const std::size_t literal_end = open == std::string::npos ? text.size() : open;
-    if (!first && open != std::string::npos) {
-      bool foreign = false;
-      for (std::size_t k = pos; k < literal_end && !foreign; ++k)
-        foreign = !in_placeholder[static_cast<unsigned char>(text[k])];
-      if (!foreign) return false;
+    if (open == std::string_view::npos) {
+      segments_.push_back({pos, text.size() - pos, -1});
+      break;
     }
-    out.append(text, pos, literal_end - pos);
-    if (open == std::string::npos) break;
+    if (!first) {
+      bool foreign = false;
+      for (std::size_t k = pos; k < open && !foreign; ++k) foreign = !in_placeholder[static_cast<unsigned char>(text[k])];
+      if (!foreign) return;
+    }
     const std::size_t close = text.find('@', open + 1);
-    if (close == std::string::npos) return false;
-    const std::string_view token(text.data() + open, close - open + 1);
+    if (close == std::string_view::npos) return;
+    const std::string_view token = text.substr(open, close - open + 1);
     std::size_t i = 0;
-    while (i < placeholders_.size() && placeholders_[i] != token) ++i;
-    if (i < placeholders_.size())
-      out.append(values_[i]);
+    while (i < placeholders.size() && placeholders[i] != token) ++i;
+    if (i < placeholders.size())
+      segments_.push_back({pos, open - pos, static_cast<int>(i)});
     else
-      out.append(token);
+      segments_.push_back({pos, close + 1 - pos, -1});  // no pair names it: it stays
     pos = close + 1;
   }
-  result_ = std::move(out);
+  compiled_ = true;
+}
+
+bool TCompiledTemplate::AppendTo(std::string& out, std::span<const std::string_view> values) const {
+  if (!compiled_ || values.size() != placeholders_) return false;
+  for (std::string_view v : values)
+    if (v.find('@') != std::string_view::npos) return false;
+  for (const Segment& s : segments_) {
+    out.append(text_.substr(s.from, s.size));
+    if (s.value >= 0) out.append(values[static_cast<std::size_t>(s.value)]);
+  }
   return true;
 }
 

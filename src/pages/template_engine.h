@@ -12,7 +12,9 @@
 // Templates come from the embedded files the caller hands in (never from disk) and are
 // fetched at most once per instance: later uses hit the instance's cache. A fetched template is normalised to lines
 // each followed by CR LF. One instance per rendering; not shared between threads.
+#include <deque>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,16 +46,49 @@ class Tmail_list {
   void ApplyTemplate(const std::string& file_name);
   void ApplyText(const std::string& text);
   const std::string& GetResult() const { return result_; }
+  // The template as ApplyTemplate uses it (fetched and normalised once), or null when it
+  // can be found nowhere.
+  const std::string* Template(const std::string& file_name);
 
  private:
   // ApplyText in one pass, when that is sure to give the same text; false otherwise.
   bool ApplyInOnePass(const std::string& text);
 
   TTemplateSource source_;
-  std::vector<TLineMessage> cache_;
+  std::deque<TLineMessage> cache_;  // a deque: Template() hands out references
   std::vector<std::string> placeholders_;
   std::vector<std::string> values_;
   std::string result_;
+};
+
+// A template prepared once for a fixed list of placeholders, for a template filled many
+// times over (a table row per SMART attribute). Filling it appends the literal runs and the
+// values in one pass, and gives exactly what applying the pairs in turn gives. That holds
+// when every placeholder is "@word@", the template's "@"s pair up into such tokens, the text
+// between two tokens holds a byte that no placeholder holds, and no value holds "@": then a
+// match of any pair is always one whole token of the template, filled by the first pair
+// naming it. Otherwise the caller applies the pairs in turn.
+//
+// The template text is not copied: it must outlive the compiled template.
+class TCompiledTemplate {
+ public:
+  TCompiledTemplate() = default;
+  TCompiledTemplate(std::string_view text, std::span<const std::string_view> placeholders);
+
+  // Appends the filled template to `out`, `values[i]` for `placeholders[i]`. False, with
+  // nothing appended, when the one-pass result could differ: the template did not qualify
+  // or a value holds "@".
+  bool AppendTo(std::string& out, std::span<const std::string_view> values) const;
+
+ private:
+  struct Segment {
+    std::size_t from = 0, size = 0;  // a literal run of text_
+    int value = -1;                  // then the value of this placeholder, -1 for none
+  };
+  bool compiled_ = false;
+  std::size_t placeholders_ = 0;
+  std::string_view text_;  // the caller's text, which must outlive this
+  std::vector<Segment> segments_;
 };
 
 // Every occurrence of `search` in `text` replaced by `replacement`, scanning left to right;

@@ -14,20 +14,21 @@ int CentreOffset(int free_space) {
   return (half % 2 == 0) ? half : half + 1;
 }
 
-std::string Place(const TSReportCell& cell) {
-  const int length = static_cast<int>(cell.Text.size());
-  const int free_space = std::max(0, cell.Width - length);
+// Appends the cell's text padded to `width`.
+void Place(const TSReportCell& cell, size_t width, std::string& line) {
+  const size_t free_space = width > cell.Text.size() ? width - cell.Text.size() : 0;
   switch (cell.Align) {
     case TSAlign::kRight:
-      return std::string(static_cast<size_t>(free_space), ' ') + cell.Text;
+      line.append(free_space, ' ').append(cell.Text);
+      break;
     case TSAlign::kCentre: {
-      const int before = CentreOffset(free_space);
-      return std::string(static_cast<size_t>(before), ' ') + cell.Text +
-             std::string(static_cast<size_t>(free_space - before), ' ');
+      const size_t before = static_cast<size_t>(CentreOffset(static_cast<int>(free_space)));
+      line.append(before, ' ').append(cell.Text).append(free_space - before, ' ');
+      break;
     }
     case TSAlign::kLeft:
     default:
-      return cell.Text + std::string(static_cast<size_t>(free_space), ' ');
+      line.append(cell.Text).append(free_space, ' ');
   }
 }
 
@@ -43,58 +44,58 @@ TSReportCell& TSReportItem::Cell(int c) {
 }
 
 TSReportItem& TSReport::AddRow() {
-  rows_.push_back(Row{std::make_unique<TSReportItem>(*this), kData});
-  return *rows_.back().item;
+  TSReportItem& row = rows_.emplace_back(*this, kData);
+  row.cells_.reserve(static_cast<size_t>(columns_));  // rows are mostly as wide as the table
+  return row;
 }
 
-TSReportCell& TSReport::AddRow(int kind) {
-  rows_.push_back(Row{std::make_unique<TSReportItem>(*this), kind});
-  return rows_.back().item->Cell(0);
-}
+TSReportCell& TSReport::AddRow(int kind) { return rows_.emplace_back(*this, kind).Cell(0); }
 
-void TSReport::SetKind(const TSReportItem& row, int kind) {
-  for (Row& r : rows_)
-    if (r.item.get() == &row) r.kind = kind;
-}
-
-std::string TSReport::DataLine(TSReportItem& row) const {
-  std::string line;
-  for (int c = 0; c < row.CellCount(); ++c) line.append("| ").append(Place(row.Cell(c))).append(" ");
-  return line.append("|");
-}
-
-void TSReport::Render(TStringList& lines) {
-  // Column widths from every row that is not a title.
-  std::vector<int> widths(static_cast<size_t>(columns_), 0);
-  for (Row& r : rows_) {
-    if (r.kind == kTitle) continue;
-    for (int c = 0; c < r.item->CellCount(); ++c)
-      widths[static_cast<size_t>(c)] =
-          std::max(widths[static_cast<size_t>(c)], static_cast<int>(r.item->Cell(c).Text.size()));
+void TSReport::DataLine(const TSReportItem& row, const std::vector<size_t>& widths, std::string& line) const {
+  static const TSReportCell kEmpty;
+  line.clear();
+  for (size_t c = 0; c < widths.size(); ++c) {
+    line.append("| ");
+    Place(c < row.cells_.size() ? row.cells_[c] : kEmpty, widths[c], line);
+    line.append(" ");
   }
-  for (Row& r : rows_)
-    for (int c = 0; c < columns_; ++c) r.item->Cell(c).Width = widths[static_cast<size_t>(c)];
+  line.append("|");
+}
 
-  int full_width = 1;
-  for (int w : widths) full_width += w + 3;
-  const std::string border = "|" + std::string(static_cast<size_t>(std::max(0, full_width - 2)), '-') + "|";
+void TSReport::Render(TStringList& lines) const {
+  Render([&lines](std::string_view line) { lines.emplace_back(line); });
+}
 
+void TSReport::Render(const std::function<void(std::string_view)>& emit) const {
+  // Column widths from every row that is not a title.
+  std::vector<size_t> widths(static_cast<size_t>(columns_), 0);
+  for (const TSReportItem& r : rows_) {
+    if (r.kind_ == kTitle) continue;
+    for (size_t c = 0; c < r.cells_.size(); ++c) widths[c] = std::max(widths[c], r.cells_[c].Text.size());
+  }
+  size_t full_width = 1;
+  for (size_t w : widths) full_width += w + 3;
+  const std::string border = "|" + std::string(full_width > 2 ? full_width - 2 : 0, '-') + "|";
+
+  std::string line;
   bool previous_had_border_before = false;
   for (size_t i = 0; i < rows_.size(); ++i) {
-    Row& r = rows_[i];
+    const TSReportItem& r = rows_[i];
     bool border_before = false;
-    if (r.kind == kTitle) {
+    if (r.kind_ == kTitle) {
       border_before = i == 0 || !previous_had_border_before;
-      if (border_before) lines.push_back(border);
-      const std::string& text = r.item->Cell(0).Text;
-      const int pad = std::max(0, full_width - 4 - static_cast<int>(text.size()));
-      lines.push_back("| " + text + std::string(static_cast<size_t>(pad), ' ') + " |");
-      lines.push_back(border);
+      if (border_before) emit(border);
+      const std::string_view text = r.cells_.empty() ? std::string_view() : r.cells_[0].Text;
+      const size_t pad = full_width > 4 + text.size() ? full_width - 4 - text.size() : 0;
+      line.assign("| ").append(text).append(pad, ' ').append(" |");
+      emit(line);
+      emit(border);
     } else {
       border_before = i == 0;
-      if (border_before) lines.push_back(border);
-      lines.push_back(DataLine(*r.item));
-      if (r.kind == kBorderAfter) lines.push_back(border);
+      if (border_before) emit(border);
+      DataLine(r, widths, line);
+      emit(line);
+      if (r.kind_ == kBorderAfter) emit(border);
     }
     previous_had_border_before = border_before;
   }

@@ -11,10 +11,12 @@
 //   |----------------------------------|
 //
 // Rows keep insertion order. Kind 0 is a data row, -1 a title row spanning the table,
-// -2 a row followed by a border line. Asking a row for cell c creates the missing cells.
-// Single-threaded; owns its rows.
-#include <memory>
+// -2 a row followed by a border line. Asking a row for cell c creates the missing cells;
+// a row with fewer cells than the table shows empty ones. Single-threaded; owns its rows.
+#include <deque>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/kv_list.h"
@@ -25,7 +27,6 @@ enum class TSAlign { kLeft = 0, kCentre = 1, kRight = 2 };
 
 struct TSReportCell {
   std::string Text;
-  int Width = 0;
   TSAlign Align = TSAlign::kLeft;
 };
 
@@ -33,13 +34,15 @@ class TSReport;
 
 class TSReportItem {
  public:
-  explicit TSReportItem(TSReport& owner) : owner_(owner) {}
+  TSReportItem(TSReport& owner, int kind) : owner_(owner), kind_(kind) {}
   // Cell c, creating cells 0..c as needed.
   TSReportCell& Cell(int c);
   int CellCount() const { return static_cast<int>(cells_.size()); }
 
  private:
+  friend class TSReport;
   TSReport& owner_;
+  int kind_;
   std::vector<TSReportCell> cells_;
 };
 
@@ -52,22 +55,20 @@ class TSReport {
   TSReportItem& AddRow();
   // Adds a row of `kind` and returns its cell 0.
   TSReportCell& AddRow(int kind);
-  void SetKind(const TSReportItem& row, int kind);
+  void SetKind(TSReportItem& row, int kind) { row.kind_ = kind; }
   // Appends the table as text lines.
-  void Render(TStringList& lines);
+  void Render(TStringList& lines) const;
+  // Hands each line of the table to `line` in turn; the view lasts for the call only.
+  void Render(const std::function<void(std::string_view)>& line) const;
 
  private:
   friend class TSReportItem;
-  struct Row {
-    std::unique_ptr<TSReportItem> item;
-    int kind = kData;
-  };
   void CellsGrew(int count) {
     if (count > columns_) columns_ = count;
   }
-  std::string DataLine(TSReportItem& row) const;
+  void DataLine(const TSReportItem& row, const std::vector<size_t>& widths, std::string& line) const;
 
-  std::vector<Row> rows_;
+  std::deque<TSReportItem> rows_;  // a deque: the references AddRow hands out stay valid
   int columns_ = 0;
 };
 

@@ -115,6 +115,14 @@ TEST_F(DrivePage, SasTableForASasDrive) {
   EXPECT_TRUE(Has(page.Body, "Current Drive Temperature"));
   EXPECT_TRUE(Has(page.Body, "Elements in Grown Defect List"));
   EXPECT_TRUE(Has(page.Body, "S.M.A.R.T."));
+  // Odd runs of blanks, a line break and an "@" in a value: the text copy pairs blanks from
+  // the start of each run, and the "@" takes the pair-by-pair route through every template.
+  core_.SASSmartParams.FindOrAdd("0", "4").Params->Add("Odd  name", "a   b\r\nc@d");
+  const std::string odd = RenderHddPage(core_, "0_4", test::EmbeddedFiles()).Body;
+  EXPECT_TRUE(Has(odd, "| Odd &nbsp;name"));
+  EXPECT_TRUE(Has(odd, "a &nbsp; b<br>\r\nc@d |<br>\r\n"));
+  EXPECT_TRUE(Has(odd, "<td class=\"FCI FTC nw num\">a   b\r\nc@d</td></tr>"));
+  EXPECT_TRUE(Has(odd, "Elements in Grown Defect List"));
 }
 
 // Without SMART text drive pages were once left empty. They show the drive, its state and
