@@ -48,7 +48,9 @@ class DrivePageRenderer {
       ErrorCounters(hdd, rows_);
       if (!AppendSmart(hdd, rows_)) rows_ += NoSmartLine();
     }
-    Fill(page_, {rows_, caption}, page.Body);
+    body_.clear();
+    Fill(page_, {rows_, caption}, body_);
+    page.Body = body_;  // an exact fit: a cycle keeps every page, the old ones too until the swap
     return page;
   }
 
@@ -287,7 +289,7 @@ class DrivePageRenderer {
   TFilling sas_row_{"tpl_hdd_smart_sas_table_row.txt", {"@num@", "@name@", "@value@"}};
   TFilling sas_table_{"tpl_hdd_smart_sas_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
   // Buffers reused from page to page.
-  std::string rows_, smart_rows_, rows_txt_;
+  std::string rows_, smart_rows_, rows_txt_, body_;
 };
 
 THddPageRenderer::THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
