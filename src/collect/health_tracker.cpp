@@ -48,10 +48,14 @@ THealthTracker::TJudged THealthTracker::Judge(TKVCore& core, const TMemIniFile& 
   return out;
 }
 
-void THealthTracker::KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now) {
+void THealthTracker::KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now, TJudged* judged) {
   last_good_ = std::move(core);
   last_good_report_ = std::move(report);
   last_good_time_ = now;
+  if (judged != nullptr) {
+    judged->Shown = last_good_.get();
+    judged->ShownReport = &last_good_report_;
+  }
 }
 
 }  // namespace kv

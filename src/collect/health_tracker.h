@@ -44,8 +44,9 @@ class THealthTracker {
   // out". `core` and `report` are this cycle's; `now` local Unix seconds.
   TJudged Judge(TKVCore& core, const TMemIniFile& report, const std::string& failure, int64_t now);
 
-  // After a good cycle has been published: its model becomes the last good one.
-  void KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now);
+  // A good cycle's model becomes the last good one, and the one before it is freed. With
+  // `judged` (that cycle's), what it shows is pointed at the kept copies.
+  void KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now, TJudged* judged = nullptr);
 
   // The state of the last good cycle, as it is saved.
   const TStateSnapshot& Base() const { return base_; }

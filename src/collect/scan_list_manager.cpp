@@ -238,10 +238,12 @@ void TScanListManager::StartData() {
   std::string cache = ReadOne(cache_source_, health_.Sources[kSourceCache]);
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
   std::unique_ptr<TKVCore> core;
+  TKVCore* current = nullptr;  // this cycle's model, also once the tracker keeps it
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
   THealthTracker::TJudged judged;
   try {
     core = std::make_unique<TKVCore>();
+    current = core.get();
     core->SmartNames = smart_names_;
 
     for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
@@ -291,6 +293,9 @@ void TScanListManager::StartData() {
       tracker_.StartFrom(loaded, saved, !existed);
     }
     judged = tracker_.Judge(*core, report_ini, CollectionFailure(health_.Sources[kSourceConfig], *core), now);
+    // A good model is kept at once, so the one it replaces is freed before the pages are
+    // rendered: two models with their reports are never held beside this cycle's texts.
+    if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
       ++change_totals_[static_cast<size_t>(change.Severity)];
@@ -315,7 +320,7 @@ void TScanListManager::StartData() {
     }
     WriteCoreLog("OK, StartData, str size=" + std::to_string(page_size));
     health_.DurationSeconds = SecondsSince(cycle_start);
-    PublishMachineTexts(*core, &judged.View);
+    PublishMachineTexts(*current, &judged.View);
   } catch (...) {
     // The cycle ends here; the texts published so far stay, the rest keep the previous
     // cycle's values, and the next cycle is due as usual. The metrics still tell that
@@ -333,7 +338,6 @@ void TScanListManager::StartData() {
   RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
   // Told once every page shows what the command is told about.
   NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
-  if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), env_.Now());
 }
 
 void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
