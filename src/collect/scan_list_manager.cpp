@@ -246,24 +246,25 @@ void TScanListManager::StartData() {
     current = core.get();
     core->SmartNames = smart_names_;
 
+    // Published first and parsed from the published texts: no second copy of each is held.
+    // Only this thread writes these fields, so its own reads need no lock.
     for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
                                std::pair{&stat_text_, &stat}, std::pair{&task_text_, &task},
                                std::pair{&cache_text_, &cache}}) {
-      std::string copy = *text;
-      Publish(*field, copy);
+      Publish(*field, *text);
+      std::string().swap(*text);  // the previous cycle's text
     }
-
-    ParseConfig(config, *core);
-    if (!config.empty()) {
+    ParseConfig(config_text_, *core);
+    if (!config_text_.empty()) {
       health_.Up = true;
       health_.LastSuccessUnixSeconds = std::chrono::duration_cast<std::chrono::seconds>(
                                            std::chrono::system_clock::now().time_since_epoch())
                                            .count();
     }
-    if (!smart.empty()) ParseSmart(smart, *core);
-    if (!task.empty()) ParseTasks(task, *core);
-    if (!stat.empty()) ParseLogStats(stat, *core);
-    if (!cache.empty()) ParseCacheStats(cache, *core);
+    if (!smart_text_.empty()) ParseSmart(smart_text_, *core);
+    if (!task_text_.empty()) ParseTasks(task_text_, *core);
+    if (!stat_text_.empty()) ParseLogStats(stat_text_, *core);
+    if (!cache_text_.empty()) ParseCacheStats(cache_text_, *core);
     BuildResult(*core);
     std::string report;
     {
