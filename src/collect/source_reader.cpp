@@ -41,7 +41,7 @@ SourceStatus ReadFileSource(const std::string& path, std::string& text, const So
     content.resize(options.limits.max_output);
     status = SourceStatus::kCapped;
   }
-  text = JoinLinesCrLf(content);
+  text = JoinLinesCrLf(std::move(content));
   return text.empty() ? SourceStatus::kEmpty : status;
 }
 
@@ -88,7 +88,21 @@ std::string SourceExtension(const std::string& source) {
 
 bool IsFileSource(const std::string& source) { return LowerCaseAscii(SourceExtension(source)) == ".txt"; }
 
-std::string JoinLinesCrLf(const std::string& content) {
+namespace {
+
+// True when every line already ends in CR LF, the last one included, as the utility's
+// output usually does: joining the lines again would give the same bytes.
+bool EndsEveryLineWithCrLf(std::string_view content) {
+  if (content.size() < 2 || content.substr(content.size() - 2) != "\r\n") return false;
+  for (size_t at = FindLineBreak(content, 0); at != std::string_view::npos; at = FindLineBreak(content, at + 2))
+    if (content[at] != '\r' || content[at + 1] != '\n') return false;
+  return true;
+}
+
+}  // namespace
+
+std::string JoinLinesCrLf(std::string content) {
+  if (EndsEveryLineWithCrLf(content)) return content;
   std::string out;
   out.reserve(content.size() + content.size() / 16 + 2);
   size_t i = 0;

@@ -25,7 +25,7 @@ std::string SourceExtension(const std::string& source);
 bool IsFileSource(const std::string& source);
 
 // Lines ended by CR LF, LF or CR, each written back followed by CR LF ("" stays "").
-std::string JoinLinesCrLf(const std::string& content);
+std::string JoinLinesCrLf(std::string content);
 
 using ConsoleRunner = std::function<platform::ConsoleProcessResult(
     const std::string& command_line, const platform::ConsoleProcessLimits& limits, std::string& output)>;

@@ -66,6 +66,9 @@ TEST(SourceFile, LinesComeBackWithCrLfAfterEach) {
       {"a\r\n\r\n", "a\r\n\r\n"},
       {"\r", "\r\n"},
       {"x\n\r", "x\r\n\r\n"},  // LF then a lone CR: two line ends
+      {"a\r\nb\r\n", "a\r\nb\r\n"},
+      {"a\r\n\rb\r\n", "a\r\n\r\nb\r\n"},  // ends in CR LF, with a lone CR inside
+      {"a\nb\r\n", "a\r\nb\r\n"},
       {std::string("\xC0\xFF\0z", 4), std::string("\xC0\xFF\0z\r\n", 6)},
   };
   for (const Row& row : rows) EXPECT_EQ(JoinLinesCrLf(row.in), row.out) << row.in;
