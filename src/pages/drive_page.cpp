@@ -49,35 +49,12 @@ class DrivePageRenderer {
       if (!AppendSmart(hdd, rows_)) rows_ += NoSmartLine();
     }
     body_.clear();
-    Fill(page_, {rows_, caption}, body_);
+    page_.AppendTo(templates_, {rows_, caption}, body_);
     page.Body = body_;  // an exact fit: a cycle keeps every page, the old ones too until the swap
     return page;
   }
 
  private:
-  // A template with its placeholders, prepared on first use.
-  struct TFilling {
-    const char* file;
-    std::vector<std::string_view> placeholders;
-    bool prepared = false;
-    TCompiledTemplate compiled;
-  };
-
-  // Appends `t` filled with `values` (one per placeholder): in one pass when it can be,
-  // otherwise by applying the pairs in turn, which gives the same text.
-  void Fill(TFilling& t, std::initializer_list<std::string_view> values, std::string& out) {
-    if (!t.prepared) {
-      t.prepared = true;
-      if (const std::string* text = templates_.Template(t.file)) t.compiled = TCompiledTemplate(*text, t.placeholders);
-    }
-    if (t.compiled.AppendTo(out, {values.begin(), values.size()})) return;
-    templates_.ClearPairs();
-    size_t i = 0;
-    for (std::string_view value : values) templates_.AddPair(std::string(t.placeholders[i++]), std::string(value));
-    templates_.ApplyTemplate(t.file);
-    out += templates_.GetResult();
-  }
-
   // `key` is lower-cased already. Compared in place: a cycle looks up every drive.
   int FindDrive(const std::string& key) const {
     for (int n = 0; n < core_.Result.HDDs.Count(); ++n) {
@@ -124,10 +101,10 @@ class DrivePageRenderer {
     if (s.SenseKey4Count.empty() || s.MediumErrorCount.empty() || s.ParityErrorCount.empty() ||
         s.SmartWarningCount.empty())
       return;
-    Fill(error_counters_,
-         {s.SenseKey4Count, s.MediumErrorCount, s.ParityErrorCount, s.LinkFailCount, s.AbortedCommandCount,
-          s.SmartWarningCount},
-         out);
+    error_counters_.AppendTo(templates_,
+                             {s.SenseKey4Count, s.MediumErrorCount, s.ParityErrorCount, s.LinkFailCount,
+                              s.AbortedCommandCount, s.SmartWarningCount},
+                             out);
   }
 
   template <typename TList>
@@ -183,13 +160,13 @@ class DrivePageRenderer {
   }
 
   // The table around the rows, after a spacer; false when there are no rows.
-  bool AppendSmartTable(TFilling& table_template, const TSReport& text, std::string& out) {
+  bool AppendSmartTable(TPreparedTemplate& table_template, const TSReport& text, std::string& out) {
     if (smart_rows_.empty()) return false;
     rows_txt_.assign(" &nbsp;<br>");
     AppendTextTable(text, rows_txt_);
     rows_txt_.append(" &nbsp;");
     out += kSmartSpacer;
-    Fill(table_template, {smart_rows_, "111", rows_txt_, "S.M.A.R.T."}, out);
+    table_template.AppendTo(templates_, {smart_rows_, "111", rows_txt_, "S.M.A.R.T."}, out);
     return true;
   }
 
@@ -237,11 +214,11 @@ class DrivePageRenderer {
         std::string hex = UpperCaseAscii(attr.IdText);
         std::string id = std::to_string(attr.Id);
         const size_t row_start = smart_rows_.size();
-        Fill(sata_row_,
-             {std::to_string(m + 1), id, hex,
-              SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name, attr.Current, attr.Worst,
-              attr.Raw},
-             smart_rows_);
+        sata_row_.AppendTo(templates_,
+                           {std::to_string(m + 1), id, hex,
+                            SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name,
+                            attr.Current, attr.Worst, attr.Raw},
+                           smart_rows_);
         if (Marked(attr.Id) && smart_rows_.compare(row_start, 4, "<tr>") == 0)
           smart_rows_.replace(row_start, 4, "<tr class=\"caution\">");
         TSReportItem& row = table.AddRow();
@@ -272,7 +249,7 @@ class DrivePageRenderer {
       row.Cell(1).Text = param.Value;
       row.Cell(1).Align = TSAlign::kRight;
       if (m == sas->Count() - 1) table.SetKind(row, TSReport::kBorderAfter);
-      Fill(sas_row_, {std::to_string(m + 1), HtmlEscape(param.Name), param.Value}, smart_rows_);
+      sas_row_.AppendTo(templates_, {std::to_string(m + 1), HtmlEscape(param.Name), param.Value}, smart_rows_);
     }
     return AppendSmartTable(sas_table_, table, out);
   }
@@ -282,12 +259,13 @@ class DrivePageRenderer {
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
   Tmail_list templates_;  // each template fetched once per renderer
-  TFilling page_{"tpl_hdd_smart.txt", {"@hddi@", "@caption@"}};
-  TFilling error_counters_{"tpl_block_stats_ld_stat.txt", {"@h@", "@m@", "@p@", "@l@", "@a@", "@s@"}};
-  TFilling sata_row_{"tpl_hdd_smart_table_row.txt", {"@num@", "@id@", "@hex@", "@name@", "@curr@", "@worst@", "@rawd@"}};
-  TFilling sata_table_{"tpl_hdd_smart_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
-  TFilling sas_row_{"tpl_hdd_smart_sas_table_row.txt", {"@num@", "@name@", "@value@"}};
-  TFilling sas_table_{"tpl_hdd_smart_sas_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
+  TPreparedTemplate page_{"tpl_hdd_smart.txt", {"@hddi@", "@caption@"}};
+  TPreparedTemplate error_counters_{"tpl_block_stats_ld_stat.txt", {"@h@", "@m@", "@p@", "@l@", "@a@", "@s@"}};
+  TPreparedTemplate sata_row_{"tpl_hdd_smart_table_row.txt",
+                              {"@num@", "@id@", "@hex@", "@name@", "@curr@", "@worst@", "@rawd@"}};
+  TPreparedTemplate sata_table_{"tpl_hdd_smart_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
+  TPreparedTemplate sas_row_{"tpl_hdd_smart_sas_table_row.txt", {"@num@", "@name@", "@value@"}};
+  TPreparedTemplate sas_table_{"tpl_hdd_smart_sas_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
   // Buffers reused from page to page.
   std::string rows_, smart_rows_, rows_txt_, body_;
 };

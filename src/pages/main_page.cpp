@@ -270,7 +270,7 @@ class MainPageRenderer {
       if (drive < 0 || drive >= core_.Result.HDDs.Count()) continue;
       Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(static_cast<int>(drive)));
       AddSmartVerdict(static_cast<int>(drive), pairs);
-      rows += Apply("tpl_block_table_row.txt", pairs);
+      member_row_.AppendTo(templates_, pairs, rows);
     }
     for (const std::string& text : missing) {
       TResultHDD absent;
@@ -413,11 +413,11 @@ class MainPageRenderer {
     return std::string();
   }
 
-  std::string DriveRow(int n) {
+  void AppendDriveRow(int n, std::string& rows) {
     Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(n));
     AddSmartVerdict(n, pairs);
     pairs.push_back({"@ld@", DashIfEmpty(DeviceOfDrive(n))});
-    return Apply("tpl_hdd_table_row.txt", pairs);
+    drive_row_.AppendTo(templates_, pairs, rows);
   }
 
   std::string Drives() {
@@ -430,7 +430,7 @@ class MainPageRenderer {
       const std::string section = "hdd_" + std::to_string(n);
       if (!report_.SectionExists(section) || IsTrue(report_, section, "enclosure")) continue;
       if (n >= core_.Result.HDDs.Count()) continue;
-      rows += DriveRow(static_cast<int>(n));
+      AppendDriveRow(static_cast<int>(n), rows);
     }
     if (!rows.empty()) {
       const std::string table = Apply("tpl_hdd_table.txt", {{"@rows@", rows}});
@@ -443,7 +443,7 @@ class MainPageRenderer {
       std::string enc_rows;
       for (int n = 0; n < core_.Result.HDDs.Count(); ++n) {
         const TResultHDD& hdd = core_.Result.HDDs.Item(n);
-        if (hdd.Enclosure == &enclosure) enc_rows += DriveRow(n);  // Ids may repeat
+        if (hdd.Enclosure == &enclosure) AppendDriveRow(n, enc_rows);  // Ids may repeat
       }
       if (enc_rows.empty()) continue;
       const std::string table = Apply("tpl_hdd_table.txt", {{"@rows@", enc_rows}});
@@ -458,6 +458,13 @@ class MainPageRenderer {
   TKVCore& core_;
   const std::string& version_;
   Tmail_list templates_;  // fetched once per page
+  // The row templates, filled once per drive; the placeholders in DriveRowPairs' order.
+  TPreparedTemplate member_row_{"tpl_block_table_row.txt",
+                                {"@num@", "@state@", "@int@", "@vendor@", "@sn@", "@size@", "@fw@", "@model@",
+                                 "@wc@", "@wwn@", "@temp@", "@link@"}};
+  TPreparedTemplate drive_row_{"tpl_hdd_table_row.txt",
+                               {"@num@", "@state@", "@int@", "@vendor@", "@sn@", "@size@", "@fw@", "@model@",
+                                "@wc@", "@wwn@", "@temp@", "@link@", "@ld@"}};
   const TMemIniFile& report_;
   const THealthView* health_;
   std::string page_;

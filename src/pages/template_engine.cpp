@@ -120,6 +120,44 @@ void Tmail_list::ApplyText(const std::string& text) {
   result_ = std::move(result);
 }
 
+TPreparedTemplate::TPreparedTemplate(std::string file_name, std::vector<std::string_view> placeholders)
+    : file_name_(std::move(file_name)), placeholders_(std::move(placeholders)) {}
+
+const TCompiledTemplate& TPreparedTemplate::Compiled(Tmail_list& engine) {
+  if (!prepared_) {
+    prepared_ = true;
+    if (const std::string* text = engine.Template(file_name_)) compiled_ = TCompiledTemplate(*text, placeholders_);
+  }
+  return compiled_;
+}
+
+void TPreparedTemplate::ApplyPairs(Tmail_list& engine, const Pairs& pairs, std::string& out) const {
+  engine.ClearPairs();
+  for (const auto& [placeholder, value] : pairs) engine.AddPair(placeholder, value);
+  engine.ApplyTemplate(file_name_);
+  out += engine.GetResult();
+}
+
+void TPreparedTemplate::AppendTo(Tmail_list& engine, std::span<const std::string_view> values, std::string& out) {
+  if (Compiled(engine).AppendTo(out, values)) return;
+  Pairs pairs;
+  for (std::size_t i = 0; i < values.size() && i < placeholders_.size(); ++i)
+    pairs.emplace_back(placeholders_[i], values[i]);
+  ApplyPairs(engine, pairs, out);
+}
+
+void TPreparedTemplate::AppendTo(Tmail_list& engine, const Pairs& pairs, std::string& out) {
+  bool in_order = pairs.size() == placeholders_.size();
+  for (std::size_t i = 0; in_order && i < pairs.size(); ++i) in_order = pairs[i].first == placeholders_[i];
+  if (in_order) {
+    std::vector<std::string_view> values;
+    values.reserve(pairs.size());
+    for (const auto& pair : pairs) values.emplace_back(pair.second);
+    if (Compiled(engine).AppendTo(out, values)) return;
+  }
+  ApplyPairs(engine, pairs, out);
+}
+
 std::string ReplaceString(std::string_view text, std::string_view search, std::string_view replacement) {
   if (text.empty() || search.empty()) return std::string(text);
   std::string out;

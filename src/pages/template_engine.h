@@ -14,9 +14,11 @@
 // each followed by CR LF. One instance per rendering; not shared between threads.
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kv {
@@ -89,6 +91,35 @@ class TCompiledTemplate {
   std::size_t placeholders_ = 0;
   std::string_view text_;  // the caller's text, which must outlive this
   std::vector<Segment> segments_;
+};
+
+// A template of an engine's source with a fixed list of placeholders, prepared on first use
+// and filled many times (a row per drive): in one pass when a TCompiledTemplate can, else by
+// the engine applying the pairs in turn, which gives the same text. The placeholders are
+// views of texts that outlive this (literals).
+class TPreparedTemplate {
+ public:
+  using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+  TPreparedTemplate(std::string file_name, std::vector<std::string_view> placeholders);
+
+  // Appends the template filled with `values`, one per placeholder in their order.
+  void AppendTo(Tmail_list& engine, std::span<const std::string_view> values, std::string& out);
+  void AppendTo(Tmail_list& engine, std::initializer_list<std::string_view> values, std::string& out) {
+    AppendTo(engine, std::span<const std::string_view>(values.begin(), values.size()), out);
+  }
+  // The same from pairs; pairs that are not exactly the placeholders in order are applied in
+  // turn as they are.
+  void AppendTo(Tmail_list& engine, const Pairs& pairs, std::string& out);
+
+ private:
+  const TCompiledTemplate& Compiled(Tmail_list& engine);
+  void ApplyPairs(Tmail_list& engine, const Pairs& pairs, std::string& out) const;
+
+  std::string file_name_;
+  std::vector<std::string_view> placeholders_;
+  bool prepared_ = false;
+  TCompiledTemplate compiled_;
 };
 
 // Every occurrence of `search` in `text` replaced by `replacement`, scanning left to right;
