@@ -48,6 +48,11 @@ THealthTracker::TJudged THealthTracker::Judge(TKVCore& core, const TMemIniFile& 
   return out;
 }
 
+void THealthTracker::ForgetLastGood() {
+  last_good_.reset();
+  last_good_report_ = TMemIniFile();
+}
+
 void THealthTracker::KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now, TJudged* judged) {
   last_good_ = std::move(core);
   last_good_report_ = std::move(report);

@@ -44,6 +44,9 @@ class THealthTracker {
   // out". `core` and `report` are this cycle's; `now` local Unix seconds.
   TJudged Judge(TKVCore& core, const TMemIniFile& report, const std::string& failure, int64_t now);
 
+  // Frees the last good model and its report, as a good cycle does before its own are kept.
+  void ForgetLastGood();
+
   // A good cycle's model becomes the last good one, and the one before it is freed. With
   // `judged` (that cycle's), what it shows is pointed at the kept copies.
   void KeepGood(std::unique_ptr<TKVCore> core, TMemIniFile report, int64_t now, TJudged* judged = nullptr);

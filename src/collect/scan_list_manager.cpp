@@ -266,6 +266,10 @@ void TScanListManager::StartData() {
     if (!stat_text_.empty()) ParseLogStats(stat_text_, *core);
     if (!cache_text_.empty()) ParseCacheStats(cache_text_, *core);
     BuildResult(*core);
+    const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
+    // A good cycle replaces the last good model, which only a failed one shows: freed before
+    // this cycle's report is read, two models with their reports are never held at once.
+    if (failure.empty()) tracker_.ForgetLastGood();
     std::string report;
     {
       TStringList lines;  // freed before the pages are rendered
@@ -293,9 +297,7 @@ void TScanListManager::StartData() {
       const bool loaded = journal_.LoadState(saved, existed);
       tracker_.StartFrom(loaded, saved, !existed);
     }
-    judged = tracker_.Judge(*core, report_ini, CollectionFailure(health_.Sources[kSourceConfig], *core), now);
-    // A good model is kept at once, so the one it replaces is freed before the pages are
-    // rendered: two models with their reports are never held beside this cycle's texts.
+    judged = tracker_.Judge(*core, report_ini, failure, now);
     if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
