@@ -137,6 +137,7 @@ class DrivePageRenderer {
     table.Render([&text](std::string_view line) {
       size_t from = 0;  // start of the bytes not yet copied
       for (size_t i = 0; i + 1 < line.size(); ++i) {
+        if (static_cast<unsigned char>(line[i]) > ' ') continue;  // most bytes
         if (line[i] == '\r' && line[i + 1] == '\n') {
           text.append(line.substr(from, i - from)).append("<br>\r\n");
           from = i + 2;
