@@ -4,11 +4,15 @@
 # bytes from nginx. For each drive count: the page is fetched once with curl and saved
 # for nginx, then the two servers take turns, RUNS runs each (keep-alive off).
 # Prints the median requests per second and p99 latency of each, and the ratio ours/nginx.
+# With BASELINE set to another korvane_monitor binary (say the tree before a change), it
+# takes its turn in the same runs; the monitor not being loaded is paused meanwhile, so
+# only one collects at a time.
 #
 #   bench/http_load.sh [path/to/korvane_monitor]     (default: build/rel/korvane_monitor)
 # make_controller (built with -DKV_BUILD_BENCH=ON) is taken from beside the binary, or
 # from MAKE_CONTROLLER.
-# Environment: DRIVES ("64 256"), RUNS (3), DURATION (10s), CONNECTIONS (64), THREADS (2).
+# Environment: DRIVES ("64 256"), RUNS (3), DURATION (10s), CONNECTIONS (64), THREADS (2),
+# BASELINE (none).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BINARY=${1:-${KV_BINARY:-build/rel/korvane_monitor}}
@@ -18,6 +22,7 @@ RUNS=${RUNS:-3}
 DURATION=${DURATION:-10s}
 CONNECTIONS=${CONNECTIONS:-64}
 THREADS=${THREADS:-2}
+BASELINE=${BASELINE:-}
 
 missing=()
 for pkg in wrk nginx-light curl; do
@@ -30,6 +35,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   }
 fi
 [ -x "$BINARY" ] || { echo "no binary at $BINARY (build first)"; exit 1; }
+[ -z "$BASELINE" ] || [ -x "$BASELINE" ] || { echo "no baseline binary at $BASELINE"; exit 1; }
 [ -x "$MAKE_CONTROLLER" ] || { echo "no make_controller at $MAKE_CONTROLLER (configure with -DKV_BUILD_BENCH=ON)"; exit 1; }
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
@@ -37,11 +43,18 @@ free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",
 WORK=$(mktemp -d /tmp/kv-bench.XXXXXX)
 chmod 755 "$WORK"
 OURS_PID=""
+BASE_PID=""
 NGINX_PID=""
 stop_servers() {
-  if [ -n "$OURS_PID" ]; then kill "$OURS_PID" 2>/dev/null || true; wait "$OURS_PID" 2>/dev/null || true; fi
-  if [ -n "$NGINX_PID" ]; then kill "$NGINX_PID" 2>/dev/null || true; wait "$NGINX_PID" 2>/dev/null || true; fi
+  local pid
+  for pid in "$OURS_PID" "$BASE_PID" "$NGINX_PID"; do
+    [ -n "$pid" ] || continue
+    kill -CONT "$pid" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   OURS_PID=""
+  BASE_PID=""
   NGINX_PID=""
 }
 cleanup() {
@@ -69,9 +82,20 @@ p99_ms() {  # wrk prints 950.00us, 12.34ms or 1.20s
     sub(/[a-z]+$/, "", v); printf "%.2f", v * f }' "$1"
 }
 errors() { grep -E "Socket errors|Non-2xx" "$1" | tr -s ' ' | paste -sd';' - || true; }
+# Port of the monitor to load, the monitor to pause meanwhile (may be empty), output file.
+run_monitor_wrk() {
+  [ -z "$2" ] || kill -STOP "$2"
+  run_wrk "$1" "$3"
+  [ -z "$2" ] || kill -CONT "$2"
+}
+# Writes the monitor's settings for port $2 into folder $1.
+write_config() {
+  printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n[scaner]\r\ntimeout=1\r\n[source]\r\nconfig=get_config.txt\r\nsmart=get_smartstats.txt\r\nstat=get_logs_stats.txt\r\ncache=get_logs_cache.txt\r\n' \
+    "$2" "$((CONNECTIONS * 2))" > "$1/config_http.txt"
+}
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-echo "$CONNECTIONS connections, $DURATION per run, $RUNS runs each in turn, keep-alive off; binary $BINARY"
+echo "$CONNECTIONS connections, $DURATION per run, $RUNS runs each in turn, keep-alive off; binary $BINARY${BASELINE:+, baseline $BASELINE}"
 for drives in $DRIVES; do
   ours_dir="$WORK/ours_$drives"
   nginx_dir="$WORK/nginx_$drives"
@@ -82,8 +106,14 @@ for drives in $DRIVES; do
   NGINX_PORT=$(free_port)
   # One load generator is one client address: let all its connections in, as nginx does.
   # The collection runs every second while the page is fetched.
-  printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n[scaner]\r\ntimeout=1\r\n[source]\r\nconfig=get_config.txt\r\nsmart=get_smartstats.txt\r\nstat=get_logs_stats.txt\r\ncache=get_logs_cache.txt\r\n' \
-    "$OURS_PORT" "$((CONNECTIONS * 2))" > "$ours_dir/config_http.txt"
+  write_config "$ours_dir" "$OURS_PORT"
+  base_dir="$WORK/base_$drives"
+  if [ -n "$BASELINE" ]; then
+    cp -r "$ours_dir" "$base_dir"
+    cp "$BASELINE" "$base_dir/korvane_monitor"
+    BASE_PORT=$(free_port)
+    write_config "$base_dir" "$BASE_PORT"
+  fi
   cat > "$WORK/nginx_$drives.conf" <<CONF
 worker_processes auto;
 pid $WORK/nginx_$drives.pid;
@@ -114,15 +144,29 @@ CONF
   done
   grep -q 'hdd_' "$nginx_dir/index.html" || { echo "the monitor did not render $drives drives"; exit 1; }
   chmod 644 "$nginx_dir/index.html"
+  if [ -n "$BASELINE" ]; then
+    (cd "$base_dir" && exec ./korvane_monitor >"$base_dir/stdout.txt" 2>&1) &
+    BASE_PID=$!
+    wait_port "$BASE_PORT"
+    for _ in $(seq 300); do
+      curl -sf "http://127.0.0.1:$BASE_PORT/" 2>/dev/null | grep -q 'hdd_' && break
+      sleep 0.1
+    done
+  fi
   nginx -c "$WORK/nginx_$drives.conf" -g 'daemon off;' >"$WORK/nginx.out" 2>&1 &
   NGINX_PID=$!
   wait_port "$NGINX_PORT"
   cmp -s <(curl -s "http://127.0.0.1:$NGINX_PORT/") "$nginx_dir/index.html" || { echo "nginx serves other bytes"; exit 1; }
 
   size=$(stat -c %s "$nginx_dir/index.html")
-  ours_rps=() ours_p99=() nginx_rps=() nginx_p99=()
+  ours_rps=() ours_p99=() nginx_rps=() nginx_p99=() base_rps=() base_p99=()
   for run in $(seq "$RUNS"); do
-    run_wrk "$OURS_PORT" "$WORK/ours_${drives}_$run.wrk"
+    run_monitor_wrk "$OURS_PORT" "$BASE_PID" "$WORK/ours_${drives}_$run.wrk"
+    if [ -n "$BASELINE" ]; then
+      run_monitor_wrk "$BASE_PORT" "$OURS_PID" "$WORK/base_${drives}_$run.wrk"
+      base_rps+=("$(rps "$WORK/base_${drives}_$run.wrk")")
+      base_p99+=("$(p99_ms "$WORK/base_${drives}_$run.wrk")")
+    fi
     run_wrk "$NGINX_PORT" "$WORK/nginx_${drives}_$run.wrk"
     ours_rps+=("$(rps "$WORK/ours_${drives}_$run.wrk")")
     ours_p99+=("$(p99_ms "$WORK/ours_${drives}_$run.wrk")")
@@ -131,12 +175,20 @@ CONF
     printf '  run %s: ours %10s req/s p99 %8s ms %s | nginx %10s req/s p99 %8s ms %s\n' "$run" \
       "${ours_rps[-1]}" "${ours_p99[-1]}" "$(errors "$WORK/ours_${drives}_$run.wrk")" \
       "${nginx_rps[-1]}" "${nginx_p99[-1]}" "$(errors "$WORK/nginx_${drives}_$run.wrk")"
+    [ -z "$BASELINE" ] || printf '         baseline %10s req/s p99 %8s ms %s\n' \
+      "${base_rps[-1]}" "${base_p99[-1]}" "$(errors "$WORK/base_${drives}_$run.wrk")"
   done
   ours_median=$(median "${ours_rps[@]}")
   nginx_median=$(median "${nginx_rps[@]}")
   printf '%s drives, page %s bytes:\n' "$drives" "$size"
   printf '  ours  %10s req/s   p99 %8s ms   (medians)\n' "$ours_median" "$(median "${ours_p99[@]}")"
   printf '  nginx %10s req/s   p99 %8s ms\n' "$nginx_median" "$(median "${nginx_p99[@]}")"
+  if [ -n "$BASELINE" ]; then
+    base_median=$(median "${base_rps[@]}")
+    printf '  base  %10s req/s   p99 %8s ms\n' "$base_median" "$(median "${base_p99[@]}")"
+    awk -v a="$base_median" -v b="$nginx_median" \
+      'BEGIN { if (b > 0) printf "  ratio baseline/nginx: %.2f\n", a / b }'
+  fi
   awk -v a="$ours_median" -v b="$nginx_median" \
     'BEGIN { if (b > 0) printf "  ratio ours/nginx: %.2f (goal >= 1.00)\n", a / b }'
   stop_servers
