@@ -77,25 +77,37 @@ std::string SocketErrorText(int code) {
   return "Other Winsock error (" + std::to_string(code) + ")";
 }
 
-TBlockSocket::~TBlockSocket() {
-  if (handle_ == platform::kNoSocket) return;
-  if (last_error_ == 0) {
-    platform::ShutdownSending(handle_);
-    if (close_pause_ms_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(close_pause_ms_));
-    // Unread input would make the close a reset, which can destroy the response at the
-    // client; read what is already there without waiting for more.
-    LineBuffer.clear();
-    char scratch[4096];
-    std::size_t drained = 0;
-    for (;;) {
-      std::size_t waiting = 0, got = 0;
-      if (platform::SocketBytesWaiting(handle_, waiting) != 0 || waiting == 0) break;
-      if (platform::ReceiveSome(handle_, scratch, sizeof scratch, got) != 0 || got == 0) break;
-      drained += got;
-      if (drained > kMaxDrainAtClose) break;
-    }
+void DiscardInputAndClose(platform::SocketHandle handle) {
+  char scratch[4096];
+  std::size_t drained = 0;
+  for (;;) {
+    std::size_t waiting = 0, got = 0;
+    if (platform::SocketBytesWaiting(handle, waiting) != 0 || waiting == 0) break;
+    if (platform::ReceiveSome(handle, scratch, sizeof scratch, got) != 0 || got == 0) break;
+    drained += got;
+    if (drained > kMaxDrainAtClose) break;
   }
-  platform::CloseSocket(handle_);
+  platform::CloseSocket(handle);
+}
+
+TBlockSocket::~TBlockSocket() {
+  const platform::SocketHandle rest = ShutdownAndRelease();
+  if (rest == platform::kNoSocket) return;
+  if (close_pause_ms_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(close_pause_ms_));
+  DiscardInputAndClose(rest);
+}
+
+platform::SocketHandle TBlockSocket::ShutdownAndRelease() {
+  platform::SocketHandle handle = handle_;
+  handle_ = platform::kNoSocket;
+  LineBuffer.clear();
+  if (handle == platform::kNoSocket) return handle;
+  if (last_error_ != 0) {
+    platform::CloseSocket(handle);
+    return platform::kNoSocket;
+  }
+  platform::ShutdownSending(handle);
+  return handle;
 }
 
 void TBlockSocket::SetLingerOption(bool enable, int milliseconds) {

@@ -24,6 +24,11 @@ namespace kv {
 // Text of a Windows Sockets error number; "Other Winsock error (N)" for unknown numbers.
 std::string SocketErrorText(int code);
 
+// The last step of a graceful close, once the sending direction is shut down: reads what
+// has already arrived (up to 1 MiB, without waiting), then closes `handle`. Unread input
+// would make the close a reset, which can destroy the answer at the client.
+void DiscardInputAndClose(platform::SocketHandle handle);
+
 class TBlockSocket : public LineSource {
  public:
   TBlockSocket() = default;
@@ -53,6 +58,10 @@ class TBlockSocket : public LineSource {
 
   // Pause between shutting down the sending direction and closing (1 ms by default).
   void SetClosePause(int milliseconds) { close_pause_ms_ = milliseconds; }
+  // Without an error pending: shuts the sending direction down and gives the socket up,
+  // for the caller to pause and DiscardInputAndClose it. With one: closes it at once and
+  // returns kNoSocket. Either way the object holds no socket afterwards.
+  platform::SocketHandle ShutdownAndRelease();
 
   std::string LastErrorText() const { return SocketErrorText(last_error_); }
   platform::SocketHandle Handle() const { return handle_; }

@@ -12,6 +12,7 @@
 #include "http/connection_limit.h"
 #include "http/http_text.h"
 #include "http/http_thread.h"
+#include "http/lingering_closer.h"
 #include "http/log_throttle.h"
 #include "http/request_path.h"
 #include "platform/clock.h"
@@ -72,6 +73,7 @@ struct TTCPHttpDaemon::State {
   const HttpSettings settings;
   ConnectionLimit limit;
   CoreLogThrottle error_log;
+  TLingeringCloser closer;
   std::atomic<bool> stop{false};
   std::atomic<bool> refusal_logged{false};
   uint32_t last_refusal_log_ms = 0;  // listener thread only
@@ -204,6 +206,9 @@ void TTCPHttpDaemon::State::Serve(const Pending& connection) {
   // the end of the answer, a client's next request could find its own finished
   // connections still counted on a busy machine and get a 503.
   limit.Leave(connection.peer);
+  // The pause before the close is waited out by the closer: the worker is free now.
+  const platform::SocketHandle rest = thread.ShutdownAndRelease();
+  if (rest != platform::kNoSocket) closer.Close(rest);
 }
 
 void TTCPHttpDaemon::State::Work() {

@@ -42,6 +42,9 @@ class TTCPHttpThrd {
   void Execute();
   // Answers a request already read: the client check, then the route. Never throws.
   void Answer(const HttpRequest& request);
+  // Once answered: the socket with its sending direction shut down, for the rest of
+  // the graceful close elsewhere (TBlockSocket::ShutdownAndRelease).
+  platform::SocketHandle ShutdownAndRelease() { return Sock.ShutdownAndRelease(); }
 
  private:
   void ProcessRequest(const std::string& method, const std::string& target);
