@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <shared_mutex>
 #include <thread>
 
 #include "base/core_log_writer.h"
@@ -62,6 +63,7 @@ struct TTCPHttpDaemon::State {
   void StartConnection(platform::SocketHandle handle, const std::string& peer);
   void Refuse(platform::SocketHandle handle, const std::string& peer);
   void Serve(const Pending& connection);
+  bool AcceptWaiting(Pending& connection);
   void Work();
   void StopWorkers();
 
@@ -75,8 +77,13 @@ struct TTCPHttpDaemon::State {
   CoreLogThrottle error_log;
   TLingeringCloser closer;
   std::atomic<bool> stop{false};
-  std::atomic<bool> refusal_logged{false};
-  uint32_t last_refusal_log_ms = 0;  // listener thread only
+  std::mutex refusal_lock;  // refusals come from the listener and from workers
+  bool refusal_logged = false;
+  uint32_t last_refusal_log_ms = 0;
+  // The listening socket, for workers to take waiting connections from; kNoSocket once
+  // the listener stops, before it closes the socket.
+  std::shared_mutex listen_lock;
+  platform::SocketHandle listen_handle = platform::kNoSocket;
   std::weak_ptr<State> self;
   HttpConnectionContext context;
 
@@ -150,6 +157,10 @@ void TTCPHttpDaemon::State::Execute() {
   const std::string local_address = settings.listen.empty() ? platform::LocalHostAddress() : settings.listen;
   events.LogStartMessage(true, local_address, local_port);
   WriteCoreLog("Webserver starting on " + local_address + ":" + local_port);
+  {
+    std::unique_lock<std::shared_mutex> guard(listen_lock);
+    listen_handle = sock.Handle();
+  }
   while (!stop) {
     error_log.Flush();
     if (!sock.WaitReadable(kAcceptWaitMs)) continue;
@@ -161,6 +172,10 @@ void TTCPHttpDaemon::State::Execute() {
       if (sock.LastError() != 0) break;
       StartConnection(accepted, peer);
     }
+  }
+  {
+    std::unique_lock<std::shared_mutex> guard(listen_lock);
+    listen_handle = platform::kNoSocket;
   }
   StopWorkers();
 }
@@ -211,6 +226,23 @@ void TTCPHttpDaemon::State::Serve(const Pending& connection) {
   if (rest != platform::kNoSocket) closer.Close(rest);
 }
 
+bool TTCPHttpDaemon::State::AcceptWaiting(Pending& connection) {
+  for (;;) {
+    platform::SocketHandle accepted = platform::kNoSocket;
+    std::string peer;
+    {
+      std::shared_lock<std::shared_mutex> guard(listen_lock);
+      if (listen_handle == platform::kNoSocket || stop) return false;
+      if (platform::AcceptSocket(listen_handle, accepted, peer) != 0) return false;
+    }
+    if (limit.TryEnter(peer)) {
+      connection = {accepted, std::move(peer)};
+      return true;
+    }
+    Refuse(accepted, peer);
+  }
+}
+
 void TTCPHttpDaemon::State::Work() {
   std::unique_lock<std::mutex> guard(pool_lock);
   for (;;) {
@@ -220,15 +252,25 @@ void TTCPHttpDaemon::State::Work() {
       --workers;
       return;
     }
-    const Pending connection = std::move(queue.front());
+    Pending connection = std::move(queue.front());
     queue.pop_front();
     guard.unlock();
-    try {
-      Serve(connection);
-    } catch (...) {
-      // A failure around a connection ends that connection only, not the worker.
+    for (;;) {
+      try {
+        Serve(connection);
+      } catch (...) {
+        // A failure around a connection ends that connection only, not the worker.
+      }
+      guard.lock();
+      if (!queue.empty() || workers_stop) break;
+      guard.unlock();
+      // Under load the next connection already waits at the listening socket: taken
+      // here, it needs no hand-over and no wake-up. Connections handed over come first.
+      const bool taken = AcceptWaiting(connection);
+      guard.lock();
+      if (!taken) break;
+      guard.unlock();
     }
-    guard.lock();
     ++idle;
   }
 }
@@ -252,11 +294,13 @@ void TTCPHttpDaemon::State::Refuse(platform::SocketHandle handle, const std::str
   }
   // At most one line a second, so a flood cannot grow the core log without bound.
   const uint32_t now = platform::TickCountMs();
-  if (!refusal_logged || now - last_refusal_log_ms >= 1000) {
+  {
+    std::lock_guard<std::mutex> guard(refusal_lock);
+    if (refusal_logged && now - last_refusal_log_ms < 1000) return;
     refusal_logged = true;
     last_refusal_log_ms = now;
-    error_log.Write("SOCK.ERROR too many connections, 503 sent to " + peer);
   }
+  error_log.Write("SOCK.ERROR too many connections, 503 sent to " + peer);
 }
 
 }  // namespace kv

@@ -15,6 +15,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kCloserStack = 64 * 1024;
+// Sockets past their time that a caller of Close closes itself: under load the closing
+// thread may get too little time to keep up, and the descriptors must not pile up.
+constexpr std::size_t kHelpPerClose = 2;
 // As for the connection workers: an idle service holds no thread for closing.
 constexpr auto kCloserIdle = std::chrono::seconds(2);
 
@@ -42,13 +45,22 @@ TLingeringCloser::TLingeringCloser(std::chrono::milliseconds pause)
 void TLingeringCloser::Close(platform::SocketHandle handle) {
   bool start = false;
   bool was_empty = false;
+  platform::SocketHandle overdue[kHelpPerClose];
+  std::size_t overdue_count = 0;
   {
     std::lock_guard<std::mutex> guard(queue_->lock);
-    was_empty = queue_->sockets.empty();
-    queue_->sockets.push_back({handle, Clock::now() + queue_->pause});
+    const Clock::time_point now = Clock::now();
+    std::deque<Queue::Entry>& sockets = queue_->sockets;
+    while (overdue_count < kHelpPerClose && !sockets.empty() && sockets.front().due <= now) {
+      overdue[overdue_count++] = sockets.front().handle;
+      sockets.pop_front();
+    }
+    was_empty = sockets.empty();
+    sockets.push_back({handle, now + queue_->pause});
     start = !queue_->running;
     queue_->running = true;
   }
+  for (std::size_t i = 0; i < overdue_count; ++i) DiscardInputAndClose(overdue[i]);
   if (!start) {
     // Otherwise the thread is waiting for an earlier socket's time and sees this one then.
     if (was_empty) queue_->wake.notify_one();

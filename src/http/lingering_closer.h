@@ -6,8 +6,9 @@
 //
 // Sockets are closed in the order they were handed over, each no earlier than the pause
 // after its hand-over. One thread serves all of them; it starts with the first socket and
-// ends after two seconds without one. Sockets handed over are closed even when the
-// object is destroyed first.
+// ends after two seconds without one. Each Close also closes up to two sockets already
+// past their time, so they cannot pile up while that thread waits for the CPU. Sockets
+// handed over are closed even when the object is destroyed first.
 //
 // Thread-safe.
 #include <chrono>
