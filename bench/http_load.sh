@@ -3,7 +3,9 @@
 # controller from korvane_monitor, which collects every second meanwhile, and the same
 # bytes from nginx. For each drive count: the page is fetched once with curl and saved
 # for nginx, then the two servers take turns, RUNS runs each (keep-alive off).
-# Prints the median requests per second and p99 latency of each, and the ratio ours/nginx.
+# Prints the median requests per second and p99 latency of each, the server's CPU time per
+# request (user + system of its processes; on a busy machine the rates mostly show how the
+# scheduler shares the cores, this does not), and the ratio ours/nginx.
 # With BASELINE set to another korvane_monitor binary (say the tree before a change), it
 # takes its turn in the same runs; the monitor not being loaded is paused meanwhile, so
 # only one collects at a time.
@@ -75,6 +77,19 @@ run_wrk() {  # port, output file
   wrk -t"$THREADS" -c"$CONNECTIONS" -d"$DURATION" --latency -H "Connection: close" \
       "http://127.0.0.1:$1/" > "$2"
 }
+# CPU clock ticks used so far by process $1 and its child processes.
+cpu_ticks() {
+  local total=0 pid
+  for pid in "$1" $(pgrep -P "$1" || true); do
+    total=$((total + $(awk '{ print $14 + $15 }' "/proc/$pid/stat")))
+  done
+  echo "$total"
+}
+# Microseconds of CPU per request: ticks before, ticks after, wrk output file.
+cpu_us() {
+  awk -v a="$1" -v b="$2" -v hz="$(getconf CLK_TCK)" '/ requests in / { n = $1 }
+    END { if (n > 0) printf "%.0f", (b - a) * 1000000 / hz / n }' "$3"
+}
 rps() { awk '/^Requests\/sec:/ {print $2}' "$1"; }
 p99_ms() {  # wrk prints 950.00us, 12.34ms or 1.20s
   awk '$1 == "99%" { v = $2; f = 1
@@ -88,6 +103,17 @@ run_monitor_wrk() {
   run_wrk "$1" "$3"
   [ -z "$2" ] || kill -CONT "$2"
 }
+# Server pid, then the command that loads it; appends the CPU per request to the output
+# file (the command's last argument).
+with_cpu() {
+  local pid=$1 before after
+  shift
+  before=$(cpu_ticks "$pid")
+  "$@"
+  after=$(cpu_ticks "$pid")
+  echo "cpu_us_per_request $(cpu_us "$before" "$after" "${@: -1}")" >> "${@: -1}"
+}
+cpu_of() { awk '$1 == "cpu_us_per_request" { print $2 }' "$1"; }
 # Writes the monitor's settings for port $2 into folder $1.
 write_config() {
   printf '[http]\r\nport=%s\r\nmax_per_client=%s\r\n[scaner]\r\ntimeout=1\r\n[source]\r\nconfig=get_config.txt\r\nsmart=get_smartstats.txt\r\nstat=get_logs_stats.txt\r\ncache=get_logs_cache.txt\r\n' \
@@ -160,32 +186,39 @@ CONF
 
   size=$(stat -c %s "$nginx_dir/index.html")
   ours_rps=() ours_p99=() nginx_rps=() nginx_p99=() base_rps=() base_p99=()
+  ours_cpu=() nginx_cpu=() base_cpu=()
   for run in $(seq "$RUNS"); do
-    run_monitor_wrk "$OURS_PORT" "$BASE_PID" "$WORK/ours_${drives}_$run.wrk"
+    with_cpu "$OURS_PID" run_monitor_wrk "$OURS_PORT" "$BASE_PID" "$WORK/ours_${drives}_$run.wrk"
     if [ -n "$BASELINE" ]; then
-      run_monitor_wrk "$BASE_PORT" "$OURS_PID" "$WORK/base_${drives}_$run.wrk"
+      with_cpu "$BASE_PID" run_monitor_wrk "$BASE_PORT" "$OURS_PID" "$WORK/base_${drives}_$run.wrk"
       base_rps+=("$(rps "$WORK/base_${drives}_$run.wrk")")
+      base_cpu+=("$(cpu_of "$WORK/base_${drives}_$run.wrk")")
       base_p99+=("$(p99_ms "$WORK/base_${drives}_$run.wrk")")
     fi
-    run_wrk "$NGINX_PORT" "$WORK/nginx_${drives}_$run.wrk"
+    with_cpu "$NGINX_PID" run_wrk "$NGINX_PORT" "$WORK/nginx_${drives}_$run.wrk"
+    ours_cpu+=("$(cpu_of "$WORK/ours_${drives}_$run.wrk")")
+    nginx_cpu+=("$(cpu_of "$WORK/nginx_${drives}_$run.wrk")")
     ours_rps+=("$(rps "$WORK/ours_${drives}_$run.wrk")")
     ours_p99+=("$(p99_ms "$WORK/ours_${drives}_$run.wrk")")
     nginx_rps+=("$(rps "$WORK/nginx_${drives}_$run.wrk")")
     nginx_p99+=("$(p99_ms "$WORK/nginx_${drives}_$run.wrk")")
-    printf '  run %s: ours %10s req/s p99 %8s ms %s | nginx %10s req/s p99 %8s ms %s\n' "$run" \
-      "${ours_rps[-1]}" "${ours_p99[-1]}" "$(errors "$WORK/ours_${drives}_$run.wrk")" \
-      "${nginx_rps[-1]}" "${nginx_p99[-1]}" "$(errors "$WORK/nginx_${drives}_$run.wrk")"
-    [ -z "$BASELINE" ] || printf '         baseline %10s req/s p99 %8s ms %s\n' \
-      "${base_rps[-1]}" "${base_p99[-1]}" "$(errors "$WORK/base_${drives}_$run.wrk")"
+    printf '  run %s: ours %10s req/s p99 %8s ms %4s us CPU %s | nginx %10s req/s p99 %8s ms %4s us CPU %s\n' "$run" \
+      "${ours_rps[-1]}" "${ours_p99[-1]}" "${ours_cpu[-1]}" "$(errors "$WORK/ours_${drives}_$run.wrk")" \
+      "${nginx_rps[-1]}" "${nginx_p99[-1]}" "${nginx_cpu[-1]}" "$(errors "$WORK/nginx_${drives}_$run.wrk")"
+    [ -z "$BASELINE" ] || printf '         baseline %10s req/s p99 %8s ms %4s us CPU %s\n' \
+      "${base_rps[-1]}" "${base_p99[-1]}" "${base_cpu[-1]}" "$(errors "$WORK/base_${drives}_$run.wrk")"
   done
   ours_median=$(median "${ours_rps[@]}")
   nginx_median=$(median "${nginx_rps[@]}")
   printf '%s drives, page %s bytes:\n' "$drives" "$size"
-  printf '  ours  %10s req/s   p99 %8s ms   (medians)\n' "$ours_median" "$(median "${ours_p99[@]}")"
-  printf '  nginx %10s req/s   p99 %8s ms\n' "$nginx_median" "$(median "${nginx_p99[@]}")"
+  printf '  ours  %10s req/s   p99 %8s ms   %4s us CPU/request   (medians)\n' "$ours_median" \
+    "$(median "${ours_p99[@]}")" "$(median "${ours_cpu[@]}")"
+  printf '  nginx %10s req/s   p99 %8s ms   %4s us CPU/request\n' "$nginx_median" \
+    "$(median "${nginx_p99[@]}")" "$(median "${nginx_cpu[@]}")"
   if [ -n "$BASELINE" ]; then
     base_median=$(median "${base_rps[@]}")
-    printf '  base  %10s req/s   p99 %8s ms\n' "$base_median" "$(median "${base_p99[@]}")"
+    printf '  base  %10s req/s   p99 %8s ms   %4s us CPU/request\n' "$base_median" \
+      "$(median "${base_p99[@]}")" "$(median "${base_cpu[@]}")"
     awk -v a="$base_median" -v b="$nginx_median" \
       'BEGIN { if (b > 0) printf "  ratio baseline/nginx: %.2f\n", a / b }'
   fi
