@@ -230,9 +230,10 @@ bool TTCPHttpDaemon::State::AcceptWaiting(Pending& connection) {
   for (;;) {
     platform::SocketHandle accepted = platform::kNoSocket;
     std::string peer;
+    if (stop) return false;  // before the lock, so the listener soon gets it to withdraw the socket
     {
       std::shared_lock<std::shared_mutex> guard(listen_lock);
-      if (listen_handle == platform::kNoSocket || stop) return false;
+      if (listen_handle == platform::kNoSocket) return false;
       if (platform::AcceptSocket(listen_handle, accepted, peer) != 0) return false;
     }
     if (limit.TryEnter(peer)) {

@@ -5,7 +5,8 @@
 // connections and hands each to a connection worker thread, which answers it as one
 // TTCPHttpThrd, up to the bounds of HttpSettings; a connection over a bound gets a 503
 // page at once. Workers are started as connections need them (at most max_connections)
-// and end after two seconds without work.
+// and end after two seconds without work. A worker done with a connection accepts the
+// next one waiting itself, under the same bounds, when none is handed to it.
 //
 // The listener thread starts in the constructor and runs until the process ends; the
 // service never frees the object. Destroying it (tests) asks the thread to stop within a
