@@ -1,6 +1,7 @@
 #include "base/ini_file.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "base/text_case.h"
 #include "base/text_helpers.h"
@@ -78,15 +79,50 @@ size_t HashNoCase(std::string_view s, size_t seed) {
   return static_cast<size_t>(h);
 }
 
+// Finds the slot whose item `same` accepts, or the free slot where it would go.
+template <class Same>
+size_t Probe(const std::vector<uint32_t>& slots, size_t hash, Same same) {
+  const size_t mask = slots.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask)
+    if (slots[i] == 0 || same(slots[i] - 1)) return i;
+}
+
+// Doubles the table before it gets more than half full, putting every item again.
+template <class HashOf>
+void Reserve(std::vector<uint32_t>& slots, size_t count, HashOf hashOf) {
+  if (2 * (count + 1) <= slots.size()) return;
+  std::vector<uint32_t> grown(slots.empty() ? 64 : 2 * slots.size(), 0);
+  const size_t mask = grown.size() - 1;
+  for (uint32_t item : slots) {
+    if (item == 0) continue;
+    size_t i = hashOf(item - 1) & mask;
+    while (grown[i] != 0) i = (i + 1) & mask;
+    grown[i] = item;
+  }
+  slots.swap(grown);
+}
+
+// End of the line at `pos`: its first CR or LF, or the end of the text. `lf` carries the
+// next LF from line to line, so a text without LFs is not searched again for every line.
+size_t LineEnd(std::string_view text, size_t pos, size_t& lf) {
+  if (lf != std::string_view::npos && lf < pos) lf = text.find('\n', pos);
+  const size_t limit = lf == std::string_view::npos ? text.size() : lf;
+  const void* cr = std::memchr(text.data() + pos, '\r', limit - pos);
+  return cr == nullptr ? limit : static_cast<size_t>(static_cast<const char*>(cr) - text.data());
+}
+
 }  // namespace
 
-size_t TMemIniFile::KeyHash::operator()(const KeyRef& k) const { return HashNoCase(k.key, k.section); }
-bool TMemIniFile::KeyEqual::operator()(const KeyRef& a, const KeyRef& b) const {
-  return a.section == b.section && SameTextAscii(a.key, b.key);
+size_t TMemIniFile::SectionSlot(std::string_view name, size_t hash) const {
+  return Probe(section_slots_, hash, [&](size_t s) {
+    return sections_[s].hash == hash && SameTextAscii(sections_[s].name, name);
+  });
 }
-size_t TMemIniFile::NameHash::operator()(std::string_view name) const { return HashNoCase(name, 0); }
-bool TMemIniFile::NameEqual::operator()(std::string_view a, std::string_view b) const {
-  return SameTextAscii(a, b);
+
+size_t TMemIniFile::KeySlot(size_t section, std::string_view key, size_t hash) const {
+  return Probe(key_slots_, hash, [&](size_t e) {
+    return entries_[e].hash == hash && entries_[e].section == section && SameTextAscii(entries_[e].key, key);
+  });
 }
 
 void TMemIniFile::Load(std::string_view source) {
@@ -94,13 +130,13 @@ void TMemIniFile::Load(std::string_view source) {
   const std::string_view text = *owned;
   sections_.clear();
   entries_.clear();
-  section_index_.clear();
-  key_index_.clear();
+  section_slots_.clear();
+  key_slots_.clear();
   text_ = std::move(owned);
   size_t pos = 0;
+  size_t lf = text.find('\n');
   while (pos <= text.size()) {
-    size_t end = FindLineBreak(text, pos);
-    if (end == std::string_view::npos) end = text.size();
+    size_t end = LineEnd(text, pos, lf);
     std::string_view line = Trim(text.substr(pos, end - pos));
     if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
       ++end;
@@ -110,36 +146,40 @@ void TMemIniFile::Load(std::string_view source) {
       // A repeated header starts over: the index points at the last section of a name,
       // so the earlier one is no longer reachable.
       const std::string_view name = Trim(line.substr(1, line.size() - 2));
-      section_index_.insert_or_assign(name, sections_.size());
-      sections_.push_back(Section{name, entries_.size(), entries_.size()});
+      const size_t hash = HashNoCase(name, 0);
+      Reserve(section_slots_, sections_.size(), [&](size_t s) { return sections_[s].hash; });
+      section_slots_[SectionSlot(name, hash)] = static_cast<uint32_t>(sections_.size() + 1);
+      sections_.push_back(Section{name, hash, entries_.size(), entries_.size()});
       continue;
     }
     if (sections_.empty()) continue;
     const size_t eq = line.find('=');
     const std::string_view key = Trim(eq == std::string_view::npos ? line : line.substr(0, eq));
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
-    auto [it, added] = key_index_.try_emplace(KeyRef{sections_.size() - 1, key}, entries_.size());
-    if (!added) {
-      // The last occurrence of a key wins and takes the place of the earlier one in order.
-      entries_[it->second].live = false;
-      it->second = entries_.size();
-    }
-    entries_.push_back(Entry{key, value, true});
+    const size_t section = sections_.size() - 1;
+    const size_t hash = HashNoCase(key, section);
+    Reserve(key_slots_, entries_.size(), [&](size_t e) { return entries_[e].hash; });
+    uint32_t& slot = key_slots_[KeySlot(section, key, hash)];
+    // The last occurrence of a key wins and takes the place of the earlier one in order.
+    if (slot != 0) entries_[slot - 1].live = false;
+    slot = static_cast<uint32_t>(entries_.size() + 1);
+    entries_.push_back(Entry{key, value, section, hash, true});
     sections_.back().end = entries_.size();
   }
 }
 
 size_t TMemIniFile::FindSection(std::string_view name) const {
-  const auto it = section_index_.find(name);
-  return it == section_index_.end() ? std::string_view::npos : it->second;
+  if (section_slots_.empty()) return std::string_view::npos;
+  const uint32_t slot = section_slots_[SectionSlot(name, HashNoCase(name, 0))];
+  return slot == 0 ? std::string_view::npos : slot - 1;
 }
 
 const TMemIniFile::Entry* TMemIniFile::FindEntry(std::string_view section,
                                                  std::string_view key) const {
   const size_t s = FindSection(section);
-  if (s == std::string_view::npos) return nullptr;
-  const auto it = key_index_.find(KeyRef{s, key});
-  return it == key_index_.end() ? nullptr : &entries_[it->second];
+  if (s == std::string_view::npos || key_slots_.empty()) return nullptr;
+  const uint32_t slot = key_slots_[KeySlot(s, key, HashNoCase(key, s))];
+  return slot == 0 ? nullptr : &entries_[slot - 1];
 }
 
 std::string TMemIniFile::ReadString(std::string_view section, std::string_view key,

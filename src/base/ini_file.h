@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kv {
@@ -43,45 +42,37 @@ class TMemIniFile {
 
  private:
   // Keys and values are views into text_, which is shared and never changed once loaded,
-  // so copies of a reader stay valid. The look-ups are hashed without regard to ASCII
-  // case: a state report of thousands of sections is read back every cycle, and copying
-  // every key and value into strings of their own dominated that.
+  // so copies of a reader stay valid. A state report of thousands of sections is read back
+  // every cycle, so the look-ups go through two open-addressing tables hashed without
+  // regard to ASCII case, rather than through strings or nodes of their own.
   struct Entry {
     std::string_view key;
     std::string_view value;
+    size_t section = 0;
+    size_t hash = 0;   // of the section index and the key
     bool live = true;  // false once a later line of the same key replaced it
   };
   struct Section {
     std::string_view name;
+    size_t hash = 0;
     size_t first = 0;  // the section's lines are entries_[first, end)
     size_t end = 0;
-  };
-  struct KeyRef {
-    size_t section;
-    std::string_view key;
-  };
-  struct KeyHash {
-    size_t operator()(const KeyRef& k) const;
-  };
-  struct KeyEqual {
-    bool operator()(const KeyRef& a, const KeyRef& b) const;
-  };
-  struct NameHash {
-    size_t operator()(std::string_view name) const;
-  };
-  struct NameEqual {
-    bool operator()(std::string_view a, std::string_view b) const;
   };
 
   const Entry* FindEntry(std::string_view section, std::string_view key) const;
   // Index of the last section of that name, or npos.
   size_t FindSection(std::string_view name) const;
+  // Slot of the last section of that name, or the free slot where it would go.
+  size_t SectionSlot(std::string_view name, size_t hash) const;
+  size_t KeySlot(size_t section, std::string_view key, size_t hash) const;
 
   std::shared_ptr<const std::string> text_;
   std::vector<Section> sections_;
   std::vector<Entry> entries_;
-  std::unordered_map<std::string_view, size_t, NameHash, NameEqual> section_index_;  // -> last section
-  std::unordered_map<KeyRef, size_t, KeyHash, KeyEqual> key_index_;                   // -> last entry
+  // 1 + an index into sections_ or entries_ (the last of a name or key), 0 for a free slot;
+  // at most half full, sizes a power of two.
+  std::vector<uint32_t> section_slots_;
+  std::vector<uint32_t> key_slots_;
 };
 
 // Integer reading used by TMemIniFile::ReadInteger; exposed for callers that hold a bare value.
