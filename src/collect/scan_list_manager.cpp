@@ -271,17 +271,9 @@ void TScanListManager::StartData() {
     // this cycle's report is read, two models with their reports are never held at once.
     if (failure.empty()) tracker_.ForgetLastGood();
     std::string report;
-    {
-      TStringList lines;  // freed before the pages are rendered
-      WriteStateReport(*core, version_, lines);
-      lines.push_back("");
-      lines.push_back("[update]");
-      lines.push_back("time=" + std::to_string(env_.Now()));
-      size_t size = 0;
-      for (const std::string& line : lines) size += line.size() + 2;
-      report.reserve(size);
-      for (const std::string& line : lines) report.append(line).append("\r\n");
-    }
+    report.reserve(report_text_.size());  // about the size of the last cycle's
+    AppendStateReport(*core, version_, report);
+    report.append("\r\n[update]\r\ntime=").append(std::to_string(env_.Now())).append("\r\n");
     report_ini.Load(report);  // before Publish, which swaps the text out
     Publish(report_text_, report);
 

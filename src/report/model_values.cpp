@@ -89,11 +89,18 @@ std::optional<double> CounterBytes(std::string_view count, std::string_view unit
   return *value * *factor;
 }
 
-std::string FormatNumber(double value) {
+void AppendNumber(std::string& out, double value) {
   char buf[64];
-  if (value == std::floor(value) && std::fabs(value) < 9007199254740992.0)
-    return std::to_string(static_cast<long long>(value));
-  return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+  const bool whole = value == std::floor(value) && std::fabs(value) < 9007199254740992.0;
+  const char* end = whole ? std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value)).ptr
+                          : std::to_chars(buf, buf + sizeof buf, value).ptr;
+  out.append(buf, static_cast<size_t>(end - buf));
+}
+
+std::string FormatNumber(double value) {
+  std::string out;
+  AppendNumber(out, value);
+  return out;
 }
 
 bool StatusOk(std::string_view status) {
@@ -126,22 +133,30 @@ std::string DriveTemperatureText(const TResultHDD& drive) {
   return LineValue(drive.Lines, "Temperature");
 }
 
-template <class TList>
-static auto TableOf(const TList& list, const TResultHDD& drive) -> decltype(list.Item(0).Params.get()) {
-  for (int i = 0; i < list.Count(); ++i) {
-    const auto& item = list.Item(i);
-    if (item.Channel == drive.Channel && item.Id == drive.DeviceId) return item.Params.get();
-  }
-  return nullptr;
+namespace {
+
+template <class TList, class TParams>
+void IndexTables(const TList& list, std::map<std::pair<std::string_view, std::string_view>, const TParams*>& index) {
+  for (int i = 0; i < list.Count(); ++i)
+    index.try_emplace({list.Item(i).Channel, list.Item(i).Id}, list.Item(i).Params.get());
 }
 
-const TKVSATASmartParams* SataTableOf(const TKVCore& core, const TResultHDD& drive) {
-  return TableOf(core.SATASmartParams, drive);
+template <class TParams>
+const TParams* Find(const std::map<std::pair<std::string_view, std::string_view>, const TParams*>& index,
+                    const TResultHDD& drive) {
+  const auto it = index.find({drive.Channel, drive.DeviceId});
+  return it == index.end() ? nullptr : it->second;
 }
 
-const TKVSASSmartParams* SasTableOf(const TKVCore& core, const TResultHDD& drive) {
-  return TableOf(core.SASSmartParams, drive);
+}  // namespace
+
+TSmartTables::TSmartTables(const TKVCore& core) {
+  IndexTables(core.SATASmartParams, sata_);
+  IndexTables(core.SASSmartParams, sas_);
 }
+
+const TKVSATASmartParams* TSmartTables::Sata(const TResultHDD& drive) const { return Find(sata_, drive); }
+const TKVSASSmartParams* TSmartTables::Sas(const TResultHDD& drive) const { return Find(sas_, drive); }
 
 const TKVStatsPhysP* DriveStatsOf(const TKVCore& core, const TResultHDD& drive) {
   const int i = core.Stats.PhysStats.IndexOf(drive.DeviceId, drive.Channel);

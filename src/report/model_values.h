@@ -9,9 +9,11 @@
 //
 // Pure; any thread.
 #include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "model/kv_core.h"
 
@@ -31,6 +33,8 @@ std::optional<double> CounterBytes(std::string_view count, std::string_view unit
 // A number as both outputs print it: whole values below 2^53 without exponent or point
 // ("1765000000"), others in their shortest exact form ("0.45").
 std::string FormatNumber(double value);
+// The same, appended to `out`.
+void AppendNumber(std::string& out, double value);
 
 // Status text reads Optimal or OK, without regard to case or surrounding blanks.
 bool StatusOk(std::string_view status);
@@ -43,9 +47,20 @@ std::string LineValue(const TStringList& lines, std::string_view key);
 std::string ControllerFirmware(const TResultController& controller);
 // The SMART temperature when known, else the drive's own "Temperature" line.
 std::string DriveTemperatureText(const TResultHDD& drive);
-// The SATA attribute table of a drive (matched by channel and device id), or nullptr.
-const TKVSATASmartParams* SataTableOf(const TKVCore& core, const TResultHDD& drive);
-const TKVSASSmartParams* SasTableOf(const TKVCore& core, const TResultHDD& drive);
+// The SATA and SAS attribute tables of the drives, each the first list entry whose channel
+// and device id equal the drive's; indexed once, so a rendering stays linear in the drives.
+class TSmartTables {
+ public:
+  explicit TSmartTables(const TKVCore& core);
+  // The table of the drive, or nullptr.
+  const TKVSATASmartParams* Sata(const TResultHDD& drive) const;
+  const TKVSASSmartParams* Sas(const TResultHDD& drive) const;
+
+ private:
+  using Key = std::pair<std::string_view, std::string_view>;  // channel, id
+  std::map<Key, const TKVSATASmartParams*> sata_;
+  std::map<Key, const TKVSASSmartParams*> sas_;
+};
 // The statistics record of a drive, or nullptr.
 const TKVStatsPhysP* DriveStatsOf(const TKVCore& core, const TResultHDD& drive);
 // The controller-log record of a logical device number, or nullptr.

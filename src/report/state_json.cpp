@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <string_view>
 
 #include "parse/smart_names.h"
 #include "report/model_values.h"
@@ -10,6 +11,22 @@
 
 namespace kv {
 namespace {
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  AppendUtf8Escaped(
+      out, text, [](unsigned char b) { return b < 0x20 || b == '"' || b == '\\'; },
+      [](std::string& o, unsigned char b) {
+        static const char kHex[] = "0123456789abcdef";
+        if (b == '"') o += "\\\"";
+        else if (b == '\\') o += "\\\\";
+        else if (b == '\n') o += "\\n";
+        else if (b == '\r') o += "\\r";
+        else if (b == '\t') o += "\\t";
+        else o.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
+      });
+  out += '"';
+}
 
 // Appends JSON with commas placed automatically: every value or key opens with Sep().
 class JsonWriter {
@@ -32,9 +49,9 @@ class JsonWriter {
     out += "\":";
     first_ = true;  // the value follows without a comma
   }
-  void Str(const std::string& text) {
+  void Str(std::string_view text) {
     Sep();
-    out += JsonString(text);
+    AppendJsonString(out, text);
   }
   void Num(std::optional<double> value) {
     Sep();
@@ -42,14 +59,15 @@ class JsonWriter {
       out += "null";
       return;
     }
-    out += FormatNumber(*value);
+    AppendNumber(out, *value);
   }
   void Bool(bool value) {
     Sep();
     out += value ? "true" : "false";
   }
 
-  void Field(const char* key, const std::string& text) { Key(key), Str(text); }
+  void Field(const char* key, std::string_view text) { Key(key), Str(text); }
+  void Field(const char* key, const char* text) { Key(key), Str(text); }
   void Field(const char* key, std::optional<double> value) { Key(key), Num(value); }
   void FieldBool(const char* key, bool value) { Key(key), Bool(value); }
   void Lines(const char* key, const TStringList& lines) {
@@ -157,13 +175,14 @@ void Device(JsonWriter& j, const TKVCore& core, const TRecord& d, const std::str
   j.Close('}');
 }
 
-void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const TKVSmartNamesList& names) {
+void SmartTables(JsonWriter& j, const TKVCore& core, const TSmartTables& tables, const TResultHDD& d,
+                 const TKVSmartNamesList& names) {
   j.Key("smart");
   j.Open('{');
   j.Field("health", d.SmartHealth);
   j.Key("sata");
   j.Open('[');
-  if (const TKVSATASmartParams* sata = SataTableOf(core, d)) {
+  if (const TKVSATASmartParams* sata = tables.Sata(d)) {
     for (const TKVSATASmartP& a : sata->Attributes) {
       j.Open('{');
       j.Field("id", a.Id >= 0 ? std::optional<double>(a.Id) : std::nullopt);
@@ -178,7 +197,7 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const 
   j.Close(']');
   j.Key("sas");
   j.Open('[');
-  if (const TKVSASSmartParams* sas = SasTableOf(core, d)) {
+  if (const TKVSASSmartParams* sas = tables.Sas(d)) {
     for (const TKVSASSmartP& a : sas->Attributes) {
       j.Open('{');
       j.Field("name", a.Name);
@@ -192,6 +211,7 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TResultHDD& d, const 
 
 void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
   const TKVSmartNamesList& names = SmartNamesOf(core);
+  const TSmartTables tables(core);
   j.Key("drives");
   j.Open('[');
   int index = 0;
@@ -219,7 +239,7 @@ void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
       j.Str(d.Enclosure->Id);
     else
       j.Num(std::nullopt);
-    SmartTables(j, core, d, names);
+    SmartTables(j, core, tables, d, names);
     j.Key("errors");
     j.Open('{');
     if (const TKVStatsPhysP* stats = DriveStatsOf(core, d))
@@ -386,40 +406,9 @@ void Statistics(JsonWriter& j, const TKVCore& core) {
 }  // namespace
 
 std::string JsonString(const std::string& text) {
-  // Most values are plain ASCII that needs no escape: copied as they are.
-  bool plain = true;
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b >= 0x80 || c == '"' || c == '\\') {
-      plain = false;
-      break;
-    }
-  }
-  if (plain) {
-    std::string out;
-    out.reserve(text.size() + 2);
-    out.append(1, '"').append(text).append(1, '"');
-    return out;
-  }
-  const std::string utf8 = Cp1251ToUtf8(text);
   std::string out;
-  out.reserve(utf8.size() + 2);
-  out += '"';
-  for (char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"') out += "\\\"";
-    else if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if (c == '\t') out += "\\t";
-    else if (b < 0x20) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\u00";
-      out += kHex[b >> 4];
-      out += kHex[b & 15];
-    } else out += c;
-  }
-  out += '"';
+  out.reserve(text.size() + 2);
+  AppendJsonString(out, text);
   return out;
 }
 

@@ -1,6 +1,8 @@
 #include "report/state_report.h"
 
+#include <charconv>
 #include <cstdint>
+#include <initializer_list>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -15,27 +17,31 @@
 #include "model/kv_core.h"
 #include "parse/smart_names.h"
 #include "parse/xml_lines.h"
+#include "report/model_values.h"
 
 namespace kv {
 
-std::string JoinLines(const TStringList& lines) {
-  std::string text;
+namespace {
+
+// Every line followed by "||||", and every CR LF within a line replaced by "||||" too. A CR
+// that ends a line meets the CR of the join, not its LF, so it stays as it is.
+void AppendJoinedLines(std::string& out, const TStringList& lines) {
   for (const std::string& line : lines) {
-    text += line;
-    text += "\r\n";
-  }
-  // The replacement runs over the whole text, so a CR at the end of a line pairs with the
-  // LF the join added, exactly as a text-then-replace would have it.
-  std::string out;
-  out.reserve(text.size() + text.size() / 2);
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += "||||";
-      ++i;
-    } else {
-      out += text[i];
+    size_t from = 0;
+    for (size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', cr + 1)) {
+      if (cr + 1 == line.size() || line[cr + 1] != '\n') continue;
+      out.append(line, from, cr - from).append("||||");
+      from = cr + 2;
     }
+    out.append(line, from, std::string::npos).append("||||");
   }
+}
+
+}  // namespace
+
+std::string JoinLines(const TStringList& lines) {
+  std::string out;
+  AppendJoinedLines(out, lines);
   return out;
 }
 
@@ -50,32 +56,55 @@ std::string FormatReportDate(uint32_t seconds) {
 
 namespace {
 
-// Appends the report's lines; keeps the section-name and key=value spelling in one place.
+// Appends the report's lines, to a list or straight to the text; keeps the section-name and
+// key=value spelling in one place.
 class TReportLines {
  public:
-  explicit TReportLines(TStringList& lines) : lines_(lines) {}
+  explicit TReportLines(TStringList& lines) : lines_(&lines) {}
+  explicit TReportLines(std::string& text) : text_(&text) {}
 
-  void Blank() { lines_.emplace_back(); }
-  void Literal(std::string_view line) { lines_.emplace_back(line); }
-  void Value(std::string_view key, std::string_view value) {
-    std::string line;
-    line.reserve(key.size() + 1 + value.size());
-    line.append(key).append("=").append(value);
-    lines_.push_back(std::move(line));
+  void Blank() { Put({}); }
+  void Literal(std::string_view line) { Put({line}); }
+  void Value(std::string_view key, std::string_view value) { Put({key, "=", value}); }
+  void Value(std::string_view key, int64_t value) {
+    char digits[24];
+    Put({key, "=", Digits(digits, value)});
   }
-  void Value(std::string_view key, int64_t value) { Value(key, std::to_string(value)); }
   void Flag(std::string_view key, bool on) { Value(key, on ? "1" : "0"); }
-  void Section(std::string_view name) { lines_.push_back("[" + std::string(name) + "]"); }
+  // Multi-line raw lists are folded into one value, as JoinLines does.
+  void Joined(std::string_view key, const TStringList& lines) {
+    if (text_ == nullptr) return Value(key, JoinLines(lines));
+    text_->append(key).append("=");
+    AppendJoinedLines(*text_, lines);
+    text_->append("\r\n");
+  }
+  void Section(std::string_view name) { Put({"[", name, "]"}); }
   void Section(std::string_view prefix, int n) {
-    lines_.push_back("[" + std::string(prefix) + "_" + std::to_string(n) + "]");
+    char digits[24];
+    Put({"[", prefix, "_", Digits(digits, n), "]"});
   }
   void Section(std::string_view prefix, int n, int m) {
-    lines_.push_back("[" + std::string(prefix) + "_" + std::to_string(n) + "_" +
-                     std::to_string(m) + "]");
+    char digits[24], more[24];
+    Put({"[", prefix, "_", Digits(digits, n), "_", Digits(more, m), "]"});
   }
 
  private:
-  TStringList& lines_;
+  static std::string_view Digits(char (&buf)[24], int64_t value) {
+    return std::string_view(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, value).ptr - buf));
+  }
+  void Put(std::initializer_list<std::string_view> parts) {
+    if (text_ != nullptr) {
+      for (std::string_view part : parts) text_->append(part);
+      text_->append("\r\n");
+      return;
+    }
+    std::string line;
+    for (std::string_view part : parts) line.append(part);
+    lines_->push_back(std::move(line));
+  }
+
+  TStringList* lines_ = nullptr;
+  std::string* text_ = nullptr;
 };
 
 // Attribute name numbers: shared by every drive of one report, in first-seen order.
@@ -107,8 +136,8 @@ void WriteController(const TResultController& c, TReportLines& out) {
   out.Value("sn", c.SerialNumber);
   out.Value("temperature", c.Temperature);
   out.Value("memory", c.InstalledMemory);
-  out.Value("data", JoinLines(c.Lines));
-  out.Value("versions", JoinLines(c.VersionLines));
+  out.Joined("data", c.Lines);
+  out.Joined("versions", c.VersionLines);
   out.Blank();
   out.Section("bbu");
   out.Value("state", c.BBUStatus);
@@ -118,7 +147,7 @@ void WriteController(const TResultController& c, TReportLines& out) {
   out.Value("remain_persent", c.BBUCapacityRemaining);
   out.Value("remain_time", c.BBUTimeRemaining);
   out.Value("overtemp", c.BBUOverTemperature);
-  out.Value("data", JoinLines(c.BBULines));
+  out.Joined("data", c.BBULines);
 }
 
 void WriteCacheStats(const TKVStatsCacheItem& r, const TKVStats& log, TReportLines& out) {
@@ -203,7 +232,7 @@ void WriteLogicalDevices(const TKVCore& core, TReportLines& out) {
     out.Value("rc_status", ld.ReadCacheStatus);
     out.Value("wc_settings", ld.WriteCache);
     out.Value("wc_status", ld.WriteCacheStatus);
-    out.Value("data", JoinLines(ld.Lines));
+    out.Joined("data", ld.Lines);
     const auto stat = traffic.find(ToInt(ld.Number, -1));
     if (stat != traffic.end()) {
       const TKVStatsLDP& s = *stat->second;
@@ -234,7 +263,7 @@ void WriteZepDevices(const TKVResult& result, TReportLines& out) {
     out.Value("size", zep.Size);
     out.Flag("uniq_parce", zep.HasUniqueId);
     out.Value("uniq", zep.UniqueId);
-    out.Value("data", JoinLines(zep.Lines));
+    out.Joined("data", zep.Lines);
     WriteMembers("zepld", n, zep.Members, result, out);
     out.Blank();
   }
@@ -315,7 +344,7 @@ void WriteDrives(const TKVResult& result, TReportLines& out) {
     out.Value("temperature", hdd.SmartTemperature);
     out.Value("smart_state", hdd.SmartHealth);
     WriteMembership(result, lds[static_cast<size_t>(n)], zeps[static_cast<size_t>(n)], out);
-    out.Value("data", JoinLines(hdd.Lines));
+    out.Joined("data", hdd.Lines);
     out.Blank();
   }
 }
@@ -331,8 +360,8 @@ void WriteEnclosures(const TKVResult& result, TReportLines& out) {
     out.Value("vendor", enc.Vendor);
     out.Value("temperature", enc.Temperature);
     out.Value("id", enc.Id);
-    out.Value("values", JoinLines(enc.Lines));
-    out.Value("status", JoinLines(enc.StatusLines));
+    out.Joined("values", enc.Lines);
+    out.Joined("status", enc.StatusLines);
     out.Value("hdds", enc.Slots.Count());
     for (int m = 0; m < enc.Slots.Count(); ++m) {
       const TIntPair& slot = enc.Slots.Item(m);
@@ -348,25 +377,6 @@ void WriteEnclosures(const TKVResult& result, TReportLines& out) {
     out.Blank();
   }
 }
-
-// The attribute table of a drive, looked up without adding: first entry whose channel and
-// id equal the drive's exactly.
-// The attribute table of each (channel, id): the first list entry, looked up without adding.
-template <typename TParams>
-class TParamsIndex {
- public:
-  explicit TParamsIndex(const TKVSmartParamsList<TParams>& list) {
-    for (int i = 0; i < list.Count(); ++i)
-      index_.try_emplace({list.Item(i).Channel, list.Item(i).Id}, list.Item(i).Params.get());
-  }
-  const TParams* Find(const std::string& channel, const std::string& id) const {
-    const auto it = index_.find({channel, id});
-    return it == index_.end() ? nullptr : it->second;
-  }
-
- private:
-  std::map<std::pair<std::string, std::string>, const TParams*> index_;
-};
 
 // The names SATA drives give their attributes: the first entry for (drive, channel, id).
 class TDescNamesIndex {
@@ -393,14 +403,13 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
   out.Section("hdd_smart");
   out.Value("count", result.HDDs.Count());
   out.Blank();
-  const TParamsIndex<TKVSATASmartParams> sata_tables(core.SATASmartParams);
-  const TParamsIndex<TKVSASSmartParams> sas_tables(core.SASSmartParams);
+  const TSmartTables tables(core);
   const TDescNamesIndex desc_names(core.SmartDescNames);
   TNameTable names;
   const TKVSmartNamesList& known_names = SmartNamesOf(core);
   for (int n = 0; n < result.HDDs.Count(); ++n) {
     const TResultHDD& hdd = result.HDDs.Item(n);
-    const auto* sata = sata_tables.Find(hdd.Channel, hdd.DeviceId);
+    const auto* sata = tables.Sata(hdd);
     if (sata != nullptr && sata->Count() > 0) {
       out.Section("hdd_smart", n);
       out.Value("channel", hdd.Channel);
@@ -424,7 +433,7 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
         out.Blank();
       }
     }
-    const auto* sas = sas_tables.Find(hdd.Channel, hdd.DeviceId);
+    const auto* sas = tables.Sas(hdd);
     if (sas != nullptr && sas->Count() > 0) {
       out.Section("hdd_smart", n);
       out.Value("channel", hdd.Channel);
@@ -454,9 +463,9 @@ void WriteSmart(const TKVCore& core, TReportLines& out) {
 
 }  // namespace
 
-void WriteStateReport(const TKVCore& core, const std::string& version, TStringList& lines) {
-  lines.clear();
-  TReportLines out(lines);
+namespace {
+
+void WriteReport(const TKVCore& core, const std::string& version, TReportLines& out) {
   out.Section("main");
   out.Value("version", version);
   out.Blank();
@@ -474,6 +483,19 @@ void WriteStateReport(const TKVCore& core, const std::string& version, TStringLi
   out.Blank();
   WriteEnclosures(core.Result, out);
   WriteSmart(core, out);
+}
+
+}  // namespace
+
+void WriteStateReport(const TKVCore& core, const std::string& version, TStringList& lines) {
+  lines.clear();
+  TReportLines out(lines);
+  WriteReport(core, version, out);
+}
+
+void AppendStateReport(const TKVCore& core, const std::string& version, std::string& text) {
+  TReportLines out(text);
+  WriteReport(core, version, out);
 }
 
 }  // namespace kv

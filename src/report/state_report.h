@@ -27,6 +27,10 @@ class TKVCore;
 // Clears `lines` and appends the state report of `core`; `version` goes into [main].
 void WriteStateReport(const TKVCore& core, const std::string& version, TStringList& lines);
 
+// The same report appended to `text`, every line followed by CR LF: the text the lines of
+// WriteStateReport give joined, without a string per line.
+void AppendStateReport(const TKVCore& core, const std::string& version, std::string& text);
+
 // Every line followed by CR LF, then every CR LF replaced by "||||":
 // {"x", "y"} gives "x||||y||||", an empty list gives "".
 std::string JoinLines(const TStringList& lines);

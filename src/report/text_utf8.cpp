@@ -16,25 +16,22 @@ constexpr uint16_t kHigh[64] = {
 
 }  // namespace
 
+void AppendCp1251High(std::string& out, unsigned char b) {
+  const uint32_t cp = b >= 0xC0 ? 0x0410 + (b - 0xC0) : kHigh[b - 0x80];
+  if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
 std::string Cp1251ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x80) {
-      out += ch;
-      continue;
-    }
-    const uint32_t cp = b >= 0xC0 ? 0x0410 + (b - 0xC0) : kHigh[b - 0x80];
-    if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  AppendUtf8Escaped(out, text, [](unsigned char) { return false; }, [](std::string&, unsigned char) {});
   return out;
 }
 

@@ -12,4 +12,24 @@ namespace kv {
 
 std::string Cp1251ToUtf8(std::string_view text);
 
+// Appends the UTF-8 bytes of one Windows-1251 byte of 0x80 and up.
+void AppendCp1251High(std::string& out, unsigned char byte);
+
+// Appends `text` converted to UTF-8, except that every ASCII byte for which `special(byte)`
+// holds goes to `escape(out, byte)`. Runs of bytes that need nothing are copied whole:
+// nearly every value is plain ASCII.
+template <class Special, class Escape>
+void AppendUtf8Escaped(std::string& out, std::string_view text, Special special, Escape escape) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80 && !special(b)) continue;
+    out.append(text.data() + run, i - run);
+    run = i + 1;
+    if (b >= 0x80) AppendCp1251High(out, b);
+    else escape(out, b);
+  }
+  out.append(text.data() + run, text.size() - run);
+}
+
 }  // namespace kv
