@@ -274,11 +274,12 @@ void DriveMetrics(MetricsWriter& w, const TKVCore& core) {
     if (tables.Sas(d) != nullptr && !d.SmartHealth.empty())
       w.Sample(smart_ok, labels.View(), Flag(StatusOk(d.SmartHealth)));
     if (const TKVSATASmartParams* sata = tables.Sata(d)) {
+      const TSataAttributeNames attribute_names(core, d, names);
       for (const TKVSATASmartP& a : sata->Attributes) {
         if (a.Id < 0) continue;
         char id[16];
         const std::string_view id_text(id, static_cast<size_t>(std::to_chars(id, id + sizeof id, a.Id).ptr - id));
-        more.Clear().Add("attribute_id", id_text).Add("attribute", SataAttributeName(core, d, a.Id, names));
+        more.Clear().Add("attribute_id", id_text).Add("attribute", attribute_names.Of(a.Id));
         w.Sample(raw, labels.View(), more.View(), WholeNumber(a.Raw));
       }
     }

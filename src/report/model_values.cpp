@@ -170,15 +170,27 @@ const TKVStatsLDP* LogicalDeviceStatsOf(const TKVCore& core, const std::string& 
   return i < 0 ? nullptr : &core.Stats.LDStats.Item(i);
 }
 
-std::string SataAttributeName(const TKVCore& core, const TResultHDD& drive, int32_t attributeId,
-                              const TKVSmartNamesList& names) {
+TSataAttributeNames::TSataAttributeNames(const TKVCore& core, const TResultHDD& drive, const TKVSmartNamesList& names)
+    : core_(core), names_(names) {
   const auto channel = WholeNumber(drive.Channel);
   const auto id = WholeNumber(drive.DeviceId);
-  if (channel && id && *channel < 2147483647.0 && *id < 2147483647.0) {
-    std::string own = core.SmartDescNames.Find(static_cast<int32_t>(*id), static_cast<int32_t>(*channel), attributeId);
+  own_ = channel && id && *channel < 2147483647.0 && *id < 2147483647.0;
+  if (!own_) return;
+  channel_ = static_cast<int32_t>(*channel);
+  id_ = static_cast<int32_t>(*id);
+}
+
+std::string TSataAttributeNames::Of(int32_t attributeId) const {
+  if (own_) {
+    std::string own = core_.SmartDescNames.Find(id_, channel_, attributeId);
     if (!own.empty()) return own;
   }
-  return names.NameOf(attributeId);
+  return names_.NameOf(attributeId);
+}
+
+std::string SataAttributeName(const TKVCore& core, const TResultHDD& drive, int32_t attributeId,
+                              const TKVSmartNamesList& names) {
+  return TSataAttributeNames(core, drive, names).Of(attributeId);
 }
 
 std::array<DriveErrorCount, 6> DriveErrorCounts(const TKVStatsPhysP& stats) {

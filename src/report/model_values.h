@@ -68,6 +68,18 @@ const TKVStatsLDP* LogicalDeviceStatsOf(const TKVCore& core, const std::string& 
 // The name of a SATA attribute: what the drive reported itself, else the shipped table.
 std::string SataAttributeName(const TKVCore& core, const TResultHDD& drive, int32_t attributeId,
                               const TKVSmartNamesList& names);
+// The same for the attributes of one drive, its channel and device id read once.
+class TSataAttributeNames {
+ public:
+  TSataAttributeNames(const TKVCore& core, const TResultHDD& drive, const TKVSmartNamesList& names);
+  std::string Of(int32_t attributeId) const;
+
+ private:
+  const TKVCore& core_;
+  const TKVSmartNamesList& names_;
+  bool own_ = false;  // the drive's numbers can name its own attributes
+  int32_t channel_ = 0, id_ = 0;
+};
 
 // Error counter kinds of the physical-drive statistics with their values.
 struct DriveErrorCount {

@@ -183,11 +183,12 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TSmartTables& tables,
   j.Key("sata");
   j.Open('[');
   if (const TKVSATASmartParams* sata = tables.Sata(d)) {
+    const TSataAttributeNames attribute_names(core, d, names);
     for (const TKVSATASmartP& a : sata->Attributes) {
       j.Open('{');
       j.Field("id", a.Id >= 0 ? std::optional<double>(a.Id) : std::nullopt);
       j.Field("id_text", a.IdText);
-      j.Field("name", a.Id >= 0 ? SataAttributeName(core, d, a.Id, names) : std::string());
+      j.Field("name", a.Id >= 0 ? attribute_names.Of(a.Id) : std::string());
       j.Field("current", a.Current);
       j.Field("worst", a.Worst);
       j.Field("raw", a.Raw);

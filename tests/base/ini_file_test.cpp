@@ -76,5 +76,29 @@ TEST(IniFile, KeysOfOneSectionDoNotAnswerForAnother) {
   EXPECT_EQ(ini.ReadSectionKeys("b"), std::vector<std::string>{"y"});
 }
 
+TEST(IniFile, LargeTextsKeepEveryLastValue) {
+  // Thousands of sections and keys, so the look-up tables grow many times over.
+  std::string text = "[none]\n[Repeated]\nold=1\n";
+  for (int s = 0; s < 400; ++s) {
+    text += "[sec_" + std::to_string(s) + "]\n";
+    for (int k = 0; k < 8; ++k) text += "key" + std::to_string(k) + "=" + std::to_string(s * 10 + k) + "\n";
+    text += "KEY3=last\n";
+  }
+  text += "[repeated]\nnew=2\n";
+  const TMemIniFile ini(text);
+  for (int s = 0; s < 400; ++s) {
+    const std::string section = "SEC_" + std::to_string(s);
+    EXPECT_EQ(ini.ReadInteger(section, "key7", -1), s * 10 + 7) << section;
+    EXPECT_EQ(ini.ReadString(section, "key3", ""), "last") << section;
+    EXPECT_FALSE(ini.ValueExists(section, "key8")) << section;
+  }
+  EXPECT_EQ(ini.ReadSectionKeys("sec_0"),
+            (std::vector<std::string>{"key0", "key1", "key2", "key4", "key5", "key6", "key7", "KEY3"}));
+  EXPECT_FALSE(ini.ValueExists("none", "key0"));
+  EXPECT_FALSE(ini.ValueExists("repeated", "old"));
+  EXPECT_EQ(ini.ReadInteger("REPEATED", "new", 0), 2);
+  EXPECT_FALSE(TMemIniFile("[a]\n[b]\n").ValueExists("a", "x"));  // sections without a single key
+}
+
 }  // namespace
 }  // namespace kv

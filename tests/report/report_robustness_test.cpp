@@ -55,6 +55,9 @@ std::string CheckCycle(const TSources& s) {
       return "neither header nor value: " + line.substr(0, 80);
     text += line + "\r\n";
   }
+  std::string appended;
+  AppendStateReport(core, "1.0.0.1", appended);
+  if (appended != text) return "the appended text differs from the joined lines";
   const TMemIniFile ini(text);
   struct Count {
     const char* section;
