@@ -33,15 +33,14 @@ const char* SourceName(int index) {
 namespace {
 
 void AppendLabelValue(std::string& out, std::string_view value) {
-  AppendUtf8Escaped(
-      out, value,
-      [](unsigned char b) { return b < 0x20 || b == 0x7f || b == '"' || b == '\\'; },
-      [](std::string& o, unsigned char b) {
-        if (b == '\\') o += "\\\\";
-        else if (b == '"') o += "\\\"";
-        else if (b == '\n') o += "\\n";
-        else o += ' ';
-      });
+  static constexpr TSpecialBytes kSpecial =
+      SpecialBytes([](unsigned b) { return b < 0x20 || b == 0x7f || b == '"' || b == '\\'; });
+  AppendUtf8Escaped(out, value, kSpecial, [](std::string& o, unsigned char b) {
+    if (b == '\\') o += "\\\\";
+    else if (b == '"') o += "\\\"";
+    else if (b == '\n') o += "\\n";
+    else o += ' ';
+  });
 }
 
 // Label pairs rendered once as `a="x",b="y"`, so the samples of one object share them.

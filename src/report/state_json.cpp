@@ -14,17 +14,17 @@ namespace {
 
 void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
-  AppendUtf8Escaped(
-      out, text, [](unsigned char b) { return b < 0x20 || b == '"' || b == '\\'; },
-      [](std::string& o, unsigned char b) {
-        static const char kHex[] = "0123456789abcdef";
-        if (b == '"') o += "\\\"";
-        else if (b == '\\') o += "\\\\";
-        else if (b == '\n') o += "\\n";
-        else if (b == '\r') o += "\\r";
-        else if (b == '\t') o += "\\t";
-        else o.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
-      });
+  static constexpr TSpecialBytes kSpecial =
+      SpecialBytes([](unsigned b) { return b < 0x20 || b == '"' || b == '\\'; });
+  AppendUtf8Escaped(out, text, kSpecial, [](std::string& o, unsigned char b) {
+    static const char kHex[] = "0123456789abcdef";
+    if (b == '"') o += "\\\"";
+    else if (b == '\\') o += "\\\\";
+    else if (b == '\n') o += "\\n";
+    else if (b == '\r') o += "\\r";
+    else if (b == '\t') o += "\\t";
+    else o.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
+  });
   out += '"';
 }
 

@@ -31,7 +31,8 @@ void AppendCp1251High(std::string& out, unsigned char b) {
 std::string Cp1251ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  AppendUtf8Escaped(out, text, [](unsigned char) { return false; }, [](std::string&, unsigned char) {});
+  static constexpr TSpecialBytes kHighBytes = SpecialBytes([](unsigned) { return false; });
+  AppendUtf8Escaped(out, text, kHighBytes, [](std::string&, unsigned char) {});
   return out;
 }
 
