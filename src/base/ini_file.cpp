@@ -91,7 +91,7 @@ size_t Probe(const std::vector<uint32_t>& slots, size_t hash, Same same) {
 template <class HashOf>
 void Reserve(std::vector<uint32_t>& slots, size_t count, HashOf hashOf) {
   if (2 * (count + 1) <= slots.size()) return;
-  std::vector<uint32_t> grown(slots.empty() ? 64 : 2 * slots.size(), 0);
+  std::vector<uint32_t> grown(2 * slots.size(), 0);
   const size_t mask = grown.size() - 1;
   for (uint32_t item : slots) {
     if (item == 0) continue;
@@ -100,6 +100,13 @@ void Reserve(std::vector<uint32_t>& slots, size_t count, HashOf hashOf) {
     grown[i] = item;
   }
   slots.swap(grown);
+}
+
+// A power of two of at least 64 slots and `items`.
+size_t TableSize(size_t items) {
+  size_t size = 64;
+  while (size < items) size *= 2;
+  return size;
 }
 
 // End of the line at `pos`: its first CR or LF, or the end of the text. `lf` carries the
@@ -130,8 +137,10 @@ void TMemIniFile::Load(std::string_view source) {
   const std::string_view text = *owned;
   sections_.clear();
   entries_.clear();
-  section_slots_.clear();
-  key_slots_.clear();
+  // Sized for a line per 16 bytes and a section per 64, so a state report seldom has to
+  // be put into a grown table again.
+  section_slots_.assign(TableSize(text.size() / 64), 0);
+  key_slots_.assign(TableSize(text.size() / 16), 0);
   text_ = std::move(owned);
   size_t pos = 0;
   size_t lf = text.find('\n');
