@@ -94,8 +94,12 @@ namespace {
 // output usually does: joining the lines again would give the same bytes.
 bool EndsEveryLineWithCrLf(std::string_view content) {
   if (content.size() < 2 || content.substr(content.size() - 2) != "\r\n") return false;
-  for (size_t at = FindLineBreak(content, 0); at != std::string_view::npos; at = FindLineBreak(content, at + 2))
-    if (content[at] != '\r' || content[at + 1] != '\n') return false;
+  // Each CR followed by an LF and each LF after a CR; searched for one byte at a time with
+  // memchr, which goes through a listing many times faster than a loop over every byte.
+  for (size_t at = content.find('\r'); at != std::string_view::npos; at = content.find('\r', at + 1))
+    if (content[at + 1] != '\n') return false;  // the text ends in LF, so at + 1 is inside
+  for (size_t at = content.find('\n'); at != std::string_view::npos; at = content.find('\n', at + 1))
+    if (at == 0 || content[at - 1] != '\r') return false;
   return true;
 }
 
