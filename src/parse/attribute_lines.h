@@ -43,38 +43,28 @@ class TReadBudget {
   size_t left_;
 };
 
-// ElementAttributesToLines over one element, remembered per name. An element's walk asks for
-// the start tag of every child, and a plain look-up searches the element from its start each
-// time; here the start tags are indexed once. A name that ends in its only blank (as
-// ChildElementNames gives them: "attribute_03 ") occurs after a "<" exactly where the text
-// up to the next blank equals it, so the first such "<" is the first occurrence. Other
-// names are searched for plainly.
-class TAttributeLinesCache {
+// The first start tag of a name in an element (where "<" + name first occurs). An element's
+// walk asks for the start tag of every child, and a plain look-up searches the element
+// from its start each time; here the start tags are indexed once. A name that ends in its
+// only blank (as ChildElementNames gives them: "attribute_03 ") occurs after a "<" exactly
+// where the text up to the next blank equals it, so the first such "<" is the first
+// occurrence. Other names are searched for plainly.
+class TFirstStartTags {
  public:
-  explicit TAttributeLinesCache(std::string_view element) : element_(element) {}
+  explicit TFirstStartTags(std::string_view element) : element_(element) {}
 
-  const std::vector<std::string>& Lines(const std::string& name) {
-    auto it = cache_.find(name);
-    if (it == cache_.end()) {
-      it = cache_.emplace(name, std::vector<std::string>()).first;
-      const size_t at = FirstStartTag(name);
-      if (at != std::string_view::npos)
-        ElementAttributesToLines(element_.substr(at), name, it->second);
-    }
-    return it->second;
+  // Position of the "<", npos when none.
+  size_t Find(std::string_view name) {
+    const size_t blank = name.find(' ');
+    if (blank + 1 != name.size() || name.size() > kMaxIndexedName)
+      return element_.find(std::string("<").append(name));
+    if (!indexed_) BuildIndex();
+    const auto it = first_tag_.find(name);
+    return it == first_tag_.end() ? std::string_view::npos : it->second;
   }
 
  private:
   static constexpr size_t kMaxIndexedName = 64;
-
-  size_t FirstStartTag(const std::string& name) {
-    const size_t blank = name.find(' ');
-    if (blank + 1 != name.size() || name.size() > kMaxIndexedName)
-      return element_.find("<" + name);
-    if (!indexed_) BuildIndex();
-    const auto it = first_tag_.find(std::string_view(name));
-    return it == first_tag_.end() ? std::string_view::npos : it->second;
-  }
 
   void BuildIndex() {
     indexed_ = true;
@@ -89,6 +79,27 @@ class TAttributeLinesCache {
   std::string_view element_;
   bool indexed_ = false;
   std::unordered_map<std::string_view, size_t> first_tag_;
+};
+
+// ElementAttributesToLines over one element, remembered per name.
+class TAttributeLinesCache {
+ public:
+  explicit TAttributeLinesCache(std::string_view element) : element_(element), tags_(element) {}
+
+  const std::vector<std::string>& Lines(const std::string& name) {
+    auto it = cache_.find(name);
+    if (it == cache_.end()) {
+      it = cache_.emplace(name, std::vector<std::string>()).first;
+      const size_t at = tags_.Find(name);
+      if (at != std::string_view::npos)
+        ElementAttributesToLines(element_.substr(at), name, it->second);
+    }
+    return it->second;
+  }
+
+ private:
+  std::string_view element_;
+  TFirstStartTags tags_;
   std::unordered_map<std::string, std::vector<std::string>> cache_;
 };
 

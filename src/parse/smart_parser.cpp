@@ -1,6 +1,8 @@
 #include "parse/smart_parser.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -14,6 +16,8 @@
 namespace kv {
 
 namespace {
+
+void ResolveNameCase(TKVSmartDescNamesList& names, std::string_view text, std::string_view low);
 
 bool ToInt64(std::string_view s, int64_t& value) {
   size_t i = 0;
@@ -35,7 +39,7 @@ bool ToInt64(std::string_view s, int64_t& value) {
 }
 
 // Every "0x" (any case) removed.
-std::string WithoutHexPrefix(const std::string& s) {
+std::string WithoutHexPrefix(std::string_view s) {
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
@@ -81,13 +85,58 @@ struct TDescKeyHash {
   }
 };
 
+// The attribute lines of one start tag ("key: value", see StartTagLines), asked what the
+// readers ask of them: whether a line holds "word: " and the text after its first one.
+// `key` is always letters then ": ". When no key holds a blank, such a text can neither lie
+// inside a key nor straddle the ": " that joins key and value other than by ending the
+// key, so both answers come from the two parts. Otherwise the lines are joined and
+// searched as they are.
+class TTagLines {
+ public:
+  // `text` runs from the tag's "<"; empty when there is no tag.
+  void Read(std::string_view text) {
+    StartTagLines(text, buffer_, parts_);
+    joined_.clear();
+    for (const auto& p : parts_) {
+      if (std::find(p.Key.begin(), p.Key.end(), ' ') == p.Key.end()) continue;
+      for (const auto& q : parts_) joined_.push_back(std::string(q.Key).append(": ").append(q.Value));
+      break;
+    }
+  }
+  size_t Count() const { return parts_.size(); }
+  bool Has(size_t i, std::string_view key) const {
+    if (!joined_.empty()) return Contains(joined_[i], key);
+    const std::string_view v = parts_[i].Value;
+    return EndsWithWord(parts_[i].Key, key) || (v.size() >= key.size() && Contains(v, key));
+  }
+  // The trimmed text after the first `key`. REQUIRES: Has(i, key).
+  std::string_view After(size_t i, std::string_view key) const {
+    if (!joined_.empty()) {
+      const std::string_view line = joined_[i];
+      return TrimBlankView(line.substr(line.find(key) + key.size()));
+    }
+    const std::string_view v = parts_[i].Value;
+    if (EndsWithWord(parts_[i].Key, key)) return TrimBlankView(v);
+    return TrimBlankView(v.substr(v.find(key) + key.size()));
+  }
+
+ private:
+  static bool EndsWithWord(std::string_view k, std::string_view key) {
+    return k.ends_with(key.substr(0, key.size() - 2));
+  }
+
+  std::string buffer_;
+  std::vector<TAttributeLine> parts_;
+  std::vector<std::string> joined_;
+};
+
 // A line of a drive's start tag: "channel: " sets the channel, otherwise "id: " the id.
 // False when the line holds neither.
-bool ReadDriveAddress(const std::string& line, std::string& channel, std::string& id) {
-  if (Contains(line, "channel: "))
-    channel = ValueAfter(line, "channel: ");
-  else if (Contains(line, "id: "))
-    id = ValueAfter(line, "id: ");
+bool ReadDriveAddress(const TTagLines& lines, size_t i, std::string& channel, std::string& id) {
+  if (lines.Has(i, "channel: "))
+    channel = lines.After(i, "channel: ");
+  else if (lines.Has(i, "id: "))
+    id = lines.After(i, "id: ");
   else
     return false;
   return true;
@@ -122,70 +171,74 @@ class TSmartReader {
       NumberElements(e, "physicaldrivesmartstats", drives, drives_text);
       for (std::string_view d : ExtractElements(drives_text, "physicaldrivesmartstats", drives)) {
         if (!budget_.Spend(d.size())) return;
-        std::string drive(d);
+        drive_.assign(d);
         int counter = 0;
-        NumberAttributeTags(drive, counter);
+        NumberAttributeTags(drive_, counter);
+        ChildElementNameViews(drive_, names_, built_names_);
         if (sas)
-          ReadSasDrive(drive, device, serial);
+          ReadSasDrive(drive_, device, serial);
         else
-          ReadSataDrive(drive, device, serial);
+          ReadSataDrive(drive_, device, serial);
       }
     }
   }
 
-  void ResolveDescriptionCase() { ResolveDescriptionNameCase(core_.SmartDescNames, source_); }
+  void ResolveDescriptionCase() { ResolveNameCase(core_.SmartDescNames, source_, low_); }
   void ForgetDescriptionNames() {
     core_.SmartDescNames.Clear();
     desc_seen_.clear();
   }
 
  private:
-  void ReadSataDrive(const std::string& drive, const std::string& device,
+  // Each child's name stands for the first start tag of that name in the drive.
+  void ReadSataDrive(std::string_view drive, const std::string& device,
                      const std::string& serial) {
     std::string channel, id, temperature;
     bool has_desc = false;
-    TAttributeLinesCache tags(drive);
-    std::vector<std::string> names;
-    ChildElementNames(drive, names);
-    for (const auto& n : names) {
-      const std::string t = TrimBlanks(n);
+    TFirstStartTags tags(drive);
+    TTagLines& lines = lines_;
+    for (const std::string_view n : names_) {
+      const std::string_view t = TrimBlankView(n);
       if (t == "physicaldrivesmartstats") {
-        for (const auto& l : tags.Lines(n)) {
-          if (ReadDriveAddress(l, channel, id)) continue;
-          if (Contains(l, "isdescriptionavailable: ")) {
-            const std::string v = ValueAfter(l, "isdescriptionavailable: ");
+        ReadTag(drive, tags, n);
+        for (size_t i = 0; i < lines.Count(); ++i) {
+          if (ReadDriveAddress(lines, i, channel, id)) continue;
+          if (lines.Has(i, "isdescriptionavailable: ")) {
+            const std::string_view v = lines.After(i, "isdescriptionavailable: ");
             has_desc = v == "true" || v == "1";
           }
         }
         continue;
       }
       if (!Contains(t, "attribute_")) continue;
-      const auto& lines = tags.Lines(n);
-      if (lines.empty()) continue;
-      std::string attr_id;
-      for (const auto& l : lines)
-        if (Contains(l, "id: ")) attr_id = ValueAfter(l, "id: ");
+      ReadTag(drive, tags, n);
+      if (lines.Count() == 0) continue;
+      std::string_view attr_id;
+      for (size_t i = 0; i < lines.Count(); ++i)
+        if (lines.Has(i, "id: ")) attr_id = lines.After(i, "id: ");
       if (attr_id.empty()) continue;
       TKVSATASmartParams& params = sata_params_.Params(channel, id);
-      std::string current, worst, raw, name;
-      for (const auto& l : lines) {
-        if (Contains(l, "normalizedcurrent: "))
-          current = ValueAfter(l, "normalizedcurrent: ");
-        else if (Contains(l, "normalizedworst: "))
-          worst = ValueAfter(l, "normalizedworst: ");
-        else if (Contains(l, "rawvalue: "))
-          raw = ValueAfter(l, "rawvalue: ");
-        else if (Contains(l, "name: "))
-          name = ValueAfter(l, "name: ");
+      std::string_view current, worst, raw, name;
+      for (size_t i = 0; i < lines.Count(); ++i) {
+        if (lines.Has(i, "normalizedcurrent: "))
+          current = lines.After(i, "normalizedcurrent: ");
+        else if (lines.Has(i, "normalizedworst: "))
+          worst = lines.After(i, "normalizedworst: ");
+        else if (lines.Has(i, "rawvalue: "))
+          raw = lines.After(i, "rawvalue: ");
+        else if (lines.Has(i, "name: "))
+          name = lines.After(i, "name: ");
       }
       if (!current.empty() && !worst.empty() && !raw.empty()) {
-        const TKVSATASmartP& rec = params.Add(WithoutHexPrefix(attr_id), current, worst, raw);
-        if (has_desc) AddDescriptionName(ToInt(id, -1), ToInt(channel, -1), rec.Id, name);
+        const TKVSATASmartP& rec = params.Add(WithoutHexPrefix(attr_id), std::string(current),
+                                              std::string(worst), std::string(raw));
+        if (has_desc)
+          AddDescriptionName(ToInt(id, -1), ToInt(channel, -1), rec.Id, std::string(name));
       }
       if (attr_id == "0xc2") {
-        for (const auto& l : lines) {
-          if (!temperature.empty() || !Contains(l, "rawvalue: ")) continue;
-          const std::string v = ValueAfter(l, "rawvalue: ");
+        for (size_t i = 0; i < lines.Count(); ++i) {
+          if (!temperature.empty() || !lines.Has(i, "rawvalue: ")) continue;
+          const std::string_view v = lines.After(i, "rawvalue: ");
           if (!v.empty()) temperature = TempFromRaw(v);
         }
       }
@@ -194,34 +247,36 @@ class TSmartReader {
       core_.SATASmart.Add(device, serial, channel, id, "", temperature);
   }
 
-  void ReadSasDrive(const std::string& drive, const std::string& device,
+  void ReadSasDrive(std::string_view drive, const std::string& device,
                     const std::string& serial) {
     std::string channel, id, health, temperature;
-    TAttributeLinesCache tags(drive);
-    std::vector<std::string> names;
-    ChildElementNames(drive, names);
-    for (const auto& n : names) {
-      const std::string t = TrimBlanks(n);
+    TFirstStartTags tags(drive);
+    TTagLines& lines = lines_;
+    for (const std::string_view n : names_) {
+      const std::string_view t = TrimBlankView(n);
       if (t == "physicaldrivesmartstats") {
-        for (const auto& l : tags.Lines(n)) ReadDriveAddress(l, channel, id);
+        ReadTag(drive, tags, n);
+        for (size_t i = 0; i < lines.Count(); ++i) ReadDriveAddress(lines, i, channel, id);
       } else if (t == "smarthealthstatus") {
-        for (const auto& l : tags.Lines(n))
-          if (Contains(l, "status: ")) health = ValueAfter(l, "status: ");
+        ReadTag(drive, tags, n);
+        for (size_t i = 0; i < lines.Count(); ++i)
+          if (lines.Has(i, "status: ")) health = lines.After(i, "status: ");
       } else if (t == "temperaturelogpage") {
-        for (const auto& l : tags.Lines(n)) {
-          if (!Contains(l, "currenttemperaturecelcius: ")) continue;
-          const std::string c = ValueAfter(l, "currenttemperaturecelcius: ");
-          if (std::to_string(ToInt(c, -1)) == c) temperature = c + " C";
+        ReadTag(drive, tags, n);
+        for (size_t i = 0; i < lines.Count(); ++i) {
+          if (!lines.Has(i, "currenttemperaturecelcius: ")) continue;
+          const std::string_view c = lines.After(i, "currenttemperaturecelcius: ");
+          if (std::to_string(ToInt(c, -1)) == c) temperature = std::string(c) + " C";
         }
       } else if (Contains(t, "attribute_")) {
-        const auto& lines = tags.Lines(n);
+        ReadTag(drive, tags, n);
         std::string attr_name;
-        for (const auto& l : lines)
-          if (Contains(l, "name: ")) attr_name = ValueAfter(l, "name: ");
+        for (size_t i = 0; i < lines.Count(); ++i)
+          if (lines.Has(i, "name: ")) attr_name = lines.After(i, "name: ");
         if (attr_name.empty()) continue;
-        for (const auto& l : lines) {
-          if (!Contains(l, "value: ")) continue;
-          const std::string v = ValueAfter(l, "value: ");
+        for (size_t i = 0; i < lines.Count(); ++i) {
+          if (!lines.Has(i, "value: ")) continue;
+          const std::string_view v = lines.After(i, "value: ");
           if (v.empty()) continue;
           if (Contains(attr_name, "current") && Contains(attr_name, "drive") &&
               Contains(attr_name, "temperature"))
@@ -236,6 +291,12 @@ class TSmartReader {
     }
     if (!channel.empty() && !id.empty())
       core_.SASSmart.Add(device, serial, channel, id, health, temperature);
+  }
+
+  // The lines of the first start tag named `name` (none when there is no such tag).
+  void ReadTag(std::string_view drive, TFirstStartTags& tags, std::string_view name) {
+    const size_t at = tags.Find(name);
+    lines_.Read(at == std::string_view::npos ? std::string_view() : drive.substr(at));
   }
 
   // AddIfNew searches the whole list; names already added are known here without that.
@@ -265,6 +326,11 @@ class TSmartReader {
   TParamsLookup<TKVSATASmartParamsList> sata_params_;
   std::unordered_set<TDescKey, TDescKeyHash> desc_seen_;
   std::unordered_map<std::string, std::string> file_case_;
+  // Reused from drive to drive.
+  std::string drive_;
+  std::vector<std::string_view> names_;
+  std::deque<std::string> built_names_;
+  TTagLines lines_;
 };
 
 }  // namespace
@@ -281,22 +347,64 @@ std::string CaseOf(std::string_view name, std::string_view source) {
   return std::string(p == std::string::npos ? name : source.substr(p, name.size()));
 }
 
-void ResolveDescriptionNameCase(TKVSmartDescNamesList& names, const std::string& text) {
+namespace {
+
+// Where "\"" + name + "\"" first occurs in `low` for each of `names` (distinct), npos where it
+// does not. A name without a quote can only stand between a quote and the next one, so one
+// walk over the quotes finds all of them; a name with a quote in it is searched for plainly.
+std::vector<size_t> FirstQuotedPlaces(const std::vector<std::string>& names, std::string_view low) {
+  std::vector<size_t> at(names.size(), std::string_view::npos);
+  std::unordered_map<std::string_view, size_t> pending;
+  std::vector<bool> has_length;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string& n = names[i];
+    if (n.find('"') != std::string::npos) {
+      at[i] = low.find("\"" + n + "\"");
+      continue;
+    }
+    pending.emplace(n, i);
+    if (has_length.size() <= n.size()) has_length.resize(n.size() + 1);
+    has_length[n.size()] = true;
+  }
+  size_t left = pending.size();
+  for (size_t q = low.find('"'); left > 0 && q != std::string_view::npos;) {
+    const size_t r = low.find('"', q + 1);
+    if (r == std::string_view::npos) break;
+    const size_t length = r - q - 1;
+    if (length < has_length.size() && has_length[length]) {
+      const auto it = pending.find(low.substr(q + 1, length));
+      if (it != pending.end() && at[it->second] == std::string_view::npos) {
+        at[it->second] = q;
+        --left;
+      }
+    }
+    q = r;
+  }
+  return at;
+}
+
+void ResolveNameCase(TKVSmartDescNamesList& names, std::string_view text, std::string_view low) {
   std::vector<std::string> distinct;
+  std::unordered_set<std::string_view> seen;
   for (int i = 0; i < names.Count(); ++i) {
     const std::string& name = names.Item(i).Name;
-    bool seen = false;
-    for (const auto& n : distinct) seen = seen || n == name;
-    if (!seen) distinct.push_back(name);
+    if (seen.insert(name).second) distinct.push_back(name);
   }
-  const std::string low = LowerCaseAscii(text);
-  for (const auto& n : distinct) {
-    const size_t q = low.find("\"" + n + "\"");
-    if (q == std::string::npos) continue;
-    const std::string resolved = TrimControls(std::string_view(text).substr(q + 1, n.size()));
+  const std::vector<size_t> places = FirstQuotedPlaces(distinct, low);
+  for (size_t i = 0; i < distinct.size(); ++i) {
+    const std::string& n = distinct[i];
+    const size_t q = places[i];
+    if (q == std::string_view::npos) continue;
+    const std::string resolved = TrimControls(text.substr(q + 1, n.size()));
     if (resolved.empty()) continue;
     names.Rename(n, resolved);
   }
+}
+
+}  // namespace
+
+void ResolveDescriptionNameCase(TKVSmartDescNamesList& names, const std::string& text) {
+  ResolveNameCase(names, text, LowerCaseAscii(text));
 }
 
 void ParseSmart(const std::string& text, TKVCore& core) {

@@ -1,6 +1,7 @@
 #include "parse/xml_lines.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -336,6 +337,36 @@ std::vector<std::string_view> ExtractElementsFromZero(std::string_view text,
   return ExtractRange(text, name, 0, count);
 }
 
+namespace {
+
+// The quoted values whose blanks must not split a tag: the first 21 values, those that are
+// not blank only. [begin, end) ranges, in order; returns how many.
+using TRanges = std::array<std::pair<size_t, size_t>, 21>;
+size_t ProtectedRanges(std::string_view tag, TRanges& ranges) {
+  size_t count = 0, from = 0;
+  for (int i = 0; i < 21; ++i) {
+    const size_t eq = tag.find("=\"", from);
+    if (eq == kNone) break;
+    const size_t end = tag.find('"', eq + 2);
+    if (end == kNone) break;
+    if (tag.substr(eq + 2, end - (eq + 2)).find_first_not_of(' ') != kNone)
+      ranges[count++] = {eq + 2, end};
+    from = end + 1;
+  }
+  return count;
+}
+
+// Blanks inside quoted values must not split the tag.
+void ProtectQuotedBlanks(std::string& tag) {
+  TRanges ranges;
+  const size_t count = ProtectedRanges(tag, ranges);
+  for (size_t r = 0; r < count; ++r)
+    for (size_t k = ranges[r].first; k < ranges[r].second; ++k)
+      if (tag[k] == ' ') tag[k] = kProtectedBlank;
+}
+
+}  // namespace
+
 void ElementAttributesToLines(std::string_view element, std::string_view name,
                               std::vector<std::string>& lines) {
   lines.clear();
@@ -344,20 +375,7 @@ void ElementAttributesToLines(std::string_view element, std::string_view name,
   const size_t q = PosFrom(">", element, p);
   if (q == 0) return;
   std::string tag(element.substr(p - 1, q - p + 1));
-
-  // Blanks inside quoted values must not split the tag.
-  size_t from = 0;
-  for (int i = 0; i < 21; ++i) {
-    const size_t eq = tag.find("=\"", from);
-    if (eq == kNone) break;
-    const size_t end = tag.find('"', eq + 2);
-    if (end == kNone) break;
-    const std::string_view value(tag.data() + eq + 2, end - (eq + 2));
-    if (!TrimBlanks(value).empty())
-      for (size_t k = eq + 2; k < end; ++k)
-        if (tag[k] == ' ') tag[k] = kProtectedBlank;
-    from = end + 1;
-  }
+  ProtectQuotedBlanks(tag);
 
   size_t at = 0;
   while (at <= tag.size()) {
@@ -381,40 +399,100 @@ void ElementAttributesToLines(std::string_view element, std::string_view name,
   }
 }
 
-void ChildElementNames(std::string_view text, std::vector<std::string>& names) {
-  names.clear();
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    std::string_view line;
-    if (i == text.size()) {
-      line = text.substr(start);
-    } else if (text[i] == '>') {
-      line = text.substr(start, i + 1 - start);
-      start = i + 1;
-    } else if (text[i] == '\r' || text[i] == '\n') {
-      line = text.substr(start, i - start);
-      start = i + 1;
-    } else {
+// The same split as ElementAttributesToLines without rewriting the tag: a blank splits unless
+// it lies in a protected value. The parts are cut from a copy of the tag in which
+// protected blanks and 0x95 bytes are blanks again (as the lines have them); a value that
+// is one quoted run is a view, any other has its quotes dropped in place.
+void StartTagLines(std::string_view text, std::string& buffer, std::vector<TAttributeLine>& lines) {
+  lines.clear();
+  const size_t gt = text.find('>');
+  if (gt == kNone) {
+    buffer.clear();
+    return;
+  }
+  const std::string_view tag = text.substr(0, gt + 1);
+  TRanges ranges;
+  const size_t protected_count = ProtectedRanges(tag, ranges);
+  buffer.assign(tag);
+  if (tag.find(kProtectedBlank) != kNone)
+    std::replace(buffer.begin(), buffer.end(), kProtectedBlank, ' ');
+  const std::string_view copy(buffer);
+  char* const out = buffer.data();
+  size_t next_cr = tag.find('\r'), next_lf = tag.find('\n');
+  size_t r = 0;
+  size_t at = 0;
+  while (at <= tag.size()) {
+    if (next_cr < at) next_cr = tag.find('\r', at);
+    if (next_lf < at) next_lf = tag.find('\n', at);
+    const size_t line_break = std::min(next_cr, next_lf);
+    size_t blank = tag.find(' ', at);
+    while (blank < line_break) {
+      while (r < protected_count && ranges[r].second <= blank) ++r;
+      if (r == protected_count || blank < ranges[r].first) break;
+      blank = tag.find(' ', ranges[r].second);
+    }
+    const size_t stop = std::min({blank, line_break, tag.size()});
+    const size_t begin = at;
+    at = stop + 1;
+    const size_t eq = tag.substr(0, stop).find('=', begin);
+    if (eq == kNone) continue;
+    const std::string_view key = TrimBlankView(copy.substr(begin, eq - begin));
+    const std::string_view raw = TrimBlankView(copy.substr(eq + 1, stop - eq - 1));
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"' &&
+        raw.substr(1, raw.size() - 2).find('"') == kNone) {
+      lines.push_back({key, raw.substr(1, raw.size() - 2)});
       continue;
     }
-    // A '>' can only close a line, so a line without one at its end is no start tag.
-    if (line.empty() || line.back() != '>') continue;
-    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-    if (line.find('<') == kNone || line.find("</") != kNone) continue;
-    std::string tag;
-    bool has_blank = false;
-    for (char c : line) {
-      if (c == '<') continue;
-      tag.push_back(c);
-      if (c == ' ') {
-        has_blank = true;
-        break;
-      }
+    const size_t from = static_cast<size_t>(raw.data() - copy.data());
+    const size_t end = from + raw.size();
+    size_t to = from;
+    for (size_t k = from; k < end; ++k) {
+      const char c = out[k];
+      out[to] = c;
+      to += c != '"';
     }
-    if (!has_blank) continue;
-    if (tag.find(':') != kNone) tag = TrimBlanks(TextBefore(tag, ":"));
-    if (!tag.empty()) names.push_back(std::move(tag));
+    lines.push_back({key, copy.substr(from, to - from)});
   }
+}
+
+// Only a line that ends in ">" can name a start tag, and a line ends in ">" only where a ">"
+// ends it (a line break or the end of the text never follows one directly), so the walk
+// goes from ">" to ">" and starts each line after the last line break before it.
+void ChildElementNameViews(std::string_view text, std::vector<std::string_view>& names,
+                           std::deque<std::string>& built) {
+  names.clear();
+  built.clear();
+  size_t next_cr = text.find('\r'), next_lf = text.find('\n');
+  size_t after_gt = 0;
+  for (size_t gt = text.find('>'); gt != kNone; after_gt = gt + 1, gt = text.find('>', after_gt)) {
+    size_t start = after_gt;
+    for (; next_cr < gt; next_cr = text.find('\r', next_cr + 1)) start = std::max(start, next_cr + 1);
+    for (; next_lf < gt; next_lf = text.find('\n', next_lf + 1)) start = std::max(start, next_lf + 1);
+    std::string_view line = text.substr(start, gt + 1 - start);
+    while (line.front() == ' ') line.remove_prefix(1);
+    if (line.find('<') == kNone || line.find("</") != kNone) continue;
+    const size_t blank = line.find(' ');
+    if (blank == kNone) continue;
+    std::string_view tag = line.substr(0, blank + 1);
+    if (tag.front() == '<' && tag.find('<', 1) == kNone) {
+      tag.remove_prefix(1);
+    } else {
+      std::string& copy = built.emplace_back();
+      for (char c : tag)
+        if (c != '<') copy.push_back(c);
+      tag = copy;
+    }
+    const size_t colon = tag.find(':');
+    if (colon != kNone) tag = TrimBlankView(tag.substr(0, colon));
+    if (!tag.empty()) names.push_back(tag);
+  }
+}
+
+void ChildElementNames(std::string_view text, std::vector<std::string>& names) {
+  std::vector<std::string_view> views;
+  std::deque<std::string> built;
+  ChildElementNameViews(text, views, built);
+  names.assign(views.begin(), views.end());
 }
 
 std::string SizeToMegabytes(std::string_view text) {

@@ -14,6 +14,7 @@
 //
 // Pure functions on byte strings; any thread.
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,13 @@ std::string ReplaceAll(std::string_view s, std::string_view old_text, std::strin
 
 // Decimal |n| with a leading "0" below 10: "00", "07", "12", "101".
 std::string FormatIndex2(int64_t n);
+
+// TrimBlanks as a view into `s`.
+inline std::string_view TrimBlankView(std::string_view s) {
+  const size_t b = s.find_first_not_of(' ');
+  if (b == std::string_view::npos) return s.substr(s.size());
+  return s.substr(b, s.find_last_not_of(' ') + 1 - b);
+}
 
 // Numbers every element `name`: "<name" becomes "<name:NN", "</name" becomes "</name:NN>".
 // Elements are numbered 01, 02, ... in the order their end tags appear (a nested element
@@ -77,11 +85,24 @@ std::vector<std::string_view> ExtractElementsFromZero(std::string_view text,
 void ElementAttributesToLines(std::string_view element, std::string_view name,
                               std::vector<std::string>& lines);
 
+// The lines ElementAttributesToLines gives for the start tag at the front of `text` (up to
+// its first ">"; none without one), each kept in its two parts: the line is
+// key + ": " + value. The views point into `buffer`, which is overwritten.
+struct TAttributeLine {
+  std::string_view Key, Value;
+};
+void StartTagLines(std::string_view text, std::string& buffer, std::vector<TAttributeLine>& lines);
+
 // Clears `names` and fills it with the names of the start tags in `text` that carry
 // attributes, in document order: "<physicaldrivesmartstats:01 channel=..>" gives
 // "physicaldrivesmartstats", "<attribute_03 id=..>" gives "attribute_03 " (trailing blank
 // kept, so that it selects exactly that tag when handed back as a name).
 void ChildElementNames(std::string_view text, std::vector<std::string>& names);
+
+// ChildElementNames without a string per name: the views point into `text`, or into
+// `built` for a name that is not one piece of it (a "<" to drop inside it).
+void ChildElementNameViews(std::string_view text, std::vector<std::string_view>& names,
+                           std::deque<std::string>& built);
 
 // A size text ("139236 MB", "2 TB", "1.5 GB") in whole megabytes (rounded half to even,
 // "." or "," as the decimal point); empty when there is no number, it is not above 0 or
