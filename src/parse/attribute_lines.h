@@ -51,7 +51,13 @@ class TReadBudget {
 // occurrence. Other names are searched for plainly.
 class TFirstStartTags {
  public:
+  TFirstStartTags() = default;
   explicit TFirstStartTags(std::string_view element) : element_(element) {}
+  // Starts over on another element, keeping the memory of the index.
+  void Reset(std::string_view element) {
+    element_ = element;
+    indexed_ = false;
+  }
 
   // Position of the "<", npos when none.
   size_t Find(std::string_view name) {
@@ -59,26 +65,44 @@ class TFirstStartTags {
     if (blank + 1 != name.size() || name.size() > kMaxIndexedName)
       return element_.find(std::string("<").append(name));
     if (!indexed_) BuildIndex();
-    const auto it = first_tag_.find(name);
-    return it == first_tag_.end() ? std::string_view::npos : it->second;
+    for (size_t h = std::hash<std::string_view>()(name) & mask_;; h = (h + 1) & mask_) {
+      const TSlot& slot = slots_[h];
+      if (slot.at == std::string_view::npos || slot.key == name) return slot.at;
+    }
   }
 
  private:
   static constexpr size_t kMaxIndexedName = 64;
+  struct TSlot {
+    std::string_view key;
+    size_t at;
+  };
 
+  // An open-addressing table at most half full; the first "<" of a key wins.
   void BuildIndex() {
     indexed_ = true;
+    keys_.clear();
     for (size_t lt = element_.find('<'); lt != std::string_view::npos;
          lt = element_.find('<', lt + 1)) {
       const std::string_view rest = element_.substr(lt + 1, kMaxIndexedName);
       const size_t blank = rest.find(' ');
-      if (blank != std::string_view::npos) first_tag_.emplace(rest.substr(0, blank + 1), lt);
+      if (blank != std::string_view::npos) keys_.push_back({rest.substr(0, blank + 1), lt});
+    }
+    size_t size = 16;
+    while (size < 2 * keys_.size()) size *= 2;
+    slots_.assign(size, TSlot{{}, std::string_view::npos});
+    mask_ = size - 1;
+    for (const TSlot& k : keys_) {
+      size_t h = std::hash<std::string_view>()(k.key) & mask_;
+      while (slots_[h].at != std::string_view::npos && slots_[h].key != k.key) h = (h + 1) & mask_;
+      if (slots_[h].at == std::string_view::npos) slots_[h] = k;
     }
   }
 
   std::string_view element_;
   bool indexed_ = false;
-  std::unordered_map<std::string_view, size_t> first_tag_;
+  std::vector<TSlot> keys_, slots_;
+  size_t mask_ = 0;
 };
 
 // ElementAttributesToLines over one element, remembered per name.

@@ -171,9 +171,8 @@ class TSmartReader {
       NumberElements(e, "physicaldrivesmartstats", drives, drives_text);
       for (std::string_view d : ExtractElements(drives_text, "physicaldrivesmartstats", drives)) {
         if (!budget_.Spend(d.size())) return;
-        drive_.assign(d);
         int counter = 0;
-        NumberAttributeTags(drive_, counter);
+        NumberAttributeTags(d, counter, drive_);
         ChildElementNameViews(drive_, names_, built_names_);
         if (sas)
           ReadSasDrive(drive_, device, serial);
@@ -195,7 +194,8 @@ class TSmartReader {
                      const std::string& serial) {
     std::string channel, id, temperature;
     bool has_desc = false;
-    TFirstStartTags tags(drive);
+    TFirstStartTags& tags = tags_;
+    tags.Reset(drive);
     TTagLines& lines = lines_;
     for (const std::string_view n : names_) {
       const std::string_view t = TrimBlankView(n);
@@ -250,7 +250,8 @@ class TSmartReader {
   void ReadSasDrive(std::string_view drive, const std::string& device,
                     const std::string& serial) {
     std::string channel, id, health, temperature;
-    TFirstStartTags tags(drive);
+    TFirstStartTags& tags = tags_;
+    tags.Reset(drive);
     TTagLines& lines = lines_;
     for (const std::string_view n : names_) {
       const std::string_view t = TrimBlankView(n);
@@ -330,6 +331,7 @@ class TSmartReader {
   std::string drive_;
   std::vector<std::string_view> names_;
   std::deque<std::string> built_names_;
+  TFirstStartTags tags_;
   TTagLines lines_;
 };
 

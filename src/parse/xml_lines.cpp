@@ -253,19 +253,28 @@ std::string SelfCloseEmptyPairs(std::string_view text, std::string_view name) {
   return out;
 }
 
-void NumberAttributeTags(std::string& text, int& counter) {
+void NumberAttributeTags(std::string_view text, int& counter, std::string& result) {
   static constexpr std::string_view kTag = "<attribute ";
-  if (counter >= 101) return;
-  std::string out;
+  result.clear();
   size_t at = 0;
-  for (size_t p = text.find(kTag); p != kNone && counter < 101; p = text.find(kTag, at)) {
-    ++counter;
-    out.append(text, at, p - at);
-    out.append("<attribute_").append(FormatIndex2(counter)).append(" ");
-    at = p + kTag.size();
+  if (counter < 101) {
+    for (size_t p = text.find(kTag); p != kNone && counter < 101; p = text.find(kTag, at)) {
+      ++counter;
+      result.append(text, at, p - at).append("<attribute_");
+      if (counter < 10) result.push_back('0');
+      if (counter >= 100) result.push_back(static_cast<char>('0' + counter / 100));
+      if (counter >= 10) result.push_back(static_cast<char>('0' + counter / 10 % 10));
+      result.push_back(static_cast<char>('0' + counter % 10));
+      result.push_back(' ');
+      at = p + kTag.size();
+    }
   }
-  if (at == 0) return;
-  out.append(text, at, kNone);
+  result.append(text, at, kNone);
+}
+
+void NumberAttributeTags(std::string& text, int& counter) {
+  std::string out;
+  NumberAttributeTags(text, counter, out);
   text.swap(out);
 }
 

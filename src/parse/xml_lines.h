@@ -67,6 +67,8 @@ std::string SelfCloseEmptyPairs(std::string_view text, std::string_view name);
 // While `counter` is below 101: the first "<attribute " becomes "<attribute_NN " with
 // NN = FormatIndex2(++counter).
 void NumberAttributeTags(std::string& text, int& counter);
+// The same from `text` into `result`.
+void NumberAttributeTags(std::string_view text, int& counter, std::string& result);
 
 // The whole element numbered `n` (start tag through its end tag), or empty.
 std::string ExtractElement(std::string_view text, std::string_view name, int64_t n);
