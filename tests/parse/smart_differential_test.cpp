@@ -39,7 +39,11 @@ void ExpectSameAsReference(const std::string& text) {
 std::string Damage(std::string s, std::mt19937& rng) {
   static const char* const bits[] = {"<", ">", "/>", "\"", " ", "=", "\r\n", "<attribute ",
                                      "</physicaldrivesmartstats>", "<logicaldrivestats ",
-                                     "<PhysicalDriveStats ", "id=\"0xc2\"", "0x", ":"};
+                                     "<PhysicalDriveStats ", "id=\"0xc2\"", "0x", ":",
+                                     // "word: " in a value, ending a longer key or, after a
+                                     // line break inside quotes, inside a key.
+                                     "name=\"a id: b\"", "serialid=\"7\" ", "\x95",
+                                     "x=\"a\nq id: 7=z\" "};
   const int edits = 1 + static_cast<int>(rng() % 5);
   for (int e = 0; e < edits && !s.empty(); ++e) {
     const size_t at = rng() % s.size();

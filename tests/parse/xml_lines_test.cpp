@@ -232,6 +232,13 @@ void ExpectSameAsReference(const std::string& text) {
     ElementAttributesToLines(text, name, l1);
     ref::ElementAttributesToLines(text, name, l2);
     ASSERT_EQ(l1, l2);
+    std::string buffer;
+    std::vector<TAttributeLine> parts;
+    const size_t at = text.find("<" + name);
+    StartTagLines(at == std::string::npos ? "" : std::string_view(text).substr(at), buffer, parts);
+    std::vector<std::string> joined;
+    for (const auto& p : parts) joined.push_back(std::string(p.Key) + ": " + std::string(p.Value));
+    ASSERT_EQ(joined, l2);
   }
   for (const std::string& name : kNames) {
     ASSERT_EQ(PairSelfClosing(text, name), ref::PairSelfClosing(text, name)) << name;
