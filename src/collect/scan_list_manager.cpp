@@ -222,6 +222,7 @@ void TScanListManager::Publish(std::string& field, std::string& value) {
 void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle) {
   std::string metrics = RenderMetricsText(core, health_, cycle);
   std::string json = RenderStateJson(core, health_, cycle);
+  json.shrink_to_fit();  // grown by doubling, and held until the next cycle
   std::lock_guard<std::mutex> lock(served_.PageLock());
   metrics_text_.swap(metrics);
   state_json_.swap(json);
@@ -307,6 +308,7 @@ void TScanListManager::StartData() {
 
     std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View);
     const size_t page_size = page.size();
+    page.shrink_to_fit();  // grown by doubling, and held until the next cycle
     {
       // Requests hold the old page by reference; it goes when the last of them is done.
       auto shared = std::make_shared<const std::string>(std::move(page));

@@ -101,17 +101,23 @@ class MetricsWriter {
     out += '\n';
   }
 
-  std::string Text() const {
+  // The whole text; the samples are handed over, so the writer is spent. Each family's
+  // samples are trimmed to size first and freed once copied: the text and the samples,
+  // grown by doubling, are never held at once in full.
+  std::string TakeText() {
     size_t size = 0;
-    for (const auto& f : families_)
+    for (auto& f : families_) {
+      f.samples.shrink_to_fit();
       if (!f.samples.empty()) size += 2 * f.name.size() + f.help.size() + f.type.size() + 16 + f.samples.size();
+    }
     std::string out;
     out.reserve(size);
-    for (const auto& f : families_) {
+    for (auto& f : families_) {
       if (f.samples.empty()) continue;
       out.append("# HELP ").append(f.name).append(1, ' ').append(f.help).append(1, '\n');
       out.append("# TYPE ").append(f.name).append(1, ' ').append(f.type).append(1, '\n');
       out += f.samples;
+      std::string().swap(f.samples);
     }
     return out;
   }
@@ -340,7 +346,7 @@ std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& healt
   DeviceMetrics(w, core);
   DriveMetrics(w, core);
   EnclosureAndTaskMetrics(w, core);
-  return w.Text();
+  return w.TakeText();
 }
 
 }  // namespace kv
