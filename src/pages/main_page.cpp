@@ -479,10 +479,8 @@ std::string RenderMainPage(TKVCore& core, const std::string& version, const TMem
 
 std::string RenderMainPage(TKVCore& core, const std::string& version, const TMFileList& files,
                            const THealthView* health) {
-  TStringList lines;
-  WriteStateReport(core, version, lines);
   std::string text;
-  for (const std::string& line : lines) text.append(line).append("\r\n");
+  AppendStateReport(core, version, text);
   return RenderMainPage(core, version, TMemIniFile(text), files, health);
 }
 
