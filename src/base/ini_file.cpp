@@ -1,5 +1,6 @@
 #include "base/ini_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -70,13 +71,13 @@ bool ParseIniInteger(std::string_view text, int64_t& value) {
 namespace {
 
 // FNV-1a over the lower-cased bytes.
-size_t HashNoCase(std::string_view s, size_t seed) {
+uint32_t HashNoCase(std::string_view s, size_t seed) {
   uint64_t h = 1469598103934665603ull ^ seed;
   for (char c : s) {
     h ^= static_cast<unsigned char>(LowerAscii(c));
     h *= 1099511628211ull;
   }
-  return static_cast<size_t>(h);
+  return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
 // Finds the slot whose item `same` accepts, or the free slot where it would go.
@@ -120,23 +121,34 @@ size_t LineEnd(std::string_view text, size_t pos, size_t& lf) {
 
 }  // namespace
 
-size_t TMemIniFile::SectionSlot(std::string_view name, size_t hash) const {
+size_t TMemIniFile::SectionSlot(std::string_view name, uint32_t hash) const {
   return Probe(section_slots_, hash, [&](size_t s) {
-    return sections_[s].hash == hash && SameTextAscii(sections_[s].name, name);
+    return sections_[s].hash == hash && SameTextAscii(View(sections_[s].name), name);
   });
 }
 
-size_t TMemIniFile::KeySlot(size_t section, std::string_view key, size_t hash) const {
+size_t TMemIniFile::KeySlot(size_t section, std::string_view key, uint32_t hash) const {
   return Probe(key_slots_, hash, [&](size_t e) {
-    return entries_[e].hash == hash && entries_[e].section == section && SameTextAscii(entries_[e].key, key);
+    return entries_[e].hash == hash && entries_[e].section == section && SameTextAscii(View(entries_[e].key), key);
   });
 }
 
-void TMemIniFile::Load(std::string_view source) {
-  auto owned = std::make_shared<const std::string>(source);
-  const std::string_view text = *owned;
+TMemIniFile::Span TMemIniFile::SpanOf(std::string_view text, std::string_view part) {
+  if (part.empty()) return Span{};
+  return Span{static_cast<uint32_t>(part.data() - text.data()), static_cast<uint32_t>(part.size())};
+}
+
+void TMemIniFile::Load(std::string_view source) { Load(std::make_shared<const std::string>(source)); }
+
+void TMemIniFile::Load(std::shared_ptr<const std::string> owned) {
+  if (owned == nullptr) owned = std::make_shared<const std::string>();
+  std::string_view text = *owned;
+  // Places are 32-bit: a line that starts beyond that is not read.
+  if (text.size() > UINT32_MAX) text = text.substr(0, text.rfind('\n', UINT32_MAX - 1) + 1);
   sections_.clear();
   entries_.clear();
+  // Every entry is a line: reserved at once, a large report is not copied as it grows.
+  entries_.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   // Sized for a line per 16 bytes and a section per 64, so a state report seldom has to
   // be put into a grown table again.
   section_slots_.assign(TableSize(text.size() / 64), 0);
@@ -155,26 +167,30 @@ void TMemIniFile::Load(std::string_view source) {
       // A repeated header starts over: the index points at the last section of a name,
       // so the earlier one is no longer reachable.
       const std::string_view name = Trim(line.substr(1, line.size() - 2));
-      const size_t hash = HashNoCase(name, 0);
+      const uint32_t hash = HashNoCase(name, 0);
       Reserve(section_slots_, sections_.size(), [&](size_t s) { return sections_[s].hash; });
       section_slots_[SectionSlot(name, hash)] = static_cast<uint32_t>(sections_.size() + 1);
-      sections_.push_back(Section{name, hash, entries_.size(), entries_.size()});
+      const auto first = static_cast<uint32_t>(entries_.size());
+      sections_.push_back(Section{SpanOf(text, name), hash, first, first});
       continue;
     }
     if (sections_.empty()) continue;
     const size_t eq = line.find('=');
     const std::string_view key = Trim(eq == std::string_view::npos ? line : line.substr(0, eq));
     const std::string_view value = eq == std::string_view::npos ? std::string_view() : Trim(line.substr(eq + 1));
-    const size_t section = sections_.size() - 1;
-    const size_t hash = HashNoCase(key, section);
+    const auto section = static_cast<uint32_t>(sections_.size() - 1);
+    const uint32_t hash = HashNoCase(key, section);
     Reserve(key_slots_, entries_.size(), [&](size_t e) { return entries_[e].hash; });
     uint32_t& slot = key_slots_[KeySlot(section, key, hash)];
     // The last occurrence of a key wins and takes the place of the earlier one in order.
     if (slot != 0) entries_[slot - 1].live = false;
     slot = static_cast<uint32_t>(entries_.size() + 1);
-    entries_.push_back(Entry{key, value, section, hash, true});
-    sections_.back().end = entries_.size();
+    entries_.push_back(Entry{SpanOf(text, key), SpanOf(text, value), section, hash, true});
+    sections_.back().end = static_cast<uint32_t>(entries_.size());
   }
+  // Section headers and blank lines took no entry.
+  entries_.shrink_to_fit();
+  sections_.shrink_to_fit();
 }
 
 size_t TMemIniFile::FindSection(std::string_view name) const {
@@ -194,14 +210,14 @@ const TMemIniFile::Entry* TMemIniFile::FindEntry(std::string_view section,
 std::string TMemIniFile::ReadString(std::string_view section, std::string_view key,
                                     const std::string& default_value) const {
   const Entry* e = FindEntry(section, key);
-  return e ? std::string(e->value) : default_value;
+  return e ? std::string(View(e->value)) : default_value;
 }
 
 int64_t TMemIniFile::ReadInteger(std::string_view section, std::string_view key,
                                  int64_t default_value) const {
   const Entry* e = FindEntry(section, key);
   int64_t value = 0;
-  if (e == nullptr || !ParseIniInteger(e->value, value)) return default_value;
+  if (e == nullptr || !ParseIniInteger(View(e->value), value)) return default_value;
   return value;
 }
 
@@ -224,7 +240,7 @@ std::vector<std::string> TMemIniFile::ReadSectionKeys(std::string_view section) 
   const size_t s = FindSection(section);
   if (s == std::string_view::npos) return keys;
   for (size_t i = sections_[s].first; i < sections_[s].end; ++i)
-    if (entries_[i].live) keys.emplace_back(entries_[i].key);
+    if (entries_[i].live) keys.emplace_back(View(entries_[i].key));
   return keys;
 }
 

@@ -26,6 +26,9 @@ class TMemIniFile {
 
   // Replaces the content with the lines of `text` (CR LF, LF or CR line ends).
   void Load(std::string_view text);
+  // The same, reading `text` in place and keeping it alive rather than copying it. A text
+  // of 4 GiB or more is read up to its last line that starts below 4 GiB.
+  void Load(std::shared_ptr<const std::string> text);
 
   std::string ReadString(std::string_view section, std::string_view key,
                          const std::string& default_value) const;
@@ -41,30 +44,39 @@ class TMemIniFile {
   bool ValueExists(std::string_view section, std::string_view key) const;
 
  private:
-  // Keys and values are views into text_, which is shared and never changed once loaded,
+  // Keys and values are places in text_, which is shared and never changed once loaded,
   // so copies of a reader stay valid. A state report of thousands of sections is read back
   // every cycle, so the look-ups go through two open-addressing tables hashed without
-  // regard to ASCII case, rather than through strings or nodes of their own.
+  // regard to ASCII case, rather than through strings or nodes of their own. The entries
+  // are kept small: a report of 500 drives has 40,000 lines, and the reader of the last
+  // good one is kept between cycles.
+  struct Span {
+    uint32_t pos = 0;
+    uint32_t size = 0;
+  };
   struct Entry {
-    std::string_view key;
-    std::string_view value;
-    size_t section = 0;
-    size_t hash = 0;   // of the section index and the key
-    bool live = true;  // false once a later line of the same key replaced it
+    Span key;
+    Span value;
+    uint32_t section = 0;
+    uint32_t hash = 0;  // of the section index and the key
+    bool live = true;   // false once a later line of the same key replaced it
   };
   struct Section {
-    std::string_view name;
-    size_t hash = 0;
-    size_t first = 0;  // the section's lines are entries_[first, end)
-    size_t end = 0;
+    Span name;
+    uint32_t hash = 0;
+    uint32_t first = 0;  // the section's lines are entries_[first, end)
+    uint32_t end = 0;
   };
 
+  // `part` lies in `text`.
+  static Span SpanOf(std::string_view text, std::string_view part);
+  std::string_view View(Span span) const { return std::string_view(*text_).substr(span.pos, span.size); }
   const Entry* FindEntry(std::string_view section, std::string_view key) const;
   // Index of the last section of that name, or npos.
   size_t FindSection(std::string_view name) const;
   // Slot of the last section of that name, or the free slot where it would go.
-  size_t SectionSlot(std::string_view name, size_t hash) const;
-  size_t KeySlot(size_t section, std::string_view key, size_t hash) const;
+  size_t SectionSlot(std::string_view name, uint32_t hash) const;
+  size_t KeySlot(size_t section, std::string_view key, uint32_t hash) const;
 
   std::shared_ptr<const std::string> text_;
   std::vector<Section> sections_;

@@ -10,6 +10,7 @@
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
 #include "pages/main_page.h"
+#include "pages/page_rows.h"
 #include "platform/memory.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
@@ -271,12 +272,17 @@ void TScanListManager::StartData() {
     // A good cycle replaces the last good model, which only a failed one shows: freed before
     // this cycle's report is read, two models with their reports are never held at once.
     if (failure.empty()) tracker_.ForgetLastGood();
-    std::string report;
-    report.reserve(report_text_.size());  // about the size of the last cycle's
-    AppendStateReport(*core, version_, report);
-    report.append("\r\n[update]\r\ntime=").append(std::to_string(env_.Now())).append("\r\n");
-    report_ini.Load(report);  // before Publish, which swaps the text out
-    Publish(report_text_, report);
+    auto report = std::make_shared<std::string>();
+    report->reserve(report_text_ ? report_text_->size() : 0);  // about the size of the last cycle's
+    AppendStateReport(*core, version_, *report);
+    report->append("\r\n[update]\r\ntime=").append(std::to_string(env_.Now())).append("\r\n");
+    // One text, served as /ini and read by the pages.
+    report_ini.Load(report);
+    {
+      std::shared_ptr<const std::string> published = std::move(report);
+      std::lock_guard<std::mutex> lock(served_.PageLock());
+      report_text_.swap(published);
+    }
 
     // The verdict, and what changed since the last good cycle; when the collection failed
     // the pages show the last good model.
@@ -343,16 +349,17 @@ void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>
 
 void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
                                          const std::vector<TSmartVerdict>* verdicts) {
-  // Every page comes from the one model of this cycle; the new list replaces the old one
-  // in a single swap, so a lookup never sees a half-built cache.
-  THDDHTMLCacheList fresh(version_, std::string(), std::string());  // only its items are swapped in
+  // Every page comes from the one model of this cycle. Each replaces its older version as
+  // soon as it is rendered, so the two sets of pages are never held together.
   try {
     THddPageRenderer renderer(core, env_.Resources(),
                               smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
     for (const std::string& key : DrivePageKeys(report)) {
       try {
         TDrivePage page = renderer.Render(key);
-        fresh.Add(key, std::move(page.AlternativeKey), std::move(page.Body));
+        THDDHTMLCacheItem item{key, std::move(page.AlternativeKey), std::move(page.Body), PageTimeStamp()};
+        std::lock_guard<std::mutex> lock(served_.PageLock());
+        item = drive_pages_.Refresh(std::move(item));  // the old page, freed after the lock
       } catch (...) {
         // This drive's page is left out; the others are still rendered.
       }
@@ -361,7 +368,7 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
     // The pages rendered so far are still published.
   }
   std::lock_guard<std::mutex> lock(served_.PageLock());
-  drive_pages_.Swap(fresh);
+  drive_pages_.EndRefresh();
 }
 
 void TScanListManager::RestartCheck(int64_t now) {
@@ -379,7 +386,7 @@ std::string TScanListManager::MainPageLocked() const { return *main_page_; }
 
 std::shared_ptr<const std::string> TScanListManager::SharedMainPageLocked() const { return main_page_; }
 std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
-std::string TScanListManager::ReportTextLocked() const { return report_text_; }
+std::string TScanListManager::ReportTextLocked() const { return report_text_ ? *report_text_ : std::string(); }
 
 std::string TScanListManager::MetricsTextLocked() const { return metrics_text_; }
 std::string TScanListManager::StateJsonLocked() const { return state_json_; }

@@ -70,8 +70,8 @@ class TScanListManager : public ServedContent {
   void Configure(const TSettings& settings);
   void OnTick();
   void StartData();
-  // Renders every drive page of the cycle's model (keys from its state report, `report`)
-  // into a fresh list and swaps it in under PageLock.
+  // Renders every drive page of the cycle's model (keys from its state report, `report`);
+  // each replaces its older version under PageLock as soon as it is rendered.
   // `verdicts` are the SMART verdicts of the model's drives, shown on their pages.
   void RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
                          const std::vector<TSmartVerdict>* verdicts = nullptr);
@@ -131,7 +131,7 @@ class TScanListManager : public ServedContent {
   // Guarded by PageLock.
   std::shared_ptr<const std::string> main_page_ = std::make_shared<const std::string>();  // never null
   std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
-  std::string report_text_;
+  std::shared_ptr<const std::string> report_text_;  // shared with the pages' reader of it
   std::string metrics_text_, state_json_;
   THDDHTMLCacheList drive_pages_;
 

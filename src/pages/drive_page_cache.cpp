@@ -1,5 +1,6 @@
 #include "pages/drive_page_cache.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/text_case.h"
@@ -43,6 +44,31 @@ THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, std::string hea
 
 void THDDHTMLCacheList::Add(std::string key, std::string alternative_key, std::string body) {
   items_.push_back(THDDHTMLCacheItem{std::move(key), std::move(alternative_key), std::move(body), PageTimeStamp()});
+}
+
+THDDHTMLCacheItem THDDHTMLCacheList::Refresh(THDDHTMLCacheItem item) {
+  item.Refreshed = refresh_;
+  item.Order = refreshed_;
+  auto stale = [&](const THDDHTMLCacheItem& old) { return old.Refreshed != refresh_ && old.Key == item.Key; };
+  // Drives keep their places from cycle to cycle, so the slot of the same rank usually holds the key.
+  auto slot = refreshed_ < items_.size() && stale(items_[refreshed_])
+                  ? items_.begin() + static_cast<std::ptrdiff_t>(refreshed_)
+                  : std::find_if(items_.begin(), items_.end(), stale);
+  ++refreshed_;
+  if (slot == items_.end()) {
+    items_.push_back(std::move(item));
+    return THDDHTMLCacheItem{};
+  }
+  std::swap(*slot, item);
+  return item;
+}
+
+void THDDHTMLCacheList::EndRefresh() {
+  std::erase_if(items_, [&](const THDDHTMLCacheItem& item) { return item.Refreshed != refresh_; });
+  auto by_order = [](const THDDHTMLCacheItem& a, const THDDHTMLCacheItem& b) { return a.Order < b.Order; };
+  if (!std::is_sorted(items_.begin(), items_.end(), by_order)) std::sort(items_.begin(), items_.end(), by_order);
+  ++refresh_;
+  refreshed_ = 0;
 }
 
 const THDDHTMLCacheItem* THDDHTMLCacheList::Find(const std::string& lower_key) const {

@@ -5,9 +5,11 @@
 // empty frame), the drive's lower-cased serial number as alternative key, and the local
 // time it was made. Get wraps the body in the common header and footer.
 //
-// Not synchronised: the scan list manager builds a fresh list on the collecting thread and
-// swaps it in under PageLock, and HTTP threads call Get under PageLock, so a lookup never
-// sees a partly filled list.
+// Not synchronised: the scan list manager refreshes the served list on the collecting
+// thread under PageLock, one page at a time (Refresh, then EndRefresh), and HTTP threads
+// call Get under PageLock. A lookup sees each page whole, old or new; the old and the new
+// set of pages are never held together, which at hundreds of drives is megabytes.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,10 @@ struct THDDHTMLCacheItem {
   std::string AlternativeKey;
   std::string Body;
   std::string Updated;  // "hh:nn:ss dd/mm/yyyy"
+  // Kept by THDDHTMLCacheList::Refresh: the refresh that last put the item in, and its
+  // place in that refresh.
+  unsigned Refreshed = 0;
+  size_t Order = 0;
 };
 
 class THDDHTMLCacheList {
@@ -42,10 +48,20 @@ class THDDHTMLCacheList {
   int Count() const { return static_cast<int>(items_.size()); }
   void Swap(THDDHTMLCacheList& other) noexcept { items_.swap(other.items_); }
 
+  // A new set of pages, put in one at a time while the list is served: `item` takes the
+  // place of the first item with its key not yet refreshed this time, or is appended. The
+  // item it replaces is handed back, to be freed outside the lock.
+  THDDHTMLCacheItem Refresh(THDDHTMLCacheItem item);
+  // Ends the set: drops the items it did not refresh and puts the rest in the order they
+  // came, as if the list had been built anew.
+  void EndRefresh();
+
  private:
   const THDDHTMLCacheItem* Find(const std::string& lower_key) const;
 
   std::vector<THDDHTMLCacheItem> items_;
+  unsigned refresh_ = 1;     // the set being put in; items from Add carry 0
+  size_t refreshed_ = 0;     // items of this set so far
   std::string header_;
   std::string end_;
   std::string version_;

@@ -66,6 +66,15 @@ TEST(IniFile, CopiesAndReloadsKeepTheirOwnText) {
   EXPECT_FALSE(copy.SectionExists("s"));
   EXPECT_EQ(copy.ReadSectionKeys("t"), (std::vector<std::string>{"K", "j"}));
   EXPECT_EQ(moved.ReadString("s", "k", ""), "v");  // a copy's reload leaves the other alone
+
+  // A shared text is read in place and kept alive by the reader alone.
+  auto shared = std::make_shared<const std::string>("[u]\nempty=\nbare\n");
+  moved.Load(shared);
+  shared.reset();
+  EXPECT_EQ(moved.ReadString("u", "empty", "d"), "");
+  EXPECT_EQ(moved.ReadSectionKeys("U"), (std::vector<std::string>{"empty", "bare"}));
+  moved.Load(std::shared_ptr<const std::string>());
+  EXPECT_FALSE(moved.SectionExists("u"));
 }
 
 TEST(IniFile, KeysOfOneSectionDoNotAnswerForAnother) {

@@ -73,6 +73,32 @@ TEST(DrivePageCache, FirstOfTwoEqualKeysWinsAndSwapExchangesItems) {
   EXPECT_EQ(cache.Get("0_1"), " new ") << "header, end and version stay with the list";
 }
 
+TEST(DrivePageCache, RefreshReplacesPagesInPlaceAndEndsWithTheNewSetInItsOrder) {
+  THDDHTMLCacheList cache("v", "", "");
+  cache.Add("0_1", "a", "old 1");
+  cache.Add("0_2", "b", "old 2");
+  cache.Add("0_3", "c", "old 3");
+  // The new set: 0_3 moved first, 0_2 is gone, 0_4 is new, and 0_1 comes twice.
+  EXPECT_EQ(cache.Refresh(Item("0_3", "c", "new 3", "u")).Body, "old 3");
+  EXPECT_EQ(cache.Get("0_3"), " new 3 ");
+  EXPECT_EQ(cache.Get("0_2"), " old 2 ") << "pages not yet refreshed are still served";
+  EXPECT_EQ(cache.Refresh(Item("0_1", "c", "new 1", "u")).Body, "old 1");  // same serial as 0_3
+  EXPECT_EQ(cache.Refresh(Item("0_4", "d", "new 4", "u")).Body, "");
+  EXPECT_EQ(cache.Refresh(Item("0_1", "a", "again 1", "u")).Body, "");
+  cache.EndRefresh();
+  EXPECT_EQ(cache.Count(), 4);
+  EXPECT_EQ(cache.Get("B"), "") << "0_2 is gone, and so is the frame it would fall back to";
+  EXPECT_EQ(cache.Get("0_1"), " new 1 ") << "the first of two equal keys, as in a list built anew";
+  EXPECT_EQ(cache.Get("D"), " new 4 ");
+  EXPECT_EQ(cache.Get("C"), " new 3 ") << "a shared serial finds the first page of the new order";
+
+  // The next set starts afresh: a page left out of it is dropped.
+  cache.Refresh(Item("0_4", "d", "newer 4", "u"));
+  cache.EndRefresh();
+  EXPECT_EQ(cache.Count(), 1);
+  EXPECT_EQ(cache.Get("0_3"), "");
+}
+
 TEST(DrivePageCache, HeaderAndEndComeFromTheEmbeddedTemplates) {
   THDDHTMLCacheList cache("9.9.9.9", test::EmbeddedFiles());
   cache.Add("-1_-1", "", "BODY");
