@@ -40,7 +40,8 @@ for drives in $SIZES; do
   PID=$!
   url="http://127.0.0.1:$port"
   for _ in $(seq $(( (CYCLES * PERIOD + 30) * 5 ))); do
-    [ "$(grep -c retimer "$dir/korvane_monitor_core_log.txt" 2>/dev/null || echo 0)" -ge "$CYCLES" ] && break
+    cycles=$(grep -c retimer "$dir/korvane_monitor_core_log.txt" 2>/dev/null || true)
+    [ "${cycles:-0}" -ge "$CYCLES" ] && break
     sleep 0.2
   done
   sleep "$(awk -v p="$PERIOD" 'BEGIN { print p / 2 }')"  # half way between two cycles

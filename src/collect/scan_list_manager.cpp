@@ -221,12 +221,15 @@ void TScanListManager::Publish(std::string& field, std::string& value) {
 }
 
 void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle) {
-  std::string metrics = RenderMetricsText(core, health_, cycle);
-  std::string json = RenderStateJson(core, health_, cycle);
-  json.shrink_to_fit();  // grown by doubling, and held until the next cycle
-  std::lock_guard<std::mutex> lock(served_.PageLock());
-  metrics_text_.swap(metrics);
-  state_json_.swap(json);
+  // One at a time, each old text freed before the next is built: at hundreds of drives
+  // each is a megabyte.
+  std::string text = RenderMetricsText(core, health_, cycle);
+  Publish(metrics_text_, text);
+  std::string().swap(text);
+  // Reserved at the last document's size and a little more: it seldom grows by doubling.
+  text = RenderStateJson(core, health_, cycle, state_json_.size() + state_json_.size() / 16);
+  if (text.capacity() - text.size() > text.size() / 8) text.shrink_to_fit();  // held until the next cycle
+  Publish(state_json_, text);
 }
 
 void TScanListManager::StartData() {
@@ -257,6 +260,11 @@ void TScanListManager::StartData() {
       std::string().swap(*text);  // the previous cycle's text
     }
     ParseConfig(config_text_, *core);
+    // The listing decides whether the cycle is good. A good cycle replaces the last good
+    // model, which only a failed one shows: freed before the rest of this cycle's model is
+    // read, two whole models are never held at once.
+    const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
+    if (failure.empty()) tracker_.ForgetLastGood();
     if (!config_text_.empty()) {
       health_.Up = true;
       health_.LastSuccessUnixSeconds = std::chrono::duration_cast<std::chrono::seconds>(
@@ -268,10 +276,6 @@ void TScanListManager::StartData() {
     if (!stat_text_.empty()) ParseLogStats(stat_text_, *core);
     if (!cache_text_.empty()) ParseCacheStats(cache_text_, *core);
     BuildResult(*core);
-    const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
-    // A good cycle replaces the last good model, which only a failed one shows: freed before
-    // this cycle's report is read, two models with their reports are never held at once.
-    if (failure.empty()) tracker_.ForgetLastGood();
     auto report = std::make_shared<std::string>();
     report->reserve(report_text_ ? report_text_->size() : 0);  // about the size of the last cycle's
     AppendStateReport(*core, version_, *report);

@@ -413,8 +413,10 @@ std::string JsonString(const std::string& text) {
   return out;
 }
 
-std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle) {
+std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle,
+                            size_t expected_size) {
   JsonWriter j;
+  j.out.reserve(expected_size);
   j.Open('{');
   j.Field("format", 1.0);
   Collection(j, health);

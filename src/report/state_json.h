@@ -9,6 +9,7 @@
 // Texts keep their form (converted from Windows-1251); numbers read from them are given
 // beside them (null when the text holds none). Drives are referred to by their index in
 // "drives". Pure; any thread.
+#include <cstddef>
 #include <string>
 
 #include "health/cycle_health.h"
@@ -18,9 +19,10 @@
 namespace kv {
 
 // `cycle` adds "health" (the verdict and its reasons), each drive's "smart_verdict" and
-// "changes" (the recent change lines).
+// "changes" (the recent change lines). `expected_size` (the last document's, say) is
+// reserved at once, so a large document is not copied as it grows.
 std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health,
-                            const TCycleHealth* cycle = nullptr);
+                            const TCycleHealth* cycle = nullptr, size_t expected_size = 0);
 
 // A JSON string literal (with its quotes) of a Windows-1251 text.
 std::string JsonString(const std::string& text);
