@@ -32,7 +32,7 @@ class THDDHTMLCacheList {
  public:
   // Reads tpl_header.txt and tpl_end.txt from `files` (empty when absent).
   THDDHTMLCacheList(const std::string& version, const TMFileList& files);
-  // The header and end texts given directly (empty for a list whose items are swapped in).
+  // The header and end texts given directly.
   explicit THDDHTMLCacheList(const std::string& version = std::string(), std::string header = std::string(),
                              std::string end = std::string());
 
@@ -46,8 +46,6 @@ class THDDHTMLCacheList {
   // number, the frame) never matches, so an empty request gets the frame.
   std::string Get(const std::string& key) const;
   int Count() const { return static_cast<int>(items_.size()); }
-  void Swap(THDDHTMLCacheList& other) noexcept { items_.swap(other.items_); }
-
   // A new set of pages, put in one at a time while the list is served: `item` takes the
   // place of the first item with its key not yet refreshed this time, or is appended. The
   // item it replaces is handed back, to be freed outside the lock.
