@@ -6,7 +6,8 @@
 namespace kv {
 namespace {
 
-constexpr std::size_t kMaxPacket = 65536;
+// On the connection thread's stack; a request line or header line is at most 8 KiB.
+constexpr std::size_t kPacketBuffer = 16384;
 constexpr int kSendWaitMs = 15000;
 constexpr std::size_t kMaxDrainAtClose = 1 << 20;
 
@@ -144,27 +145,23 @@ std::string TBlockSocket::ReceivePacket(int timeout_ms) {
     last_error_ = 10038;
     return {};
   }
-  std::size_t waiting = 0;
-  if ((last_error_ = platform::SocketBytesWaiting(handle_, waiting)) != 0) return {};
-  if (waiting == 0) {
+  // Received straight away: a request has mostly arrived by the time it is read, and a
+  // first look at the byte count would cost a call each time.
+  char buffer[kPacketBuffer];
+  std::size_t got = 0;
+  last_error_ = platform::ReceiveSome(handle_, buffer, sizeof buffer, got);
+  if (last_error_ == platform::kSockWouldBlock) {
     bool ready = false;
     if ((last_error_ = platform::WaitSocketReadable(handle_, timeout_ms, ready)) != 0) return {};
     if (!ready) {
       last_error_ = platform::kSockTimedOut;
       return {};
     }
-    if ((last_error_ = platform::SocketBytesWaiting(handle_, waiting)) != 0) return {};
-    if (waiting == 0) {
-      last_error_ = platform::kSockConnReset;
-      return {};
-    }
+    last_error_ = platform::ReceiveSome(handle_, buffer, sizeof buffer, got);
   }
-  std::string out(waiting < kMaxPacket ? waiting : kMaxPacket, '\0');
-  std::size_t got = 0;
-  last_error_ = platform::ReceiveSome(handle_, out.data(), out.size(), got);
   if (last_error_ == 0 && got == 0) last_error_ = platform::kSockConnReset;
-  out.resize(last_error_ == 0 ? got : 0);
-  return out;
+  if (last_error_ != 0) return {};
+  return std::string(buffer, got);
 }
 
 void TBlockSocket::SendParts(std::initializer_list<std::string_view> parts) {

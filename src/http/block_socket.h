@@ -69,7 +69,7 @@ class TBlockSocket : public LineSource {
   int LocalPort();
 
  protected:
-  // The bytes waiting (at most 64 KiB), after waiting up to timeout_ms for some.
+  // The bytes waiting (at most 16 KiB), after waiting up to timeout_ms for some.
   std::string ReceivePacket(int timeout_ms) override;
 
   platform::SocketHandle handle_ = platform::kNoSocket;

@@ -1,5 +1,6 @@
 #include "http/http_daemon.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -7,6 +8,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <thread>
+#include <vector>
 
 #include "base/core_log_writer.h"
 #include "http/block_socket.h"
@@ -55,11 +57,19 @@ struct TTCPHttpDaemon::State {
   }
 
   struct Pending {
-    platform::SocketHandle handle;
+    platform::SocketHandle handle = platform::kNoSocket;
     std::string peer;
   };
 
+  // Accepted and counted, its request not begun: the listener waits for it (see Execute).
+  struct Waiting {
+    Pending connection;
+    uint32_t since_ms;
+  };
+
   void Execute();
+  void WaitForRequests(platform::SocketHandle listener);
+  void TimeOut(const Pending& connection);
   void StartConnection(platform::SocketHandle handle, const std::string& peer);
   void Refuse(platform::SocketHandle handle, const std::string& peer);
   void Serve(const Pending& connection);
@@ -86,6 +96,7 @@ struct TTCPHttpDaemon::State {
   platform::SocketHandle listen_handle = platform::kNoSocket;
   std::weak_ptr<State> self;
   HttpConnectionContext context;
+  std::vector<Waiting> waiting;  // the listener thread's only
 
   // The connection workers. They are started as connections need them, never more than
   // max_connections: ConnectionLimit keeps no more connections than that in flight, so a
@@ -163,16 +174,11 @@ void TTCPHttpDaemon::State::Execute() {
   }
   while (!stop) {
     error_log.Flush();
-    if (!sock.WaitReadable(kAcceptWaitMs)) continue;
-    // Every connection already waiting is taken before the next wait; the listening
-    // socket does not block, so the first "would block" ends the round.
-    for (int taken = 0; taken < kAcceptRound && !stop; ++taken) {
-      std::string peer;
-      platform::SocketHandle accepted = sock.AcceptConnection(peer);
-      if (sock.LastError() != 0) break;
-      StartConnection(accepted, peer);
-    }
+    WaitForRequests(sock.Handle());
   }
+  // Accepted connections are answered all the same.
+  for (Waiting& w : waiting) StartConnection(w.connection.handle, w.connection.peer);
+  waiting.clear();
   {
     std::unique_lock<std::shared_mutex> guard(listen_lock);
     listen_handle = platform::kNoSocket;
@@ -180,8 +186,68 @@ void TTCPHttpDaemon::State::Execute() {
   StopWorkers();
 }
 
+// A connection is counted from its accept, but given a worker only once its first bytes
+// (or its close) arrive: a worker does not sleep per connection waiting for its client,
+// and connections that never send cost no thread. The one wait covers the listening
+// socket too, so new connections and requests wake the listener together.
+void TTCPHttpDaemon::State::WaitForRequests(platform::SocketHandle listener) {
+  std::vector<platform::SocketHandle> handles;
+  handles.reserve(waiting.size() + 1);
+  handles.push_back(listener);
+  const uint32_t now = platform::TickCountMs();
+  int timeout_ms = kAcceptWaitMs;
+  for (const Waiting& w : waiting) {
+    handles.push_back(w.connection.handle);
+    const uint32_t waited = now - w.since_ms;
+    const uint32_t left = waited >= static_cast<uint32_t>(settings.recv_timeout_ms)
+                              ? 0 : static_cast<uint32_t>(settings.recv_timeout_ms) - waited;
+    if (left < static_cast<uint32_t>(timeout_ms)) timeout_ms = static_cast<int>(left);
+  }
+  std::unique_ptr<bool[]> ready(new bool[handles.size()]);
+  if (platform::WaitSocketsReadable(handles.data(), handles.size(), timeout_ms, ready.get()) != 0) {
+    // Nothing is known ready: pause rather than spin on a failing wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::fill(ready.get(), ready.get() + handles.size(), false);
+  }
+  const uint32_t after = platform::TickCountMs();
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < waiting.size(); ++i) {
+    Waiting& w = waiting[i];
+    if (ready[i + 1])
+      StartConnection(w.connection.handle, w.connection.peer);
+    else if (after - w.since_ms >= static_cast<uint32_t>(settings.recv_timeout_ms))
+      TimeOut(w.connection);
+    else if (kept++ != i)
+      waiting[kept - 1] = std::move(w);
+  }
+  waiting.resize(kept);
+  if (!ready[0]) return;
+  // Every connection already waiting is taken before the next wait; the listening
+  // socket does not block, so the first "would block" ends the round.
+  for (int taken = 0; taken < kAcceptRound && !stop; ++taken) {
+    Pending accepted;
+    if (platform::AcceptSocket(listener, accepted.handle, accepted.peer) != 0) break;
+    if (!limit.TryEnter(accepted.peer)) {
+      Refuse(accepted.handle, accepted.peer);
+      continue;
+    }
+    waiting.push_back({std::move(accepted), after});
+  }
+}
+
+// As a worker ends a connection whose request line never came.
+void TTCPHttpDaemon::State::TimeOut(const Pending& connection) {
+  RequestResult result;
+  result.error = RequestError::kRequestLine;
+  result.socket_error = platform::kSockTimedOut;
+  result.detail = SocketErrorText(platform::kSockTimedOut);
+  error_log.Write(SockErrorLine(result));
+  limit.Leave(connection.peer);
+  platform::CloseSocket(connection.handle);
+}
+
+// Hands a counted connection to a worker, starting one when none is free.
 void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const std::string& peer) {
-  if (!limit.TryEnter(peer)) return Refuse(handle, peer);
   bool start_worker = false;
   {
     std::lock_guard<std::mutex> guard(pool_lock);
@@ -221,9 +287,14 @@ void TTCPHttpDaemon::State::Serve(const Pending& connection) {
   // the end of the answer, a client's next request could find its own finished
   // connections still counted on a busy machine and get a 503.
   limit.Leave(connection.peer);
-  // The pause before the close is waited out by the closer: the worker is free now.
   const platform::SocketHandle rest = thread.ShutdownAndRelease();
-  if (rest != platform::kNoSocket) closer.Close(rest);
+  if (rest == platform::kNoSocket) return;
+  // A client that sends nothing more needs no pause; otherwise the pause before the
+  // close is waited out by the closer, and the worker is free now.
+  if (thread.ClientSendsNothingMore())
+    DiscardInputAndClose(rest);
+  else
+    closer.Close(rest);
 }
 
 bool TTCPHttpDaemon::State::AcceptWaiting(Pending& connection) {

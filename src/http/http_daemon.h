@@ -2,11 +2,13 @@
 // TTCPHttpDaemon: the HTTP listener thread. It binds the configured port on all local
 // addresses (or the one of [http] listen), reports the start (or the failure) through
 // HttpServiceEvents, then accepts
-// connections and hands each to a connection worker thread, which answers it as one
-// TTCPHttpThrd, up to the bounds of HttpSettings; a connection over a bound gets a 503
-// page at once. Workers are started as connections need them (at most max_connections)
-// and end after two seconds without work. A worker done with a connection accepts the
-// next one waiting itself, under the same bounds, when none is handed to it.
+// connections up to the bounds of HttpSettings (a connection over a bound gets a 503
+// page at once), waits for their first bytes itself, all in one wait, and then hands each
+// to a connection worker thread, which answers it as one TTCPHttpThrd. A connection that
+// sends nothing within recv_timeout_ms is closed by the listener with the worker's log
+// line. Workers are started as connections need them (at most max_connections) and end
+// after two seconds without work. A worker done with a connection accepts the next one
+// waiting itself, under the same bounds, when none is handed to it.
 //
 // The listener thread starts in the constructor and runs until the process ends; the
 // service never frees the object. Destroying it (tests) asks the thread to stop within a

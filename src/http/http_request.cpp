@@ -89,6 +89,8 @@ RequestResult ReadRequest(LineSource& source, HttpRequest& request, int timeout_
         std::size_t space = header.find(' ');
         request.range_spec = space == std::string::npos ? header : header.substr(space + 1);
       }
+      if (upper.compare(0, 11, "CONNECTION:") == 0)
+        request.client_closes = UpperCaseAscii(TrimBlanks(header.substr(11))) == "CLOSE";
       request.headers.push_back(std::move(header));
     }
   }

@@ -5,6 +5,7 @@
 //   GET /hdd_0_1?x=1 HTTP/1.1        method, target, protocol; two fields: no header lines
 //   Content-Length: 12               body size (the last such line counts)
 //   Range: bytes=0-99                the range asked for (the last such line counts)
+//   Connection: close                the client sends nothing after this request
 //
 // Any failure ends the request: the caller answers nothing and writes SockErrorLine.
 // Pure over its source; callable from any thread.
@@ -28,6 +29,8 @@ struct HttpRequest {
   std::vector<std::string> headers;
   std::string range_spec;  // text after the Range line's first space; empty without one
   std::string body;        // read and never used
+  // A "Connection: close" line: the client sends nothing more on this connection.
+  bool client_closes = false;
 
   bool operator==(const HttpRequest&) const = default;
 };

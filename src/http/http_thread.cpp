@@ -22,6 +22,7 @@ void TTCPHttpThrd::Execute() {
     HttpRequest request;
     const RequestResult read = ReadRequest(Sock, request, Context.recv_timeout_ms);
     if (!read.ok()) return LogSockError(SockErrorLine(read));
+    ClientDone = request.client_closes && request.body.empty() && Sock.LineBuffer.empty();
     Answer(request);
   } catch (...) {
     // An escaping failure ends this connection only.

@@ -45,6 +45,9 @@ class TTCPHttpThrd {
   // Once answered: the socket with its sending direction shut down, for the rest of
   // the graceful close elsewhere (TBlockSocket::ShutdownAndRelease).
   platform::SocketHandle ShutdownAndRelease() { return Sock.ShutdownAndRelease(); }
+  // The request said "Connection: close", had no body and was read to its last byte:
+  // nothing more can arrive, so the close needs no pause for the client's last bytes.
+  bool ClientSendsNothingMore() const { return ClientDone; }
 
  private:
   void ProcessRequest(const std::string& method, const std::string& target);
@@ -74,6 +77,7 @@ class TTCPHttpThrd {
   std::string PeerAddress;
   HttpConnectionContext Context;
   int ResultCode = 200;
+  bool ClientDone = false;
   std::string RangeSpec;
 };
 

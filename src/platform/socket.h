@@ -48,6 +48,10 @@ int AcceptSocket(SocketHandle listener, SocketHandle& accepted, std::string& pee
 int WaitSocketReadable(SocketHandle handle, int timeout_ms, bool& ready);
 int WaitSocketWritable(SocketHandle handle, int timeout_ms, bool& ready);
 
+// Waits up to `timeout_ms` until any of `handles` is readable (bytes, the peer's close or
+// an error wait there); `ready[i]` tells which. At least one handle; no upper bound.
+int WaitSocketsReadable(const SocketHandle* handles, std::size_t count, int timeout_ms, bool* ready);
+
 // Bytes that can be received at once without waiting.
 int SocketBytesWaiting(SocketHandle handle, std::size_t& count);
 

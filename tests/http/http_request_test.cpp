@@ -59,6 +59,7 @@ TEST(ReadRequest, ReadsTheSameWhereverTheBytesAreCut) {
     std::string log_line;  // "" = read
     std::string method, target, range, body;
     int end_error = platform::kSockTimedOut;  // after the bytes: the client waits, or closed
+    bool closes = false;                      // "Connection: close" seen
   } rows[] = {
       {"HTTP/1.1 request", "GET / HTTP/1.1\r\n\r\n", "", "GET", "/"},
       {"two fields read no headers", "GET /raw\r\nHost: x\r\n", "", "GET", "/raw"},
@@ -90,6 +91,10 @@ TEST(ReadRequest, ReadsTheSameWhereverTheBytesAreCut) {
        "GET /f HTTP/1.0\r\nRange: bytes=0-1\r\nrange: bytes=2-3\r\n\r\n", "", "GET", "/f", "bytes=2-3"},
       {"Range line without a space: the whole line", "GET /f HTTP/1.0\r\nRange:bytes=0-1\r\n\r\n", "",
        "GET", "/f", "Range:bytes=0-1"},
+      {"Connection: close in any case, blanks around", "GET / HTTP/1.1\r\nconnection:  Close \r\n\r\n", "",
+       "GET", "/", "", "", platform::kSockTimedOut, true},
+      {"Connection: keep-alive is not close", "GET / HTTP/1.1\r\nConnection: keep-alive\r\n\r\n", "",
+       "GET", "/"},
       {"length without space reads no body", "POST /raw HTTP/1.0\r\nContent-Length:5\r\n\r\nhello", "",
        "POST", "/raw"},
       {"body read", "POST /raw HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello", "", "POST", "/raw", "", "hello"},
@@ -119,6 +124,7 @@ TEST(ReadRequest, ReadsTheSameWhereverTheBytesAreCut) {
       EXPECT_EQ(whole.request.target, r.target) << r.name;
       EXPECT_EQ(whole.request.range_spec, r.range) << r.name;
       EXPECT_TRUE(whole.request.body == r.body) << r.name;
+      EXPECT_EQ(whole.request.client_closes, r.closes) << r.name;
     }
     for (const std::vector<std::size_t>& cuts : CutSets(r.bytes.size())) {
       ++feeds;

@@ -56,6 +56,9 @@ TEST_F(HttpServerTest, RequestReading) {
       {"HEAD answered like GET", "HEAD /ini HTTP/1.0\r\n\r\n", "HTTP/1.0 200", "", "INI "},
       {"not HTTP", "GET / FTP/1.0\r\n\r\n", "", "SOCK.ERROR protocol is not HTTP [FTP/1.0]", ""},
       {"body read", "POST /raw HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello", "HTTP/1.0 200", "", "RAW "},
+      // Closed without the pause, yet what came after the request is read first: no reset.
+      {"closing client, bytes after the request", "GET / HTTP/1.0\r\nConnection: close\r\n\r\nGET /raw\r\n",
+       "HTTP/1.0 200", "", "MAIN "},
       {"body longer than sent", "POST /raw HTTP/1.0\r\nContent-Length: 50\r\n\r\nshort", "",
        "SOCK.ERROR InputData = Connection timed out", ""},
       {"silence", "", "", "SOCK.ERROR read request line = Connection timed out", ""},

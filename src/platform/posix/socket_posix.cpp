@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <vector>
 
 #include "platform/socket.h"
 
@@ -208,6 +209,22 @@ int WaitSocketReadable(SocketHandle handle, int timeout_ms, bool& ready) {
 
 int WaitSocketWritable(SocketHandle handle, int timeout_ms, bool& ready) {
   return WaitFor(handle, POLLOUT, timeout_ms, ready);
+}
+
+int WaitSocketsReadable(const SocketHandle* handles, std::size_t count, int timeout_ms, bool* ready) {
+  std::vector<pollfd> set(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    set[i].fd = static_cast<int>(handles[i]);
+    set[i].events = POLLIN;
+    ready[i] = false;
+  }
+  int r;
+  do {
+    r = poll(set.data(), set.size(), timeout_ms < 0 ? 0 : timeout_ms);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return LastError();
+  for (std::size_t i = 0; i < count; ++i) ready[i] = set[i].revents != 0;
+  return 0;
 }
 
 int SocketBytesWaiting(SocketHandle handle, std::size_t& count) {

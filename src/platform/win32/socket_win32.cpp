@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <mutex>
+#include <vector>
 
 #include "platform/socket.h"
 
@@ -154,6 +155,20 @@ int WaitSocketReadable(SocketHandle handle, int timeout_ms, bool& ready) {
 
 int WaitSocketWritable(SocketHandle handle, int timeout_ms, bool& ready) {
   return WaitFor(handle, true, timeout_ms, ready);
+}
+
+int WaitSocketsReadable(const SocketHandle* handles, std::size_t count, int timeout_ms, bool* ready) {
+  // WSAPoll, not select: an fd_set holds 64 sockets.
+  std::vector<WSAPOLLFD> set(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    set[i].fd = Raw(handles[i]);
+    set[i].events = POLLRDNORM;
+    ready[i] = false;
+  }
+  if (WSAPoll(set.data(), static_cast<ULONG>(count), timeout_ms < 0 ? 0 : timeout_ms) == SOCKET_ERROR)
+    return LastError();
+  for (std::size_t i = 0; i < count; ++i) ready[i] = set[i].revents != 0;
+  return 0;
 }
 
 int SocketBytesWaiting(SocketHandle handle, std::size_t& count) {
