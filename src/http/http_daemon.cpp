@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <shared_mutex>
 #include <thread>
 #include <vector>
 
@@ -73,7 +72,6 @@ struct TTCPHttpDaemon::State {
   void StartConnection(platform::SocketHandle handle, const std::string& peer);
   void Refuse(platform::SocketHandle handle, const std::string& peer);
   void Serve(const Pending& connection);
-  bool AcceptWaiting(Pending& connection);
   void Work();
   void StopWorkers();
 
@@ -87,13 +85,9 @@ struct TTCPHttpDaemon::State {
   CoreLogThrottle error_log;
   TLingeringCloser closer;
   std::atomic<bool> stop{false};
-  std::mutex refusal_lock;  // refusals come from the listener and from workers
+  std::mutex refusal_lock;  // the pace of the refusal lines
   bool refusal_logged = false;
   uint32_t last_refusal_log_ms = 0;
-  // The listening socket, for workers to take waiting connections from; kNoSocket once
-  // the listener stops, before it closes the socket.
-  std::shared_mutex listen_lock;
-  platform::SocketHandle listen_handle = platform::kNoSocket;
   std::weak_ptr<State> self;
   HttpConnectionContext context;
   std::vector<Waiting> waiting;  // the listener thread's only
@@ -168,10 +162,6 @@ void TTCPHttpDaemon::State::Execute() {
   const std::string local_address = settings.listen.empty() ? platform::LocalHostAddress() : settings.listen;
   events.LogStartMessage(true, local_address, local_port);
   WriteCoreLog("Webserver starting on " + local_address + ":" + local_port);
-  {
-    std::unique_lock<std::shared_mutex> guard(listen_lock);
-    listen_handle = sock.Handle();
-  }
   while (!stop) {
     error_log.Flush();
     WaitForRequests(sock.Handle());
@@ -179,10 +169,6 @@ void TTCPHttpDaemon::State::Execute() {
   // Accepted connections are answered all the same.
   for (Waiting& w : waiting) StartConnection(w.connection.handle, w.connection.peer);
   waiting.clear();
-  {
-    std::unique_lock<std::shared_mutex> guard(listen_lock);
-    listen_handle = platform::kNoSocket;
-  }
   StopWorkers();
 }
 
@@ -297,24 +283,6 @@ void TTCPHttpDaemon::State::Serve(const Pending& connection) {
     closer.Close(rest);
 }
 
-bool TTCPHttpDaemon::State::AcceptWaiting(Pending& connection) {
-  for (;;) {
-    platform::SocketHandle accepted = platform::kNoSocket;
-    std::string peer;
-    if (stop) return false;  // before the lock, so the listener soon gets it to withdraw the socket
-    {
-      std::shared_lock<std::shared_mutex> guard(listen_lock);
-      if (listen_handle == platform::kNoSocket) return false;
-      if (platform::AcceptSocket(listen_handle, accepted, peer) != 0) return false;
-    }
-    if (limit.TryEnter(peer)) {
-      connection = {accepted, std::move(peer)};
-      return true;
-    }
-    Refuse(accepted, peer);
-  }
-}
-
 void TTCPHttpDaemon::State::Work() {
   std::unique_lock<std::mutex> guard(pool_lock);
   for (;;) {
@@ -327,22 +295,12 @@ void TTCPHttpDaemon::State::Work() {
     Pending connection = std::move(queue.front());
     queue.pop_front();
     guard.unlock();
-    for (;;) {
-      try {
-        Serve(connection);
-      } catch (...) {
-        // A failure around a connection ends that connection only, not the worker.
-      }
-      guard.lock();
-      if (!queue.empty() || workers_stop) break;
-      guard.unlock();
-      // Under load the next connection already waits at the listening socket: taken
-      // here, it needs no hand-over and no wake-up. Connections handed over come first.
-      const bool taken = AcceptWaiting(connection);
-      guard.lock();
-      if (!taken) break;
-      guard.unlock();
+    try {
+      Serve(connection);
+    } catch (...) {
+      // A failure around a connection ends that connection only, not the worker.
     }
+    guard.lock();
     ++idle;
   }
 }

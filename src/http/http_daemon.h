@@ -7,8 +7,7 @@
 // to a connection worker thread, which answers it as one TTCPHttpThrd. A connection that
 // sends nothing within recv_timeout_ms is closed by the listener with the worker's log
 // line. Workers are started as connections need them (at most max_connections) and end
-// after two seconds without work. A worker done with a connection accepts the next one
-// waiting itself, under the same bounds, when none is handed to it.
+// after two seconds without work.
 //
 // The listener thread starts in the constructor and runs until the process ends; the
 // service never frees the object. Destroying it (tests) asks the thread to stop within a
