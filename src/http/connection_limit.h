@@ -1,6 +1,6 @@
 #pragma once
-// Counts the connection threads that run, in total and per client address, and refuses
-// a new one over either bound. Thread-safe.
+// Counts the open connections, from their accept until their answer is sent, in total
+// and per client address, and refuses a new one over either bound. Thread-safe.
 #include <map>
 #include <mutex>
 #include <string>

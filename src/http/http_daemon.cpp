@@ -69,7 +69,8 @@ struct TTCPHttpDaemon::State {
   void Execute();
   void WaitForRequests(platform::SocketHandle listener);
   void TimeOut(const Pending& connection);
-  void StartConnection(platform::SocketHandle handle, const std::string& peer);
+  // Hands counted connections to workers, starting workers when none is free.
+  void StartConnections(std::vector<Pending>& ready);
   void Refuse(platform::SocketHandle handle, const std::string& peer);
   void Serve(const Pending& connection);
   void Work();
@@ -90,7 +91,8 @@ struct TTCPHttpDaemon::State {
   uint32_t last_refusal_log_ms = 0;
   std::weak_ptr<State> self;
   HttpConnectionContext context;
-  std::vector<Waiting> waiting;  // the listener thread's only
+  std::vector<Waiting> waiting;   // the listener thread's only
+  std::vector<Pending> arrived;   // the listener's: waiting ones whose bytes came
 
   // The connection workers. They are started as connections need them, never more than
   // max_connections: ConnectionLimit keeps no more connections than that in flight, so a
@@ -167,8 +169,9 @@ void TTCPHttpDaemon::State::Execute() {
     WaitForRequests(sock.Handle());
   }
   // Accepted connections are answered all the same.
-  for (Waiting& w : waiting) StartConnection(w.connection.handle, w.connection.peer);
+  for (Waiting& w : waiting) arrived.push_back(std::move(w.connection));
   waiting.clear();
+  StartConnections(arrived);
   StopWorkers();
 }
 
@@ -200,13 +203,14 @@ void TTCPHttpDaemon::State::WaitForRequests(platform::SocketHandle listener) {
   for (std::size_t i = 0; i < waiting.size(); ++i) {
     Waiting& w = waiting[i];
     if (ready[i + 1])
-      StartConnection(w.connection.handle, w.connection.peer);
+      arrived.push_back(std::move(w.connection));
     else if (after - w.since_ms >= static_cast<uint32_t>(settings.recv_timeout_ms))
       TimeOut(w.connection);
     else if (kept++ != i)
       waiting[kept - 1] = std::move(w);
   }
   waiting.resize(kept);
+  StartConnections(arrived);
   if (!ready[0]) return;
   // Every connection already waiting is taken before the next wait; the listening
   // socket does not block, so the first "would block" ends the round.
@@ -232,38 +236,44 @@ void TTCPHttpDaemon::State::TimeOut(const Pending& connection) {
   platform::CloseSocket(connection.handle);
 }
 
-// Hands a counted connection to a worker, starting one when none is free.
-void TTCPHttpDaemon::State::StartConnection(platform::SocketHandle handle, const std::string& peer) {
-  bool start_worker = false;
+void TTCPHttpDaemon::State::StartConnections(std::vector<Pending>& ready) {
+  if (ready.empty()) return;
+  // All queued under one lock before any worker is woken: a woken worker may take the
+  // listener's core, and the others need not wait for the listener to come back.
+  std::size_t wake = 0, start = 0;
   {
     std::lock_guard<std::mutex> guard(pool_lock);
-    queue.push_back({handle, peer});
-    if (--idle < 0 && workers < settings.max_connections) {
-      ++workers;
-      ++idle;  // the new worker starts out waiting
-      start_worker = true;
+    for (Pending& connection : ready) {
+      queue.push_back(std::move(connection));
+      if (--idle >= 0) {
+        ++wake;
+      } else if (workers < settings.max_connections) {
+        ++workers;
+        ++idle;  // the new worker starts out waiting
+        ++start;
+      }
     }
   }
-  if (!start_worker) return pool_wake.notify_one();
+  ready.clear();
+  for (std::size_t i = 0; i < wake; ++i) pool_wake.notify_one();
   std::shared_ptr<State> keep = self.lock();
-  if (platform::StartDetachedThread([keep] { keep->Work(); }, kConnectionStack)) return;
-  // No thread for it: refused as before, unless a running worker took it meanwhile.
-  bool taken = true;
-  {
-    std::lock_guard<std::mutex> guard(pool_lock);
-    --workers;
-    --idle;
-    for (auto it = queue.begin(); it != queue.end(); ++it)
-      if (it->handle == handle) {
-        queue.erase(it);
-        ++idle;
-        taken = false;
-        break;
-      }
+  for (std::size_t i = 0; i < start; ++i) {
+    if (platform::StartDetachedThread([keep] { keep->Work(); }, kConnectionStack)) continue;
+    // No thread for one: the newest connection still queued is refused as before,
+    // unless running workers took them all meanwhile.
+    Pending refused;
+    {
+      std::lock_guard<std::mutex> guard(pool_lock);
+      --workers;
+      --idle;
+      if (queue.empty()) continue;
+      refused = std::move(queue.back());
+      queue.pop_back();
+      ++idle;
+    }
+    limit.Leave(refused.peer);
+    Refuse(refused.handle, refused.peer);
   }
-  if (taken) return;
-  limit.Leave(peer);
-  Refuse(handle, peer);
 }
 
 void TTCPHttpDaemon::State::Serve(const Pending& connection) {

@@ -27,9 +27,9 @@ struct HttpSettings {
   // The [http] keys of `settings` (base/settings.h holds their defaults and bounds).
   explicit HttpSettings(const TSettings& settings = DefaultSettings());
 
-  int max_connections;  // connection threads at once, all clients together
-  // Connection threads at once for one client address. Well below max_connections, so
-  // that a few addresses holding connections open cannot take every thread.
+  int max_connections;  // connections at once, all clients together; as many threads at most
+  // Connections at once for one client address. Well below max_connections, so that a
+  // few addresses holding connections open cannot take every one.
   int max_per_client;
   int recv_timeout_ms;  // wait for each packet of a request
   int max_error_lines;  // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
