@@ -60,7 +60,7 @@ struct TTCPHttpDaemon::State {
     std::string peer;
   };
 
-  // Accepted and counted, its request not begun: the listener waits for it (see Execute).
+  // Accepted and counted, its request not begun: the listener waits for it (WaitForRequests).
   struct Waiting {
     Pending connection;
     uint32_t since_ms;
