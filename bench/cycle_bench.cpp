@@ -82,14 +82,13 @@ void Cycle(benchmark::State& state) {
     for (const std::string& line : lines) report += line + "\r\n";
     const kv::TMemIniFile report_ini(report);
     const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini, files);
-    kv::THDDHTMLCacheList fresh("1.0.0.1", "", "");
     bytes = main_page.size();
     for (const std::string& key : kv::DrivePageKeys(report_ini)) {
       kv::TDrivePage page = kv::RenderHddPage(core, key, files);
       bytes += page.Body.size();
-      fresh.Add(key, page.AlternativeKey, page.Body);
+      pages.Refresh(kv::THDDHTMLCacheItem{key, std::move(page.AlternativeKey), std::move(page.Body), "00:00:00 01/01/2026"});
     }
-    pages.Swap(fresh);
+    pages.EndRefresh();
     rendered = pages.Count();
   }
   fs::remove_all(dir);
