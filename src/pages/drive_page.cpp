@@ -38,7 +38,7 @@ class DrivePageRenderer {
     const int n = FindDrive(key);
     if (n >= 0) {
       const TResultHDD& hdd = core_.Result.HDDs.Item(n);
-      caption = hdd.Model;
+      caption = HtmlEscapeAll(hdd.Model);
       page.AlternativeKey = LowerCaseAscii(hdd.SerialNumber);
       verdict_ = verdicts_ != nullptr && static_cast<size_t>(n) < verdicts_->size() ? &(*verdicts_)[static_cast<size_t>(n)]
                                                                                   : nullptr;
@@ -68,18 +68,21 @@ class DrivePageRenderer {
     return -1;
   }
 
+  // Every text from the utility on this page goes through HtmlEscapeAll.
   static std::string Identity(const TResultHDD& hdd) {
-    return ValueRow("Model", hdd.Model) + ValueRow("Vendor", hdd.Vendor) + BoldValueRow("State", hdd.State) +
-           ValueRow("Size", hdd.Size) + ValueRow("Transfer Speed", hdd.TransferSpeed) +
-           ValueRow("Firmware", hdd.Firmware) + ValueRow("Serial number", hdd.SerialNumber) +
-           ValueRow("WWN", hdd.WorldWideName) + ValueRow("Temperature", hdd.SmartTemperature);
+    constexpr TEscape e = HtmlEscapeAll;
+    return ValueRow("Model", hdd.Model, e) + ValueRow("Vendor", hdd.Vendor, e) +
+           BoldValueRow("State", hdd.State, e) + ValueRow("Size", hdd.Size, e) +
+           ValueRow("Transfer Speed", hdd.TransferSpeed, e) + ValueRow("Firmware", hdd.Firmware, e) +
+           ValueRow("Serial number", hdd.SerialNumber, e) + ValueRow("WWN", hdd.WorldWideName, e) +
+           ValueRow("Temperature", hdd.SmartTemperature, e);
   }
 
   static std::string MemberRow(bool first, const std::string& name, const std::string& level,
                                const std::string& state, const std::string& size) {
     return std::string(first ? "<TR><TD class=\"FCI FTC nw\">Member:</TD>" : "<TR><TD class=\"FCI FTC nw\">&nbsp;</TD>") +
-           "<TD class=\"FCI FTC nw\" width=\"100%\"><b>" + HtmlEscape(name) + "</b> (RAID " + HtmlEscape(level) +
-           ", <b>" + HtmlEscape(state) + "</b>, " + HtmlEscape(size) + ")</TD></TR>";
+           "<TD class=\"FCI FTC nw\" width=\"100%\"><b>" + HtmlEscapeAll(name) + "</b> (RAID " +
+           HtmlEscapeAll(level) + ", <b>" + HtmlEscapeAll(state) + "</b>, " + HtmlEscapeAll(size) + ")</TD></TR>";
   }
 
   std::string Membership(int n) const {
@@ -102,8 +105,9 @@ class DrivePageRenderer {
         s.SmartWarningCount.empty())
       return;
     error_counters_.AppendTo(templates_,
-                             {s.SenseKey4Count, s.MediumErrorCount, s.ParityErrorCount, s.LinkFailCount,
-                              s.AbortedCommandCount, s.SmartWarningCount},
+                             {HtmlEscapeAll(s.SenseKey4Count), HtmlEscapeAll(s.MediumErrorCount),
+                              HtmlEscapeAll(s.ParityErrorCount), HtmlEscapeAll(s.LinkFailCount),
+                              HtmlEscapeAll(s.AbortedCommandCount), HtmlEscapeAll(s.SmartWarningCount)},
                              out);
   }
 
@@ -124,8 +128,9 @@ class DrivePageRenderer {
     return name.empty() ? std::string("Unknown attribute") : name;
   }
 
-  // The text copy: the lines with CR LF after each, two blanks become " &nbsp;" and every
-  // line break "<br>" + CR LF, so the closing border is followed by a break like the others.
+  // The text copy: the lines with CR LF after each, escaped, two blanks become " &nbsp;" and
+  // every line break "<br>" + CR LF, so the closing border is followed by a break like the
+  // others. Escaped after the layout, so the columns line up as the raw texts do.
   // Line by line: the CR LF between lines breaks every run of blanks, so no pair of blanks
   // and no CR LF spans two lines.
   static void AppendTextTable(const TSReport& table, std::string& text) {
@@ -139,14 +144,15 @@ class DrivePageRenderer {
       for (size_t i = 0; i + 1 < line.size(); ++i) {
         if (static_cast<unsigned char>(line[i]) > ' ') continue;  // most bytes
         if (line[i] == '\r' && line[i + 1] == '\n') {
-          text.append(line.substr(from, i - from)).append("<br>\r\n");
+          AppendHtmlEscapedAll(text, line.substr(from, i - from));
+          text.append("<br>\r\n");
           from = i + 2;
           ++i;
         } else if (line[i] == ' ' && line[i + 1] == ' ') {
           // A run of blanks pairs up from its start; an odd last one stays a blank.
           size_t end = i + 2;
           while (end < line.size() && line[end] == ' ') ++end;
-          text.append(line.substr(from, i - from));
+          AppendHtmlEscapedAll(text, line.substr(from, i - from));
           for (size_t pairs = (end - i) / 2; pairs > 0;) {
             const size_t now = std::min<size_t>(pairs, 64);
             text.append(kNbspRun, 0, now * 7);
@@ -156,7 +162,8 @@ class DrivePageRenderer {
           i = end - 1;
         }
       }
-      text.append(line.substr(from)).append("<br>\r\n");
+      AppendHtmlEscapedAll(text, line.substr(from));
+      text.append("<br>\r\n");
     });
   }
 
@@ -178,7 +185,7 @@ class DrivePageRenderer {
     std::string why;
     for (size_t i = 0; i < verdict_->Reasons.size(); ++i) why += (i == 0 ? ": " : ", ") + verdict_->Reasons[i];
     return HtmlValueRow("SMART verdict", std::string("<b class=\"") + kGradeClass[static_cast<int>(verdict_->Grade)] +
-                                             "\">" + SmartGradeWord(verdict_->Grade) + "</b>" + HtmlEscape(why));
+                                             "\">" + SmartGradeWord(verdict_->Grade) + "</b>" + HtmlEscapeAll(why));
   }
 
   // A SATA attribute that made the verdict worse gets a marked row.
@@ -215,10 +222,11 @@ class DrivePageRenderer {
         std::string hex = UpperCaseAscii(attr.IdText);
         std::string id = std::to_string(attr.Id);
         const size_t row_start = smart_rows_.size();
+        const std::string shown = HtmlEscapeAll(name);
         sata_row_.AppendTo(templates_,
-                           {std::to_string(m + 1), id, hex,
-                            SameTextAscii(name, "unknown attribute") ? "<i>" + name + "</i>" : name,
-                            attr.Current, attr.Worst, attr.Raw},
+                           {std::to_string(m + 1), id, HtmlEscapeAll(hex),
+                            SameTextAscii(name, "unknown attribute") ? "<i>" + shown + "</i>" : shown,
+                            HtmlEscapeAll(attr.Current), HtmlEscapeAll(attr.Worst), HtmlEscapeAll(attr.Raw)},
                            smart_rows_);
         if (Marked(attr.Id) && smart_rows_.compare(row_start, 4, "<tr>") == 0)
           smart_rows_.replace(row_start, 4, "<tr class=\"caution\">");
@@ -250,7 +258,8 @@ class DrivePageRenderer {
       row.Cell(1).Text = param.Value;
       row.Cell(1).Align = TSAlign::kRight;
       if (m == sas->Count() - 1) table.SetKind(row, TSReport::kBorderAfter);
-      sas_row_.AppendTo(templates_, {std::to_string(m + 1), HtmlEscape(param.Name), param.Value}, smart_rows_);
+      sas_row_.AppendTo(templates_, {std::to_string(m + 1), HtmlEscapeAll(param.Name), HtmlEscapeAll(param.Value)},
+                        smart_rows_);
     }
     return AppendSmartTable(sas_table_, table, out);
   }

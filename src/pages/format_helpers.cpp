@@ -16,6 +16,31 @@ std::string HtmlEscape(std::string_view text) {
   return ReplaceString(out, "'", "&#39;");
 }
 
+void AppendHtmlEscapedAll(std::string& out, std::string_view text) {
+  constexpr std::string_view kMarkup = "&<>\\\"'";
+  size_t from = 0;
+  for (size_t at = text.find_first_of(kMarkup); at != std::string_view::npos; at = text.find_first_of(kMarkup, from)) {
+    out.append(text.substr(from, at - from));
+    switch (text[at]) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '\\': out += "&#92;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += "&#39;"; break;
+    }
+    from = at + 1;
+  }
+  out.append(text.substr(from));
+}
+
+std::string HtmlEscapeAll(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendHtmlEscapedAll(out, text);
+  return out;
+}
+
 std::string DashIfEmpty(std::string_view text) { return text.empty() ? std::string("-") : std::string(text); }
 
 std::string FormatSize(int64_t bytes) {

@@ -12,6 +12,11 @@ namespace kv {
 // deliberately left alone: values may already carry entities.
 std::string HtmlEscape(std::string_view text);
 
+// The same with "&" written "&amp;" first, for text printed by the controller utility: its
+// bytes are shown as printed, never taken as markup or entities.
+std::string HtmlEscapeAll(std::string_view text);
+void AppendHtmlEscapedAll(std::string& out, std::string_view text);
+
 // The text, or "-" when it is empty.
 std::string DashIfEmpty(std::string_view text);
 

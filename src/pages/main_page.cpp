@@ -302,8 +302,8 @@ class MainPageRenderer {
     if (index < 0) return;
     const TKVStatsLDP& s = core_.Stats.LDStats.Item(index);
     if (s.BlocksRead.empty() || s.BlocksWritten.empty()) return;
-    stats_box = Apply("tpl_block_stats_ld.txt", {{"@r@", s.BlocksRead + " " + s.BlocksReadUnit},
-                                                 {"@w@", s.BlocksWritten + " " + s.BlocksWrittenUnit}});
+    stats_box = Apply("tpl_block_stats_ld.txt", {{"@r@", HtmlEscapeAll(s.BlocksRead + " " + s.BlocksReadUnit)},
+                                                 {"@w@", HtmlEscapeAll(s.BlocksWritten + " " + s.BlocksWrittenUnit)}});
     std::string rows = ValueRow("Uncached reads", s.UncachedReads) + ValueRow("Uncached writes", s.UncachedWrites);
     if (!rows.empty()) rows = HeaderRow("Uncached IOs") + rows;
     if (!s.DramFullHitReads.empty()) {
@@ -416,7 +416,7 @@ class MainPageRenderer {
   void AppendDriveRow(int n, std::string& rows) {
     Pairs pairs = DriveRowPairs(core_.Result.HDDs.Item(n));
     AddSmartVerdict(n, pairs);
-    pairs.push_back({"@ld@", DashIfEmpty(DeviceOfDrive(n))});
+    pairs.push_back({"@ld@", HtmlEscapeAll(DashIfEmpty(DeviceOfDrive(n)))});
     drive_row_.AppendTo(templates_, pairs, rows);
   }
 

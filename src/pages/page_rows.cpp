@@ -28,12 +28,12 @@ std::string HtmlValueRow(std::string_view label, std::string_view html) {
   return row;
 }
 
-std::string ValueRow(std::string_view label, std::string_view value) {
-  return value.empty() ? std::string() : HtmlValueRow(label, HtmlEscape(value));
+std::string ValueRow(std::string_view label, std::string_view value, TEscape escape) {
+  return value.empty() ? std::string() : HtmlValueRow(label, escape(value));
 }
 
-std::string BoldValueRow(std::string_view label, std::string_view value) {
-  return value.empty() ? std::string() : HtmlValueRow(label, "<b>" + HtmlEscape(value) + "</b>");
+std::string BoldValueRow(std::string_view label, std::string_view value, TEscape escape) {
+  return value.empty() ? std::string() : HtmlValueRow(label, "<b>" + escape(value) + "</b>");
 }
 
 std::string HeaderRow(std::string_view title) {

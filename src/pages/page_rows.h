@@ -8,15 +8,19 @@
 #include <string>
 #include <string_view>
 
+#include "pages/format_helpers.h"
+
 namespace kv {
 
 // The opening of every row of the two-column tables.
 inline constexpr std::string_view kRowOpen = "<TR><TD class=\"FCI FTC nw\">";
 
+using TEscape = std::string (*)(std::string_view);
+
 // A label/value row with the value HTML-escaped; empty when the value is empty.
-std::string ValueRow(std::string_view label, std::string_view value);
+std::string ValueRow(std::string_view label, std::string_view value, TEscape escape = HtmlEscape);
 // The same with the value in bold.
-std::string BoldValueRow(std::string_view label, std::string_view value);
+std::string BoldValueRow(std::string_view label, std::string_view value, TEscape escape = HtmlEscape);
 // A label/value row whose value is already HTML (not escaped); empty when it is empty.
 std::string HtmlValueRow(std::string_view label, std::string_view html);
 std::string HeaderRow(std::string_view title);

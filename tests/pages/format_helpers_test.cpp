@@ -63,21 +63,27 @@ TEST(FormatFixed, IgnoresTheLocaleDecimalSeparator) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+// HtmlEscapeAll, for the utility's texts, differs only in the ampersand.
 TEST(HtmlEscape, EscapesMarkupButNotTheAmpersand) {
   const struct {
     const char* in;
     const char* out;
+    const char* all;
   } cases[] = {
-      {"a<b&c", "a&lt;b&c"},
-      {"<script>", "&lt;script&gt;"},
-      {"say \"hi\"", "say &quot;hi&quot;"},
-      {"C:\\dir", "C:&#92;dir"},
-      {"it's", "it&#39;s"},
-      {"&lt;", "&lt;"},
-      {"", ""},
-      {"\xC4\xE8\xF1\xEA", "\xC4\xE8\xF1\xEA"},
+      {"a<b&c", "a&lt;b&c", "a&lt;b&amp;c"},
+      {"<script>", "&lt;script&gt;", "&lt;script&gt;"},
+      {"say \"hi\"", "say &quot;hi&quot;", "say &quot;hi&quot;"},
+      {"C:\\dir", "C:&#92;dir", "C:&#92;dir"},
+      {"it's", "it&#39;s", "it&#39;s"},
+      {"&lt;", "&lt;", "&amp;lt;"},
+      {"", "", ""},
+      {"\xC4\xE8\xF1\xEA", "\xC4\xE8\xF1\xEA", "\xC4\xE8\xF1\xEA"},
+      {"&&'<>\"\\&", "&&&#39;&lt;&gt;&quot;&#92;&", "&amp;&amp;&#39;&lt;&gt;&quot;&#92;&amp;"},
   };
-  for (const auto& c : cases) EXPECT_EQ(HtmlEscape(c.in), c.out) << c.in;
+  for (const auto& c : cases) {
+    EXPECT_EQ(HtmlEscape(c.in), c.out) << c.in;
+    EXPECT_EQ(HtmlEscapeAll(c.in), c.all) << c.in;
+  }
   EXPECT_EQ(DashIfEmpty(""), "-");
   EXPECT_EQ(DashIfEmpty(" "), " ");
   EXPECT_EQ(DashIfEmpty("x"), "x");

@@ -183,6 +183,22 @@ TEST(MainPage, DriveWithoutChannelAndDeviceAreas) {
   });
   EXPECT_TRUE(Has(bare, "Enclosure #" + id + ", <")) << id;
   EXPECT_FALSE(Has(bare, "Temp: "));
+
+  // A device's name in the drive tables and its traffic were once written as printed.
+  const std::string hostile = DemoPage([](TKVCore& core) {
+    core.Result.LDs.Item(0).Name = "<b>R&D";
+    TKVStatsLDParams traffic;
+    for (int i = 0; i < core.Stats.LDStats.Count(); ++i) {
+      TKVStatsLDP s = core.Stats.LDStats.Item(i);
+      s.BlocksRead = "<i>1";
+      traffic.Add(s);
+    }
+    core.Stats.LDStats = traffic;
+  });
+  EXPECT_FALSE(Has(hostile, "<b>R&")) << "LD column";
+  EXPECT_TRUE(Has(hostile, ">&lt;b&gt;R&amp;D<"));
+  EXPECT_FALSE(Has(hostile, "<i>1"));
+  EXPECT_TRUE(Has(hostile, ">&lt;i&gt;1 "));
 }
 
 size_t Count(const std::string& page, const std::string& text) {

@@ -178,5 +178,26 @@ TEST(DemoPages, MainPageAndTwoDrivePagesMatchTheGoldens) {
   CompareWithGolden("frame.html", RenderHddPage(core, "-1_-1", test::EmbeddedFiles()).Body);
 }
 
+// The demo with drive 0,0's model and one attribute's name turned into markup: every text
+// from the utility reaches the drive page escaped, "&" too, and the text table keeps its
+// columns as wide as the raw texts.
+TEST(DemoPages, HostileDriveTextsAreEscapedOnItsPage) {
+  TSources s = Demo();
+  const auto replace_first = [](std::string& text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  };
+  replace_first(s.config, "WD1003FBYZ-010FB0", "<script>kv1()</script>");
+  replace_first(s.smart, "isDescriptionAvailable=\"false\" >\r\n  <Attribute id=\"0x01\"",
+                "isDescriptionAvailable=\"true\" >\r\n  <Attribute id=\"0x01\" name=\"Read & <Error Rate\"");
+  TKVCore core;
+  CycleModel(s, core);
+  const std::string body = RenderHddPage(core, "0_0", test::EmbeddedFiles()).Body;
+  EXPECT_EQ(body.find("<script"), std::string::npos);
+  EXPECT_EQ(body.find("<Error"), std::string::npos);
+  CompareWithGolden("hostile_hdd_0_0_sata.html", body);
+}
+
 }  // namespace
 }  // namespace kv
