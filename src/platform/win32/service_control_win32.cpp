@@ -9,6 +9,7 @@
 #include "platform/program_folder.h"
 #include "platform/registry.h"
 #include "platform/service_control.h"
+#include "platform/win32/system_error.h"
 
 namespace kv::platform {
 namespace {
@@ -27,16 +28,6 @@ class ScopedServiceHandle {
  private:
   SC_HANDLE h_;
 };
-
-std::string SystemErrorText(DWORD code) {
-  char buffer[512] = {};
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                           buffer, sizeof buffer, nullptr);
-  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == '.')) --n;
-  std::string text(buffer, n);
-  if (text.empty()) text = "error " + std::to_string(code);
-  return text;
-}
 
 void Tell(const ServiceDefinition& def, bool silent, bool error, const std::string& text) {
   if (error) std::fprintf(stderr, "%s\n", text.c_str());
