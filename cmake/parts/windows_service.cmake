@@ -7,11 +7,13 @@ if(WIN32)
   find_program(KV_WINDMC NAMES ${CMAKE_MC_COMPILER} x86_64-w64-mingw32-windmc windmc REQUIRED)
 
   # The message file is written with CR LF line ends: windmc keeps them in the text.
-  # Ids 10 to 90 are the kinds of state change (src/health/changes.h), 80 the first run's
-  # verdict and 90 the count of changes left out of a cycle; each shows its text the same way.
+  # Ids 10 to 90 are the kinds of state change (src/health/changes.h), 72 and 73 a file of the
+  # program that cannot be written / is written again (src/platform/write_failures.h), 80 the
+  # first run's verdict and 90 the count of changes left out of a cycle; each shows its text
+  # the same way.
   string(CONCAT KV_MC_TEXT "MessageIdTypedef=DWORD\r\nLanguageNames=(English=0x409:MSG00409)\r\n\r\n"
                           "MessageId=1\r\nSymbolicName=KV_MSG_TEXT\r\nLanguage=English\r\n%1\r\n.\r\n")
-  foreach(id 10 11 12 13 14 20 21 22 23 24 25 30 31 32 40 41 50 51 60 61 70 71 80 90)
+  foreach(id 10 11 12 13 14 20 21 22 23 24 25 30 31 32 40 41 50 51 60 61 70 71 72 73 80 90)
     string(APPEND KV_MC_TEXT "\r\nMessageId=${id}\r\nSymbolicName=KV_MSG_CHANGE_${id}\r\nLanguage=English\r\n%1\r\n.\r\n")
   endforeach()
   file(WRITE ${KV_WINRES_DIR}/service_messages.mc.tmp "${KV_MC_TEXT}")

@@ -9,7 +9,6 @@ namespace kv {
 namespace {
 
 constexpr char kChangesFile[] = "korvane_monitor_changes.txt";
-constexpr char kOldChangesFile[] = "korvane_monitor_changes.old.txt";
 constexpr char kStateFile[] = "korvane_monitor_state.txt";
 constexpr char kStateTemporary[] = "korvane_monitor_state.tmp";
 
@@ -22,22 +21,19 @@ std::string ChangeFileLine(const TChange& change, int64_t now) {
   return LocalTimeText(now) + " " + SeverityName(change.Severity) + " " + line + "\r\n";
 }
 
+TChangesJournal::TChangesJournal(std::string folder)
+    : folder_(std::move(folder)), changes_(folder_.empty() ? std::string() : folder_ + kChangesFile, kRotateBytes) {}
+
 void TChangesJournal::Append(const std::vector<TChange>& changes, int64_t now) {
-  if (folder_.empty() || changes.empty()) return;
-  const std::string path = folder_ + kChangesFile;
-  if (!size_known_) {
-    std::string old;
-    platform::ReadWholeFile(path, old);
-    size_ = old.size();
-    size_known_ = true;
+  if (folder_.empty() || (changes.empty() && unwritten_.empty())) return;
+  for (const TChange& c : changes) unwritten_ += ChangeFileLine(c, now);
+  if (changes_.Append(unwritten_)) {
+    std::string().swap(unwritten_);
+  } else if (unwritten_.size() > kRotateBytes) {
+    // A disk full for days keeps the newest lines, and whole ones.
+    const size_t cut = unwritten_.find('\n', unwritten_.size() - kRotateBytes);
+    unwritten_.erase(0, cut == std::string::npos ? unwritten_.size() : cut + 1);
   }
-  std::string text;
-  for (const TChange& c : changes) text += ChangeFileLine(c, now);
-  if (size_ > 0 && size_ + text.size() > kRotateBytes) {
-    platform::MoveFileOver(path, folder_ + kOldChangesFile);
-    size_ = 0;
-  }
-  if (platform::AppendToFile(path, text)) size_ += text.size();
 }
 
 bool TChangesJournal::LoadState(TStateSnapshot& snapshot, bool& existed) {
@@ -55,8 +51,12 @@ bool TChangesJournal::LoadState(TStateSnapshot& snapshot, bool& existed) {
 void TChangesJournal::SaveState(const TStateSnapshot& snapshot) {
   if (folder_.empty()) return;
   const std::string temporary = folder_ + kStateTemporary;
-  if (platform::WriteWholeFile(temporary, SaveSnapshot(snapshot)))
-    platform::MoveFileOver(temporary, folder_ + kStateFile);
+  std::string error;
+  const bool ok = platform::WriteWholeFile(temporary, SaveSnapshot(snapshot), &error) &&
+                  platform::MoveFileOver(temporary, folder_ + kStateFile, &error);
+  if (!ok) platform::RemoveFileAt(temporary);  // a full disk gets its space back
+  // Told as the state file, whichever step failed: that is the file an administrator knows.
+  platform::WriteFailures().Note(kStateFile, ok ? std::string() : error);
 }
 
 }  // namespace kv

@@ -9,13 +9,15 @@
 //                                 file and renamed over the old one, so a stop never leaves
 //                                 half a state behind
 //
-// An empty folder keeps nothing (tests of the cycle). Failures to write are ignored: the
-// pages and the core log still tell the changes. Threads: the collecting thread only.
+// An empty folder keeps nothing (tests of the cycle). A write that fails is told once and
+// becomes a warning of the verdict (platform/write_failures.h); lines are written whole or
+// not at all. Threads: the collecting thread only.
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "health/changes.h"
+#include "platform/write_failures.h"
 
 namespace kv {
 
@@ -27,8 +29,10 @@ class TChangesJournal {
   static constexpr uint64_t kRotateBytes = 1u << 20;
 
   // `folder` ends with the path separator, or is empty.
-  explicit TChangesJournal(std::string folder = std::string()) : folder_(std::move(folder)) {}
+  explicit TChangesJournal(std::string folder = std::string());
 
+  // Lines that cannot be written are kept (the newest MiB of them) and go first at the
+  // next call, with or without changes of its own.
   void Append(const std::vector<TChange>& changes, int64_t now);
 
   // False when there is no saved state (`existed` false: the very first run) or it cannot
@@ -38,8 +42,8 @@ class TChangesJournal {
 
  private:
   std::string folder_;
-  bool size_known_ = false;
-  uint64_t size_ = 0;
+  platform::TLineFile changes_;
+  std::string unwritten_;
 };
 
 }  // namespace kv

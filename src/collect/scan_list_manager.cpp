@@ -12,6 +12,7 @@
 #include "pages/main_page.h"
 #include "pages/page_rows.h"
 #include "platform/memory.h"
+#include "platform/write_failures.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
 #include "parse/smart_names.h"
@@ -312,6 +313,8 @@ void TScanListManager::StartData() {
       WriteCoreLog(std::string("HEALTH ") + HealthWord(judged.View.Verdict.Level) + ": " +
                    std::to_string(judged.View.Verdict.Reasons.size()) + " finding(s) at the first collection");
     if (judged.Good) journal_.SaveState(tracker_.Base());
+    // Told with this cycle's writes: the page says so as soon as a file cannot be written.
+    AddMonitorWarnings(judged.View.Verdict, platform::WriteFailures().Warnings());
     recent_changes_ = RecentWith(std::move(recent_changes_), judged.Changes, now, kRecentChanges);
     judged.View.Recent = recent_changes_;
     judged.View.ChangeTotals = change_totals_;

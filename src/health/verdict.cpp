@@ -123,4 +123,9 @@ THealthVerdict JudgeHealth(const TKVCore& core, const std::vector<TSmartVerdict>
   return verdict;
 }
 
+void AddMonitorWarnings(THealthVerdict& verdict, const std::vector<std::string>& texts) {
+  TJudge judge(verdict);
+  for (const std::string& text : texts) judge.Add(THealth::Warning, "Monitor", "#health", text);
+}
+
 }  // namespace kv

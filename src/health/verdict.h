@@ -6,7 +6,8 @@
 //             the backup unit has failed
 //   Warning   a logical device is not optimal; a member is missing; the backup unit is not
 //             ready (nothing fitted is fine); another drive has failed or is Bad; a SMART
-//             verdict is Caution; a status word nobody knows; the last collection failed
+//             verdict is Caution; a status word nobody knows; the last collection failed;
+//             a file of the monitor cannot be written
 //
 // Each reason names its object and the link that shows it. Pure; any thread that
 // owns the model.
@@ -43,5 +44,9 @@ struct THealthVerdict {
 // failed ("config source timed out"), empty when it did not.
 THealthVerdict JudgeHealth(const TKVCore& core, const std::vector<TSmartVerdict>& drives,
                            const std::string& collectionFailure);
+
+// Adds a Warning reason of the monitor itself for each text, after the others: "Cannot
+// write korvane_monitor_state.txt: No space left on device".
+void AddMonitorWarnings(THealthVerdict& verdict, const std::vector<std::string>& texts);
 
 }  // namespace kv

@@ -20,6 +20,38 @@ std::shared_ptr<TGDLogger>& ProcessLogger() {
   return logger;
 }
 
+// The entries of one text: a line each, blank lines left out (a blank text still makes
+// one), control characters other than tab written as "\x1B".
+std::string Entries(const std::string& prefix, const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(prefix.size() + text.size() + 2);
+  size_t line_start = 0;  // where the entry being written starts in `out`
+  const auto end_line = [&] {
+    if (out.size() > line_start) out += "\r\n";
+    line_start = out.size();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' || c == '\n') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      end_line();
+      continue;
+    }
+    if (out.size() == line_start) out += prefix;
+    if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  end_line();
+  if (out.empty()) out = prefix + "\r\n";
+  return out;
+}
+
 }  // namespace
 
 std::string FormatCoreLogTimestamp(const platform::LocalDateTime& t, char date_separator,
@@ -48,12 +80,12 @@ std::recursive_mutex& CoreLogLock() {
 }
 
 TGDLogger::TGDLogger(std::string path, Timestamp timestamp)
-    : path_(std::move(path)), timestamp_(std::move(timestamp)) {}
+    : file_(std::move(path), kRotateBytes, true), timestamp_(std::move(timestamp)) {}
 
 void TGDLogger::WriteStartLine() noexcept {
   try {
     std::lock_guard<std::recursive_mutex> lock(CoreLogLock());
-    platform::WriteWholeFile(path_, "[Start] " + timestamp_() + "\r\n");
+    file_.Restart("[Start] " + timestamp_() + "\r\n");
   } catch (...) {
   }
 }
@@ -61,14 +93,7 @@ void TGDLogger::WriteStartLine() noexcept {
 void TGDLogger::Write(const std::string& text) noexcept {
   try {
     std::lock_guard<std::recursive_mutex> lock(CoreLogLock());
-    std::string line;
-    line.reserve(text.size() + 32);
-    line += '[';
-    line += timestamp_();
-    line += "] ";
-    line += text;
-    line += "\r\n";
-    platform::AppendToFile(path_, line);
+    file_.Append(Entries("[" + timestamp_() + "] ", text));
   } catch (...) {
   }
 }

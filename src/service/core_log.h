@@ -5,10 +5,14 @@
 //   [Start] 08/12/2026 07:27:00
 //   [08/12/2026 07:27:01] Webserver starting on 10.0.0.5:31313
 //
-// Lines end with CR LF; texts are written unchanged (a text holding CR LF spans several
-// lines). The file is opened, written and closed for every line under CoreLogLock, so
-// other programs can copy it between writes and lines from different threads never
-// interleave. A line that cannot be written is lost silently; nothing here throws.
+// Lines end with CR LF. A text holding line breaks (a command's output) becomes one entry
+// per line, each with the timestamp, blank lines left out; control characters other than
+// tab are written as "\x07". The file is opened, written and closed for every entry under
+// CoreLogLock, so other programs can copy it between writes and lines from different
+// threads never interleave. Past 1 MiB it becomes <name>_core_log.old.txt (replacing an
+// older one) and a new file starts. An entry is written whole or not at all; a file that
+// cannot be written is told once on the event log (stderr on Linux), and becomes a warning
+// of the verdict, until it works again. Nothing here throws.
 //
 // StartCoreLog runs once at process start, before the service framework, and installs
 // the log as the sink of kv::WriteCoreLog; EndCoreLog runs at process end.
@@ -17,6 +21,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/write_failures.h"
 
 namespace kv {
 
@@ -37,6 +42,7 @@ std::recursive_mutex& CoreLogLock();
 class TGDLogger {
  public:
   using Timestamp = std::function<std::string()>;
+  static constexpr uint64_t kRotateBytes = 1u << 20;
 
   explicit TGDLogger(std::string path, Timestamp timestamp = CoreLogTimestampNow);
 
@@ -45,10 +51,10 @@ class TGDLogger {
   // Appends "[" + timestamp + "] " + text, creating the file when it is gone.
   void Write(const std::string& text) noexcept;
 
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return file_.Path(); }
 
  private:
-  std::string path_;
+  platform::TLineFile file_;
   Timestamp timestamp_;
 };
 

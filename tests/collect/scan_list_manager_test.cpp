@@ -5,10 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "base/local_time_text.h"
 #include "collect/changes_journal.h"
@@ -142,15 +147,7 @@ TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
 // State changes reach the event log with their type and id; the first run tells its verdict
 // alone, and a cycle with more than 50 changes writes one record counting the rest.
 TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
-  class RecordingEvents : public platform::EventLogSink {
-   public:
-    void Report(platform::EventType type, const std::string& text) override { ReportWithId(type, 1, text); }
-    void ReportWithId(platform::EventType type, int id, const std::string& text) override {
-      records.push_back(std::to_string(static_cast<int>(type)) + " " + std::to_string(id) + " " +
-                        text.substr(0, text.find('\r')));
-    }
-    std::vector<std::string> records;
-  } events;
+  test::EventRecorder events;
   const auto listing = [](const char* state, int drives) {
     std::string text = "Controller information\n   Controller Status : Optimal\nPhysical Device information\n";
     for (int n = 0; n < drives; ++n)
@@ -167,18 +164,18 @@ TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   manager.Timeout = 1;
   manager.Configure(Ini(kConfigOnly));
   manager.OnTick();
-  EXPECT_EQ(events.records, std::vector<std::string>{"2 80 Health: Warning"});  // a drive of no device
+  EXPECT_EQ(events.Records(), std::vector<std::string>{"2 80 Health: Warning"});  // a drive of no device
   env.outputs["util config"] = listing("Online", 1);
   ++env.now;
   manager.OnTick();
-  ASSERT_EQ(events.records.size(), 2u);
-  EXPECT_EQ(events.records[1], "4 12 Drive 0,0 (S/N S0): Failed -> Online");
+  ASSERT_EQ(events.Records().size(), 2u);
+  EXPECT_EQ(events.Records()[1], "4 12 Drive 0,0 (S/N S0): Failed -> Online");
   EXPECT_EQ(log.Count("CHANGE information: Drive 0,0 (S/N S0): Failed -> Online"), 1u);
   env.outputs["util config"] = listing("Online", 60);  // 59 drives appear
   ++env.now;
   manager.OnTick();
-  ASSERT_EQ(events.records.size(), 2u + 51u);
-  EXPECT_EQ(events.records.back(), "2 90 9 more changes were not written to the event log; see korvane_monitor_changes.txt");
+  ASSERT_EQ(events.Records().size(), 2u + 51u);
+  EXPECT_EQ(events.Records().back(), "2 90 9 more changes were not written to the event log; see korvane_monitor_changes.txt");
 }
 
 TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {
@@ -398,6 +395,78 @@ TEST(ChangesJournal, LinesRotateAndTheStateSurvivesARestart) {
   EXPECT_FALSE(TChangesJournal(folder.Folder()).LoadState(back, existed));
   EXPECT_TRUE(existed);
   EXPECT_EQ(log.Lines().size(), 1u);
+}
+
+// A file that cannot be written (here a folder stands in its way) is told once, as a line
+// and a warning record, and is a warning of the verdict until a write works again; then one
+// line and one information record. The saved state leaves no temporary file behind.
+TEST(ChangesJournal, AWriteThatFailsIsToldOnceUntilItWorksAgain) {
+  const TStateSnapshot state;
+  const std::vector<TChange> change{{TChangeKind::DriveGood, TSeverity::Information, "Drive 0,0: Failed -> Online"}};
+  struct Row {
+    const char* file;
+    std::function<void(TChangesJournal&)> write;
+  } rows[] = {
+      {"korvane_monitor_changes.txt", [&](TChangesJournal& j) { j.Append(change, 1765249800); }},
+      {"korvane_monitor_state.txt", [&](TChangesJournal& j) { j.SaveState(state); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.file);
+    testing::TempFolder folder;
+    std::filesystem::create_directories(folder.Path() / row.file / "x");
+    LogRecorder log;
+    test::EventRecorder events;
+    TChangesJournal journal(folder.Folder());
+    row.write(journal);
+    row.write(journal);
+    const std::string told = std::string("Cannot write ") + row.file + ": ";
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_EQ(log.Lines()[0].rfind("ERROR! " + told, 0), 0u) << log.Lines()[0];
+    ASSERT_EQ(events.Records().size(), 1u);
+    EXPECT_EQ(events.Records()[0], "2 72 " + log.Lines()[0].substr(7));
+    EXPECT_EQ(test::WriteWarning(row.file), log.Lines()[0].substr(7));
+    EXPECT_FALSE(std::filesystem::exists(folder.Path() / "korvane_monitor_state.tmp"));
+
+    std::filesystem::remove_all(folder.Path() / row.file);
+    row.write(journal);
+    row.write(journal);
+    EXPECT_EQ(log.Lines().size(), 2u);
+    EXPECT_EQ(log.Lines().back(), std::string(row.file) + " is written again");
+    EXPECT_EQ(events.Records().back(), std::string("4 73 ") + row.file + " is written again");
+    EXPECT_EQ(test::WriteWarning(row.file), "");
+  }
+}
+
+// Lines are whole: after a line a crash cut short the next one starts on its own, and a
+// write the file system cuts short (here the file size limit) leaves the file as it was;
+// its lines are written with the next ones.
+TEST(ChangesJournal, LinesAreWrittenWholeOrNotAtAll) {
+  testing::TempFolder folder;
+  const std::string path = folder.File("korvane_monitor_changes.txt");
+  const std::string cut = "2025-12-09 03:10:00 critical Drive 0,7: Onl";
+  std::ofstream(path, std::ios::binary) << cut;
+  TChangesJournal journal(folder.Folder());
+  const std::vector<TChange> change{{TChangeKind::DriveGood, TSeverity::Information, "Drive 0,0: Failed -> Online"}};
+  const std::string line = ChangeFileLine(change[0], 1765249800);
+  journal.Append(change, 1765249800);
+  const std::string whole = cut + "\r\n" + line;
+  EXPECT_EQ(test::ReadFile(path), whole);
+#ifndef _WIN32
+  LogRecorder log;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tight = saved;
+  tight.rlim_cur = whole.size() + 20;  // room for part of the next line only
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  journal.Append(change, 1765249800);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(test::ReadFile(path), whole);
+  EXPECT_EQ(log.Count("ERROR! Cannot write korvane_monitor_changes.txt: File too large"), 1u);
+  journal.Append(change, 1765249800);
+  EXPECT_EQ(test::ReadFile(path), whole + line + line) << "the line not written goes first";
+#endif
 }
 
 }  // namespace

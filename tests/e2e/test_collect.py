@@ -186,7 +186,7 @@ class CollectTest(unittest.TestCase):
         config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}
         with MonitorRun(config=config) as run:
             self.assertTrue(wait_for(lambda: "source_timeout of 1 s passed" in run.core_log(), 10), run.core_log())
-            self.assertIn("ERROR! ExecuteConsoleProcess=false\r\n\r\n", run.core_log())
+            self.assertIn("] ERROR! ExecuteConsoleProcess=false\r\n[", run.core_log())  # an entry of its own
             # The daemon still serves and stops cleanly.
             self.assertEqual(run.get("/raw")[0], 200)
             self.assertEqual(run.stop(), 0)

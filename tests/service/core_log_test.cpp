@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/core_log_writer.h"
+#include "collect/collect_test_support.h"
 #include "platform/files.h"
+#include "platform/write_failures.h"
 #include "service/temp_folder.h"
 
 namespace kv {
@@ -82,7 +84,85 @@ TEST(CoreLog, DeletedFileIsRecreatedWithoutStartLineAndTextsAreWrittenUnchanged)
   log.Write("two\r\nlines");
   log.Write(std::string("\xC4\xE8\xF1\xEA", 4));  // Windows-1251 bytes pass through
   EXPECT_EQ(SplitCrLf(ReadAll(path)),
-            (std::vector<std::string>{"[T] after delete", "[T] two", "lines", "[T] \xC4\xE8\xF1\xEA"}));
+            (std::vector<std::string>{"[T] after delete", "[T] two", "[T] lines", "[T] \xC4\xE8\xF1\xEA"}));
+}
+
+// A command's output quoted in an entry cannot forge lines or carry terminal controls:
+// each of its lines is an entry of its own, blank lines are left out, and control
+// characters other than tab are written as \xHH.
+TEST(CoreLog, EachLineOfATextIsAnEntryWithControlCharactersEscaped) {
+  struct Row {
+    std::string text;
+    std::vector<std::string> entries;
+  } rows[] = {
+      {"Webserver starting on 127.0.0.1:31313", {"[T] Webserver starting on 127.0.0.1:31313"}},
+      {"", {"[T] "}},
+      {"\r\n\n", {"[T] "}},
+      {"ERROR! ExecuteConsoleProcess=false\r\n\r\nout 1\nout 2\r\n",
+       {"[T] ERROR! ExecuteConsoleProcess=false", "[T] out 1", "[T] out 2"}},
+      {"50%\r100%", {"[T] 50%", "[T] 100%"}},
+      {"forged\r\n[01/01/2026 00:00:00] Webserver starting", {"[T] forged", "[T] [01/01/2026 00:00:00] Webserver starting"}},
+      {std::string("a\tb\x07\x1B[31m\x7F\0z", 12), {"[T] a\tb\\x07\\x1B[31m\\x7F\\x00z"}},
+  };
+  for (const Row& row : rows) {
+    testing::TempFolder dir;
+    const std::string path = dir.File("e_core_log.txt");
+    TGDLogger log(path, [] { return std::string("T"); });
+    log.Write(row.text);
+    EXPECT_EQ(SplitCrLf(ReadAll(path)), row.entries) << row.text;
+  }
+}
+
+// Past 1 MiB the log goes on in a new file and the old one is kept beside it; a rotation
+// that fails is told once and the log goes on in the file it has.
+TEST(CoreLog, RotatesAtOneMebibyteIntoOneOldFile) {
+  testing::TempFolder dir;
+  const std::string path = dir.File("r_core_log.txt");
+  const std::string old_path = dir.File("r_core_log.old.txt");
+  test::LogRecorder recorder;
+  TGDLogger log(path, [] { return std::string("T"); });
+  log.WriteStartLine();
+  const std::string entry(1000, 'e');
+  const size_t per_file = TGDLogger::kRotateBytes / (entry.size() + 6);
+  for (size_t i = 0; i < per_file + 1; ++i) log.Write(entry);
+  const std::vector<std::string> old_lines = SplitCrLf(ReadAll(old_path));
+  ASSERT_EQ(old_lines.size(), per_file + 1);
+  EXPECT_EQ(old_lines[0], "[Start] T");
+  EXPECT_EQ(SplitCrLf(ReadAll(path)), std::vector<std::string>{"[T] " + entry});
+
+  platform::RemoveFileAt(old_path);
+  std::filesystem::create_directories(dir.Path() / "r_core_log.old.txt" / "x");
+  for (size_t i = 0; i < per_file + 10; ++i) log.Write(entry);
+  EXPECT_EQ(SplitCrLf(ReadAll(path)).size(), per_file + 11);
+  ASSERT_EQ(recorder.Lines().size(), 1u);
+  EXPECT_EQ(recorder.Lines()[0].rfind("ERROR! Cannot write r_core_log.old.txt: ", 0), 0u) << recorder.Lines()[0];
+  std::filesystem::remove_all(dir.Path() / "r_core_log.old.txt");
+  log.Write(entry);
+  EXPECT_EQ(recorder.Lines().back(), "r_core_log.old.txt is written again");
+  EXPECT_EQ(SplitCrLf(ReadAll(path)).size(), 1u);
+}
+
+// The core log cannot write about its own failure: the event record tells it, once; the
+// first entry that is written again is followed by the line that says so.
+TEST(CoreLog, ItsOwnFailureIsToldOnTheEventLogOnce) {
+  testing::TempFolder dir;
+  const std::string path = dir.File("f_core_log.txt");
+  std::filesystem::create_directories(dir.Path() / "f_core_log.txt" / "x");
+  test::EventRecorder events;
+  TGDLogger log(path, [] { return std::string("T"); });
+  const CoreLogSink previous = SetCoreLogSink([&log](const std::string& text) { log.Write(text); });
+  log.WriteStartLine();
+  log.Write("lost");
+  log.Write("lost too");
+  ASSERT_EQ(events.Records().size(), 1u);
+  EXPECT_EQ(events.Records()[0].rfind("2 72 Cannot write f_core_log.txt: ", 0), 0u) << events.Records()[0];
+  EXPECT_EQ(test::WriteWarning("f_core_log.txt"), events.Records()[0].substr(5));
+  std::filesystem::remove_all(dir.Path() / "f_core_log.txt");
+  log.Write("back");
+  SetCoreLogSink(previous);
+  EXPECT_EQ(SplitCrLf(ReadAll(path)), (std::vector<std::string>{"[T] back", "[T] f_core_log.txt is written again"}));
+  EXPECT_EQ(events.Records().back(), "4 73 f_core_log.txt is written again");
+  EXPECT_EQ(test::WriteWarning("f_core_log.txt"), "");
 }
 
 TEST(CoreLog, UnwritableLocationLosesLinesWithoutFailing) {
