@@ -89,8 +89,11 @@ class MonitorRun:
     """Runs korvane_monitor from a fresh folder until the with-block ends."""
 
     def __init__(self, config=None, files=None, binary=None, name="korvane_monitor",
-                 wait_listening=True, extra_env=None, copy_demo=False):
+                 wait_listening=True, extra_env=None, copy_demo=False, folder=None):
         self.binary = binary or BINARY
+        # An existing folder to run in (a small file system); its stderr then goes elsewhere.
+        self.given_folder = folder
+        self.stderr_folder = None
         self.name = name
         self.config = config
         self.files = files or {}
@@ -103,7 +106,8 @@ class MonitorRun:
         self.stderr_path = None
 
     def __enter__(self):
-        self.folder = tempfile.mkdtemp(prefix="kv-e2e-")
+        self.folder = self.given_folder or tempfile.mkdtemp(prefix="kv-e2e-")
+        self.stderr_folder = tempfile.mkdtemp(prefix="kv-e2e-err-") if self.given_folder else self.folder
         if self.copy_demo:
             shutil.copytree(DEMO_DIR, self.folder, dirs_exist_ok=True)
         shutil.copy2(self.binary, os.path.join(self.folder, self.name))
@@ -134,7 +138,7 @@ class MonitorRun:
         return self
 
     def start(self):
-        self.stderr_path = os.path.join(self.folder, "stderr.txt")
+        self.stderr_path = os.path.join(self.stderr_folder, "stderr.txt")
         env = dict(os.environ)
         env.update(self.extra_env)
         self._stderr = open(self.stderr_path, "ab")
@@ -180,6 +184,7 @@ class MonitorRun:
                 self._stderr.close()
         finally:
             shutil.rmtree(self.folder, ignore_errors=True)
+            shutil.rmtree(self.stderr_folder, ignore_errors=True)
 
     def path(self, rel):
         return os.path.join(self.folder, rel)
