@@ -46,6 +46,8 @@ class THealthTracker {
 
   // Frees the last good model and its report, as a good cycle does before its own are kept.
   void ForgetLastGood();
+  // The last good model while it is held, else null.
+  TKVCore* LastGood() const { return last_good_.get(); }
 
   // A good cycle's model becomes the last good one, and the one before it is freed. With
   // `judged` (that cycle's), what it shows is pointed at the kept copies.

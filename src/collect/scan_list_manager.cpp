@@ -5,7 +5,9 @@
 #include <limits>
 
 #include "base/core_log_writer.h"
+#include "base/local_time_text.h"
 #include "collect/health_tracker.h"
+#include "collect/source_completeness.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
 #include "pages/drive_page.h"
@@ -48,9 +50,38 @@ std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
     case SourceStatus::kFailed: return "config source failed";
     case SourceStatus::kTimedOut: return "config source timed out";
     case SourceStatus::kCapped: return "config source was capped";
+    case SourceStatus::kIncomplete: return "config source gave an incomplete listing";
   }
   if (core.ControllerInfo.Count() == 0) return "config listing names no controller";
   return std::string();
+}
+
+int64_t UnixNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A command's output that stops short reads as a smaller controller: the drives after the
+// cut would "disappear". The listing must end with the completion line and the command
+// with exit code 0 (-1: the runner could not tell); an XML document must close every
+// element it opens.
+bool OutputCutShort(int source, const std::string& text, int exit_code) {
+  switch (source) {
+    case kSourceConfig: return (exit_code != 0 && exit_code != -1) || !ListingComplete(text);
+    case kSourceSmart:
+    case kSourceStat:
+    case kSourceCache: return !XmlElementsClosed(text);
+    default: return false;
+  }
+}
+
+// The SMART lists of `from` become those of `to` (the rest of `to` is this cycle's).
+void MoveSmartLists(TKVCore& from, TKVCore& to) {
+  to.SASSmart = std::move(from.SASSmart);
+  to.SATASmart = std::move(from.SATASmart);
+  to.SATASmartParams = std::move(from.SATASmartParams);
+  to.SASSmartParams = std::move(from.SASSmartParams);
+  to.SmartDescNames = std::move(from.SmartDescNames);
 }
 
 // The cycle's changes as event-log records: type by severity, one id per kind, at most
@@ -203,16 +234,28 @@ void TScanListManager::OnTick() {
   }
 }
 
-std::string TScanListManager::ReadOne(const std::string& source, SourceHealth& health) {
+std::string TScanListManager::ReadOne(int index, const std::string& source) {
   std::string text;
   health = SourceHealth{};
+  SourceHealth& health = health_.Sources[static_cast<size_t>(index)];
   if (source.empty() || cancel_.Cancelled()) return text;
   const auto start = std::chrono::steady_clock::now();
   health.Configured = true;
-  health.Status = ReadSource(source, text, read_options_);
+  int exit_code = -1;
+  health.Status = ReadSource(source, text, read_options_, &exit_code);
   health.DurationSeconds = SecondsSince(start);
   health.OutputBytes = text.size();
   return text;
+  if (IsFileSource(source)) return text;  // saved outputs are often excerpts: read as they are
+  const std::string name = SourceName(index);
+  WriteCoreLog(name + " source: exit code " + std::to_string(exit_code) + ", " + std::to_string(text.size()) + " bytes");
+  if (health.Status == SourceStatus::kOk && OutputCutShort(index, text, exit_code)) {
+    health.Status = SourceStatus::kIncomplete;
+    WriteCoreLog("ERROR! " + name + " source output is incomplete (" +
+                 (index == kSourceConfig ? "no \"" + std::string(kCompletionLine) + "\" line, or a non-zero exit code"
+                                         : std::string("an XML element is never closed")) +
+                 "), not read as a whole collection: " + source);
+  }
 }
 
 // Swaps `value` into a field the HTTP threads read: O(1) under the lock.
@@ -221,7 +264,10 @@ void TScanListManager::Publish(std::string& field, std::string& value) {
   field.swap(value);
 }
 
-void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle) {
+void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle,
+                                           const std::string& stale_reason) {
+  health_.StaleReason = stale_reason;
+  health_.DataCollectedUnixSeconds = stale_reason.empty() ? 0 : health_.LastSuccessUnixSeconds;
   // One at a time, each old text freed before the next is built: at hundreds of drives
   // each is a megabyte.
   std::string text = RenderMetricsText(core, health_, cycle);
@@ -237,13 +283,14 @@ void TScanListManager::StartData() {
   const auto cycle_start = std::chrono::steady_clock::now();
   ++health_.CollectionsTotal;
   health_.Up = false;
-  std::string config = ReadOne(config_source_, health_.Sources[kSourceConfig]);
-  std::string smart = ReadOne(smart_source_, health_.Sources[kSourceSmart]);
-  std::string task = ReadOne(task_source_, health_.Sources[kSourceTask]);
-  std::string stat = ReadOne(stat_source_, health_.Sources[kSourceStat]);
-  std::string cache = ReadOne(cache_source_, health_.Sources[kSourceCache]);
+  std::string config = ReadOne(kSourceConfig, config_source_);
+  std::string smart = ReadOne(kSourceSmart, smart_source_);
+  std::string task = ReadOne(kSourceTask, task_source_);
+  std::string stat = ReadOne(kSourceStat, stat_source_);
+  std::string cache = ReadOne(kSourceCache, cache_source_);
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
   std::unique_ptr<TKVCore> core;
+  const auto cut_short = [this](int index) { return health_.Sources[index].Status == SourceStatus::kIncomplete; };
   TKVCore* current = nullptr;  // this cycle's model, also once the tracker keeps it
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
   THealthTracker::TJudged judged;
@@ -263,27 +310,32 @@ void TScanListManager::StartData() {
     ParseConfig(config_text_, *core);
     // The listing decides whether the cycle is good. A good cycle replaces the last good
     // model, which only a failed one shows: freed before the rest of this cycle's model is
-    // read, two whole models are never held at once.
+    // read, two whole models are never held at once. Only its SMART lists may live on, when
+    // this cycle's SMART document stops short.
     const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
-    if (failure.empty()) tracker_.ForgetLastGood();
-    if (!config_text_.empty()) {
+    const int64_t now = env_.Now();
+    if (failure.empty()) {
+      if (cut_short(kSourceSmart) && tracker_.LastGood() != nullptr) MoveSmartLists(*tracker_.LastGood(), *core);
+      tracker_.ForgetLastGood();
       health_.Up = true;
-      health_.LastSuccessUnixSeconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                           std::chrono::system_clock::now().time_since_epoch())
-                                           .count();
+      health_.LastSuccessUnixSeconds = UnixNow();
     }
-    if (!smart_text_.empty()) ParseSmart(smart_text_, *core);
+    if (!smart_text_.empty() && !cut_short(kSourceSmart)) {
+      ParseSmart(smart_text_, *core);
+      smart_collected_at_ = now;
+    }
     if (!task_text_.empty()) ParseTasks(task_text_, *core);
-    if (!stat_text_.empty()) ParseLogStats(stat_text_, *core);
-    if (!cache_text_.empty()) ParseCacheStats(cache_text_, *core);
+    if (!stat_text_.empty() && !cut_short(kSourceStat)) ParseLogStats(stat_text_, *core);
+    if (!cache_text_.empty() && !cut_short(kSourceCache)) ParseCacheStats(cache_text_, *core);
     BuildResult(*core);
     auto report = std::make_shared<std::string>();
     report->reserve(report_text_ ? report_text_->size() : 0);  // about the size of the last cycle's
     AppendStateReport(*core, version_, *report);
-    report->append("\r\n[update]\r\ntime=").append(std::to_string(env_.Now())).append("\r\n");
-    // One text, served as /ini and read by the pages.
+    report->append("\r\n[update]\r\ntime=").append(std::to_string(now)).append("\r\n");
+    // One text, served as /ini and read by the pages. A failed collection leaves the last
+    // good report served, as the pages show the last good model.
     report_ini.Load(report);
-    {
+    if (failure.empty() || tracker_.LastGood() == nullptr) {
       std::shared_ptr<const std::string> published = std::move(report);
       std::lock_guard<std::mutex> lock(served_.PageLock());
       report_text_.swap(published);
@@ -291,7 +343,6 @@ void TScanListManager::StartData() {
 
     // The verdict, and what changed since the last good cycle; when the collection failed
     // the pages show the last good model.
-    const int64_t now = env_.Now();
     if (!state_loaded_) {
       // The first cycle compares with the state saved by the last run, if any.
       state_loaded_ = true;
@@ -303,6 +354,7 @@ void TScanListManager::StartData() {
     }
     judged = tracker_.Judge(*core, report_ini, failure, now);
     if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
+    if (failure.empty() && cut_short(kSourceSmart)) AddStaleSmartReason(judged.View.Verdict, now);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
       ++change_totals_[static_cast<size_t>(change.Severity)];
@@ -330,16 +382,19 @@ void TScanListManager::StartData() {
     }
     WriteCoreLog("OK, StartData, str size=" + std::to_string(page_size));
     health_.DurationSeconds = SecondsSince(cycle_start);
-    PublishMachineTexts(*current, &judged.View);
+    // The metrics and the JSON follow the pages: the last good data while collection fails.
+    PublishMachineTexts(*judged.Shown, &judged.View, judged.Shown != current ? failure : std::string());
   } catch (...) {
     // The cycle ends here; the texts published so far stay, the rest keep the previous
     // cycle's values, and the next cycle is due as usual. The metrics still tell that
-    // this cycle failed.
+    // this cycle failed, with the last good data when it is still held.
     health_.Up = false;
     health_.DurationSeconds = SecondsSince(cycle_start);
     try {
       const TKVCore empty{};
-      PublishMachineTexts(empty);
+      const TKVCore* last_good = tracker_.LastGood();
+      PublishMachineTexts(last_good != nullptr ? *last_good : empty, nullptr,
+                          last_good != nullptr ? "collection cycle failed" : std::string());
     } catch (...) {
     }
     return;
@@ -351,6 +406,15 @@ void TScanListManager::StartData() {
 }
 
 void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
+void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, int64_t now) const {
+  std::string text = "the smart source gave an incomplete document at " + LocalTimeText(now) + "; ";
+  text += smart_collected_at_ > 0 ? "the SMART data shown was collected at " + LocalTimeText(smart_collected_at_)
+                                  : "no SMART data is shown";
+  // Beside the collection's own reasons, ahead of the devices'.
+  verdict.Reasons.insert(verdict.Reasons.begin(), {THealth::Warning, "SMART data", "#controller", std::move(text)});
+  if (verdict.Level == THealth::OK) verdict.Level = THealth::Warning;
+}
+
   notify_->Submit(HealthWord(verdict), changes, now);
 }
 

@@ -103,9 +103,16 @@ class TScanListManager : public ServedContent {
 
  private:
   void RestartCheck(int64_t now);
-  std::string ReadOne(const std::string& source, SourceHealth& health);
-  // Renders the metrics text and the JSON state document and publishes them.
-  void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr);
+  // Reads source `index` (kSourceConfig, ...) into a text and records how it went in
+  // health_; a command's output that stops short is marked incomplete.
+  std::string ReadOne(int index, const std::string& source);
+  // Renders the metrics text and the JSON state document of `core` and publishes them;
+  // `stale_reason` says why `core` is the last good model rather than this cycle's.
+  void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr,
+                           const std::string& stale_reason = std::string());
+  // A Warning reason for SMART data kept from an earlier cycle because this one's document
+  // stopped short.
+  void AddStaleSmartReason(THealthVerdict& verdict, int64_t now) const;
   // Swaps `value` into a field the HTTP threads read: O(1) under PageLock.
   void Publish(std::string& field, std::string& value);
 
@@ -124,6 +131,7 @@ class TScanListManager : public ServedContent {
   THealthTracker tracker_;
   TChangesJournal journal_;
   bool state_loaded_ = false;
+  int64_t smart_collected_at_ = 0;  // local Unix seconds of the SMART data the model holds
   std::vector<TChangeLine> recent_changes_;  // the last changes, oldest first
   std::array<uint64_t, 3> change_totals_{};  // changes told since the start, by severity
   std::unique_ptr<TNotifyCommand> notify_;

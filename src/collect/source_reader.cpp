@@ -4,6 +4,7 @@
 #include "base/text_case.h"
 #include "platform/files.h"
 #include "base/text_helpers.h"
+#include "platform/codepage.h"
 
 namespace kv {
 namespace {
@@ -27,6 +28,20 @@ ConsoleProcessResult GuardedRun(const SourceReadOptions& options, const std::str
   }
 }
 
+// A text that starts with a UTF-16 byte-order mark (PowerShell's '>' writes one) becomes
+// the code-page text it holds; any other text is left as it is.
+void DecodeUtf16(std::string& text, const std::string& source) {
+  if (text.size() < 2) return;
+  const auto b0 = static_cast<unsigned char>(text[0]);
+  const auto b1 = static_cast<unsigned char>(text[1]);
+  const bool little = b0 == 0xFF && b1 == 0xFE;
+  const bool big = b0 == 0xFE && b1 == 0xFF;
+  if (!little && !big) return;
+  text = platform::ConvertUtf16ToAnsi(std::string_view(text).substr(2), big);
+  WriteCoreLog(std::string("source text is UTF-16 ") + (big ? "BE" : "LE") + ", converted to code page " +
+               std::to_string(platform::AnsiCodePage()) + ": " + source);
+}
+
 SourceStatus ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
   std::string content;
   if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) {
@@ -34,6 +49,7 @@ SourceStatus ReadFileSource(const std::string& path, std::string& text, const So
     WriteCoreLog(kUnreadableFileLine + path);
     return SourceStatus::kFailed;
   }
+  DecodeUtf16(content, path);
   SourceStatus status = SourceStatus::kOk;
   if (content.size() > options.limits.max_output) {
     WriteCoreLog("ERROR! source file over " + std::to_string(options.limits.max_output) +
@@ -45,14 +61,19 @@ SourceStatus ReadFileSource(const std::string& path, std::string& text, const So
   return text.empty() ? SourceStatus::kEmpty : status;
 }
 
-SourceStatus ReadCommandSource(const std::string& command, std::string& text, const SourceReadOptions& options) {
+SourceStatus ReadCommandSource(const std::string& command, std::string& text, const SourceReadOptions& options,
+                               int& exit_code) {
   if (command.size() > platform::kMaxCommandLine) {
     WriteCoreLog("ERROR! source command longer than " + std::to_string(platform::kMaxCommandLine) +
                  " characters (" + std::to_string(command.size()) + "), not run: " +
                  command.substr(0, platform::kMaxCommandLine) + "...");
     return SourceStatus::kFailed;
   }
-  switch (GuardedRun(options, command, text)) {
+  SourceReadOptions run = options;
+  run.limits.exit_code = &exit_code;
+  const ConsoleProcessResult result = GuardedRun(run, command, text);
+  DecodeUtf16(text, command);
+  switch (result) {
     case ConsoleProcessResult::kCompleted:
       if (!text.empty()) return SourceStatus::kOk;
       WriteCoreLog(kEmptySourceLine);
@@ -125,11 +146,16 @@ std::string JoinLinesCrLf(std::string content) {
   return out;
 }
 
-SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options) {
+SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options,
+                        int* exit_code) {
   text.clear();
+  int code = -1;
+  if (exit_code != nullptr) *exit_code = -1;
   try {
     if (IsFileSource(source)) return ReadFileSource(source, text, options);
-    return ReadCommandSource(source, text, options);
+    const SourceStatus status = ReadCommandSource(source, text, options, code);
+    if (exit_code != nullptr) *exit_code = code;
+    return status;
   } catch (...) {
     // Out of memory or a failing log sink: the text keeps what it held.
     return SourceStatus::kFailed;

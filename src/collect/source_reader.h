@@ -46,6 +46,10 @@ inline constexpr size_t kLoggedOutputLimit = 64 * 1024;
 
 // Returns how the read went: ok (a text), empty, failed (unreadable file, a command that did
 // not start or broke off, a command line too long), timed out, or capped (the start kept).
-SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options);
+// A text that starts with a UTF-16 byte-order mark is converted to the ANSI code page, with
+// one core-log line. `exit_code` receives a command's exit code (-1 for a file, or when the
+// command did not end by itself).
+SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options,
+                        int* exit_code = nullptr);
 
 }  // namespace kv

@@ -21,6 +21,7 @@ const char* SourceStatusName(SourceStatus status) {
     case SourceStatus::kFailed: return "failed";
     case SourceStatus::kTimedOut: return "timed_out";
     case SourceStatus::kCapped: return "capped";
+    case SourceStatus::kIncomplete: return "incomplete";
   }
   return "failed";
 }
@@ -155,10 +156,10 @@ std::optional<double> Ratio(const std::string& percentText) {
 }
 
 void CollectionMetrics(MetricsWriter& w, const CollectionHealth& h) {
-  const auto up = w.Family("korvane_up", "gauge", "1 when the last collection cycle parsed a non-empty configuration text.");
+  const auto up = w.Family("korvane_up", "gauge", "Whether the last collection cycle was good: 1 yes, 0 no (the data shown is older).");
   w.Sample(up, {}, Flag(h.Up));
   const auto last = w.Family("korvane_collection_last_success_timestamp_seconds", "gauge",
-                             "Unix time of the last collection cycle that parsed a configuration text.");
+                             "Unix time of the last good collection cycle.");
   if (h.LastSuccessUnixSeconds > 0) w.Sample(last, {}, static_cast<double>(h.LastSuccessUnixSeconds));
   const auto duration =
       w.Family("korvane_collection_duration_seconds", "gauge", "Duration of the last collection cycle.");
@@ -168,7 +169,7 @@ void CollectionMetrics(MetricsWriter& w, const CollectionHealth& h) {
   w.Sample(total, {}, static_cast<double>(h.CollectionsTotal));
 
   const auto status = w.Family("korvane_source_last_status", "gauge",
-                               "Outcome of the last read of a source: 0 ok, 1 empty, 2 failed, 3 timed out, 4 capped.");
+                               "Outcome of the last read of a source: 0 ok, 1 empty, 2 failed, 3 timed out, 4 capped, 5 incomplete.");
   const auto source_duration =
       w.Family("korvane_source_duration_seconds", "gauge", "Duration of the last read of a source.");
   const auto bytes =

@@ -419,6 +419,12 @@ std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health,
   j.out.reserve(expected_size);
   j.Open('{');
   j.Field("format", 1.0);
+  // While a failed collection shows the last good data: why, and when it was collected.
+  j.FieldBool("stale", !health.StaleReason.empty());
+  if (!health.StaleReason.empty()) {
+    j.Field("stale_reason", health.StaleReason);
+    j.Field("data_collected", static_cast<double>(health.DataCollectedUnixSeconds));
+  }
   Collection(j, health);
   Controller(j, core.Result.Controller);
   j.Key("logical_devices");

@@ -2,13 +2,14 @@
 // StateJson: the interpreted model of one cycle and the collection health as one UTF-8 JSON
 // document, rendered once per cycle and served as is.
 //
-//   {"format":1,"collection":{"up":true,...},"controller":{...},"backup_unit":{...},
+//   {"format":1,"stale":false,"collection":{"up":true,...},"controller":{...},"backup_unit":{...},
 //    "logical_devices":[...],"zepcache_devices":[...],"drives":[...],"enclosures":[...],
 //    "tasks":[...],"statistics":{...},"health":{...},"changes":[...]}
 //
 // Texts keep their form (converted from Windows-1251); numbers read from them are given
 // beside them (null when the text holds none). Drives are referred to by their index in
-// "drives". Pure; any thread.
+// "drives". While a failed collection shows the last good model, "stale" is true and
+// "stale_reason" and "data_collected" (Unix seconds) follow it. Pure; any thread.
 #include <cstddef>
 #include <string>
 

@@ -40,6 +40,7 @@ class FakeEnv : public TCollectEnv {
   std::map<std::string, std::string> outputs;
   std::function<void(const std::string&)> on_run;  // called before answering
   std::vector<std::string> runs;
+  int exit_code = -1;  // what every command exits with; -1: the runner cannot tell
   bool restart_program_exists = true;
   std::vector<std::string> file_checks;
   std::vector<std::pair<std::string, std::string>> launches;
@@ -47,9 +48,10 @@ class FakeEnv : public TCollectEnv {
   platform::MainLoop loop;
 
   int64_t Now() override { return now; }
-  ConsoleProcessResult RunCommand(const std::string& command, const platform::ConsoleProcessLimits&,
+  ConsoleProcessResult RunCommand(const std::string& command, const platform::ConsoleProcessLimits& limits,
                                   std::string& output) override {
     runs.push_back(command);
+    if (limits.exit_code != nullptr) *limits.exit_code = exit_code;
     if (on_run) on_run(command);
     auto it = outputs.find(command);
     output = it == outputs.end() ? std::string() : it->second;
@@ -144,18 +146,21 @@ TEST(ScanListManager, FirstTickCollectsAndThenEveryTimeoutSeconds) {
   EXPECT_EQ(Text(env, &TServedTexts::CopyConfigText), "Controllers found: 1\r\n ");
 }
 
+// A whole listing of `drives` drives 0,n, the first in `state`, the others Online.
+std::string Listing(const char* state, int drives) {
+  std::string text = "Controller information\n   Controller Status : Optimal\nPhysical Device information\n";
+  for (int n = 0; n < drives; ++n)
+    text += "      Device #" + std::to_string(n) + "\n         Device is a Hard drive\n         State : " +
+            (n == 0 ? state : "Online") + "\n         Reported Channel,Device : 0," + std::to_string(n) +
+            "\n         Serial number : S" + std::to_string(n) + "\n";
+  return text + "\nCommand completed successfully.\n\n";
+}
+
 // State changes reach the event log with their type and id; the first run tells its verdict
 // alone, and a cycle with more than 50 changes writes one record counting the rest.
 TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   test::EventRecorder events;
-  const auto listing = [](const char* state, int drives) {
-    std::string text = "Controller information\n   Controller Status : Optimal\nPhysical Device information\n";
-    for (int n = 0; n < drives; ++n)
-      text += "      Device #" + std::to_string(n) + "\n         Device is a Hard drive\n         State : " +
-              (n == 0 ? state : "Online") + "\n         Reported Channel,Device : 0," + std::to_string(n) +
-              "\n         Serial number : S" + std::to_string(n) + "\n";
-    return text;
-  };
+  const auto listing = Listing;
   LogRecorder log;
   FakeEnv env;
   env.outputs["util config"] = listing("Failed", 1);
@@ -176,6 +181,67 @@ TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   manager.OnTick();
   ASSERT_EQ(events.Records().size(), 2u + 51u);
   EXPECT_EQ(events.Records().back(), "2 90 9 more changes were not written to the event log; see korvane_monitor_changes.txt");
+}
+
+// Output cut short once made drives "disappear" and the machine texts report health while
+// blind: a listing without its completion line fails the collection, and an XML document
+// never closed keeps the last good SMART data.
+TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
+  LogRecorder log;
+  FakeEnv env;
+  const std::string smart =
+      "<SmartStats deviceName=\"C\" serialNumber=\"X\" >\r\n <PhysicalDriveSmartStats channel=\"0\" id=\"1\" >\r\n"
+      "  <Attribute id=\"0x05\" name=\"Reallocated\" normalizedCurrent=\"100\" normalizedWorst=\"100\" rawValue=\"77\" />\r\n"
+      " </PhysicalDriveSmartStats>\r\n</SmartStats>\r\n";
+  env.outputs["util config"] = Listing("Failed", 2);
+  env.outputs["util smart"] = smart;
+  TScanListManager manager(env);
+  manager.Timeout = 1;
+  manager.Configure(Ini("[source]\nconfig=util config\nsmart=util smart\n"));
+  manager.OnTick();
+  EXPECT_EQ(log.Count("config source: exit code -1, " + std::to_string(Listing("Failed", 2).size()) + " bytes"), 1u);
+
+  // The SMART document stops short: the cycle is good, its SMART data the last good one's.
+  env.outputs["util smart"] = smart.substr(0, smart.size() / 2);
+  ++env.now;
+  manager.OnTick();
+  std::string metrics = Text(env, &TServedTexts::CopyMetricsText);
+  EXPECT_NE(metrics.find("korvane_up 1"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"smart\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("attribute_id=\"5\""), std::string::npos) << metrics;
+  EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("the smart source gave an incomplete document"),
+            std::string::npos);
+  const std::string good_report = Text(env, &TServedTexts::CopyReportText);
+
+  // The listing stops inside drive 0,1: nothing disappears, every text keeps the last good data.
+  env.outputs["util config"] = Listing("Failed", 2).substr(0, Listing("Failed", 2).find("Device #1") + 30);
+  ++env.now;
+  manager.OnTick();
+  metrics = Text(env, &TServedTexts::CopyMetricsText);
+  EXPECT_NE(metrics.find("korvane_up 0"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"config\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_drive_failed{channel=\"0\",device_id=\"0\""), std::string::npos);
+  const std::string json = Text(env, &TServedTexts::CopyStateJson);
+  EXPECT_NE(json.find("\"stale\":true,\"stale_reason\":\"config source gave an incomplete listing\""),
+            std::string::npos);
+  EXPECT_NE(json.find("\"serial\":\"S1\""), std::string::npos);
+  EXPECT_EQ(Text(env, &TServedTexts::CopyReportText), good_report);
+  EXPECT_EQ(log.Count("CHANGE warning: Collection failing: config source gave an incomplete listing"), 1u);
+
+  // A non-zero exit code is as bad as a missing completion line.
+  env.outputs["util config"] = Listing("Failed", 2);
+  env.exit_code = 1;
+  ++env.now;
+  manager.OnTick();
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up 0"), std::string::npos);
+  env.exit_code = 0;
+  ++env.now;
+  manager.OnTick();
+  EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("\"stale\":false"), std::string::npos);
+  EXPECT_EQ(log.Count("CHANGE information: Collection recovered"), 1u);
+  size_t changes = 0;
+  for (const std::string& line : log.Lines()) changes += line.rfind("CHANGE", 0) == 0;
+  EXPECT_EQ(changes, 2u);  // failing, then recovered: no drive came or went
 }
 
 TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {

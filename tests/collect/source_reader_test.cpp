@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
+#include "platform/codepage.h"
+
 #include "collect/collect_test_support.h"
+#include "collect/source_completeness.h"
 #include "collect/notify_command.h"
 
 namespace kv {
@@ -95,9 +100,21 @@ TEST(ReadSource, RealSourcesGiveTheirTextAndLogLines) {
     std::string text;
     std::vector<std::string> log;
   };
+  // PowerShell's '>' writes UTF-16 with a byte-order mark; characters the code page lacks,
+  // a surrogate pair among them, become one '?' each.
+  WriteBytes(scratch.File("utf16le.txt"), std::string("\xFF\xFE" "A\0\n\0\x00\x4E\x3D\xD8\x00\xDE" "B\0", 14));
+  WriteBytes(scratch.File("utf16be.txt"), std::string("\xFE\xFF\0A\0\n\0B", 8));
+  const auto utf16_line = [&](const std::string& order, const std::string& name) {
+    return "source text is UTF-16 " + order + ", converted to code page " + std::to_string(platform::AnsiCodePage()) +
+           ": " + scratch.File(name);
+  };
   const std::vector<Row> rows = {
       {"upper-case .TXT is a file, LF lines come back with CR LF", scratch.File("SAVED.TXT"),
        "line one\r\nline two\r\n", {}},
+      {"UTF-16 LE is read as the text it holds", scratch.File("utf16le.txt"), "A\r\n??B\r\n",
+       {utf16_line("LE", "utf16le.txt")}},
+      {"UTF-16 BE too", scratch.File("utf16be.txt"), "A\r\nB\r\n",
+       {utf16_line("BE", "utf16be.txt")}},
       {"missing file gives nothing and says so", scratch.File("absent.txt"), "",
        {kUnreadableFileLine + scratch.File("absent.txt")}},
       {"program in a folder named .txt with arguments is a command",
@@ -117,6 +134,34 @@ TEST(ReadSource, RealSourcesGiveTheirTextAndLogLines) {
     ReadSource(row.source, text, SourceReadOptions{});
     EXPECT_EQ(text, row.text) << row.name;
     EXPECT_EQ(log.Lines(), row.log) << row.name;
+  }
+}
+
+TEST(SourceCompleteness, OutputThatStopsShortIsTold) {
+  struct Row {
+    const char* name;
+    std::string text;
+    bool listing_complete, xml_closed;
+  };
+  const Row rows[] = {
+      {"listing with its completion line and blank lines", "Controllers found: 1\r\n\r\nCommand completed successfully.\r\n\r\n\r\n", true, false},
+      {"completion line with blanks around it", "x\n  Command completed successfully. \t\n", true, false},
+      {"listing cut inside a drive block", "Controllers found: 1\r\n      Device #5\r\n         State   : On", false, false},
+      {"completion line not last", "Command completed successfully.\r\nDevice #1\r\n", false, false},
+      {"completion line only as part of a line", "x: Command completed successfully.\r\n", false, false},
+      {"empty", "", false, false},
+      {"two roots, both closed, declaration and comment skipped",
+       "<?xml version=\"1.0\"?>\r\n<!-- c <a> -->\r\n<A x=\"1\"><B y=\"a>b\" /></A>\r\n<C></C>\r\n", false, true},
+      {"second root never closed", "<A></A>\r\n<C>\r\n<D/>", false, false},
+      {"cut inside a tag", "<A><B x=\"1", false, false},
+      {"cut inside a quoted value holding '>'", "<A><B x=\">", false, false},
+      {"end tag without a start", "</A><A>", false, false},
+      {"declaration alone", "<?xml version=\"1.0\"?>", false, false},
+      {"self-closing root", "<A/>\r\n", false, true},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(ListingComplete(row.text), row.listing_complete) << row.name;
+    EXPECT_EQ(XmlElementsClosed(row.text), row.xml_closed) << row.name;
   }
 }
 

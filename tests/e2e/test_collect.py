@@ -1,4 +1,5 @@
 """Collection in the running daemon: saved outputs as sources, commands, start-up lines."""
+import json
 import os
 import re
 import sys
@@ -181,6 +182,52 @@ class CollectTest(unittest.TestCase):
             run.start()
             back = "CHANGE information: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Failed -> Online"
             self.assertTrue(wait_for(lambda: back in run.core_log(), 30), run.core_log()[-3000:])
+
+    def test_a_listing_cut_short_keeps_the_last_good_data_everywhere(self):
+        # The utility died inside a drive block: the drives after the cut (the failed 0,7
+        # among them) once "disappeared", the verdict improved and /metrics said up.
+        config = demo_config()
+        config["http"]["port"] = free_port()
+        config["scaner"]["timeout"] = 1
+        config["source"]["config"] = "sh print_listing.sh"
+        with MonitorRun(copy_demo=True, config=config, files={"print_listing.sh": "cat listing.out\n"}) as run:
+            with open(os.path.join(DEMO_DIR, "get_config.txt"), "rb") as f:
+                demo = f.read()
+            with open(run.path("listing.out"), "wb") as f:
+                f.write(demo)
+            self.assertTrue(wait_for(lambda: b"\nkorvane_up 1\n" in run.get("/metrics")[2], 30), run.core_log()[-3000:])
+            good_ini = run.get("/ini")[2]
+            good_drives = len(json.loads(run.get("/state.json")[2])["drives"])
+            with open(run.path("listing.out"), "wb") as f:
+                f.write(demo[:demo.index(b"Device #5") + 200])
+            self.assertTrue(wait_for(lambda: b"\nkorvane_up 0\n" in run.get("/metrics")[2], 30), run.core_log()[-3000:])
+
+            metrics = run.get("/metrics")[2].decode("utf-8")
+            self.assertIn('korvane_source_last_status{source="config"} 5', metrics)
+            self.assertIn("korvane_collection_last_success_timestamp_seconds ", metrics)
+            # The shipped failed-drive alert still holds for drive 0,7.
+            with open(os.path.join(SOURCE_DIR, "packaging", "prometheus", "korvane_monitor_rules.yml")) as f:
+                rule = re.search(r"expr: (korvane_drive_failed) == (\d+)", f.read())
+            failing = [line for line in metrics.splitlines()
+                       if line.startswith(rule.group(1) + "{") and line.endswith(" " + rule.group(2))]
+            self.assertTrue(any('channel="0",device_id="7"' in line for line in failing), failing)
+
+            state = json.loads(run.get("/state.json")[2])
+            self.assertIs(state["stale"], True)
+            self.assertIn("incomplete listing", state["stale_reason"])
+            self.assertIsInstance(state["data_collected"], int)
+            self.assertEqual(len(state["drives"]), good_drives)
+            self.assertEqual(state["collection"]["up"], False)
+            self.assertEqual(run.get("/ini")[2], good_ini)
+            page = run.get("/")[2]
+            self.assertIn(b"config source gave an incomplete listing", page)
+            self.assertIn(b"<title>Critical: Korvane Monitor</title>", page)
+            self.assertNotRegex(run.core_log(), r"CHANGE \w+: Drive")
+
+            with open(run.path("listing.out"), "wb") as f:
+                f.write(demo)
+            self.assertTrue(wait_for(lambda: b'"stale":false' in run.get("/state.json")[2], 30))
+            self.assertNotRegex(run.core_log(), r"CHANGE \w+: Drive")
 
     def test_stuck_command_is_ended_after_source_timeout(self):
         config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}

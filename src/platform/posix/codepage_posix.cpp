@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdint>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 
@@ -39,7 +41,50 @@ const ByteTable& Table() {
   return table;
 }
 
+// Unicode code unit -> Windows-1251 byte, for the bytes 0x80 and up; ASCII maps to itself.
+using UnitTable = std::unordered_map<uint16_t, char>;
+
+UnitTable BuildUnitTable() {
+  UnitTable table;
+  iconv_t cd = iconv_open("UTF-16LE", "CP1251");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return table;
+  for (int b = 0x80; b < 256; ++b) {
+    char in = static_cast<char>(b);
+    unsigned char out[8];
+    char* in_ptr = &in;
+    size_t in_left = 1;
+    char* out_ptr = reinterpret_cast<char*>(out);
+    size_t out_left = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+    if (rc == 0 && in_left == 0 && sizeof out - out_left == 2)
+      table.emplace(static_cast<uint16_t>(out[0] | (out[1] << 8)), static_cast<char>(b));
+  }
+  iconv_close(cd);
+  return table;
+}
+
 }  // namespace
+
+std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
+  static const UnitTable units = BuildUnitTable();
+  std::string out;
+  out.reserve(utf16.size() / 2);
+  for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(utf16[i]);
+    const auto second = static_cast<unsigned char>(utf16[i + 1]);
+    const auto unit = static_cast<uint16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+    if (unit < 0x80) {
+      out += static_cast<char>(unit);
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      continue;  // the second half of a pair, already told by its first half
+    } else {
+      const auto found = units.find(unit);
+      out += found != units.end() ? found->second : '?';
+    }
+  }
+  return out;
+}
 
 std::string ConvertAnsiToOem(const std::string& text) {
   const ByteTable& table = Table();

@@ -23,6 +23,22 @@ std::string ConvertAnsiToOem(const std::string& text) {
   return out;
 }
 
+std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
+  std::wstring wide(utf16.size() / 2, L'\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const auto first = static_cast<unsigned char>(utf16[2 * i]);
+    const auto second = static_cast<unsigned char>(utf16[2 * i + 1]);
+    wide[i] = static_cast<wchar_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+  }
+  if (wide.empty()) return std::string();
+  const int wide_len = static_cast<int>(wide.size());
+  const int out_len = WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_len, nullptr, 0, "?", nullptr);
+  if (out_len <= 0) return std::string(wide.size(), '?');
+  std::string out(static_cast<size_t>(out_len), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_len, out.data(), out_len, "?", nullptr);
+  return out;
+}
+
 unsigned AnsiCodePage() { return GetACP(); }
 unsigned OemCodePage() { return GetOEMCP(); }
 
