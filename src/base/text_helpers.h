@@ -25,6 +25,25 @@ std::string BlanksToUnderscores(std::string_view s);
 // The lines of `text`, split at CR, LF or CR LF. A final line ending does not start
 // another line; an empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);
+
+// Calls `fn(std::string_view)` for each line SplitLines would give, in order, without
+// holding them all.
+template <typename Fn>
+void ForEachLine(std::string_view text, Fn&& fn) {
+  size_t start = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      fn(text.substr(start, i - start));
+      i += (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ? 2 : 1;
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) fn(text.substr(start));
+}
 // Position of the first CR or LF at or after `from`; npos when none. The same as
 // find_first_of("\r\n", from), in one tight pass: whole listings go through it.
 inline std::size_t FindLineBreak(std::string_view s, std::size_t from) {

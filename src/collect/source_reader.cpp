@@ -1,5 +1,8 @@
 #include "collect/source_reader.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
 #include "platform/files.h"
@@ -8,6 +11,9 @@
 
 namespace kv {
 namespace {
+
+// A cap set beyond any real output is not reserved whole.
+constexpr size_t kReservedOutputLimit = size_t{256} << 20;
 
 using platform::ConsoleProcessResult;
 
@@ -44,17 +50,25 @@ void DecodeUtf16(std::string& text, const std::string& source) {
 
 SourceStatus ReadFileSource(const std::string& path, std::string& text, const SourceReadOptions& options) {
   std::string content;
-  if (platform::ReadWholeFile(path, content) != platform::FileReadResult::kOk) {
+  // One byte past the cap tells a file over it; the rest is never read. Room for a CR
+  // before each LF comes with the buffer, so the lines are joined in place.
+  const size_t cap = options.limits.max_output;
+  uint64_t size = 0;
+  if (platform::FileSize(path, size) && size > 0) {
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(size, std::min(cap, kReservedOutputLimit)));
+    content.reserve(expected + expected / 16 + 2);
+  }
+  if (platform::ReadWholeFile(path, content, cap == SIZE_MAX ? cap : cap + 1) != platform::FileReadResult::kOk) {
     // Without this line an empty page would be all an administrator sees.
     WriteCoreLog(kUnreadableFileLine + path);
     return SourceStatus::kFailed;
   }
+  const bool over = content.size() > cap;
   DecodeUtf16(content, path);
   SourceStatus status = SourceStatus::kOk;
-  if (content.size() > options.limits.max_output) {
-    WriteCoreLog("ERROR! source file over " + std::to_string(options.limits.max_output) +
-                 " bytes, only the start is read: " + path);
-    content.resize(options.limits.max_output);
+  if (over) {
+    WriteCoreLog("ERROR! source file over " + std::to_string(cap) + " bytes, only the start is read: " + path);
+    if (content.size() > cap) content.resize(cap);
     status = SourceStatus::kCapped;
   }
   text = JoinLinesCrLf(std::move(content));
@@ -71,7 +85,11 @@ SourceStatus ReadCommandSource(const std::string& command, std::string& text, co
   }
   SourceReadOptions run = options;
   run.limits.exit_code = &exit_code;
+  // Room for the largest output up front: pages are only taken as they are written, and a
+  // text near the cap is never copied to grow (the old and the new buffer at once).
+  text.reserve(std::min(options.limits.max_output, kReservedOutputLimit));
   const ConsoleProcessResult result = GuardedRun(run, command, text);
+  if (text.capacity() - text.size() > text.size() / 8) text.shrink_to_fit();
   DecodeUtf16(text, command);
   switch (result) {
     case ConsoleProcessResult::kCompleted:
@@ -127,23 +145,42 @@ bool EndsEveryLineWithCrLf(std::string_view content) {
 }  // namespace
 
 std::string JoinLinesCrLf(std::string content) {
-  if (EndsEveryLineWithCrLf(content)) return content;
-  std::string out;
-  out.reserve(content.size() + content.size() / 16 + 2);
-  size_t i = 0;
+  if (content.empty() || EndsEveryLineWithCrLf(content)) return content;
+  // Rewritten in place from the back: every line end only grows (CR or LF becomes CR LF),
+  // so nothing is overwritten before it is read, and a text near the cap is never held twice
+  // (unless the buffer itself must grow).
   const size_t n = content.size();
-  while (i < n) {
-    size_t end = FindLineBreak(content, i);
-    if (end == std::string::npos) {
-      out.append(content, i, std::string::npos);
-      out += "\r\n";
-      break;
-    }
-    out.append(content, i, end - i);
-    out += "\r\n";
-    i = (content[end] == '\r' && end + 1 < n && content[end + 1] == '\n') ? end + 2 : end + 1;
+  size_t extra = 0;
+  for (size_t at = FindLineBreak(content, 0); at != std::string::npos; at = FindLineBreak(content, at + 1)) {
+    if (content[at] == '\r' && at + 1 < n && content[at + 1] == '\n') ++at;  // CR LF: already two
+    else ++extra;
   }
-  return out;
+  const bool unterminated = content.back() != '\r' && content.back() != '\n';
+  if (unterminated) extra += 2;
+  content.resize(n + extra);
+  char* text = content.data();
+  size_t write = n + extra;
+  size_t read = n;
+  if (unterminated) {
+    text[--write] = '\n';
+    text[--write] = '\r';
+  }
+  while (read > 0) {
+    const char c = text[read - 1];
+    if (c == '\n' || c == '\r') {
+      read -= (c == '\n' && read >= 2 && text[read - 2] == '\r') ? 2 : 1;
+      text[--write] = '\n';
+      text[--write] = '\r';
+      continue;
+    }
+    size_t run_start = read - 1;  // the line's bytes back to the previous break
+    while (run_start > 0 && text[run_start - 1] != '\n' && text[run_start - 1] != '\r') --run_start;
+    const size_t length = read - run_start;
+    write -= length;
+    std::memmove(text + write, text + run_start, length);
+    read = run_start;
+  }
+  return content;
 }
 
 SourceStatus ReadSource(const std::string& source, std::string& text, const SourceReadOptions& options,

@@ -275,7 +275,13 @@ void ForgetUnknownHeadings() {
 
 void ParseConfig(const std::string& text, TKVCore& core) {
   TConfigParser parser(core);
-  for (const std::string& line : SplitLines(text)) parser.Line(line);
+  // One line at a time through one buffer: a listing of a million lines held as a vector of
+  // strings would take twice the text again.
+  std::string line;
+  ForEachLine(text, [&](std::string_view view) {
+    line.assign(view);
+    parser.Line(line);
+  });
 }
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 //
 // The writing calls take an optional `error`: on failure it gets the system's own words
 // ("No space left on device"), for the lines that tell an administrator why.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,7 +13,9 @@ enum class FileReadResult { kOk, kMissing, kFailed };
 
 // Reads the whole file; kMissing when it does not exist, kFailed when it exists but cannot
 // be read (permissions, a folder, an I/O error).
-FileReadResult ReadWholeFile(const std::string& path, std::string& content);
+// At most `max_bytes` are read (a larger file gives its start); the buffer is sized from
+// the file's size up front, so a large file is not copied as it grows.
+FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t max_bytes = SIZE_MAX);
 
 bool FileExists(const std::string& path);
 

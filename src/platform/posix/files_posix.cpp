@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,7 +41,7 @@ bool WriteWithFlags(const std::string& path, const std::string& content, int fla
 
 }  // namespace
 
-FileReadResult ReadWholeFile(const std::string& path, std::string& content) {
+FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t max_bytes) {
   content.clear();
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? FileReadResult::kMissing : FileReadResult::kFailed;
@@ -49,9 +50,11 @@ FileReadResult ReadWholeFile(const std::string& path, std::string& content) {
     close(fd);
     return FileReadResult::kFailed;
   }
+  // A file that grows while it is read still ends at max_bytes.
+  content.reserve(std::min<uint64_t>(static_cast<uint64_t>(st.st_size), max_bytes));
   char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
+  while (content.size() < max_bytes) {
+    ssize_t n = read(fd, buffer, std::min(sizeof buffer, max_bytes - content.size()));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       close(fd);

@@ -43,7 +43,7 @@ DWORD WriteAll(HANDLE h, const char* data, size_t size) {
 
 }  // namespace
 
-FileReadResult ReadWholeFile(const std::string& path, std::string& content) {
+FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t max_bytes) {
   content.clear();
   ScopedFile f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -52,10 +52,15 @@ FileReadResult ReadWholeFile(const std::string& path, std::string& content) {
     return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? FileReadResult::kMissing
                                                                     : FileReadResult::kFailed;
   }
+  // A file that grows while it is read still ends at max_bytes.
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(f.get(), &size) && size.QuadPart > 0)
+    content.reserve(static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(size.QuadPart), max_bytes)));
   char buffer[65536];
-  for (;;) {
+  while (content.size() < max_bytes) {
     DWORD got = 0;
-    if (!ReadFile(f.get(), buffer, sizeof buffer, &got, nullptr)) {
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(sizeof buffer, max_bytes - content.size()));
+    if (!ReadFile(f.get(), buffer, want, &got, nullptr)) {
       content.clear();
       return FileReadResult::kFailed;
     }
