@@ -37,8 +37,10 @@ constexpr TSettingRow kRows[] = {
     {.section = "http", .key = "allow", .kind = K::Text, .default_value = "",
      .meaning = "clients allowed: IPv4 addresses and CIDR ranges, comma-separated; empty: everyone",
      .text = &TSettings::allow},
+    // Below 1 the timer once fired every second without a word.
     {.section = "scaner", .key = "timeout", .kind = K::Integer, .default_value = "600",
-     .meaning = "seconds between two collections", .integer = &TSettings::timeout},
+     .meaning = "seconds between two collections, at least 1", .min = 1, .below = O::BoundRefused,
+     .integer = &TSettings::timeout},
     {.section = "scaner", .key = "restart_timeout", .kind = K::Integer, .default_value = "604800",
      .meaning = "seconds after which the service restarts itself", .integer = &TSettings::restart_timeout},
     {.section = "scaner", .key = "source_timeout", .kind = K::Integer, .default_value = "300",
@@ -114,8 +116,10 @@ void ReadRow(const TMemIniFile& ini, const TSettingRow& row, TSettings& settings
       const bool low = value < row.min;
       if (low || value > row.max) {
         const TOutside rule = low ? row.below : row.above;
+        const bool bound = rule == O::Bound || rule == O::BoundRefused;
+        value = bound ? (low ? row.min : row.max) : fallback;
         if (rule == O::DefaultRefused) refuse(TRefusedSetting::Why::OutOfRange);
-        value = rule == O::Bound ? (low ? row.min : row.max) : fallback;
+        if (rule == O::BoundRefused) settings.refused.push_back({&row, TRefusedSetting::Why::Bounded, raw, value});
       }
       settings.*row.integer = value;
       break;
@@ -174,10 +178,13 @@ std::string RefusalLogText(const TRefusedSetting& refused) {
   const std::string name = std::string("[") + row.section + "] " + row.key;
   switch (refused.why) {
     case TRefusedSetting::Why::NotANumber:
-      return std::string();
+      return name + "=" + Printable(refused.value) + " is not a number, using " + row.default_value;
     case TRefusedSetting::Why::OutOfRange:
       return name + "=" + Printable(refused.value) + " is outside " + std::to_string(row.min) + ".." +
              std::to_string(row.max) + ", using " + row.default_value;
+    case TRefusedSetting::Why::Bounded:
+      return name + "=" + Printable(refused.value) + (refused.bound == row.min ? " is below " : " is above ") +
+             std::to_string(refused.bound) + ", using " + std::to_string(refused.bound);
     case TRefusedSetting::Why::NotAWord:
       return name + "=" + Printable(refused.value) + " is not " + WordsText(row) + ": " + row.default_value +
              " is used";

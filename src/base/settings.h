@@ -26,10 +26,11 @@ struct TSettingRow;
 
 // A configured value that was not taken as written.
 struct TRefusedSetting {
-  enum class Why { NotANumber, OutOfRange, NotAWord, TooLong };
+  enum class Why { NotANumber, OutOfRange, Bounded, NotAWord, TooLong };
   const TSettingRow* row;
   Why why;
   std::string value;  // as configured
+  int64_t bound = 0;  // Bounded: the bound taken instead
 };
 
 struct TSettings {
@@ -76,6 +77,7 @@ enum class TOutside {
   Default,          // the default, silently (a documented way to ask for it)
   Bound,            // the nearest bound
   DefaultRefused,   // the default, and the value is listed in TSettings::refused
+  BoundRefused,     // the nearest bound, and the value is listed in TSettings::refused
 };
 
 struct TSettingRow {
@@ -107,9 +109,10 @@ std::string SettingValueText(const TSettings& settings, const TSettingRow& row);
 // A Word row's words as a reader would list them: "information, warning or critical".
 std::string WordsText(const TSettingRow& row);
 
-// The core-log line (without "ERROR! ") for a refused value, or "" when a refusal of its
-// kind is not logged (an unreadable integer takes its default without a word):
+// The core-log line (without "ERROR! ") for a refused value:
+//   [http] port=abc is not a number, using 31313
 //   [http] port=70000 is outside 1..65535, using 31313
+//   [scaner] timeout=0 is below 1, using 1
 //   [notify] min_severity=urgent is not information, warning or critical: warning is used
 //   [notify] command is longer than 259 characters: it is never run
 std::string RefusalLogText(const TRefusedSetting& refused);

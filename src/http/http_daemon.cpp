@@ -137,15 +137,12 @@ void TTCPHttpDaemon::State::Execute() {
   // "Winsock not initialized" below.
   std::string ignored;
   LoadSocketInterface(ignored);
-  if (!settings.allow.BadEntry().empty())
-    WriteCoreLog("ERROR! [http] allow entry \"" + settings.allow.BadEntry() +
-                 "\" cannot be read, only 127.0.0.1 is allowed");
+  // A bad allow entry or listen address is in the core log already: the service's start
+  // logs every problem of the configuration.
   uint32_t listen_address = 0;
   if (!settings.listen.empty() && !ParseIPv4(settings.listen, listen_address)) {
     // The server stays off; the collection still runs.
-    const std::string refusal = "listen address " + settings.listen + " is not an IPv4 address";
-    events.LogStartMessage(true, refusal, "disable");
-    WriteCoreLog("ERROR! [http] " + refusal + ", the web server does not start");
+    events.LogStartMessage(true, "listen address " + settings.listen + " is not an IPv4 address", "disable");
     return;
   }
   TTCPBlockSocket sock;

@@ -5,8 +5,9 @@
 //   korvane_monitor --help | -h | /?     switches, where the configuration lives, its keys
 //   korvane_monitor --version            "Korvane Monitor 1.0.0.1"
 //   korvane_monitor --check-config       every effective setting of config_http.txt, with
-//                                        "default" or "configured", then the lines that
-//                                        were not understood
+//                                        "default" or "configured", the lines that were
+//                                        not understood, then every problem as the
+//                                        service's start logs it
 //
 // Only the first argument is looked at; anything else goes on to the service framework.
 #include <string>
@@ -22,8 +23,8 @@ std::string HelpText(const std::string& program_folder);
 std::string VersionText();
 
 // The report of --check-config for the configuration text `text` read from `path`
-// (`found` false: no file, every default applies). `problems` counts the lines not
-// understood and the values that do not parse.
+// (`found` false: no file, every default applies). `problems` counts the problems
+// (service/service_config.h), each a line at the end of the report.
 std::string CheckConfigText(const std::string& path, bool found, const std::string& text, int& problems);
 
 // Runs the switch, prints to stdout, and returns the process exit code: 0, or 1 when the

@@ -29,11 +29,10 @@ void TKorvaneMonitorHTTPServer::ServiceStart() {
   if (!socket_error_.empty()) throw std::runtime_error(socket_error_);
   ScanListManager = new TScanListManager(collect_env_);
   // A missing file means defaults; an unreadable one fails the start here.
-  const TSettings settings = ReadSettings(LoadConfigFile(program_folder_));
-  for (const TRefusedSetting& refused : settings.refused) {
-    const std::string text = RefusalLogText(refused);
-    if (!text.empty()) WriteCoreLog("ERROR! " + text);
-  }
+  const TConfigFile config = ReadConfigFile(program_folder_);
+  const TSettings settings = ReadSettings(TMemIniFile(config.text));
+  // What --check-config reports, line for line.
+  for (const TConfigProblem& problem : ConfigProblems(config, settings)) WriteCoreLog("ERROR! " + problem.text);
   use_http_ = settings.use_http;
   if (use_http_) {
     HttpDaemon = new TTCPHttpDaemon(program_folder_, std::to_string(settings.port), *this, HttpSettings(settings),

@@ -28,10 +28,15 @@ TEST(Settings, KeysTakeTheirValuesTheirDefaultsOrTheirBounds) {
   } rows[] = {
       {"", 31313, true, 600},
       {"[http]\nport=0x7A51\n", 31313, true, 600},
-      {"[http]\nport=abc\nuse=\n[scaner]\ntimeout=\n", 31313, true, 600, "|||"},  // unreadable: not logged
+      // Unreadable: the default, and a line says so (the service was once silent).
+      {"[http]\nport=abc\nuse=\n[scaner]\ntimeout=\n", 31313, true, 600,
+       "[http] port=abc is not a number, using 31313|[http] use= is not a number, using 1|"
+       "[scaner] timeout= is not a number, using 600|"},
       {"[http]\nport=$50\nuse=0\n[scaner]\ntimeout=30\n", 80, false, 30},
-      {"[HTTP]\nPORT=8080\nUse=2\n[Scaner]\nTimeOut=-1\n", 8080, true, -1},
-      {"[http]\nport=99999999999999999999\n", 31313, true, 600, "|"},  // out of range: default
+      // A period below one second once collected every second without a word.
+      {"[HTTP]\nPORT=8080\nUse=2\n[Scaner]\nTimeOut=-1\n", 8080, true, 1, "[scaner] timeout=-1 is below 1, using 1|"},
+      {"[http]\nport=99999999999999999999\n", 31313, true, 600,  // past 64 bits: not a number
+       "[http] port=99999999999999999999 is not a number, using 31313|"},
       {"port=1\n[http]\nport=2\n[http]\nuse=0\n", 31313, false, 600},   // last section only
       {"[http]\r\n; port=1\r\n  port = 81 \r\nport=82\r\n", 82, true, 600},
       // Ports outside 1..65535 once wrapped when bound (70000 listened on 4464).

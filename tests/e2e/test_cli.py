@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import BINARY  # noqa: E402
+from kvtest import BINARY, MonitorRun, wait_for  # noqa: E402
 
 
 class CliTest(unittest.TestCase):
@@ -60,6 +60,31 @@ class CliTest(unittest.TestCase):
 
         with open(self.log, "rb") as f:
             self.assertEqual(f.read(), b"[Start] earlier run\r\n", "a console switch touched the core log")
+
+    def test_check_config_problems_are_the_lines_the_start_logs(self):
+        long_command = b"x" * 270
+        cases = [
+            # The service once logged none of these; the byte-order mark hid [http].
+            (b"\xef\xbb\xbf[http]\r\nuse=0\r\nport=99999999999999999999\r\n[scaner]\r\ntimeout=0\r\n"
+             b"[source]\r\nconfig=no-such-kv-program -a\r\nsmart=" + long_command + b"\r\n", 4,
+             "[source] config: program not found: no-such-kv-program"),
+            # The last [source] is empty: nothing is collected.
+            (b"[http]\r\nuse=0\r\n[source]\r\nconfig=get_config.txt\r\n[source]\r\n", 1, "section repeated"),
+            (b"\xef\xbb\xbf[http]\r\nuse=0\r\n", 0, "Lines not understood: none"),
+        ]
+        for config, count, named in cases:
+            self.write_config(config)
+            code, out = self.run_exe("--check-config")
+            listed = out.split("Problems, as the service logs them at start:", 1)[1].splitlines()
+            listed = [line[2:] for line in listed[1:]]
+            self.assertEqual((code, len(listed)), (2 if count else 0, count), out)
+            self.assertIn(named, out)
+            with MonitorRun(config=config, wait_listening=False) as run:
+                self.assertTrue(wait_for(lambda: "Version: " in run.core_log(), 10), run.core_log())
+                start = run.core_log().split("Version: ", 1)[0]
+                logged = [line.split("] ERROR! ", 1)[1] for line in start.splitlines() if "] ERROR! " in line]
+                self.assertEqual(logged, listed, config)
+                run.stop()
 
 
 if __name__ == "__main__":

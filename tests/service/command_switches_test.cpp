@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/program_folder.h"
+#include "service/service_config.h"
+#include "service/temp_folder.h"
+
 namespace kv {
 namespace {
 
@@ -64,6 +70,9 @@ TEST(CheckConfig, EffectiveValuesAndWhereTheyCameFrom) {
        "; default; configured value \"urgent\" is not information, warning or critical"},
       {"[notify]\ncommand=" + std::string(260, 'm') + "\n", "notify", "command", std::string(260, 'm'),
        "; configured; longer than 259 characters: never run"},
+      {"[scaner]\ntimeout=0\n", "scaner", "timeout", "1", "; bound; configured value \"0\" is below 1"},
+      {"[source]\ncache=" + std::string(260, 'c') + "\n", "source", "cache", std::string(260, 'c'),
+       "; configured, run as a command, longer than 259 characters: never run"},
   };
   for (const Case& c : cases) {
     int problems = -1;
@@ -119,9 +128,11 @@ TEST(CheckConfig, SaysHowEverySourceIsRead) {
   EXPECT_NE(KeyLine(report, "source", "task").find("; configured, read as a saved file, which is not there"),
             std::string::npos)
       << report;
-  EXPECT_NE(KeyLine(report, "source", "stat").find("; configured, run as a command"), std::string::npos);
+  EXPECT_NE(KeyLine(report, "source", "stat").find("; configured, run as a command; program not found: util"),
+            std::string::npos)
+      << report;
   EXPECT_EQ(KeyLine(report, "source", "cache").find(", "), std::string::npos) << "empty: nothing to say";
-  EXPECT_EQ(problems, 1);
+  EXPECT_EQ(problems, 2);
 }
 
 TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
@@ -140,6 +151,59 @@ TEST(CheckConfig, CleanOrMissingFileHasNoProblems) {
   report = CheckConfigText("p", true, "[http]\n" + std::string(5000, 'k') + "\x01=1\n", problems);
   EXPECT_EQ(problems, 1);
   EXPECT_LT(report.size(), 2000u);
+}
+
+// The one list of problems: --check-config ends with it, counts it for its exit code, and
+// the service writes each entry to the core log at start.
+TEST(CheckConfig, ProblemsAreListedAsTheStartLogsThem) {
+  testing::TempFolder folder;
+  const std::string tool = "kv-tool" + std::string(platform::ExecutableSuffix());
+  ASSERT_TRUE(platform::WriteWholeFile(folder.File(tool), "#!/bin/sh\n"));
+  std::filesystem::permissions(folder.Path() / tool, std::filesystem::perms::owner_all);
+  const bool windows = std::string(platform::ExecutableSuffix()) == ".exe";
+  const std::string path = folder.File("config_http.txt");
+  const struct {
+    std::string text;
+    std::vector<std::string> problems;
+  } cases[] = {
+      // The service once said nothing of these four.
+      {"[http]\nport=99999999999999999999\n",
+       {"[http] port=99999999999999999999 is not a number, using 31313"}},
+      {"[scaner]\ntimeout=-3\n", {"[scaner] timeout=-3 is below 1, using 1"}},
+      {"[source]\nconfig=" + std::string(260, 'x') + "\n",
+       {"[source] config is longer than 259 characters: it is never run"}},
+      {"[source]\nsmart=no-such-kv-program --xml\n[notify]\ncommand=\"/no/such/kv notify\" a\n",
+       {"[source] smart: program not found: no-such-kv-program",
+        "[notify] command: program not found: /no/such/kv notify"}},
+      // Programs that are there: by path, from the program folder, in PATH.
+      {"[source]\nconfig=\"" + platform::ExecutablePath() + "\" -x\nsmart=./kv-tool --xml\ntask=" +
+           (windows ? "cmd /c type t" : "sh -c true") + "\n",
+       {}},
+      // A repeated section whose last copy is empty collects nothing.
+      {"[source]\nconfig=x.txt\n[source]\n",
+       {"config_http.txt line 3: [source] (section repeated: only its last occurrence is read)"}},
+      {"[http]\nport=0\nlisten=localhost\nallow=1.2.3.400\nbogus=1\n[source]\ntask=gone.txt\n",
+       {"[http] port=0 is outside 1..65535, using 31313",
+        "[http] listen address localhost is not an IPv4 address, the web server does not start",
+        "[http] allow entry \"1.2.3.400\" cannot be read, only 127.0.0.1 is allowed",
+        "[source] task=gone.txt is read as a saved file, which is not there (a source ending in .txt is never run)",
+        "config_http.txt line 5: bogus=1 (unknown key in section [http])"}},
+      {"[http]\nport=8080\n", {}},
+  };
+  for (const auto& c : cases) {
+    const TConfigFile file{path, true, c.text};
+    std::vector<std::string> texts;
+    for (const TConfigProblem& problem : ConfigProblems(file, ReadSettings(TMemIniFile(c.text))))
+      texts.push_back(problem.text);
+    EXPECT_EQ(texts, c.problems) << c.text;
+    int problems = -1;
+    const std::string report = CheckConfigText(path, true, c.text, problems);
+    EXPECT_EQ(problems, static_cast<int>(c.problems.size())) << c.text;
+    const std::string heading = "Problems, as the service logs them at start:";
+    std::string listed = heading + (c.problems.empty() ? " none\n" : "\n");
+    for (const std::string& text : c.problems) listed += "  " + text + "\n";
+    EXPECT_TRUE(report.ends_with(listed)) << c.text << "\n" << report;
+  }
 }
 
 }  // namespace

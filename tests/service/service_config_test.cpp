@@ -15,6 +15,11 @@ TEST(ServiceConfig, FileIsReadFromTheProgramFolderAndMissingMeansDefaults) {
   EXPECT_EQ(ReadSettings(LoadConfigFile(dir.Folder())).port, 31313);
   ASSERT_TRUE(platform::WriteWholeFile(dir.File("config_http.txt"), "[http]\r\nport=4242\r\n"));
   EXPECT_EQ(ReadSettings(LoadConfigFile(dir.Folder())).port, 4242);
+  // Notepad's byte-order mark once hid the first section.
+  ASSERT_TRUE(platform::WriteWholeFile(dir.File("config_http.txt"), "\xEF\xBB\xBF[http]\r\nport=4243\r\n"));
+  const TConfigFile file = ReadConfigFile(dir.Folder());
+  EXPECT_EQ(file.text, "[http]\r\nport=4243\r\n");
+  EXPECT_EQ(ReadSettings(TMemIniFile(file.text)).port, 4243);
 }
 
 TEST(ServiceConfig, FileThatExistsButCannotBeReadFailsTheStart) {
