@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "base/text_helpers.h"
 #include "platform/codepage.h"
+#include "platform/program_lookup.h"
 
 namespace kv {
 namespace {
@@ -96,7 +97,12 @@ SourceStatus ReadCommandSource(const std::string& command, std::string& text, co
       if (!text.empty()) return SourceStatus::kOk;
       WriteCoreLog(kEmptySourceLine);
       return SourceStatus::kEmpty;
-    case ConsoleProcessResult::kStartFailed:
+    case ConsoleProcessResult::kStartFailed: {
+      WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
+      std::string program;
+      if (!platform::FindCommandProgram(command, program)) WriteCoreLog(kProgramNotFoundLine + program);
+      return SourceStatus::kFailed;
+    }
     case ConsoleProcessResult::kReadFailed:
       WriteCoreLog(kProcessFailedLine + LoggedOutput(text));
       return SourceStatus::kFailed;

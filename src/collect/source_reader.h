@@ -38,6 +38,8 @@ struct SourceReadOptions {
 // Core-log texts written by ReadSource.
 inline constexpr const char* kProcessFailedLine = "ERROR! ExecuteConsoleProcess=false\r\n\r\n";
 inline constexpr const char* kEmptySourceLine = "ERROR! StartData_config, str=null";
+// Follows kProcessFailedLine when the command's program does not exist; then the program.
+inline constexpr const char* kProgramNotFoundLine = "ERROR! source command's program not found: ";
 // Followed by the source. A source ending in ".txt" is never run, even after a command.
 inline constexpr const char* kUnreadableFileLine =
     "ERROR! source file cannot be read (a source ending in .txt is read as a file, not run): ";

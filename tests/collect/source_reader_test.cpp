@@ -126,7 +126,8 @@ TEST(ReadSource, RealSourcesGiveTheirTextAndLogLines) {
       {"output is taken byte for byte", Quoted(child) + " bytes", all_bytes, {}},
       {"a command without output logs str=null", Quoted(child) + " silent", "", {kEmptySourceLine}},
       {"a program that does not exist logs =false with nothing behind",
-       Quoted(scratch.File("no_such_program")) + " arg", "", {"ERROR! ExecuteConsoleProcess=false\r\n\r\n"}},
+       Quoted(scratch.File("no_such_program")) + " arg", "",
+       {"ERROR! ExecuteConsoleProcess=false\r\n\r\n", kProgramNotFoundLine + scratch.File("no_such_program")}},
   };
   for (const Row& row : rows) {
     LogRecorder log;
@@ -197,7 +198,8 @@ TEST(ReadSource, EachRunResultLogsItsLines) {
   const std::vector<Row> rows = {
       {"completed", ConsoleProcessResult::kCompleted, false, "data", "data", {}},
       {"completed empty", ConsoleProcessResult::kCompleted, false, "", "", {kEmptySourceLine}},
-      {"start failed", ConsoleProcessResult::kStartFailed, false, "", "", {failed}},
+      {"start failed names a program that is not there", ConsoleProcessResult::kStartFailed, false, "", "",
+       {failed, kProgramNotFoundLine + std::string("util")}},
       {"read failed keeps partial", ConsoleProcessResult::kReadFailed, false, "part", "part", {failed + "part"}},
       {"timed out keeps partial", ConsoleProcessResult::kTimedOut, false, "so far", "so far",
        {failed + "so far", "ERROR! source_timeout of 2 s passed"}},
