@@ -24,11 +24,15 @@ std::string ConvertAnsiToOem(const std::string& text) {
 }
 
 std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
-  std::wstring wide(utf16.size() / 2, L'\0');
-  for (size_t i = 0; i < wide.size(); ++i) {
-    const auto first = static_cast<unsigned char>(utf16[2 * i]);
-    const auto second = static_cast<unsigned char>(utf16[2 * i + 1]);
-    wide[i] = static_cast<wchar_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+  std::wstring wide;
+  wide.reserve(utf16.size() / 2);
+  for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(utf16[i]);
+    const auto second = static_cast<unsigned char>(utf16[i + 1]);
+    const auto unit = static_cast<wchar_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+    // A character outside the basic plane is one '?', as on Linux, not one per half.
+    if (unit >= 0xDC00 && unit <= 0xDFFF) continue;
+    wide += unit >= 0xD800 && unit <= 0xDBFF ? L'?' : unit;
   }
   if (wide.empty()) return std::string();
   const int wide_len = static_cast<int>(wide.size());
