@@ -236,8 +236,8 @@ void TScanListManager::OnTick() {
 
 std::string TScanListManager::ReadOne(int index, const std::string& source) {
   std::string text;
-  health = SourceHealth{};
   SourceHealth& health = health_.Sources[static_cast<size_t>(index)];
+  health = SourceHealth{};
   if (source.empty() || cancel_.Cancelled()) return text;
   const auto start = std::chrono::steady_clock::now();
   health.Configured = true;
@@ -245,7 +245,6 @@ std::string TScanListManager::ReadOne(int index, const std::string& source) {
   health.Status = ReadSource(source, text, read_options_, &exit_code);
   health.DurationSeconds = SecondsSince(start);
   health.OutputBytes = text.size();
-  return text;
   if (IsFileSource(source)) return text;  // saved outputs are often excerpts: read as they are
   const std::string name = SourceName(index);
   WriteCoreLog(name + " source: exit code " + std::to_string(exit_code) + ", " + std::to_string(text.size()) + " bytes");
@@ -256,6 +255,7 @@ std::string TScanListManager::ReadOne(int index, const std::string& source) {
                                          : std::string("an XML element is never closed")) +
                  "), not read as a whole collection: " + source);
   }
+  return text;
 }
 
 // Swaps `value` into a field the HTTP threads read: O(1) under the lock.
@@ -289,8 +289,8 @@ void TScanListManager::StartData() {
   std::string stat = ReadOne(kSourceStat, stat_source_);
   std::string cache = ReadOne(kSourceCache, cache_source_);
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
-  std::unique_ptr<TKVCore> core;
   const auto cut_short = [this](int index) { return health_.Sources[index].Status == SourceStatus::kIncomplete; };
+  std::unique_ptr<TKVCore> core;
   TKVCore* current = nullptr;  // this cycle's model, also once the tracker keeps it
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
   THealthTracker::TJudged judged;
@@ -353,8 +353,8 @@ void TScanListManager::StartData() {
       tracker_.StartFrom(loaded, saved, !existed);
     }
     judged = tracker_.Judge(*core, report_ini, failure, now);
-    if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
     if (failure.empty() && cut_short(kSourceSmart)) AddStaleSmartReason(judged.View.Verdict, now);
+    if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
       ++change_totals_[static_cast<size_t>(change.Severity)];
@@ -405,7 +405,6 @@ void TScanListManager::StartData() {
   NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
 }
 
-void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
 void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, int64_t now) const {
   std::string text = "the smart source gave an incomplete document at " + LocalTimeText(now) + "; ";
   text += smart_collected_at_ > 0 ? "the SMART data shown was collected at " + LocalTimeText(smart_collected_at_)
@@ -415,6 +414,7 @@ void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, int64_t now)
   if (verdict.Level == THealth::OK) verdict.Level = THealth::Warning;
 }
 
+void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
   notify_->Submit(HealthWord(verdict), changes, now);
 }
 
