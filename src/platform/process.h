@@ -6,11 +6,14 @@
 // into one pipe and no readable standard input, in the current folder of this process,
 // and captures what it writes byte for byte until the pipe breaks (the child and every
 // process that inherited the pipe have closed it). A child that keeps its output open past
-// `timeout_ms`, or writes more than `max_output` bytes, is ended together with the
-// processes it started (a job object on Windows, the process group on Linux).
+// `timeout_ms` (or leaves a process behind that does), or writes more than `max_output`
+// bytes, is ended. Whichever way the run ends, a normal end included, every process the
+// command started that is still there is ended with it: a job object on Windows, the
+// process group on Linux (a process that left the group with setsid is out of reach).
 //
 // With `exit_code` set, the run also waits (within `timeout_ms`) for the child itself to
-// end and stores its exit code there. `environment` adds NAME=value entries to the
+// end and stores its exit code there; also after a time-out, cap or cancel when the child
+// itself had ended by then (else -1). `environment` adds NAME=value entries to the
 // environment the child inherits (replacing ones of the same name). With `drain_output`,
 // output past `max_output` is read and dropped instead of ending the child.
 //

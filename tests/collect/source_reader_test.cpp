@@ -256,17 +256,19 @@ std::string EndlessTree(const std::string& first) {
                                       Quoted(first);
 }
 
-// Both ran, and neither runs any more: their heartbeat files have stopped growing.
-void ExpectTreeEnded(const std::string& first) {
-  const std::string second = first + ".child";
+// Each ran, and none runs any more: their heartbeat files have stopped growing.
+void ExpectBeatsEnded(const std::vector<std::string>& files) {
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  const int64_t a1 = FileSize(first), b1 = FileSize(second);
-  EXPECT_GT(a1, 0) << "the command itself never ran";
-  EXPECT_GT(b1, 0) << "the command's child never ran";
+  std::vector<int64_t> sizes;
+  for (const std::string& file : files) {
+    sizes.push_back(FileSize(file));
+    EXPECT_GT(sizes.back(), 0) << file << " never ran";
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  EXPECT_EQ(FileSize(first), a1) << "the command is still running";
-  EXPECT_EQ(FileSize(second), b1) << "the command's child is still running";
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(FileSize(files[i]), sizes[i]) << files[i] << " still runs";
 }
+
+void ExpectTreeEnded(const std::string& first) { ExpectBeatsEnded({first, first + ".child"}); }
 
 // A command that never closes its output is ended after the time-out, and so is every
 // process it started.
@@ -311,6 +313,38 @@ TEST(ConsoleProcess, CancelEndsTheRunningCommandAndItsChildren) {
   EXPECT_EQ(platform::RunConsoleProcess(EndlessTree(again), limits, output), ConsoleProcessResult::kCancelled);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_LT(FileSize(again), 0) << "a cancelled token started a command";
+}
+
+// Background children once outlived a command that ended normally and piled up, one per
+// cycle. Now none is left once the run returns, whether it kept the output open (the run
+// then lasts until the time-out) or not, and the command's own exit code is known.
+TEST(ConsoleProcess, BackgroundChildIsEndedWithTheRun) {
+  ScratchFolder scratch;
+  struct Row {
+    const char* name;
+    const char* spawn;
+    bool exit_code;
+    ConsoleProcessResult result;
+  } rows[] = {
+      {"output closed", "", false, ConsoleProcessResult::kCompleted},
+      {"output closed, exit code waited for", "", true, ConsoleProcessResult::kCompleted},
+      {"output kept open", " keep", true, ConsoleProcessResult::kTimedOut},
+  };
+  for (const Row& row : rows) {
+    const std::string beat = scratch.File(std::string("bg ") + row.name);
+    platform::ConsoleProcessLimits limits;
+    limits.timeout_ms = 1500;
+    int code = -2;
+    if (row.exit_code) limits.exit_code = &code;
+    std::string output;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(platform::RunConsoleProcess(Quoted(ChildProgram()) + " spawn " + Quoted(beat) + row.spawn, limits, output),
+              row.result)
+        << row.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << row.name;
+    if (row.exit_code) EXPECT_EQ(code, 0) << row.name;
+    ExpectBeatsEnded({beat});
+  }
 }
 
 TEST(ConsoleProcess, HugeOutputIsCappedAndTheCommandEnded) {

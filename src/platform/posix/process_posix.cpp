@@ -145,26 +145,19 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& added)
 }
 
 // Reads the child's output until the pipe breaks, the deadline passes, the cap is reached
-// or a cancel comes; ends the group on every way out but the first.
-ConsoleProcessResult ReadOutput(int fd, pid_t group, int64_t deadline, const ConsoleProcessLimits& limits,
+// or a cancel comes. The caller ends the group afterwards, whichever way it went.
+ConsoleProcessResult ReadOutput(int fd, int64_t deadline, const ConsoleProcessLimits& limits,
                                 const ConsoleCancelScope& cancel, std::string& output) {
   char chunk[4096];
   for (;;) {
     int64_t remaining = deadline - MonotonicMs();
-    if (remaining <= 0) {
-      EndGroup(group);
-      return ConsoleProcessResult::kTimedOut;
-    }
-    if (cancel.Cancelled()) {
-      EndGroup(group);
-      return ConsoleProcessResult::kCancelled;
-    }
+    if (remaining <= 0) return ConsoleProcessResult::kTimedOut;
+    if (cancel.Cancelled()) return ConsoleProcessResult::kCancelled;
     pollfd pfd{fd, POLLIN, 0};
     const int64_t wait_ms = limits.cancel != nullptr ? std::min(remaining, kCancelCheckMs) : remaining;
     int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
     if (ready < 0) {
       if (errno == EINTR) continue;
-      EndGroup(group);
       return ConsoleProcessResult::kReadFailed;
     }
     if (ready == 0) continue;
@@ -172,17 +165,37 @@ ConsoleProcessResult ReadOutput(int fd, pid_t group, int64_t deadline, const Con
     if (n == 0) return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
-      EndGroup(group);
       return ConsoleProcessResult::kReadFailed;
     }
     size_t room = limits.max_output - std::min(limits.max_output, output.size());
     if (static_cast<size_t>(n) > room) {
       output.append(chunk, room);
       if (limits.drain_output) continue;
-      EndGroup(group);
       return ConsoleProcessResult::kOutputCapped;
     }
     output.append(chunk, static_cast<size_t>(n));
+  }
+}
+
+// The shell's exit code from the status pipe, waiting for it at most until `deadline`
+// (not at all when it has passed) and no longer than a cancel; -1 when it does not come.
+int ReadExitCode(int fd, int64_t deadline, const ConsoleCancelScope& cancel) {
+  int code = -1;
+  size_t got = 0;
+  for (;;) {
+    const int64_t remaining = std::max<int64_t>(deadline - MonotonicMs(), 0);
+    pollfd pfd{fd, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(std::min(remaining, kCancelCheckMs)));
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready > 0) {
+      ssize_t n = ::read(fd, reinterpret_cast<char*>(&code) + got, sizeof code - got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return -1;  // the middle ended without a code: the shell never started
+      got += static_cast<size_t>(n);
+      if (got == sizeof code) return code;
+      continue;
+    }
+    if (remaining == 0 || cancel.Cancelled()) return -1;
   }
 }
 
@@ -205,11 +218,9 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   Fd null_in(::open("/dev/null", O_RDONLY | O_CLOEXEC));
   if (null_in.get() < 0) return ConsoleProcessResult::kStartFailed;
   const bool wait_exit = limits.exit_code != nullptr;
-  if (wait_exit) {
-    if (::pipe2(ends, O_CLOEXEC) != 0) return ConsoleProcessResult::kStartFailed;
-    *status_read.out() = ends[0];
-    *status_write.out() = ends[1];
-  }
+  if (::pipe2(ends, O_CLOEXEC) != 0) return ConsoleProcessResult::kStartFailed;
+  *status_read.out() = ends[0];
+  *status_write.out() = ends[1];
   // Built before the fork: the children only call what is safe after a fork.
   std::vector<std::string> env_text;
   std::vector<char*> envp;
@@ -222,11 +233,11 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   std::string command_copy = command_line;
   char* argv[] = {sh, dash_c, command_copy.data(), nullptr};
 
-  // A middle process leads a new process group and starts the shell in it. Without
-  // exit_code it exits at once: the shell is reparented and never becomes our zombie.
-  // With exit_code it closes everything but the status pipe, waits for the shell and
-  // writes its exit code there. Either way the whole group (shell and whatever it starts)
-  // can be ended by the group id.
+  // A middle process leads a new process group, starts the shell in it, waits for it and
+  // writes its exit code to the status pipe. It stays our unreaped child until the group
+  // has been ended, so the group id cannot pass to another process while we may still
+  // signal it. The group (middle, shell and whatever the shell started) is ended on every
+  // way out, a normal end included: a background child does not outlive the run.
   pid_t group = ::fork();
   if (group < 0) return ConsoleProcessResult::kStartFailed;
   if (group == 0) {
@@ -244,8 +255,7 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
         ::execve("/bin/sh", argv, envp.data());
       ::_exit(127);
     }
-    if (shell < 0 || !wait_exit) ::_exit(shell < 0 ? 1 : 0);
-    if (::dup2(status_write.get(), 3) < 0) ::_exit(1);
+    if (shell < 0 || ::dup2(status_write.get(), 3) < 0) ::_exit(1);
     CloseDescriptorsFrom(4);
     int status = 0;
     while (::waitpid(shell, &status, 0) < 0 && errno == EINTR) {
@@ -255,61 +265,39 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     (void)ignored;
     ::_exit(0);
   }
-  ::setpgid(group, group);  // may fail once the middle process is gone; it set it itself
+  ::setpgid(group, group);  // the middle sets it too: the group exists before either side goes on
   write_end.Reset();
   null_in.Reset();
   status_write.Reset();
-  int status = 0;
-  auto reap = [&] {
-    while (::waitpid(group, &status, 0) < 0 && errno == EINTR) {
-    }
-  };
-  if (!wait_exit) {
-    reap();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      EndGroup(group);
-      return ConsoleProcessResult::kStartFailed;
-    }
-  }
   const int64_t deadline = MonotonicMs() + std::max<int64_t>(limits.timeout_ms, 0);
-  ConsoleProcessResult result;
+  ConsoleProcessResult result = ConsoleProcessResult::kCancelled;
+  int code = -1;
   {
-    // Left before the group id can be reused (with exit_code: before the middle is reaped).
+    // Left before the middle is reaped, so a cancel never signals a reused group id.
     const ConsoleCancelScope cancel(limits.cancel, [group] { EndGroup(group); });
-    if (!cancel.Entered()) {
-      EndGroup(group);
-      if (wait_exit) reap();
-      return ConsoleProcessResult::kCancelled;
-    }
-    result = ReadOutput(read_end.get(), group, deadline, limits, cancel, output);
-    if (wait_exit && result == ConsoleProcessResult::kCompleted) {
-      // The output is closed; the shell may still run. Its code comes through the
-      // status pipe, or nothing does when the middle could not start it.
-      int code = -1;
-      size_t got = 0;
-      for (;;) {
-        const int64_t remaining = deadline - MonotonicMs();
-        if (remaining <= 0 || cancel.Cancelled()) {
-          EndGroup(group);
-          result = cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kTimedOut;
-          break;
-        }
-        pollfd pfd{status_read.get(), POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(std::min(remaining, kCancelCheckMs))) <= 0) continue;
-        ssize_t n = ::read(status_read.get(), reinterpret_cast<char*>(&code) + got, sizeof code - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n > 0) got += static_cast<size_t>(n);
-        if (n <= 0 || got == sizeof code) break;
+    if (cancel.Entered()) {
+      result = ReadOutput(read_end.get(), deadline, limits, cancel, output);
+      if (wait_exit && result == ConsoleProcessResult::kCompleted) {
+        // The output is closed; the shell may still run.
+        code = ReadExitCode(status_read.get(), deadline, cancel);
+        if (code < 0 && cancel.Cancelled()) result = ConsoleProcessResult::kCancelled;
+        if (code < 0 && MonotonicMs() >= deadline) result = ConsoleProcessResult::kTimedOut;
+      } else {
+        // The shell may have ended while something it started held the output open.
+        code = ReadExitCode(status_read.get(), 0, cancel);
       }
-      if (got == sizeof code) *limits.exit_code = code;
     }
+    EndGroup(group);
   }
-  if (wait_exit) {
-    reap();
-    if (result == ConsoleProcessResult::kCompleted && *limits.exit_code < 0 &&
-        (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
-      result = ConsoleProcessResult::kStartFailed;
+  int status = 0;
+  while (::waitpid(group, &status, 0) < 0 && errno == EINTR) {
   }
+  if (wait_exit) *limits.exit_code = code;
+  // The middle exits non-zero only when it could not start the shell; without exit_code it
+  // may also have been ended by us, which is no failure.
+  const bool middle_failed = WIFEXITED(status) ? WEXITSTATUS(status) != 0 : wait_exit;
+  if (result == ConsoleProcessResult::kCompleted && code < 0 && middle_failed)
+    result = ConsoleProcessResult::kStartFailed;
   return result;
 }
 

@@ -84,6 +84,54 @@ std::string EnvironmentBlock(const std::vector<std::string>& added) {
   return out;
 }
 
+// Reads the child's output until the pipe breaks, the deadline passes, the cap is reached
+// or a cancel comes. With exit_code, a broken pipe is followed by a wait for the child
+// itself until the deadline. The caller ends the tree afterwards, whichever way it went.
+ConsoleProcessResult ReadOutput(HANDLE read_end, HANDLE process, ULONGLONG deadline, const ConsoleProcessLimits& limits,
+                                const ConsoleCancelScope& cancel, std::string& output) {
+  auto finished = [&]() {
+    if (cancel.Cancelled()) return ConsoleProcessResult::kCancelled;
+    if (limits.exit_code == nullptr) return ConsoleProcessResult::kCompleted;
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0x7FFFFFFF));
+    return ::WaitForSingleObject(process, wait) == WAIT_OBJECT_0 ? ConsoleProcessResult::kCompleted
+                                                                 : ConsoleProcessResult::kTimedOut;
+  };
+  // Reads take what the pipe holds, up to 64 KiB: the captured bytes are the same as
+  // with small reads, and each read is a round trip to the system.
+  std::string chunk(64 * 1024, '\0');
+  for (;;) {
+    if (cancel.Cancelled()) return ConsoleProcessResult::kCancelled;
+    DWORD available = 0;
+    if (!::PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) {
+      if (::GetLastError() == ERROR_BROKEN_PIPE) return finished();
+      available = 1;  // let ReadFile report the error itself
+    }
+    if (available == 0) {
+      if (::GetTickCount64() >= deadline) return ConsoleProcessResult::kTimedOut;
+      ::Sleep(2);
+      continue;
+    }
+    DWORD n = 0;
+    if (!::ReadFile(read_end, chunk.data(), std::min<DWORD>(static_cast<DWORD>(chunk.size()), available), &n, nullptr)) {
+      if (::GetLastError() == ERROR_BROKEN_PIPE) return finished();
+      // A failed read leaves the child a second to end on its own.
+      ::WaitForSingleObject(process, 1000);
+      return ConsoleProcessResult::kReadFailed;
+    }
+    if (n == 0) return finished();
+    size_t room = limits.max_output - std::min(limits.max_output, output.size());
+    if (n > room) {
+      output.append(chunk.data(), room);
+      if (!limits.drain_output) return ConsoleProcessResult::kOutputCapped;
+      if (::GetTickCount64() < deadline) continue;
+      return ConsoleProcessResult::kTimedOut;
+    }
+    output.append(chunk.data(), n);
+    if (::GetTickCount64() >= deadline) return ConsoleProcessResult::kTimedOut;
+  }
+}
+
 }  // namespace
 
 ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
@@ -141,68 +189,15 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   input_dup.Reset();
   inherit_lock.unlock();
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max<int64_t>(limits.timeout_ms, 0));
-  // With exit_code: after the pipe breaks, the child itself is waited for until the
-  // deadline and its code read.
-  auto finished = [&](ConsoleProcessResult result) {
-    if (limits.exit_code == nullptr || result != ConsoleProcessResult::kCompleted) return result;
-    const ULONGLONG now = ::GetTickCount64();
-    const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 0x7FFFFFFF));
-    if (::WaitForSingleObject(process.get(), wait) != WAIT_OBJECT_0) {
-      EndTree(job.get(), process.get());
-      return ConsoleProcessResult::kTimedOut;
-    }
+  const ConsoleProcessResult result = ReadOutput(read_end.get(), process.get(), deadline, limits, cancel, output);
+  // The child's code when it has ended; with exit_code it was waited for after the pipe broke.
+  if (limits.exit_code != nullptr && ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) *limits.exit_code = static_cast<int>(code);
-    return result;
-  };
-
-  // Reads take what the pipe holds, up to 64 KiB: the captured bytes are the same as
-  // with small reads, and each read is a round trip to the system.
-  std::string chunk(64 * 1024, '\0');
-  for (;;) {
-    if (cancel.Cancelled()) {
-      EndTree(job.get(), process.get());
-      return ConsoleProcessResult::kCancelled;
-    }
-    DWORD available = 0;
-    if (!::PeekNamedPipe(read_end.get(), nullptr, 0, nullptr, &available, nullptr)) {
-      if (::GetLastError() == ERROR_BROKEN_PIPE)
-        return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : finished(ConsoleProcessResult::kCompleted);
-      available = 1;  // let ReadFile report the error itself
-    }
-    if (available == 0) {
-      if (::GetTickCount64() >= deadline) {
-        EndTree(job.get(), process.get());
-        return ConsoleProcessResult::kTimedOut;
-      }
-      ::Sleep(2);
-      continue;
-    }
-    DWORD n = 0;
-    if (!::ReadFile(read_end.get(), chunk.data(), std::min<DWORD>(static_cast<DWORD>(chunk.size()), available), &n, nullptr)) {
-      if (::GetLastError() == ERROR_BROKEN_PIPE) return finished(ConsoleProcessResult::kCompleted);
-      // A failed read leaves the child to end on its own for a second, then ends it.
-      if (::WaitForSingleObject(process.get(), 1000) != WAIT_OBJECT_0) EndTree(job.get(), process.get());
-      return ConsoleProcessResult::kReadFailed;
-    }
-    if (n == 0) return finished(ConsoleProcessResult::kCompleted);
-    size_t room = limits.max_output - std::min(limits.max_output, output.size());
-    if (n > room) {
-      output.append(chunk.data(), room);
-      if (limits.drain_output && ::GetTickCount64() < deadline) continue;
-      if (limits.drain_output) {
-        EndTree(job.get(), process.get());
-        return ConsoleProcessResult::kTimedOut;
-      }
-      EndTree(job.get(), process.get());
-      return ConsoleProcessResult::kOutputCapped;
-    }
-    output.append(chunk.data(), n);
-    if (::GetTickCount64() >= deadline) {
-      EndTree(job.get(), process.get());
-      return ConsoleProcessResult::kTimedOut;
-    }
   }
+  // Whichever way the run ended, nothing it started outlives it, a background child included.
+  EndTree(job.get(), process.get());
+  return result;
 }
 
 bool LaunchDetached(const std::string& command_line, const std::string& folder) {

@@ -11,6 +11,10 @@
 //                                 contents of the file $NAME names; exits with code 3
 //   kv_collect_child tree FILE    starts "kv_collect_child beat FILE.child" (which inherits the
 //                                 output pipe) and then beats FILE itself, for ever
+//   kv_collect_child spawn FILE [keep]
+//                                 starts "kv_collect_child beat FILE" in the background (handing
+//                                 it the output only with "keep"), waits for its first beat and
+//                                 exits
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +27,10 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -35,6 +43,40 @@ namespace {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+// Starts `self beat file` without waiting for it; it holds our output only with `keep`.
+bool StartBeat(const std::string& self, const std::string& file, bool keep) {
+#ifdef _WIN32
+  std::string line = "\"" + self + "\" beat \"" + file + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (keep) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  }
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, keep ? TRUE : FALSE, keep ? 0 : DETACHED_PROCESS,
+                        nullptr, nullptr, &startup, &info))
+    return false;
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+#else
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    if (!keep) {
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(null_fd, 1);
+      ::dup2(null_fd, 2);
+    }
+    ::execl(self.c_str(), self.c_str(), "beat", file.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  return pid > 0;
+#endif
 }
 
 }  // namespace
@@ -88,6 +130,15 @@ int main(int argc, char** argv) {
       kv::platform::RunConsoleProcess("\"" + self + "\" beat \"" + arg + ".child\"", limits, ignored);
     }).detach();
     Beat(arg);
+  } else if (mode == "spawn") {
+    if (!StartBeat(argv[0], arg, argc > 3 && std::string(argv[3]) == "keep")) return 1;
+    for (int i = 0; i < 200; ++i) {
+      if (FILE* f = std::fopen(arg.c_str(), "rb")) {
+        std::fclose(f);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   } else {
     return 2;
   }
