@@ -1,29 +1,43 @@
 #pragma once
-// TNotifyCommand: the administrator's own command, run once per cycle whose changes reach
-// [notify] min_severity, after the pages are published.
+// TNotifyCommand: the administrator's own command, run for the changes of the cycles that
+// reach [notify] min_severity, after the pages are published.
 //
 // The command line is run like a source command (the program folder, a hidden window, at
-// most 259 characters, its whole tree ended after [notify] timeout), and always run: a
-// name ending in ".txt" is not read as a file. It gets, besides the service's environment:
-//   KORVANE_VERDICT        OK, Warning or Critical
-//   KORVANE_CHANGE_COUNT   the number of this cycle's changes
+// most 259 characters, its whole tree ended after [notify] timeout and once it has ended),
+// and always run: a name ending in ".txt" is not read as a file. It gets, besides the
+// service's environment:
+//   KORVANE_VERDICT        OK, Warning or Critical: the verdict of the latest cycle it tells
+//   KORVANE_CHANGE_COUNT   the number of changes it tells
 //   KORVANE_SUMMARY        one line: the verdict, the most serious change and how many more
-//   KORVANE_CHANGES_FILE   a file holding this cycle's change lines (as in the changes
-//                          file), removed once the command has ended
+//   KORVANE_CHANGES_FILE   a file holding those change lines (as in the changes file, oldest
+//                          first), removed once the command has ended
 // Its exit code and the first 4 KiB of its output go to the core log; the rest of the
 // output is read and dropped, so a noisy command neither blocks nor grows memory.
 //
-// Threads: Submit on the collecting thread; the command runs on a thread of its own, so a
-// hung command never holds up a cycle or the HTTP side. A Submit while the previous
-// command still runs waits for it, at most its time-out (it is ended then). The
-// destructor ends a running command at once.
+// A cycle never waits for the command. Changes submitted while it runs wait, and all that
+// waited are told by the next run, joined by one rule (TNotifyRun::Add): the latest
+// verdict, every change oldest first (the newest kMaxLines lines, after one line that
+// counts those left out), the most serious change in the summary.
+//
+// Each run not yet done, the running one and the waiting one, is kept in the outbox
+// (collect/outbox.h) as a "[command]" entry: written before the run starts, removed once
+// it has ended, whatever its result. A run cut off by a stop or a crash is still there at
+// the next start and Resume runs it again: at least once, never silently lost.
+//
+// Threads: Submit and Resume on the collecting thread, the command on a thread of its own.
+// Stop, from any thread, ends a running command at once and starts none from then on (what
+// waits stays in the outbox); the destructor stops and joins the thread.
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/settings.h"
+#include "collect/outbox.h"
 #include "health/changes.h"
 #include "platform/process.h"
 
@@ -47,12 +61,37 @@ bool ParseSeverity(const std::string& text, TSeverity& severity);
 // line of at most 500 bytes.
 std::string NotifySummary(const std::string& verdict, const std::vector<TChange>& changes);
 
+// What one run of the command tells: the changes of one cycle or of several joined.
+struct TNotifyRun {
+  static constexpr size_t kMaxLines = 2000;
+  static constexpr size_t kMaxLineBytes = 1000;  // a longer change line is cut
+
+  std::string Verdict;
+  int64_t Time = 0;    // the latest cycle's
+  uint64_t Count = 0;  // every change told, those left out of Lines too
+  TSeverity WorstSeverity = TSeverity::Information;
+  std::string WorstText;          // the first of the most serious changes
+  std::deque<std::string> Lines;  // change lines without their CR LF, oldest first
+
+  // Joins a later cycle's changes: its verdict and time replace ours.
+  void Add(const std::string& verdict, const std::vector<TChange>& changes, int64_t now);
+  void Add(const TNotifyRun& later);
+  std::string Summary() const;
+  // KORVANE_CHANGES_FILE's text: the lines left out counted first, then the lines, CR LF.
+  std::string ChangesText() const;
+
+  TOutboxEntry ToOutbox() const;
+  // False for an entry that tells nothing or names no verdict; hostile values are bounded.
+  static bool FromOutbox(const TOutboxEntry& entry, TNotifyRun& run);
+};
+
 class TNotifyCommand {
  public:
   using Runner = std::function<platform::ConsoleProcessResult(
       const std::string& command_line, const platform::ConsoleProcessLimits& limits, std::string& output)>;
 
-  // `folder` (with its separator) receives the temporary changes file.
+  // `folder` (with its separator) receives the temporary changes file and the outbox; an
+  // empty one keeps no outbox.
   TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner);
   TNotifyCommand(const TNotifyCommand&) = delete;
   TNotifyCommand& operator=(const TNotifyCommand&) = delete;
@@ -60,21 +99,36 @@ class TNotifyCommand {
 
   const TNotifySettings& Settings() const { return settings_; }
 
-  // Starts the command when a change reaches the minimum severity; false when nothing is
-  // started (no command, no such change, or the previous one could not be waited for).
+  // Takes this cycle's changes when one reaches the minimum severity: they run now, or
+  // with the next run when the command still runs (after a Stop: at the next start). False
+  // when nothing is taken (no command, no such change, or no thread to run it).
   bool Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now);
-  // Waits for a running command to end (the tests).
+  // Once, at the start: runs again what the outbox holds from before it. Without a command,
+  // that is dropped with a core-log line.
+  void Resume();
+  // Waits until nothing runs or waits (the tests).
   void Wait();
   // Ends a running command at once and starts none from now on; any thread.
   void Stop() { cancel_.Cancel(); }
 
  private:
-  void Run(const std::string& verdict, const std::vector<TChange>& changes, int64_t now);
+  void Work();
+  platform::ConsoleProcessResult Execute(const TNotifyRun& run);
+  // Under mutex_: starts the thread unless it runs; false when it cannot be started.
+  bool StartLocked();
+  // Under mutex_: writes the outbox as it stands; the error, empty when written.
+  std::string SaveLocked();
+  void NoteSaved(const std::string& error);
 
   TNotifySettings settings_;
   std::string folder_;
   Runner runner_;
   platform::ConsoleProcessCancel cancel_;
+  std::mutex mutex_;
+  std::optional<TNotifyRun> running_;  // written by the thread only
+  std::optional<TNotifyRun> waiting_;
+  std::vector<TOutboxEntry> others_;   // other senders' outbox entries, kept as found
+  bool busy_ = false;                  // the thread runs
   std::thread thread_;
 };
 

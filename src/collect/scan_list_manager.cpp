@@ -204,6 +204,7 @@ void TScanListManager::Configure(const TSettings& settings) {
       [this](const std::string& command, const platform::ConsoleProcessLimits& limits, std::string& output) {
         return env_.RunCommand(command, limits, output);
       });
+  notify_->Resume();  // what a stop or a crash cut short is told now
 
   if (config_source_.empty()) return;  // nothing to collect, no self-restart
   WriteCoreLog("source config: " + config_source_);

@@ -484,13 +484,15 @@ TEST(NotifyCommand, HungNoisyAndMissingCommands) {
     EXPECT_EQ(output, "hello");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800))
         << "a source command waited for the notification command";
-    // The next one waits for the hung one, which ends at its time-out.
+    // A cycle once waited here for the hung command, up to its time-out: the next one's
+    // changes now wait for the next run instead.
     EXPECT_TRUE(notify.Submit("Warning", kTwoChanges, 0));
-    const auto waited = std::chrono::steady_clock::now() - start;
-    EXPECT_GE(waited, std::chrono::milliseconds(1800));
-    EXPECT_LT(waited, std::chrono::seconds(15));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1800)) << "Submit waited";
+    for (int i = 0; i < 300 && LineWith(log, "timed out").empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     notify.Stop();
   }
+  EXPECT_NE(LineWith(log, "notify: the previous command still runs; 2 changes wait for the next run"), "");
   EXPECT_NE(LineWith(log, "ERROR! notify: the command timed out and was ended"), "");
   const int64_t size = FileSize(beat);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -517,6 +519,174 @@ TEST(NotifyCommand, HungNoisyAndMissingCommands) {
   EXPECT_NE(LineWith(log, "ERROR! notify: the command could not be started: "), "");
   EXPECT_TRUE(std::filesystem::is_empty(scratch.path()) ||
               !std::filesystem::exists(scratch.File("korvane_monitor_notify.tmp")));
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// A runner that holds each run until opened (or cancelled, or 20 s) and records what it
+// was given.
+class GatedRunner {
+ public:
+  struct Run {
+    std::map<std::string, std::string> env;
+    std::string changes;  // KORVANE_CHANGES_FILE's text
+  };
+  TNotifyCommand::Runner Get() {
+    return [this](const std::string&, const platform::ConsoleProcessLimits& limits, std::string&) {
+      Run run;
+      for (const std::string& e : limits.environment) run.env[e.substr(0, e.find('='))] = e.substr(e.find('=') + 1);
+      run.changes = ReadAll(run.env["KORVANE_CHANGES_FILE"]);
+      std::unique_lock<std::mutex> lock(mutex_);
+      runs_.push_back(run);
+      changed_.notify_all();
+      for (int i = 0; i < 1000 && !open_ && !limits.cancel->Cancelled(); ++i)
+        changed_.wait_for(lock, std::chrono::milliseconds(20));
+      return open_ ? ConsoleProcessResult::kCompleted : ConsoleProcessResult::kCancelled;
+    };
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  bool WaitRuns(size_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return runs_.size() >= count; });
+  }
+  std::vector<Run> Runs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return runs_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  std::vector<Run> runs_;
+};
+
+// Cycles that come while the command runs are told together by the next run: the latest
+// verdict, every change oldest first (the newest kMaxLines lines, the rest counted), the
+// most serious one in the summary even when its line was left out. Both runs are in the
+// outbox until they end.
+TEST(NotifyCommand, CyclesDuringARunAreJoinedIntoTheNext) {
+  ScratchFolder scratch;
+  TNotifySettings settings;
+  settings.Command = "notify";
+  settings.MinSeverity = TSeverity::Information;
+  GatedRunner runner;
+  std::vector<TChange> many(TNotifyRun::kMaxLines, TChange{TChangeKind::TaskEnded, TSeverity::Information, "ended"});
+  many.back().Text = "newest";
+  {
+    TNotifyCommand notify(settings, scratch.path().string() + "/", runner.Get());
+    ASSERT_TRUE(notify.Submit("Critical", kTwoChanges, 1765249800));
+    ASSERT_TRUE(runner.WaitRuns(1));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(notify.Submit("Critical", {{TChangeKind::DriveFailed, TSeverity::Critical, "second failed"}}, 1765249860));
+    EXPECT_TRUE(notify.Submit("Warning", many, 1765249920));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "Submit waited for the command";
+    const std::string outbox = ReadAll(scratch.File(kOutboxFileName));
+    EXPECT_EQ(Count(outbox, "[command]\r\n"), 2u) << outbox.substr(0, 1000);
+    EXPECT_EQ(Count(outbox, "\r\nchange="), 2 + TNotifyRun::kMaxLines);
+    runner.Open();
+    notify.Wait();
+  }
+  const auto runs = runner.Runs();
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].env.at("KORVANE_CHANGE_COUNT"), "2");
+  const GatedRunner::Run& joined = runs[1];
+  EXPECT_EQ(joined.env.at("KORVANE_VERDICT"), "Warning");
+  EXPECT_EQ(joined.env.at("KORVANE_CHANGE_COUNT"), std::to_string(TNotifyRun::kMaxLines + 1));
+  EXPECT_EQ(joined.env.at("KORVANE_SUMMARY"),
+            "Warning: second failed (and " + std::to_string(TNotifyRun::kMaxLines) + " more changes)");
+  EXPECT_EQ(joined.changes.rfind("2025-12-09 03:12:00 information 1 earlier changes left out", 0), 0u);
+  EXPECT_EQ(Count(joined.changes, "\r\n"), TNotifyRun::kMaxLines + 1);
+  EXPECT_NE(joined.changes.find(" information newest\r\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "the outbox or the changes file was left behind";
+}
+
+// A run a stop cut off is run again by the next start, joined with the run that waited
+// behind it. What the outbox holds that cannot be read is skipped with one line, whatever
+// it is; other senders' entries stay.
+TEST(NotifyCommand, TheOutboxIsRunAgainAtTheStart) {
+  ScratchFolder scratch;
+  const std::string folder = scratch.path().string() + "/";
+  const std::string outbox = scratch.File(kOutboxFileName);
+  TNotifySettings settings;
+  settings.Command = "notify";
+  auto start = [&](GatedRunner& runner) {
+    runner.Open();
+    TNotifyCommand notify(settings, folder, runner.Get());
+    notify.Resume();
+    notify.Wait();
+  };
+  {
+    GatedRunner hung;
+    TNotifyCommand notify(settings, folder, hung.Get());
+    ASSERT_TRUE(notify.Submit("Critical", kTwoChanges, 1765249800));
+    ASSERT_TRUE(hung.WaitRuns(1));
+    ASSERT_TRUE(notify.Submit("Warning", {{TChangeKind::DriveGone, TSeverity::Warning, "gone"}}, 1765249860));
+    notify.Stop();
+  }
+  {
+    LogRecorder log;
+    GatedRunner runner;
+    start(runner);
+    ASSERT_EQ(runner.Runs().size(), 1u);
+    const GatedRunner::Run again = runner.Runs()[0];
+    EXPECT_EQ(again.env.at("KORVANE_VERDICT"), "Warning");
+    EXPECT_EQ(again.env.at("KORVANE_SUMMARY"),
+              "Warning: Drive 0,0 (S/N A1, enclosure 0 slot 0): Online -> Failed (and 2 more changes)");
+    EXPECT_NE(again.changes.find(" information Task 3: started (Rebuild)\r\n"), std::string::npos);
+    EXPECT_NE(again.changes.find(" warning gone\r\n"), std::string::npos);
+    EXPECT_NE(LineWith(log, "notify: running again a notification of 3 changes"), "");
+    EXPECT_FALSE(std::filesystem::exists(outbox));
+  }
+
+  const std::string entry = "[command]\r\nverdict=Warning\r\ncount=1\r\nchange=2025-12-09 03:10:00 warning w\r\n";
+  struct Row {
+    const char* name;
+    std::string text;
+    std::string count;  // KORVANE_CHANGE_COUNT of the one run; empty: none runs
+    std::string log;    // a core-log line holds this
+    std::string left;   // the outbox afterwards, from its first entry
+  } rows[] = {
+      {"other senders' entries stay", "[webhook]\r\nurl=x\r\n" + entry, "1", "", "[webhook]\r\nurl=x\r\n"},
+      {"junk around an entry", std::string("junk\r\n\xFF\0\r\n[\r\n", 13) + entry + "=v\r\nno equals\r\n", "1",
+       "5 lines or entries could not be read", ""},
+      {"no verdict, no changes, a hostile count",
+       "[command]\r\ncount=99999999999999999999999\r\n[command]\r\nverdict=OK\r\n", "", "2 lines or entries", ""},
+      {"count above its lines", entry + "count=70000\r\ntime=x\r\n", "70000", "", ""},
+      {"too large", std::string(kOutboxMaxBytes + 1, '\n'), "", "larger than 8 MiB", ""},
+  };
+  for (const Row& row : rows) {
+    WriteBytes(outbox, row.text);
+    LogRecorder log;
+    GatedRunner runner;
+    start(runner);
+    const auto runs = runner.Runs();
+    ASSERT_EQ(runs.size(), row.count.empty() ? 0u : 1u) << row.name;
+    if (!row.count.empty()) EXPECT_EQ(runs[0].env.at("KORVANE_CHANGE_COUNT"), row.count) << row.name;
+    if (!row.log.empty()) EXPECT_NE(LineWith(log, row.log), "") << row.name;
+    const std::string left = ReadAll(outbox);
+    EXPECT_EQ(left.substr(std::min(left.find('['), left.size())), row.left) << row.name;
+  }
+
+  // A folder where the outbox should be is told, and nothing hangs.
+  std::filesystem::create_directories(outbox);
+  LogRecorder log;
+  TNotifyCommand notify(settings, folder, nullptr);
+  notify.Resume();
+  EXPECT_NE(LineWith(log, std::string("ERROR! notify: ") + kOutboxFileName), "");
 }
 
 }  // namespace
