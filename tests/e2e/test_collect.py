@@ -18,6 +18,17 @@ def crlf_lines(path):
     return b"".join(line + b"\r\n" for line in lines)
 
 
+def running(pid, command_line):
+    """True while process `pid` runs (not a zombie) with `command_line` (NUL-separated) in its own."""
+    try:
+        with open("/proc/%s/stat" % pid, "rb") as f:
+            state = f.read().rsplit(b")", 1)[1].split()[0]
+        with open("/proc/%s/cmdline" % pid, "rb") as f:
+            return state != b"Z" and command_line in f.read()
+    except (OSError, IndexError):
+        return False
+
+
 def demo_config():
     """The demo's config_http.txt as sections of keys."""
     sections, current = {}, None
@@ -106,7 +117,9 @@ class CollectTest(unittest.TestCase):
             self.assertNotIn("S.M.A.R.T.", text)
 
     def test_command_source_runs_in_the_program_folder(self):
-        script = "#!/bin/sh\nprintf 'from command in %s' \"$(basename \"$PWD\")\"\n"
+        # It also leaves a child in the background, which once outlived it, one per cycle.
+        script = ("#!/bin/sh\nsleep 7002 >/dev/null 2>&1 &\necho $! >> background.pid\n"
+                  "printf 'from command in %s' \"$(basename \"$PWD\")\"\n")
         with MonitorRun(config={"source": {"config": "./print_config arg"}},
                         files={"print_config": script}, wait_listening=False) as run:
             os.chmod(run.path("print_config"), 0o755)
@@ -118,6 +131,9 @@ class CollectTest(unittest.TestCase):
             # A command's output is taken byte for byte: no line ends are added.
             self.assertTrue(wait_for(lambda: run.get("/raw")[2] == expected, 5),
                             (run.get("/raw")[2], expected, run.core_log()))
+            with open(run.path("background.pid")) as f:
+                pids = f.read().split()
+            self.assertTrue(wait_for(lambda: not any(running(pid, b"sleep\0" + b"7002") for pid in pids), 5), pids)
 
     def test_a_member_that_fails_is_told_and_judged(self):
         # The demo already has the degraded "System" and a failed drive outside every device;
@@ -228,6 +244,50 @@ class CollectTest(unittest.TestCase):
                 f.write(demo)
             self.assertTrue(wait_for(lambda: b'"stale":false' in run.get("/state.json")[2], 30))
             self.assertNotRegex(run.core_log(), r"CHANGE \w+: Drive")
+
+    def test_a_hung_notification_holds_up_no_cycle_and_a_stop_leaves_it_for_the_start(self):
+        config = demo_config()
+        config["http"]["port"] = free_port()
+        config["scaner"]["timeout"] = 1
+        config["notify"] = {"command": "./notify.sh", "timeout": 60, "min_severity": "information"}
+        # Each run appends what it was given to notified.txt, then hangs while "hang" exists.
+        notify = ("#!/bin/sh\necho \"$KORVANE_CHANGE_COUNT $KORVANE_SUMMARY\" >> notified.txt\n"
+                  "while [ -e hang ]; do sleep 0.1; done\n")
+        with MonitorRun(copy_demo=True, config=config, files={"notify.sh": notify, "hang": ""}) as run:
+            os.chmod(run.path("notify.sh"), 0o755)
+            listing = run.path(config["source"]["config"])
+            with open(listing, "rb") as f:
+                demo = f.read()
+            self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
+            at = demo.index(b"Device #0")
+            with open(listing, "wb") as f:
+                f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+            self.assertTrue(wait_for(lambda: "notify: running" in run.core_log(), 30), run.core_log()[-3000:])
+
+            # The drive comes back while the command hangs: a cycle once waited for it here.
+            with open(listing, "wb") as f:
+                f.write(demo)
+            self.assertTrue(wait_for(lambda: "changes wait for the next run" in run.core_log(), 30),
+                            run.core_log()[-3000:])
+            cycles = run.core_log().count("OK, StartData")
+            self.assertTrue(wait_for(lambda: run.core_log().count("OK, StartData") >= cycles + 3, 10),
+                            run.core_log()[-3000:])
+            with open(run.path("korvane_monitor_outbox.txt"), "rb") as f:
+                self.assertEqual(f.read().count(b"[command]\r\n"), 2)
+
+            # A stop ends the hung command; the start tells both runs, joined into one.
+            self.assertEqual(run.stop(), 0)
+            self.assertTrue(os.path.exists(run.path("korvane_monitor_outbox.txt")))
+            os.remove(run.path("hang"))
+            run.start()
+            self.assertTrue(wait_for(lambda: "notify: running again a notification of " in run.core_log(), 30),
+                            run.core_log()[-3000:])
+            self.assertTrue(wait_for(lambda: not os.path.exists(run.path("korvane_monitor_outbox.txt")), 30),
+                            run.core_log()[-3000:])
+            with open(run.path("notified.txt"), "rb") as f:
+                first, again = f.read().decode("latin-1").splitlines()
+            self.assertGreater(int(again.split()[0]), int(first.split()[0]))
+            self.assertIn("Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed", again)
 
     def test_stuck_command_is_ended_after_source_timeout(self):
         config = {"source": {"config": "sleep 600"}, "scaner": {"source_timeout": 1}}
