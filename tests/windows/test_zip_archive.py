@@ -88,6 +88,7 @@ class WineStateChangeTest(unittest.TestCase):
             self.assertIn(b"KORVANE_SUMMARY=Critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): "
                           b"Online -> Failed", notified)
             self.assertFalse(os.path.exists(os.path.join(svc.folder, "korvane_monitor_notify.tmp")))
+            self.assertFalse(os.path.exists(os.path.join(svc.folder, "korvane_monitor_outbox.txt")))
 
             # Wine's event log is a stub that prints each record's type and id: the start
             # (information, 1) and the first verdict (warning, 80: the demo's degraded array and a
