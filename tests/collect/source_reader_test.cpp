@@ -11,6 +11,10 @@
 
 #include "platform/codepage.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "collect/collect_test_support.h"
 #include "collect/source_completeness.h"
 #include "collect/notify_command.h"
@@ -165,6 +169,19 @@ TEST(SourceCompleteness, OutputThatStopsShortIsTold) {
     EXPECT_EQ(XmlElementsClosed(row.text), row.xml_closed) << row.name;
   }
 }
+
+#ifndef _WIN32
+// A FIFO named as a saved source once hung the cycle in open() until something wrote to it.
+TEST(ReadSource, FifoInPlaceOfASavedFileFailsAtOnce) {
+  ScratchFolder scratch;
+  const std::string fifo = scratch.File("pipe.txt");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  LogRecorder log;
+  std::string text;
+  EXPECT_EQ(ReadSource(fifo, text, SourceReadOptions{}), SourceStatus::kFailed);
+  EXPECT_EQ(log.Lines(), std::vector<std::string>{kUnreadableFileLine + fifo});
+}
+#endif
 
 TEST(ReadSource, OverlongCommandIsNotRun) {
   int runs = 0;

@@ -32,7 +32,7 @@ int WriteAll(int fd, const char* data, size_t size) {
 }
 
 bool WriteWithFlags(const std::string& path, const std::string& content, int flags, std::string* error) {
-  int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return Failed(error, errno);
   int code = WriteAll(fd, content.data(), content.size());
   if (close(fd) != 0 && code == 0) code = errno;
@@ -43,7 +43,8 @@ bool WriteWithFlags(const std::string& path, const std::string& content, int fla
 
 FileReadResult ReadWholeFile(const std::string& path, std::string& content, size_t max_bytes) {
   content.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking: a FIFO in a file's place must not hang the open (it is refused below).
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT ? FileReadResult::kMissing : FileReadResult::kFailed;
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -91,7 +92,7 @@ bool AppendToFile(const std::string& path, const std::string& content) {
 }
 
 bool AppendLines(const std::string& path, const std::string& lines, uint64_t& size, std::string* error) {
-  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
   if (fd < 0) return Failed(error, errno);
   struct stat st {};
   if (fstat(fd, &st) != 0) {
