@@ -42,16 +42,24 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// What went wrong with source `index`: "config source timed out"; empty when it went well.
+std::string SourceFailure(int index, SourceStatus status) {
+  const std::string source = std::string(SourceName(index)) + " source ";
+  switch (status) {
+    case SourceStatus::kOk: break;
+    case SourceStatus::kEmpty: return source + "came back empty";
+    case SourceStatus::kFailed: return source + "failed";
+    case SourceStatus::kTimedOut: return source + "timed out";
+    case SourceStatus::kCapped: return source + "was capped";
+    case SourceStatus::kIncomplete:
+      return source + (index == kSourceConfig ? "gave an incomplete listing" : "gave an incomplete document");
+  }
+  return std::string();
+}
+
 // Why a collection cannot be compared or shown as fresh; empty when it can.
 std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
-  switch (config.Status) {
-    case SourceStatus::kOk: break;
-    case SourceStatus::kEmpty: return "config source came back empty";
-    case SourceStatus::kFailed: return "config source failed";
-    case SourceStatus::kTimedOut: return "config source timed out";
-    case SourceStatus::kCapped: return "config source was capped";
-    case SourceStatus::kIncomplete: return "config source gave an incomplete listing";
-  }
+  if (config.Status != SourceStatus::kOk) return SourceFailure(kSourceConfig, config.Status);
   if (core.ControllerInfo.Count() == 0) return "config listing names no controller";
   return std::string();
 }
@@ -65,12 +73,15 @@ int64_t UnixNow() {
 // cut would "disappear". The listing must end with the completion line and the command
 // with exit code 0 (-1: the runner could not tell); an XML document must close every
 // element it opens.
+// A crash between the two SMART documents leaves every element closed: the exit code
+// tells. A text with no tag at all is a message, not a document cut short.
 bool OutputCutShort(int source, const std::string& text, int exit_code) {
+  const bool failed_exit = exit_code != 0 && exit_code != -1;
   switch (source) {
-    case kSourceConfig: return (exit_code != 0 && exit_code != -1) || !ListingComplete(text);
+    case kSourceConfig: return failed_exit || !ListingComplete(text);
     case kSourceSmart:
     case kSourceStat:
-    case kSourceCache: return !XmlElementsClosed(text);
+    case kSourceCache: return failed_exit || (text.find('<') != std::string::npos && !XmlElementsClosed(text));
     default: return false;
   }
 }
@@ -290,7 +301,12 @@ void TScanListManager::StartData() {
   std::string stat = ReadOne(kSourceStat, stat_source_);
   std::string cache = ReadOne(kSourceCache, cache_source_);
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
-  const auto cut_short = [this](int index) { return health_.Sources[index].Status == SourceStatus::kIncomplete; };
+  // A document that broke off (timed out, capped, failed, cut short) is not read: what it
+  // holds would read as drives without SMART data. An empty one is read as empty.
+  const auto unusable = [this](int index) {
+    const SourceStatus status = health_.Sources[index].Status;
+    return health_.Sources[index].Configured && status != SourceStatus::kOk && status != SourceStatus::kEmpty;
+  };
   std::unique_ptr<TKVCore> core;
   TKVCore* current = nullptr;  // this cycle's model, also once the tracker keeps it
   TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
@@ -315,19 +331,28 @@ void TScanListManager::StartData() {
     // this cycle's SMART document stops short.
     const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
     const int64_t now = env_.Now();
+    // A listing that broke off, with no good one to show instead, shows nothing rather
+    // than a smaller controller. (An excerpt that names no controller is still shown.)
+    const bool blind = !failure.empty() && tracker_.LastGood() == nullptr &&
+                       health_.Sources[kSourceConfig].Status != SourceStatus::kOk;
+    if (blind) {
+      core = std::make_unique<TKVCore>();
+      current = core.get();
+      core->SmartNames = smart_names_;
+    }
     if (failure.empty()) {
-      if (cut_short(kSourceSmart) && tracker_.LastGood() != nullptr) MoveSmartLists(*tracker_.LastGood(), *core);
+      if (unusable(kSourceSmart) && tracker_.LastGood() != nullptr) MoveSmartLists(*tracker_.LastGood(), *core);
       tracker_.ForgetLastGood();
-      health_.Up = true;
-      health_.LastSuccessUnixSeconds = UnixNow();
     }
-    if (!smart_text_.empty() && !cut_short(kSourceSmart)) {
-      ParseSmart(smart_text_, *core);
-      smart_collected_at_ = now;
+    if (!blind) {
+      if (!smart_text_.empty() && !unusable(kSourceSmart)) {
+        ParseSmart(smart_text_, *core);
+        smart_collected_at_ = now;
+      }
+      if (!task_text_.empty()) ParseTasks(task_text_, *core);
+      if (!stat_text_.empty() && !unusable(kSourceStat)) ParseLogStats(stat_text_, *core);
+      if (!cache_text_.empty() && !unusable(kSourceCache)) ParseCacheStats(cache_text_, *core);
     }
-    if (!task_text_.empty()) ParseTasks(task_text_, *core);
-    if (!stat_text_.empty() && !cut_short(kSourceStat)) ParseLogStats(stat_text_, *core);
-    if (!cache_text_.empty() && !cut_short(kSourceCache)) ParseCacheStats(cache_text_, *core);
     BuildResult(*core);
     auto report = std::make_shared<std::string>();
     report->reserve(report_text_ ? report_text_->size() : 0);  // about the size of the last cycle's
@@ -354,7 +379,12 @@ void TScanListManager::StartData() {
       tracker_.StartFrom(loaded, saved, !existed);
     }
     judged = tracker_.Judge(*core, report_ini, failure, now);
-    if (failure.empty() && cut_short(kSourceSmart)) AddStaleSmartReason(judged.View.Verdict, now);
+    if (judged.Good) {
+      health_.Up = true;
+      health_.LastSuccessUnixSeconds = UnixNow();
+    }
+    if (failure.empty() && unusable(kSourceSmart))
+      AddStaleSmartReason(judged.View.Verdict, SourceFailure(kSourceSmart, health_.Sources[kSourceSmart].Status), now);
     if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
     for (const TChange& change : judged.Changes) {
       WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
@@ -406,8 +436,8 @@ void TScanListManager::StartData() {
   NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
 }
 
-void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, int64_t now) const {
-  std::string text = "the smart source gave an incomplete document at " + LocalTimeText(now) + "; ";
+void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, const std::string& failure, int64_t now) const {
+  std::string text = "the " + failure + " at " + LocalTimeText(now) + "; ";
   text += smart_collected_at_ > 0 ? "the SMART data shown was collected at " + LocalTimeText(smart_collected_at_)
                                   : "no SMART data is shown";
   // Beside the collection's own reasons, ahead of the devices'.

@@ -111,8 +111,8 @@ class TScanListManager : public ServedContent {
   void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr,
                            const std::string& stale_reason = std::string());
   // A Warning reason for SMART data kept from an earlier cycle because this one's document
-  // stopped short.
-  void AddStaleSmartReason(THealthVerdict& verdict, int64_t now) const;
+  // could not be read whole (`failure`: "smart source timed out").
+  void AddStaleSmartReason(THealthVerdict& verdict, const std::string& failure, int64_t now) const;
   // Swaps `value` into a field the HTTP threads read: O(1) under PageLock.
   void Publish(std::string& field, std::string& value);
 

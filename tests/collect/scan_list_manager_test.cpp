@@ -40,7 +40,8 @@ class FakeEnv : public TCollectEnv {
   std::map<std::string, std::string> outputs;
   std::function<void(const std::string&)> on_run;  // called before answering
   std::vector<std::string> runs;
-  int exit_code = -1;  // what every command exits with; -1: the runner cannot tell
+  std::map<std::string, int> exit_codes;  // by command; -1 (the runner cannot tell) for others
+  std::map<std::string, ConsoleProcessResult> results;  // by command; else completed when it has an output
   bool restart_program_exists = true;
   std::vector<std::string> file_checks;
   std::vector<std::pair<std::string, std::string>> launches;
@@ -51,10 +52,11 @@ class FakeEnv : public TCollectEnv {
   ConsoleProcessResult RunCommand(const std::string& command, const platform::ConsoleProcessLimits& limits,
                                   std::string& output) override {
     runs.push_back(command);
-    if (limits.exit_code != nullptr) *limits.exit_code = exit_code;
+    if (limits.exit_code != nullptr) *limits.exit_code = exit_codes.count(command) ? exit_codes[command] : -1;
     if (on_run) on_run(command);
     auto it = outputs.find(command);
     output = it == outputs.end() ? std::string() : it->second;
+    if (results.count(command)) return results[command];
     return it == outputs.end() ? ConsoleProcessResult::kStartFailed : ConsoleProcessResult::kCompleted;
   }
   bool FileExists(const std::string& path) override {
@@ -193,11 +195,21 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
       "<SmartStats deviceName=\"C\" serialNumber=\"X\" >\r\n <PhysicalDriveSmartStats channel=\"0\" id=\"1\" >\r\n"
       "  <Attribute id=\"0x05\" name=\"Reallocated\" normalizedCurrent=\"100\" normalizedWorst=\"100\" rawValue=\"77\" />\r\n"
       " </PhysicalDriveSmartStats>\r\n</SmartStats>\r\n";
-  env.outputs["util config"] = Listing("Failed", 2);
+  const std::string cut_listing = Listing("Failed", 2).substr(0, Listing("Failed", 2).find("Device #1") + 30);
   env.outputs["util smart"] = smart;
   TScanListManager manager(env);
   manager.Timeout = 1;
   manager.Configure(Ini("[source]\nconfig=util config\nsmart=util smart\n"));
+
+  // Cut short with no good cycle to show instead: nothing is shown, not a smaller controller.
+  env.outputs["util config"] = cut_listing;
+  manager.OnTick();
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up 0"), std::string::npos);
+  EXPECT_EQ(Text(env, &TServedTexts::CopyMetricsText).find("korvane_drive_info"), std::string::npos);
+  EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("\"drives\":[]"), std::string::npos);
+
+  env.outputs["util config"] = Listing("Failed", 2);
+  ++env.now;
   manager.OnTick();
   EXPECT_EQ(log.Count("config source: exit code -1, " + std::to_string(Listing("Failed", 2).size()) + " bytes"), 1u);
 
@@ -211,10 +223,24 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   EXPECT_NE(metrics.find("attribute_id=\"5\""), std::string::npos) << metrics;
   EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("the smart source gave an incomplete document"),
             std::string::npos);
+  // So does a SMART command that timed out or crashed between its two documents.
+  env.results["util smart"] = ConsoleProcessResult::kTimedOut;
+  ++env.now;
+  manager.OnTick();
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("attribute_id=\"5\""), std::string::npos);
+  env.results.erase("util smart");
+  env.outputs["util smart"] = smart;
+  env.exit_codes["util smart"] = 139;
+  ++env.now;
+  manager.OnTick();
+  metrics = Text(env, &TServedTexts::CopyMetricsText);
+  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"smart\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("attribute_id=\"5\""), std::string::npos);
+  env.exit_codes.erase("util smart");
   const std::string good_report = Text(env, &TServedTexts::CopyReportText);
 
   // The listing stops inside drive 0,1: nothing disappears, every text keeps the last good data.
-  env.outputs["util config"] = Listing("Failed", 2).substr(0, Listing("Failed", 2).find("Device #1") + 30);
+  env.outputs["util config"] = cut_listing;
   ++env.now;
   manager.OnTick();
   metrics = Text(env, &TServedTexts::CopyMetricsText);
@@ -226,22 +252,23 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
             std::string::npos);
   EXPECT_NE(json.find("\"serial\":\"S1\""), std::string::npos);
   EXPECT_EQ(Text(env, &TServedTexts::CopyReportText), good_report);
-  EXPECT_EQ(log.Count("CHANGE warning: Collection failing: config source gave an incomplete listing"), 1u);
+  // Once at the first cycle, once now.
+  EXPECT_EQ(log.Count("CHANGE warning: Collection failing: config source gave an incomplete listing"), 2u);
 
   // A non-zero exit code is as bad as a missing completion line.
   env.outputs["util config"] = Listing("Failed", 2);
-  env.exit_code = 1;
+  env.exit_codes["util config"] = 1;
   ++env.now;
   manager.OnTick();
   EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up 0"), std::string::npos);
-  env.exit_code = 0;
+  env.exit_codes["util config"] = 0;
   ++env.now;
   manager.OnTick();
   EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("\"stale\":false"), std::string::npos);
-  EXPECT_EQ(log.Count("CHANGE information: Collection recovered"), 1u);
+  EXPECT_EQ(log.Count("CHANGE information: Collection recovered"), 2u);
   size_t changes = 0;
   for (const std::string& line : log.Lines()) changes += line.rfind("CHANGE", 0) == 0;
-  EXPECT_EQ(changes, 2u);  // failing, then recovered: no drive came or went
+  EXPECT_EQ(changes, 4u);  // failing and recovered, twice: no drive came or went
 }
 
 TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {

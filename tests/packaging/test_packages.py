@@ -70,8 +70,8 @@ class DebTest(unittest.TestCase):
             # The administrator's config and the program's logs.
             with open(os.path.join(root, OPT, "config_http.txt"), "a") as f:
                 f.write("[source]\nconfig=mine\n")
-            for log in ("korvane_monitor_core_log.txt", "reload_service_log.txt", "korvane_monitor_changes.txt",
-                        "korvane_monitor_changes.old.txt", "korvane_monitor_state.txt"):
+            for log in ("korvane_monitor_core_log.txt", "korvane_monitor_core_log.old.txt", "reload_service_log.txt",
+                        "korvane_monitor_changes.txt", "korvane_monitor_changes.old.txt", "korvane_monitor_state.txt"):
                 open(os.path.join(root, OPT, log), "w").close()
             done = run(*dpkg, "-r", "korvane-monitor")
             self.assertEqual(done.returncode, 0, done.stderr)

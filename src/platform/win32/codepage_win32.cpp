@@ -35,11 +35,16 @@ std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
     wide += unit >= 0xD800 && unit <= 0xDBFF ? L'?' : unit;
   }
   if (wide.empty()) return std::string();
+  // A character the page lacks becomes '?', not a look-alike, as on Linux. A UTF-8 system
+  // page takes every character and refuses both the flag and a default character.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const char* fallback = utf8 ? nullptr : "?";
   const int wide_len = static_cast<int>(wide.size());
-  const int out_len = WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_len, nullptr, 0, "?", nullptr);
+  const int out_len = WideCharToMultiByte(CP_ACP, flags, wide.data(), wide_len, nullptr, 0, fallback, nullptr);
   if (out_len <= 0) return std::string(wide.size(), '?');
   std::string out(static_cast<size_t>(out_len), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_len, out.data(), out_len, "?", nullptr);
+  WideCharToMultiByte(CP_ACP, flags, wide.data(), wide_len, out.data(), out_len, fallback, nullptr);
   return out;
 }
 
