@@ -13,9 +13,12 @@
 //
 // With `exit_code` set, the run also waits (within `timeout_ms`) for the child itself to
 // end and stores its exit code there; also after a time-out, cap or cancel when the child
-// itself had ended by then (else -1). `environment` adds NAME=value entries to the
-// environment the child inherits (replacing ones of the same name). With `drain_output`,
-// output past `max_output` is read and dropped instead of ending the child.
+// itself had ended by then (else -1). Once the child itself (the shell on Linux) has ended,
+// a process it left holding the output is not waited for: the pipe is read for half a
+// second at most, then the rest is ended and the run is kCompleted. `environment` adds
+// NAME=value entries to the environment the child inherits (replacing ones of the same
+// name). With `drain_output`, output past `max_output` is read and dropped instead of
+// ending the child.
 //
 // Any thread; runs on several threads at once do not hand their pipes to each other's
 // children (Windows: handles are made inheritable under one lock; Linux: every process
@@ -101,7 +104,8 @@ struct ConsoleProcessLimits {
 };
 
 enum class ConsoleProcessResult {
-  kCompleted,      // output read to its end (and, with exit_code, the child ended)
+  kCompleted,      // output read to its end, or with exit_code: the child ended (output read
+                   // to its end or for the short grace after)
   kStartFailed,    // pipe or process could not be created; output empty
   kReadFailed,     // the pipe failed while reading; output holds what came before
   kTimedOut,       // ended after timeout_ms; output holds what came before

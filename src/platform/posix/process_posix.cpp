@@ -144,23 +144,46 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& added)
   return env;
 }
 
+// Once the shell has ended, how long output still in the pipe is read before the group is
+// ended: a background child that inherited the output would otherwise hold the run open
+// until the time-out.
+constexpr int64_t kExitGraceMs = 500;
+
 // Reads the child's output until the pipe breaks, the deadline passes, the cap is reached
-// or a cancel comes. The caller ends the group afterwards, whichever way it went.
-ConsoleProcessResult ReadOutput(int fd, int64_t deadline, const ConsoleProcessLimits& limits,
-                                const ConsoleCancelScope& cancel, std::string& output) {
+// or a cancel comes. With `status_fd` (else -1), the shell's exit code is taken from it as
+// soon as it comes and stored in `code`; the pipe is then read for kExitGraceMs at most
+// and the run counts as completed. The caller ends the group afterwards, whichever way it
+// went.
+ConsoleProcessResult ReadOutput(int fd, int status_fd, int64_t deadline, const ConsoleProcessLimits& limits,
+                                const ConsoleCancelScope& cancel, std::string& output, int& code) {
   char chunk[4096];
+  int code_bytes = -1;
+  size_t code_got = 0;
+  bool exited = false;
   for (;;) {
     int64_t remaining = deadline - MonotonicMs();
-    if (remaining <= 0) return ConsoleProcessResult::kTimedOut;
+    if (remaining <= 0) return exited ? ConsoleProcessResult::kCompleted : ConsoleProcessResult::kTimedOut;
     if (cancel.Cancelled()) return ConsoleProcessResult::kCancelled;
-    pollfd pfd{fd, POLLIN, 0};
+    pollfd pfds[2] = {{fd, POLLIN, 0}, {status_fd, POLLIN, 0}};
     const int64_t wait_ms = limits.cancel != nullptr ? std::min(remaining, kCancelCheckMs) : remaining;
-    int ready = ::poll(&pfd, 1, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
+    int ready = ::poll(pfds, 2, static_cast<int>(std::min<int64_t>(wait_ms, INT_MAX)));
     if (ready < 0) {
       if (errno == EINTR) continue;
       return ConsoleProcessResult::kReadFailed;
     }
     if (ready == 0) continue;
+    if (pfds[1].revents != 0) {
+      ssize_t n = ::read(status_fd, reinterpret_cast<char*>(&code_bytes) + code_got, sizeof code_bytes - code_got);
+      if (n < 0 && errno == EINTR) continue;
+      if (n > 0) code_got += static_cast<size_t>(n);
+      if (n <= 0 || code_got == sizeof code_bytes) status_fd = -1;  // no code comes after this
+      if (code_got == sizeof code_bytes) {
+        code = code_bytes;
+        exited = true;
+        deadline = std::min(deadline, MonotonicMs() + kExitGraceMs);
+      }
+    }
+    if (pfds[0].revents == 0) continue;
     ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n == 0) return cancel.Cancelled() ? ConsoleProcessResult::kCancelled : ConsoleProcessResult::kCompleted;
     if (n < 0) {
@@ -276,8 +299,10 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
     // Left before the middle is reaped, so a cancel never signals a reused group id.
     const ConsoleCancelScope cancel(limits.cancel, [group] { EndGroup(group); });
     if (cancel.Entered()) {
-      result = ReadOutput(read_end.get(), deadline, limits, cancel, output);
-      if (wait_exit && result == ConsoleProcessResult::kCompleted) {
+      result = ReadOutput(read_end.get(), wait_exit ? status_read.get() : -1, deadline, limits, cancel, output, code);
+      if (code >= 0) {
+        // The shell's code came while the output was read.
+      } else if (wait_exit && result == ConsoleProcessResult::kCompleted) {
         // The output is closed; the shell may still run.
         code = ReadExitCode(status_read.get(), deadline, cancel);
         if (code < 0 && cancel.Cancelled()) result = ConsoleProcessResult::kCancelled;

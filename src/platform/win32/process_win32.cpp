@@ -84,9 +84,16 @@ std::string EnvironmentBlock(const std::vector<std::string>& added) {
   return out;
 }
 
+// Once the child has ended, how long output still in the pipe is read before the job is
+// ended: a background process that inherited the output would otherwise hold the run open
+// until the time-out.
+constexpr ULONGLONG kExitGraceMs = 500;
+
 // Reads the child's output until the pipe breaks, the deadline passes, the cap is reached
 // or a cancel comes. With exit_code, a broken pipe is followed by a wait for the child
-// itself until the deadline. The caller ends the tree afterwards, whichever way it went.
+// itself until the deadline, and once the child has ended the pipe is read for
+// kExitGraceMs at most and the run counts as completed. The caller ends the tree
+// afterwards, whichever way it went.
 ConsoleProcessResult ReadOutput(HANDLE read_end, HANDLE process, ULONGLONG deadline, const ConsoleProcessLimits& limits,
                                 const ConsoleCancelScope& cancel, std::string& output) {
   auto finished = [&]() {
@@ -97,18 +104,26 @@ ConsoleProcessResult ReadOutput(HANDLE read_end, HANDLE process, ULONGLONG deadl
     return ::WaitForSingleObject(process, wait) == WAIT_OBJECT_0 ? ConsoleProcessResult::kCompleted
                                                                  : ConsoleProcessResult::kTimedOut;
   };
+  bool exited = false;
+  auto out_of_time = [&]() {
+    return exited ? ConsoleProcessResult::kCompleted : ConsoleProcessResult::kTimedOut;
+  };
   // Reads take what the pipe holds, up to 64 KiB: the captured bytes are the same as
   // with small reads, and each read is a round trip to the system.
   std::string chunk(64 * 1024, '\0');
   for (;;) {
     if (cancel.Cancelled()) return ConsoleProcessResult::kCancelled;
+    if (limits.exit_code != nullptr && !exited && ::WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+      exited = true;
+      deadline = std::min(deadline, ::GetTickCount64() + kExitGraceMs);
+    }
     DWORD available = 0;
     if (!::PeekNamedPipe(read_end, nullptr, 0, nullptr, &available, nullptr)) {
       if (::GetLastError() == ERROR_BROKEN_PIPE) return finished();
       available = 1;  // let ReadFile report the error itself
     }
     if (available == 0) {
-      if (::GetTickCount64() >= deadline) return ConsoleProcessResult::kTimedOut;
+      if (::GetTickCount64() >= deadline) return out_of_time();
       ::Sleep(2);
       continue;
     }
@@ -125,10 +140,10 @@ ConsoleProcessResult ReadOutput(HANDLE read_end, HANDLE process, ULONGLONG deadl
       output.append(chunk.data(), room);
       if (!limits.drain_output) return ConsoleProcessResult::kOutputCapped;
       if (::GetTickCount64() < deadline) continue;
-      return ConsoleProcessResult::kTimedOut;
+      return out_of_time();
     }
     output.append(chunk.data(), n);
-    if (::GetTickCount64() >= deadline) return ConsoleProcessResult::kTimedOut;
+    if (::GetTickCount64() >= deadline) return out_of_time();
   }
 }
 
@@ -190,7 +205,8 @@ ConsoleProcessResult RunConsoleProcess(const std::string& command_line,
   inherit_lock.unlock();
   const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max<int64_t>(limits.timeout_ms, 0));
   const ConsoleProcessResult result = ReadOutput(read_end.get(), process.get(), deadline, limits, cancel, output);
-  // The child's code when it has ended; with exit_code it was waited for after the pipe broke.
+  // The child's code when it has ended; with exit_code it was waited for after the pipe broke
+  // or seen ending while the pipe was open.
   if (limits.exit_code != nullptr && ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) *limits.exit_code = static_cast<int>(code);
