@@ -8,7 +8,7 @@
 // "ERROR! " + text:
 //
 //   [scaner] timeout=0 is below 1, using 1
-//   [source] config: program not found: /opt/kv/arcconf
+//   [source] config: program not found: /opt/kv/kvutil
 //   config_http.txt line 5: prot=8080 (unknown key in section [http])
 #include <stdexcept>
 #include <string>
