@@ -7,6 +7,8 @@
 // converts Windows-1251 to CP866, the pair of a Russian Windows. Both code pages are
 // single-byte, so the result has exactly as many bytes as the input; a byte without a
 // counterpart becomes '?'. Any thread; never throws except std::bad_alloc.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,13 @@ std::string ConvertAnsiToOem(const std::string& text);
 // last byte is dropped) to the ANSI code page. A character the page lacks, a surrogate
 // pair included, becomes one '?'.
 std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian);
+
+// The code unit at byte `at` of a UTF-16 text (at + 1 < size).
+inline uint16_t Utf16UnitAt(std::string_view utf16, size_t at, bool big_endian) {
+  const auto first = static_cast<unsigned char>(utf16[at]);
+  const auto second = static_cast<unsigned char>(utf16[at + 1]);
+  return static_cast<uint16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+}
 
 // The code page numbers ConvertAnsiToOem converts between (1251 and 866 on Linux).
 unsigned AnsiCodePage();

@@ -71,9 +71,7 @@ std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
   std::string out;
   out.reserve(utf16.size() / 2);
   for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
-    const auto first = static_cast<unsigned char>(utf16[i]);
-    const auto second = static_cast<unsigned char>(utf16[i + 1]);
-    const auto unit = static_cast<uint16_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+    const uint16_t unit = Utf16UnitAt(utf16, i, big_endian);
     if (unit < 0x80) {
       out += static_cast<char>(unit);
     } else if (unit >= 0xDC00 && unit <= 0xDFFF) {

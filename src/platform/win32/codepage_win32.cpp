@@ -27,9 +27,7 @@ std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
   std::wstring wide;
   wide.reserve(utf16.size() / 2);
   for (size_t i = 0; i + 1 < utf16.size(); i += 2) {
-    const auto first = static_cast<unsigned char>(utf16[i]);
-    const auto second = static_cast<unsigned char>(utf16[i + 1]);
-    const auto unit = static_cast<wchar_t>(big_endian ? (first << 8) | second : (second << 8) | first);
+    const auto unit = static_cast<wchar_t>(Utf16UnitAt(utf16, i, big_endian));
     // A character outside the basic plane is one '?', as on Linux, not one per half.
     if (unit >= 0xDC00 && unit <= 0xDFFF) continue;
     wide += unit >= 0xD800 && unit <= 0xDBFF ? L'?' : unit;
