@@ -1,9 +1,11 @@
 #include "report/metrics_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
 #include <optional>
+#include <type_traits>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -69,12 +71,18 @@ class MetricsWriter {
  public:
   using FamilyId = size_t;
 
+  explicit MetricsWriter(int controller) {
+    controller_ = "controller=\"";
+    controller_ += std::to_string(controller);
+    controller_ += '"';
+  }
+
   FamilyId Family(std::string name, const char* type, std::string help) {
     families_.push_back({std::move(name), type, std::move(help), {}});
     return families_.size() - 1;
   }
 
-  // `labels` and `more` are rendered label lists, joined by a comma when both are given.
+  // `labels` and `more` are rendered label lists; the controller label goes first.
   void Sample(FamilyId family, std::string_view labels, std::optional<double> value) {
     Sample(family, labels, {}, value);
   }
@@ -84,13 +92,11 @@ class MetricsWriter {
     std::string& out = f.samples;
     const size_t start = out.size();
     out += f.name;
-    if (!labels.empty() || !more.empty()) {
-      out += '{';
-      out += labels;
-      if (!labels.empty() && !more.empty()) out += ',';
-      out += more;
-      out += '}';
-    }
+    out += '{';
+    out += controller_;
+    if (!labels.empty()) out.append(1, ',').append(labels);
+    if (!more.empty()) out.append(1, ',').append(more);
+    out += '}';
     // The series is written in place and taken back when it was seen before.
     const std::string_view series(out.data() + start, out.size() - start);
     if (!seen_.insert(SeriesRef{std::hash<std::string_view>()(series), family, start, series.size()}).second) {
@@ -102,25 +108,18 @@ class MetricsWriter {
     out += '\n';
   }
 
-  // The whole text; the samples are handed over, so the writer is spent. Each family's
-  // samples are trimmed to size first and freed once copied: the text and the samples,
-  // grown by doubling, are never held at once in full.
-  std::string TakeText() {
-    size_t size = 0;
+  // The family headers and samples; the writer is spent. Samples are trimmed to size, as
+  // they are held until the next cycle.
+  TMetricsParts TakeParts() {
+    TMetricsParts parts;
+    parts.Headers.reserve(families_.size());
+    parts.Families.reserve(families_.size());
     for (auto& f : families_) {
+      parts.Headers.push_back("# HELP " + f.name + ' ' + f.help + "\n# TYPE " + f.name + ' ' + f.type + '\n');
       f.samples.shrink_to_fit();
-      if (!f.samples.empty()) size += 2 * f.name.size() + f.help.size() + f.type.size() + 16 + f.samples.size();
+      parts.Families.push_back(std::move(f.samples));
     }
-    std::string out;
-    out.reserve(size);
-    for (auto& f : families_) {
-      if (f.samples.empty()) continue;
-      out.append("# HELP ").append(f.name).append(1, ' ').append(f.help).append(1, '\n');
-      out.append("# TYPE ").append(f.name).append(1, ' ').append(f.type).append(1, '\n');
-      out += f.samples;
-      std::string().swap(f.samples);
-    }
-    return out;
+    return parts;
   }
 
  private:
@@ -143,6 +142,7 @@ class MetricsWriter {
     }
   };
 
+  std::string controller_;
   std::vector<FamilyText> families_;
   std::unordered_set<SeriesRef, SeriesHash, SeriesEqual> seen_{64, SeriesHash{}, SeriesEqual{&families_}};
 };
@@ -311,23 +311,52 @@ void EnclosureAndTaskMetrics(MetricsWriter& w, const TKVCore& core) {
   }
 }
 
-void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth& cycle) {
+// The families are declared without a cycle too: every controller's parts then hold the
+// same families in the same order.
+void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth* cycle) {
   const auto health =
       w.Family("korvane_health", "gauge", "Health verdict of the last cycle: 0 OK, 1 Warning, 2 Critical.");
-  w.Sample(health, {}, static_cast<double>(cycle.Verdict.Level));
   const auto drive_health =
       w.Family("korvane_drive_health", "gauge", "SMART verdict of the drive: 0 Good, 1 Caution, 2 Bad.");
-  LabelText labels;
-  for (int i = 0; i < core.Result.HDDs.Count() && static_cast<size_t>(i) < cycle.Drives.size(); ++i) {
-    const TResultHDD& d = core.Result.HDDs.Item(i);
-    labels.Clear().Add("channel", d.Channel).Add("device_id", d.DeviceId).Add("serial", d.SerialNumber);
-    w.Sample(drive_health, labels.View(), static_cast<double>(cycle.Drives[static_cast<size_t>(i)].Grade));
-  }
   const auto changes =
       w.Family("korvane_state_changes_total", "counter", "State changes told since the start, by severity.");
+  if (cycle == nullptr) return;
+  w.Sample(health, {}, static_cast<double>(cycle->Verdict.Level));
+  LabelText labels;
+  for (int i = 0; i < core.Result.HDDs.Count() && static_cast<size_t>(i) < cycle->Drives.size(); ++i) {
+    const TResultHDD& d = core.Result.HDDs.Item(i);
+    labels.Clear().Add("channel", d.Channel).Add("device_id", d.DeviceId).Add("serial", d.SerialNumber);
+    w.Sample(drive_health, labels.View(), static_cast<double>(cycle->Drives[static_cast<size_t>(i)].Grade));
+  }
   for (TSeverity s : {TSeverity::Information, TSeverity::Warning, TSeverity::Critical})
     w.Sample(changes, labels.Clear().Add("severity", SeverityName(s)).View(),
-             static_cast<double>(cycle.ChangeTotals[static_cast<size_t>(s)]));
+             static_cast<double>(cycle->ChangeTotals[static_cast<size_t>(s)]));
+}
+
+// Family by family: one header, then the samples of each controller in turn. Parts given
+// as non-const are released as they are copied (the one-controller text keeps none).
+template <class Parts>
+std::string JoinParts(std::span<Parts* const> controllers) {
+  size_t size = 0, families = 0;
+  for (const TMetricsParts* p : controllers) {
+    if (p == nullptr) continue;
+    families = std::max(families, p->Families.size());
+    for (size_t i = 0; i < p->Families.size(); ++i)
+      if (!p->Families[i].empty()) size += p->Headers[i].size() + p->Families[i].size();
+  }
+  std::string out;
+  out.reserve(size);
+  for (size_t i = 0; i < families; ++i) {
+    bool header = false;
+    for (Parts* p : controllers) {
+      if (p == nullptr || i >= p->Families.size() || p->Families[i].empty()) continue;
+      if (!header) out += p->Headers[i];
+      header = true;
+      out += p->Families[i];
+      if constexpr (!std::is_const_v<Parts>) std::string().swap(p->Families[i]);
+    }
+  }
+  return out;
 }
 
 }  // namespace
@@ -339,15 +368,26 @@ std::string MetricsLabelValue(const std::string& value) {
   return out;
 }
 
-std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle) {
-  MetricsWriter w;
+TMetricsParts RenderMetricsParts(int controller, const TKVCore& core, const CollectionHealth& health,
+                                 const TCycleHealth* cycle) {
+  MetricsWriter w(controller);
   CollectionMetrics(w, health);
-  if (cycle != nullptr) HealthMetrics(w, core, *cycle);
+  HealthMetrics(w, core, cycle);
   ControllerMetrics(w, core);
   DeviceMetrics(w, core);
   DriveMetrics(w, core);
   EnclosureAndTaskMetrics(w, core);
-  return w.TakeText();
+  return w.TakeParts();
+}
+
+std::string JoinMetricsParts(std::span<const TMetricsParts* const> controllers) {
+  return JoinParts(controllers);
+}
+
+std::string RenderMetricsText(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle) {
+  TMetricsParts parts = RenderMetricsParts(1, core, health, cycle);
+  TMetricsParts* const one[] = {&parts};
+  return JoinParts(std::span<TMetricsParts* const>(one));
 }
 
 }  // namespace kv

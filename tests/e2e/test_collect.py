@@ -170,7 +170,7 @@ class CollectTest(unittest.TestCase):
             self.assertIn(b"<title>Critical: Korvane Monitor</title>", page)
             self.assertIn(b'<a href="hdd_0_0">Drive 0,0 (S/N WD-WMC1T0000101)</a>: Failed', page)
             self.assertIn(b'"health":{"verdict":"Critical","level":2', run.get("/state.json")[2])
-            self.assertIn(b"korvane_health 2", run.get("/metrics")[2])
+            self.assertIn(b'korvane_health{controller="1"} 2', run.get("/metrics")[2])
             with open(run.path("korvane_monitor_changes.txt"), "rb") as f:
                 self.assertIn(change[len("CHANGE "):].replace("critical: ", "critical ").encode() + b"\r\n", f.read())
 
@@ -211,16 +211,16 @@ class CollectTest(unittest.TestCase):
                 demo = f.read()
             with open(run.path("listing.out"), "wb") as f:
                 f.write(demo)
-            self.assertTrue(wait_for(lambda: b"\nkorvane_up 1\n" in run.get("/metrics")[2], 30), run.core_log()[-3000:])
+            self.assertTrue(wait_for(lambda: b'\nkorvane_up{controller="1"} 1\n' in run.get("/metrics")[2], 30), run.core_log()[-3000:])
             good_ini = run.get("/ini")[2]
             good_drives = len(json.loads(run.get("/state.json")[2])["drives"])
             with open(run.path("listing.out"), "wb") as f:
                 f.write(demo[:demo.index(b"Device #5") + 200])
-            self.assertTrue(wait_for(lambda: b"\nkorvane_up 0\n" in run.get("/metrics")[2], 30), run.core_log()[-3000:])
+            self.assertTrue(wait_for(lambda: b'\nkorvane_up{controller="1"} 0\n' in run.get("/metrics")[2], 30), run.core_log()[-3000:])
 
             metrics = run.get("/metrics")[2].decode("utf-8")
-            self.assertIn('korvane_source_last_status{source="config"} 5', metrics)
-            self.assertIn("korvane_collection_last_success_timestamp_seconds ", metrics)
+            self.assertIn('korvane_source_last_status{controller="1",source="config"} 5', metrics)
+            self.assertIn('korvane_collection_last_success_timestamp_seconds{controller="1"} ', metrics)
             # The shipped failed-drive alert still holds for drive 0,7.
             with open(os.path.join(SOURCE_DIR, "packaging", "prometheus", "korvane_monitor_rules.yml")) as f:
                 rule = re.search(r"expr: (korvane_drive_failed) == (\d+)", f.read())

@@ -54,13 +54,13 @@ class MetricsTest(unittest.TestCase):
 
     def test_demo_metrics_and_state_json_match_the_ini_report(self):
         with self.run_demo() as run:
-            status, headers, body = fetch_when(run, "/metrics", lambda b: b"\nkorvane_up 1\n" in b)
+            status, headers, body = fetch_when(run, "/metrics", lambda b: b'\nkorvane_up{controller="1"} 1\n' in b)
             self.assertEqual(status, 200)
             self.assertEqual(header(headers, "Content-Type"), "text/plain; version=0.0.4; charset=utf-8")
             m = samples(body.decode("utf-8"))
-            self.assertEqual(m["korvane_up"], 1)
-            self.assertEqual(m['korvane_source_last_status{source="config"}'], 0)
-            self.assertEqual(m['korvane_task_progress_ratio{logical_device="1",operation="Rebuild",status="In Progress"}'], 0.45)
+            self.assertEqual(m['korvane_up{controller="1"}'], 1)
+            self.assertEqual(m['korvane_source_last_status{controller="1",source="config"}'], 0)
+            self.assertEqual(m['korvane_task_progress_ratio{controller="1",logical_device="1",operation="Rebuild",status="In Progress"}'], 0.45)
             if shutil.which("promtool"):
                 check = subprocess.run(["promtool", "check", "metrics"], input=body, capture_output=True, timeout=30)
                 self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
@@ -97,16 +97,16 @@ class MetricsTest(unittest.TestCase):
     def test_source_health(self):
         rows = [
             # (config source, extra sources, expectation on the samples)
-            ("empty.txt", {}, {"korvane_up": 0, 'korvane_source_last_status{source="config"}': 1}),
+            ("empty.txt", {}, {'korvane_up{controller="1"}': 0, 'korvane_source_last_status{controller="1",source="config"}': 1}),
             ("get_config.txt", {"smart": "/nonexistent/korvane-util /c0"},
-             {"korvane_up": 1, 'korvane_source_last_status{source="smart"}': 2}),
+             {'korvane_up{controller="1"}': 1, 'korvane_source_last_status{controller="1",source="smart"}': 2}),
             ("get_config.txt", {"task": "sleep 30"},
-             {"korvane_up": 1, 'korvane_source_last_status{source="task"}': 3}),
+             {'korvane_up{controller="1"}': 1, 'korvane_source_last_status{controller="1",source="task"}': 3}),
             # Output that stops short: a non-zero exit, an XML element never closed.
             ("sh -c 'cat get_config.txt; exit 3'", {},
-             {"korvane_up": 0, 'korvane_source_last_status{source="config"}': 5}),
+             {'korvane_up{controller="1"}': 0, 'korvane_source_last_status{controller="1",source="config"}': 5}),
             ("get_config.txt", {"smart": "head -c 3000 get_smartstats.txt | cat"},
-             {"korvane_up": 1, 'korvane_source_last_status{source="smart"}': 5}),
+             {'korvane_up{controller="1"}': 1, 'korvane_source_last_status{controller="1",source="smart"}': 5}),
         ]
         for config_source, extra, expected in rows:
             with self.subTest(config=config_source, extra=extra):
@@ -123,7 +123,7 @@ class MetricsTest(unittest.TestCase):
     def test_pages_unchanged_by_machine_texts(self):
         # /raw is the configuration text byte for byte; / and /ini never carry metrics.
         with self.run_demo() as run:
-            fetch_when(run, "/metrics", lambda b: b"\nkorvane_up 1\n" in b)
+            fetch_when(run, "/metrics", lambda b: b'\nkorvane_up{controller="1"} 1\n' in b)
             _, _, raw = run.get("/raw")
             with open(os.path.join(DEMO_DIR, "get_config.txt"), "rb") as f:
                 text = f.read()

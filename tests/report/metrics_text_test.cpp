@@ -40,6 +40,7 @@ std::map<std::string, std::string> Samples(const std::string& text) {
     EXPECT_TRUE(std::regex_match(line, m, kSample)) << line;
     if (m.empty()) continue;
     EXPECT_EQ(m[1].str(), current) << "sample outside its family: " << line;
+    EXPECT_EQ(line.compare(m[1].length(), 13, "{controller=\""), 0) << "controller is not the first label: " << line;
     const std::string series = line.substr(0, line.rfind(' '));
     EXPECT_TRUE(out.emplace(series, m[5].str()).second) << "repeated series " << series;
   }
@@ -51,22 +52,22 @@ TEST(MetricsText, DemoValuesFollowTheOutputs) {
   const auto core = DemoCore();
   const auto s = Samples(RenderMetricsText(*core, UpHealth()));
   const std::map<std::string, std::string> expected = {
-      {"korvane_up", "1"},
-      {"korvane_collections_total", "3"},
-      {"korvane_collection_last_success_timestamp_seconds", "1765000000"},
-      {"korvane_source_last_status{source=\"smart\"}", "0"},
-      {"korvane_controller_status_ok", "1"},
-      {"korvane_controller_temperature_celsius", "48"},
-      {"korvane_backup_unit_capacity_remaining_ratio", "0.98"},
-      {"korvane_backup_unit_info{type=\"Battery\",status=\"Optimal\"}", "1"},
-      {"korvane_logical_device_ok{number=\"1\",name=\"System\",level=\"1\"}", "0"},
-      {"korvane_logical_device_ok{number=\"0\",name=\"Data\",level=\"5\"}", "1"},
-      {"korvane_logical_device_size_bytes{number=\"0\",name=\"Data\",level=\"5\"}", std::to_string(2861568LL * 1048576)},
-      {"korvane_logical_device_members{number=\"1\",name=\"System\",level=\"1\"}", "2"},  // the rebuilding one too
-      {"korvane_logical_device_missing_members{number=\"1\",name=\"System\",level=\"1\"}", "0"},
-      {"korvane_task_progress_ratio{logical_device=\"1\",operation=\"Rebuild\",status=\"In Progress\"}", "0.45"},
-      {"korvane_drive_failed{channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", "0"},
-      {"korvane_drive_size_bytes{channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", std::to_string(953869LL * 1048576)},
+      {"korvane_up{controller=\"1\"}", "1"},
+      {"korvane_collections_total{controller=\"1\"}", "3"},
+      {"korvane_collection_last_success_timestamp_seconds{controller=\"1\"}", "1765000000"},
+      {"korvane_source_last_status{controller=\"1\",source=\"smart\"}", "0"},
+      {"korvane_controller_status_ok{controller=\"1\"}", "1"},
+      {"korvane_controller_temperature_celsius{controller=\"1\"}", "48"},
+      {"korvane_backup_unit_capacity_remaining_ratio{controller=\"1\"}", "0.98"},
+      {"korvane_backup_unit_info{controller=\"1\",type=\"Battery\",status=\"Optimal\"}", "1"},
+      {"korvane_logical_device_ok{controller=\"1\",number=\"1\",name=\"System\",level=\"1\"}", "0"},
+      {"korvane_logical_device_ok{controller=\"1\",number=\"0\",name=\"Data\",level=\"5\"}", "1"},
+      {"korvane_logical_device_size_bytes{controller=\"1\",number=\"0\",name=\"Data\",level=\"5\"}", std::to_string(2861568LL * 1048576)},
+      {"korvane_logical_device_members{controller=\"1\",number=\"1\",name=\"System\",level=\"1\"}", "2"},  // the rebuilding one too
+      {"korvane_logical_device_missing_members{controller=\"1\",number=\"1\",name=\"System\",level=\"1\"}", "0"},
+      {"korvane_task_progress_ratio{controller=\"1\",logical_device=\"1\",operation=\"Rebuild\",status=\"In Progress\"}", "0.45"},
+      {"korvane_drive_failed{controller=\"1\",channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", "0"},
+      {"korvane_drive_size_bytes{controller=\"1\",channel=\"0\",device_id=\"0\",serial=\"WD-WMC1T0000101\"}", std::to_string(953869LL * 1048576)},
   };
   for (const auto& [series, value] : expected) {
     auto it = s.find(series);
@@ -76,9 +77,9 @@ TEST(MetricsText, DemoValuesFollowTheOutputs) {
   // Every drive has exactly one failed flag, and the families the dashboards use exist.
   int drives = 0, failed = 0, temps = 0, raw = 0;
   for (const auto& [series, value] : s) {
-    if (series.rfind("korvane_drive_failed{", 0) == 0) ++drives, failed += value == "1";
-    if (series.rfind("korvane_drive_temperature_celsius{", 0) == 0) ++temps;
-    if (series.rfind("korvane_drive_smart_raw{", 0) == 0) ++raw;
+    if (series.rfind("korvane_drive_failed{controller=\"1\",", 0) == 0) ++drives, failed += value == "1";
+    if (series.rfind("korvane_drive_temperature_celsius{controller=\"1\",", 0) == 0) ++temps;
+    if (series.rfind("korvane_drive_smart_raw{controller=\"1\",", 0) == 0) ++raw;
   }
   EXPECT_EQ(drives, core->Result.HDDs.Count());
   int readableTemps = 0;
@@ -100,16 +101,16 @@ TEST(MetricsText, HealthVerdictsAndChangeCounters) {
   cycle.Verdict = JudgeHealth(*core, cycle.Drives, "");
   cycle.ChangeTotals = {4, 2, 1};
   const auto s = Samples(RenderMetricsText(*core, UpHealth(), &cycle));
-  EXPECT_EQ(s.at("korvane_health"), "2");
-  EXPECT_EQ(s.at("korvane_state_changes_total{severity=\"critical\"}"), "1");
-  EXPECT_EQ(s.at("korvane_state_changes_total{severity=\"information\"}"), "4");
+  EXPECT_EQ(s.at("korvane_health{controller=\"1\"}"), "2");
+  EXPECT_EQ(s.at("korvane_state_changes_total{controller=\"1\",severity=\"critical\"}"), "1");
+  EXPECT_EQ(s.at("korvane_state_changes_total{controller=\"1\",severity=\"information\"}"), "4");
   int drives = 0, bad = 0;
   for (const auto& [series, value] : s)
-    if (series.rfind("korvane_drive_health{", 0) == 0) ++drives, bad += value == "2";
+    if (series.rfind("korvane_drive_health{controller=\"1\",", 0) == 0) ++drives, bad += value == "2";
   EXPECT_EQ(drives, core->Result.HDDs.Count());
   EXPECT_EQ(bad, 2);  // the failed drive and the spare
   // Without the cycle's findings the families are left out.
-  EXPECT_EQ(Samples(RenderMetricsText(*core, UpHealth())).count("korvane_health"), 0u);
+  EXPECT_EQ(RenderMetricsText(*core, UpHealth()).find("korvane_health"), std::string::npos);
 }
 
 TEST(MetricsText, HealthStatusesAndDownCycle) {
@@ -124,16 +125,47 @@ TEST(MetricsText, HealthStatusesAndDownCycle) {
   h.Sources[kSourceStat] = {true, SourceStatus::kCapped, 1, 67108864};
   // cache not configured: no series at all
   const auto s = Samples(RenderMetricsText(empty, h));
-  EXPECT_EQ(s.at("korvane_up"), "0");
-  EXPECT_EQ(s.count("korvane_collection_last_success_timestamp_seconds"), 0u);
-  EXPECT_EQ(s.at("korvane_source_last_status{source=\"config\"}"), "1");
-  EXPECT_EQ(s.at("korvane_source_last_status{source=\"smart\"}"), "2");
-  EXPECT_EQ(s.at("korvane_source_last_status{source=\"task\"}"), "3");
-  EXPECT_EQ(s.at("korvane_source_last_status{source=\"stat\"}"), "4");
-  EXPECT_EQ(s.at("korvane_source_output_bytes{source=\"stat\"}"), "67108864");
-  EXPECT_EQ(s.at("korvane_source_duration_seconds{source=\"task\"}"), "300");
-  EXPECT_EQ(s.count("korvane_source_last_status{source=\"cache\"}"), 0u);
+  EXPECT_EQ(s.at("korvane_up{controller=\"1\"}"), "0");
+  EXPECT_EQ(s.count("korvane_collection_last_success_timestamp_seconds{controller=\"1\"}"), 0u);
+  EXPECT_EQ(s.at("korvane_source_last_status{controller=\"1\",source=\"config\"}"), "1");
+  EXPECT_EQ(s.at("korvane_source_last_status{controller=\"1\",source=\"smart\"}"), "2");
+  EXPECT_EQ(s.at("korvane_source_last_status{controller=\"1\",source=\"task\"}"), "3");
+  EXPECT_EQ(s.at("korvane_source_last_status{controller=\"1\",source=\"stat\"}"), "4");
+  EXPECT_EQ(s.at("korvane_source_output_bytes{controller=\"1\",source=\"stat\"}"), "67108864");
+  EXPECT_EQ(s.at("korvane_source_duration_seconds{controller=\"1\",source=\"task\"}"), "300");
+  EXPECT_EQ(s.count("korvane_source_last_status{controller=\"1\",source=\"cache\"}"), 0u);
   for (const auto& [series, value] : s) EXPECT_EQ(series.rfind("korvane_controller", 0), std::string::npos) << series;
+}
+
+// Two controllers with the same drives: one exposition, each family typed once with
+// controller 1's samples ahead of controller 2's, no series repeated.
+TEST(MetricsText, ControllersJoinFamilyByFamily) {
+  const auto core = DemoCore();
+  TCycleHealth cycle;
+  cycle.Verdict.Level = THealth::Warning;
+  const TMetricsParts first = RenderMetricsParts(1, *core, UpHealth());
+  const TMetricsParts second = RenderMetricsParts(2, *core, CollectionHealth{}, &cycle);
+  const TMetricsParts* const both[] = {&first, nullptr, &second};
+  const std::string text = JoinMetricsParts(both);
+  const auto s = Samples(text);
+  EXPECT_EQ(s.at("korvane_up{controller=\"1\"}"), "1");
+  EXPECT_EQ(s.at("korvane_up{controller=\"2\"}"), "0");
+  EXPECT_EQ(s.at("korvane_health{controller=\"2\"}"), "1");  // typed though controller 1 has none
+  EXPECT_EQ(s.count("korvane_health{controller=\"1\"}"), 0u);
+  size_t drives = 0;
+  for (const auto& [series, value] : s) drives += series.rfind("korvane_drive_failed{", 0) == 0;
+  EXPECT_EQ(drives, 2u * static_cast<size_t>(core->Result.HDDs.Count()));
+  std::istringstream in(text);
+  char last = '1';
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("# TYPE ", 0) == 0) last = '1';
+    const size_t at = line.find("{controller=\"");
+    if (line[0] == '#' || at == std::string::npos) continue;
+    EXPECT_GE(line[at + 13], last) << line;
+    last = line[at + 13];
+  }
+  const TMetricsParts* const one[] = {&first};
+  EXPECT_EQ(JoinMetricsParts(one), RenderMetricsText(*core, UpHealth()));
 }
 
 TEST(MetricsText, LabelValuesAreConvertedAndEscaped) {
@@ -166,11 +198,11 @@ TEST(MetricsText, UnreadableValuesGiveNoSampleAndRepeatsAreDropped) {
   t.PercentageComplete = "";
   const std::string text = RenderMetricsText(core, CollectionHealth{});
   const auto s = Samples(text);
-  const std::string labels = "{channel=\"0\",device_id=\"5\",serial=\"S\\\"1\"}";
+  const std::string labels = "{controller=\"1\",channel=\"0\",device_id=\"5\",serial=\"S\\\"1\"}";
   EXPECT_EQ(s.at("korvane_drive_failed" + labels), "1");
   EXPECT_EQ(s.count("korvane_drive_size_bytes" + labels), 0u);
   EXPECT_EQ(s.count("korvane_drive_temperature_celsius" + labels), 0u);
-  EXPECT_EQ(s.at("korvane_drive_size_bytes{channel=\"0\",device_id=\"6\",serial=\"S\\\"1\"}"), "10485760");
+  EXPECT_EQ(s.at("korvane_drive_size_bytes{controller=\"1\",channel=\"0\",device_id=\"6\",serial=\"S\\\"1\"}"), "10485760");
   EXPECT_EQ(text.find("korvane_enclosure_temperature_celsius"), std::string::npos);
   EXPECT_EQ(text.find("korvane_task_progress_ratio"), std::string::npos);
 }

@@ -53,7 +53,7 @@ try:
         # An excerpt that names no controller is a failed collection, not a healthy one.
         with open(path, "rb") as f:
             want = 1 if re.search(rb"controller information", f.read(), re.I) else 0
-        if b"\nkorvane_up %d\n" % want not in text:
+        if b'\nkorvane_up{controller="1"} %d\n' % want not in text:
             failures.append("%s: korvane_up is not %d" % (name, want))
         promtool_check(name, text)
 finally:
