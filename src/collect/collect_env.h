@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "collect/served_content.h"
+#include "served/served_content.h"
 #include "platform/event_log.h"
 #include "platform/main_loop.h"
 #include "platform/process.h"

@@ -39,7 +39,7 @@
 #include "collect/collect_env.h"
 #include "collect/health_tracker.h"
 #include "collect/notify_command.h"
-#include "collect/served_content.h"
+#include "served/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
 #include "platform/event_log.h"

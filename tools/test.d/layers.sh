@@ -17,6 +17,7 @@ LAYERS=(
   "health"
   "report"
   "pages"
+  "served"
   "collect support"
   "http"
   "service"
