@@ -111,8 +111,9 @@ void Collection(JsonWriter& j, const CollectionHealth& h) {
   j.Close('}');
 }
 
+// "controller_info": the entry's "controller" is its number.
 void Controller(JsonWriter& j, const TResultController& c) {
-  j.Key("controller");
+  j.Key("controller_info");
   j.Open('{');
   j.Field("model", c.Model);
   j.Field("serial", c.SerialNumber);
@@ -263,14 +264,14 @@ void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
   j.Close(']');
 }
 
-void HealthAndChanges(JsonWriter& j, const TCycleHealth& cycle) {
+void Health(JsonWriter& j, const THealthVerdict& verdict) {
   j.Key("health");
   j.Open('{');
-  j.Field("verdict", HealthWord(cycle.Verdict.Level));
-  j.Field("level", static_cast<double>(cycle.Verdict.Level));
+  j.Field("verdict", HealthWord(verdict.Level));
+  j.Field("level", static_cast<double>(verdict.Level));
   j.Key("reasons");
   j.Open('[');
-  for (const THealthReason& r : cycle.Verdict.Reasons) {
+  for (const THealthReason& r : verdict.Reasons) {
     j.Open('{');
     j.Field("level", HealthWord(r.Level));
     j.Field("object", r.Object);
@@ -280,6 +281,10 @@ void HealthAndChanges(JsonWriter& j, const TCycleHealth& cycle) {
   }
   j.Close(']');
   j.Close('}');
+}
+
+void HealthAndChanges(JsonWriter& j, const TCycleHealth& cycle) {
+  Health(j, cycle.Verdict);
   j.Key("changes");
   j.Open('[');
   for (const TChangeLine& c : cycle.Recent) {
@@ -413,12 +418,12 @@ std::string JsonString(const std::string& text) {
   return out;
 }
 
-std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle,
-                            size_t expected_size) {
-  JsonWriter j;
-  j.out.reserve(expected_size);
+namespace {
+
+void Entry(JsonWriter& j, int controller, const TKVCore& core, const CollectionHealth& health,
+           const TCycleHealth* cycle) {
   j.Open('{');
-  j.Field("format", 1.0);
+  j.Field("controller", static_cast<double>(controller));
   // While a failed collection shows the last good data: why, and when it was collected.
   j.FieldBool("stale", !health.StaleReason.empty());
   if (!health.StaleReason.empty()) {
@@ -440,6 +445,59 @@ std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health,
   Tasks(j, core);
   Statistics(j, core);
   if (cycle != nullptr) HealthAndChanges(j, *cycle);
+  j.Close('}');
+}
+
+// Up to the "controllers" array, opened.
+void Head(JsonWriter& j, const THealthVerdict& overall) {
+  j.Open('{');
+  j.Field("format", 2.0);
+  Health(j, overall);
+  j.Key("controllers");
+  j.Open('[');
+}
+
+}  // namespace
+
+std::string RenderStateJsonEntry(int controller, const TKVCore& core, const CollectionHealth& health,
+                                 const TCycleHealth* cycle, size_t expected_size) {
+  JsonWriter j;
+  j.out.reserve(expected_size);
+  Entry(j, controller, core, health, cycle);
+  return std::move(j.out);
+}
+
+std::string JoinStateJson(const THealthVerdict& overall, std::span<const std::string> entries) {
+  JsonWriter head;
+  Head(head, overall);
+  size_t size = head.out.size() + 3;
+  for (const std::string& e : entries) size += e.size() + 1;
+  std::string out;
+  out.reserve(size);
+  out += head.out;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i > 0) out += ',';
+    out += entries[i];
+  }
+  out += "]}\n";
+  return out;
+}
+
+std::string RenderStateJson(const TKVCore& core, const CollectionHealth& health, const TCycleHealth* cycle,
+                            size_t expected_size) {
+  // A cycle that ended before it was judged: a collection that failed is a Warning.
+  THealthVerdict unjudged;
+  if (cycle == nullptr && !health.Up) {
+    unjudged.Level = THealth::Warning;
+    unjudged.Reasons.push_back({THealth::Warning, "Collection", "#controller",
+                              health.StaleReason.empty() ? "collection failed" : health.StaleReason});
+  }
+  // Written in one piece: the entry is not copied into the document.
+  JsonWriter j;
+  j.out.reserve(expected_size);
+  Head(j, cycle != nullptr ? cycle->Verdict : unjudged);
+  Entry(j, 1, core, health, cycle);
+  j.Close(']');
   j.Close('}');
   j.out += '\n';
   return std::move(j.out);

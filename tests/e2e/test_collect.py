@@ -213,7 +213,7 @@ class CollectTest(unittest.TestCase):
                 f.write(demo)
             self.assertTrue(wait_for(lambda: b'\nkorvane_up{controller="1"} 1\n' in run.get("/metrics")[2], 30), run.core_log()[-3000:])
             good_ini = run.get("/ini")[2]
-            good_drives = len(json.loads(run.get("/state.json")[2])["drives"])
+            good_drives = len(json.loads(run.get("/state.json")[2])["controllers"][0]["drives"])
             with open(run.path("listing.out"), "wb") as f:
                 f.write(demo[:demo.index(b"Device #5") + 200])
             self.assertTrue(wait_for(lambda: b'\nkorvane_up{controller="1"} 0\n' in run.get("/metrics")[2], 30), run.core_log()[-3000:])
@@ -228,7 +228,7 @@ class CollectTest(unittest.TestCase):
                        if line.startswith(rule.group(1) + "{") and line.endswith(" " + rule.group(2))]
             self.assertTrue(any('channel="0",device_id="7"' in line for line in failing), failing)
 
-            state = json.loads(run.get("/state.json")[2])
+            state = json.loads(run.get("/state.json")[2])["controllers"][0]
             self.assertIs(state["stale"], True)
             self.assertIn("incomplete listing", state["stale_reason"])
             self.assertIsInstance(state["data_collected"], int)

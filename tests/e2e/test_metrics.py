@@ -68,8 +68,11 @@ class MetricsTest(unittest.TestCase):
             status, headers, body = run.get("/state.json")
             self.assertEqual(status, 200)
             self.assertEqual(header(headers, "Content-Type"), "application/json; charset=utf-8")
-            state = json.loads(body.decode("utf-8"))
-            self.assertEqual(state["format"], 1)
+            document = json.loads(body.decode("utf-8"))
+            self.assertEqual(document["format"], 2)
+            self.assertEqual(document["health"]["verdict"], "Critical")  # the demo's failed drive
+            state = document["controllers"][0]
+            self.assertEqual(state["controller"], 1)
             _, _, ini = run.get("/ini")
             ini = ini.decode("latin-1")
             counts = dict(re.findall(r"\[(hdds|ld|zepld|task)\]\r\ncount=(\d+)", ini))
@@ -89,7 +92,7 @@ class MetricsTest(unittest.TestCase):
         listing = listing.replace(b"WD1003FBYZ-010FB0", cyrillic, 1)
         with self.run_demo(files={"get_config.txt": listing}) as run:
             _, _, body = fetch_when(run, "/state.json", lambda b: b'"up":true' in b)
-            state = json.loads(body.decode("utf-8"))
+            state = json.loads(body.decode("utf-8"))["controllers"][0]
             self.assertIn("Диск-Тест", [d["model"] for d in state["drives"]])
             _, _, metrics = run.get("/metrics")
             self.assertIn('model="Диск-Тест"', metrics.decode("utf-8"))

@@ -101,7 +101,9 @@ TEST(StateJson, DemoDocumentIsValidAndComplete) {
   const auto core = DemoCore();
   const std::string json = RenderStateJson(*core, UpHealth());
   EXPECT_TRUE(JsonCheck(json).Valid()) << json.substr(0, 2000);
-  EXPECT_EQ(json.rfind("{\"format\":1,", 0), 0u);
+  EXPECT_EQ(json.rfind("{\"format\":2,\"health\":{\"verdict\":\"OK\",\"level\":0,\"reasons\":[]},"
+                      "\"controllers\":[{\"controller\":1,\"stale\":false,", 0), 0u) << json.substr(0, 200);
+  EXPECT_EQ(json.substr(json.size() - 4), "}]}\n");
   EXPECT_EQ(Occurrences(json, "\"failed\":"), static_cast<size_t>(core->Result.HDDs.Count()));
   EXPECT_EQ(Occurrences(json, "\"task_id\":"), static_cast<size_t>(core->Tasks.Count()));
   EXPECT_NE(json.find("\"progress_ratio\":0.45"), std::string::npos);
@@ -120,11 +122,36 @@ TEST(StateJson, HealthVerdictSmartVerdictsAndChanges) {
   cycle.Recent.push_back({1765000000, TSeverity::Critical, "Drive 0,0 (S/N \"x\"): Online -> Failed"});
   const std::string json = RenderStateJson(*core, UpHealth(), &cycle);
   EXPECT_TRUE(JsonCheck(json).Valid()) << json.substr(json.size() - 2000);
-  EXPECT_NE(json.find("\"health\":{\"verdict\":\"Critical\",\"level\":2,\"reasons\":[{"), std::string::npos);
+  // The overall verdict on top and the controller's own in its entry.
+  EXPECT_EQ(Occurrences(json, "\"health\":{\"verdict\":\"Critical\",\"level\":2,\"reasons\":[{"), 2u);
   EXPECT_NE(json.find("\"changes\":[{\"time\":1765000000,\"severity\":\"critical\",\"text\":\"Drive 0,0 (S/N \\\"x\\\"): Online -> Failed\"}]"),
             std::string::npos);
   EXPECT_EQ(Occurrences(json, "\"smart_verdict\":{\"grade\":"), static_cast<size_t>(core->Result.HDDs.Count()));
-  EXPECT_EQ(RenderStateJson(*core, UpHealth()).find("\"health\":{\"verdict\""), std::string::npos);
+  EXPECT_EQ(Occurrences(RenderStateJson(*core, UpHealth()), "\"health\":{"), 1u);  // the overall one only
+  // Without a cycle a collection that is down is a Warning overall, not OK.
+  EXPECT_EQ(RenderStateJson(*core, CollectionHealth{}).rfind("{\"format\":2,\"health\":{\"verdict\":\"Warning\"", 0), 0u);
+}
+
+TEST(StateJson, ControllerEntriesJoinUnderTheOverallVerdict) {
+  const auto core = DemoCore();
+  TCycleHealth cycle;
+  cycle.Verdict.Level = THealth::Critical;
+  cycle.Verdict.Reasons.push_back({THealth::Critical, "Drive 0,1", "hdd_0_1", "Failed"});
+  const std::string first = RenderStateJsonEntry(1, *core, UpHealth(), &cycle);
+  const std::string second = RenderStateJsonEntry(2, *core, CollectionHealth{});
+  EXPECT_EQ(JoinStateJson(cycle.Verdict, std::span(&first, 1)), RenderStateJson(*core, UpHealth(), &cycle));
+  THealthVerdict overall;
+  overall.Level = THealth::Warning;
+  overall.Reasons.push_back({THealth::Warning, "Controller 2: Collection", "/c2/#controller", "config source failed"});
+  const std::string entries[] = {first, second};
+  const std::string json = JoinStateJson(overall, entries);
+  EXPECT_TRUE(JsonCheck(json).Valid()) << json.substr(0, 300);
+  EXPECT_EQ(json.rfind("{\"format\":2,\"health\":{\"verdict\":\"Warning\",\"level\":1,\"reasons\":[{\"level\":\"Warning\","
+                      "\"object\":\"Controller 2: Collection\",\"link\":\"/c2/#controller\",\"text\":\"config source failed\"}]},"
+                      "\"controllers\":[{\"controller\":1,", 0), 0u) << json.substr(0, 300);
+  EXPECT_NE(json.find("},{\"controller\":2,\"stale\":false,\"collection\":{\"up\":false,"), std::string::npos);
+  EXPECT_EQ(Occurrences(json, "\"controller_info\":{\"model\":"), 2u);  // not a second "controller" key
+  EXPECT_EQ(JoinStateJson(THealthVerdict{}, {}), "{\"format\":2,\"health\":{\"verdict\":\"OK\",\"level\":0,\"reasons\":[]},\"controllers\":[]}\n");
 }
 
 TEST(StateJson, HostileTextsStayValidJson) {
