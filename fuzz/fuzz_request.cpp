@@ -11,25 +11,40 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "collect/served_content.h"
 #include "http/http_request.h"
 #include "http/http_thread.h"
+#include "served/served_content.h"
 
 namespace {
 
 class StandInContent : public kv::ServedContent {
  public:
-  std::string MainPageLocked() const override { return "<html>main</html>"; }
-  std::string ConfigTextLocked() const override { return "raw listing"; }
-  std::string ReportTextLocked() const override { return "[state]\r\nok=1\r\n"; }
-  std::string DrivePageLocked(const std::string& key) const override {
+  // Two controllers, so the "/c2/" folder and the bar are reached too.
+  int ControllerCountLocked() const override { return 2; }
+  kv::TSharedPage MainPageLocked(int controller) const override {
+    return {page_, controller == 1 ? std::size_t{6} : std::size_t{100}, bar_};
+  }
+  std::string ConfigTextLocked(int controller) const override { return "raw listing " + std::to_string(controller); }
+  std::string ReportTextLocked(int) const override { return "[state]\r\nok=1\r\n"; }
+  std::string DrivePageLocked(int, const std::string& key) const override {
     return key == "0_1" ? "<html>drive</html>" : std::string();
   }
-  void BuildSupportArchiveLocked(std::string& zip) const override { zip = "PK\x05\x06"; }
+  kv::TArchiveSources ArchiveSourcesLocked(int) const override {
+    kv::TArchiveSources sources;
+    sources.texts[kv::TArchiveSources::kConfig] = config_;
+    sources.version = "1.0.0.1";
+    return sources;
+  }
+
+ private:
+  std::shared_ptr<const std::string> page_ = std::make_shared<const std::string>("<html>main</html>");
+  std::shared_ptr<const std::string> bar_ = std::make_shared<const std::string>("<div>bar</div>");
+  std::shared_ptr<const std::string> config_ = std::make_shared<const std::string>("raw listing");
 };
 
 StandInContent g_content;

@@ -103,6 +103,12 @@ std::vector<std::string> ErrorPageHeaders(std::size_t size, const std::string& d
   return lines;
 }
 
+std::vector<std::string> RedirectHeaders(std::size_t size, const std::string& date, const std::string& location) {
+  std::vector<std::string> lines = CommonPageHead(size, date);
+  lines.push_back("Location: " + location);
+  return lines;
+}
+
 std::vector<std::string> FileHeaders(int64_t size, const std::string& last_modified,
                                      const std::string& mime_type) {
   return {"Content-length: " + std::to_string(size), "Last-Modified: " + last_modified,

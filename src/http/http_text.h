@@ -31,6 +31,8 @@ enum class PageKind { kHtml, kPlainText };
 // Header lines of each response kind, in the order they are sent.
 std::vector<std::string> PageHeaders(std::size_t size, const std::string& date, PageKind kind);
 std::vector<std::string> ErrorPageHeaders(std::size_t size, const std::string& date);
+// A redirect's: the page head with "Location: <location>".
+std::vector<std::string> RedirectHeaders(std::size_t size, const std::string& date, const std::string& location);
 std::vector<std::string> FileHeaders(int64_t size, const std::string& last_modified,
                                      const std::string& mime_type);
 std::vector<std::string> AttachmentHeaders(int64_t size, const std::string& date,

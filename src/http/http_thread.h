@@ -1,9 +1,10 @@
 #pragma once
 // TTCPHttpThrd: one accepted connection. It reads one request (ReadRequest), routes the
-// target to a response (main page, drive page, raw text, state report, support archive,
-// embedded file, file from the program folder, error page), writes it and closes the
-// connection. Reading failures end the connection without a response and with one
-// "SOCK.ERROR ..." core-log line.
+// target to a response (main page, drive page, raw text, state report, support archive of
+// controller 1 or of the controller whose "/cN/" folder is asked for; embedded file, file
+// from the program folder, redirect, error page), writes it and closes the connection.
+// Reading failures end the connection without a response and with one "SOCK.ERROR ..."
+// core-log line.
 //
 // The object lives on its connection thread and is used by that thread only.
 #include <cstdint>
@@ -53,16 +54,23 @@ class TTCPHttpThrd {
   void ProcessRequest(const std::string& method, const std::string& target);
   void LogSockError(const std::string& line);
   bool IsStopRequest(const std::string& name) const;
+  // Whether controller `n` (from a "/cN/" folder or a "cN" name) is one whose texts are
+  // asked for: 1 always, others up to the count served; while nothing is served every
+  // number up to kMaxControllers, for its texts to answer 503 like controller 1's.
+  bool ControllerServed(int n) const;
 
   // The head and `body` in one send call.
   void SendResponseHead(int code, const std::vector<std::string>& headers,
                         std::string_view body = std::string_view());
-  void SendPage();
-  void SendDrivePage(const std::string& name);
-  void SendPlainText(bool raw);
+  // The texts of controller `controller` (1-based).
+  void SendPage(int controller);
+  void SendDrivePage(int controller, const std::string& name);
+  void SendPlainText(int controller, bool raw);
   // "metrics" or "state.json" of the root folder, with its own Content-Type.
   void SendMachineText(bool metrics);
-  void SendSupportArchive();
+  void SendSupportArchive(int controller);
+  // 301 to `location`, without a body.
+  void SendRedirect(const std::string& location);
   void SendErrorPage(int code, const std::string& extra_header = std::string());
 
   void SendDiskFile(const std::string& local_name);

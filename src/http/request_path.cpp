@@ -87,6 +87,20 @@ bool IsServablePath(const std::string& dir, const std::string& name, PathRules r
   return true;
 }
 
+int ControllerNumber(const std::string& text) {
+  if (text.size() < 2 || text[0] != 'c') return -1;
+  for (std::size_t i = 1; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return -1;
+  if (text[1] == '0' || text.size() > 10) return 0;
+  return std::stoi(text.substr(1));
+}
+
+int ControllerOfFolder(const std::string& dir) {
+  if (dir.size() < 3 || dir.front() != '/' || dir.back() != '/') return -1;
+  const std::string folder = dir.substr(1, dir.size() - 2);
+  return folder.find('/') == std::string::npos ? ControllerNumber(folder) : -1;
+}
+
 bool IsLoopbackAddress(const std::string& address) {
   std::string a = LowerCaseAscii(address);
   if (a == "::1") return true;

@@ -35,6 +35,14 @@ bool IsServablePathPart(const std::string& part, PathRules rules);
 // IsServablePathPart.
 bool IsServablePath(const std::string& dir, const std::string& name, PathRules rules);
 
+// The controller a text "c<digits>" names: N for "cN" with N written without leading zeros
+// ("c2", "c10"), 0 for other digits ("c0", "c02", more than 9 digits: a number never
+// served), -1 for any other text ("c", "c1x", "C2").
+int ControllerNumber(const std::string& text);
+// The same for a request directory that is one folder below the root ("/c2/"); -1 for the
+// root and deeper folders.
+int ControllerOfFolder(const std::string& dir);
+
 // 127.0.0.0/8, ::1 and their IPv4-mapped IPv6 forms.
 bool IsLoopbackAddress(const std::string& address);
 

@@ -1,6 +1,7 @@
 #include "served/served_content.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace kv {
 namespace {

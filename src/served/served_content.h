@@ -24,7 +24,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 
 #include "base/settings.h"  // kMaxControllers
 
@@ -74,14 +73,6 @@ class ServedContent {
   // text ("" before the first).
   virtual std::string MetricsTextLocked() const { return std::string(); }
   virtual std::string StateJsonLocked() const { return std::string(); }
-};
-
-// A served text without a copy of its own: the text as published, shared with the
-// collection, and the bytes that follow it on the wire.
-struct TSharedText {
-  std::shared_ptr<const std::string> text;
-  std::string_view tail;
-  std::size_t size() const { return (text ? text->size() : 0) + tail.size(); }
 };
 
 class TServedTexts {

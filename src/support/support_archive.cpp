@@ -6,20 +6,23 @@ namespace kv {
 
 const char kProductWebAddress[] = "https://www.korvane.example/support";
 
-std::string SupportArchiveComment(const std::string& version, const platform::LocalDateTime& now) {
+std::string SupportArchiveComment(std::string_view version, const platform::LocalDateTime& now) {
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d", now.day, now.month, now.year, now.hour,
                 now.minute, now.second);
-  return "Korvane Web Monitor " + version + "\r\n" + kProductWebAddress + "\r\n\r\n" + stamp;
+  std::string comment = "Korvane Web Monitor ";
+  comment.append(version).append("\r\n").append(kProductWebAddress).append("\r\n\r\n").append(stamp);
+  return comment;
 }
 
-void WriteSupportArchive(const SupportArchiveTexts& texts, const std::string& version, std::string& zip) {
-  WriteSupportArchive(texts, version, TZipTime::Now(), zip);
+void WriteSupportArchive(const SupportArchiveTexts& texts, std::string_view version, int64_t local_seconds,
+                         int zone_bias_minutes, std::string& zip) {
+  WriteSupportArchive(texts, version, TZipTime::OfLocalSeconds(local_seconds, zone_bias_minutes), zip);
 }
 
-void WriteSupportArchive(const SupportArchiveTexts& texts, const std::string& version, const TZipTime& now,
+void WriteSupportArchive(const SupportArchiveTexts& texts, std::string_view version, const TZipTime& now,
                          std::string& zip) {
-  const std::pair<const char*, const std::string*> members[] = {
+  const std::pair<const char*, const std::string_view*> members[] = {
       {"get_config.txt", &texts.config},     {"get_smartstats.txt", &texts.smart},
       {"get_logs_stats.txt", &texts.stat},   {"get_status.txt", &texts.task},
       {"get_logs_cache.txt", &texts.cache},
@@ -28,7 +31,7 @@ void WriteSupportArchive(const SupportArchiveTexts& texts, const std::string& ve
   try {
     TFWZipWriter writer;
     for (const auto& [name, text] : members) {
-      if (!text->empty()) writer.AddStream(name, *text, now);
+      if (!text->empty()) writer.AddStreamView(name, *text, now);
     }
     writer.Comment = SupportArchiveComment(version, now.local);
     if (writer.BuildZip(zip) != TZipBuildResult::kFailed) return;

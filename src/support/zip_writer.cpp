@@ -6,6 +6,7 @@
 #include <chrono>
 #include <limits>
 
+#include "base/local_time_text.h"
 #include "platform/codepage.h"
 
 namespace kv {
@@ -144,6 +145,22 @@ TZipTime TZipTime::Now() {
   return t;
 }
 
+TZipTime TZipTime::OfLocalSeconds(int64_t local_seconds, int zone_bias_minutes) {
+  const TCivilTime c = CivilTime(local_seconds);
+  TZipTime t;
+  t.local.year = static_cast<int>(c.year);
+  t.local.month = static_cast<int>(c.month);
+  t.local.day = static_cast<int>(c.day);
+  t.local.hour = static_cast<int>(c.hour);
+  t.local.minute = static_cast<int>(c.minute);
+  t.local.second = static_cast<int>(c.second);
+  // 1970-01-01 was a Thursday.
+  const int64_t days = (local_seconds - (c.hour * 3600 + c.minute * 60 + c.second)) / 86400;
+  t.local.day_of_week = static_cast<int>(((days + 4) % 7 + 7) % 7);
+  t.zone_bias_minutes = zone_bias_minutes;
+  return t;
+}
+
 uint64_t TZipTime::FileTime() const {
   using namespace std::chrono;
   const unsigned month = static_cast<unsigned>(std::clamp(local.month, 1, 12));
@@ -236,7 +253,14 @@ void TFWZipWriterItem::SetTime(const TZipTime& moment) {
   dos_date_ = moment.DosDate();
 }
 void TFWZipWriterItem::SetData(std::string data) {
-  if (!build_in_progress_) data_ = std::move(data);
+  if (build_in_progress_) return;
+  owned_ = std::move(data);
+  data_ = owned_;
+}
+void TFWZipWriterItem::SetDataView(std::string_view data) {
+  if (build_in_progress_) return;
+  owned_ = std::string();
+  data_ = data;
 }
 
 // --- the writer ---------------------------------------------------------------------------
@@ -269,12 +293,18 @@ size_t TFWZipWriter::AddStream(const std::string& name, const std::string& data)
 }
 
 size_t TFWZipWriter::AddStream(const std::string& name, std::string data, const TZipTime& moment) {
+  const size_t index = AddStreamView(name, std::string_view(), moment);
+  items_[index]->SetData(std::move(data));
+  return index;
+}
+
+size_t TFWZipWriter::AddStreamView(const std::string& name, std::string_view data, const TZipTime& moment) {
   if (build_in_progress_) throw EZipWriterItem("build in progress");
   auto item = std::make_unique<TFWZipWriterItem>(name, build_in_progress_);
   item->SetTime(moment);
   item->SetCompressionLevel(CompressionLevel);
   item->SetNeedDescriptor(UseDescriptor);
-  item->SetData(std::move(data));
+  item->SetDataView(data);
   items_.push_back(std::move(item));
   return items_.size() - 1;
 }

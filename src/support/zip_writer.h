@@ -1,7 +1,8 @@
 #pragma once
 // TFWZipWriter: builds a ZIP archive (PKWARE APPNOTE 6.3 layout) in a seekable output.
 //
-// The writer owns its items; each item keeps its own copy of the bytes. BuildZip writes,
+// The writer owns its items; each item keeps its own copy of the bytes, or a view of the
+// caller's bytes when added with AddStreamView (they must then outlive the build). BuildZip writes,
 // per item, the data first (stored, or raw deflate at the item's level), then goes back to
 // write every local header at the room reserved for it, then the central directory with
 // the NTFS time field (and a ZIP64 field only when a value needs 64 bits), the ZIP64 end
@@ -17,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -50,6 +52,8 @@ struct TZipTime {
   int zone_bias_minutes = 0;
 
   static TZipTime Now();
+  // The moment of local Unix seconds (platform/clock.h) and the zone bias then; no clock read.
+  static TZipTime OfLocalSeconds(int64_t local_seconds, int zone_bias_minutes);
   // 100-ns intervals since 1601-01-01 UTC; 0 for moments before 1601.
   uint64_t FileTime() const;
   // MS-DOS date and time words; clamped to 1980-01-01 00:00:00 .. 2107-12-31 23:59:58.
@@ -88,14 +92,14 @@ class TZipStringOutput : public TZipOutput {
 // use it) of everything read so far.
 class TFWZipCRC32Stream {
  public:
-  explicit TFWZipCRC32Stream(const std::string& source) : source_(source) {}
+  explicit TFWZipCRC32Stream(std::string_view source) : source_(source) {}
   // Copies up to `count` bytes into `buffer`; returns how many (0 at the end).
   size_t Read(char* buffer, size_t count);
   uint32_t Crc32() const { return crc_; }
   uint64_t BytesRead() const { return position_; }
 
  private:
-  const std::string& source_;
+  std::string_view source_;
   uint64_t position_ = 0;
   uint32_t crc_ = 0;
 };
@@ -134,7 +138,7 @@ class TFWZipWriterItem {
   uint16_t DosDate() const { return dos_date_; }
   uint64_t Size() const { return data_.size(); }
   bool HasData() const { return !data_.empty(); }
-  const std::string& Data() const { return data_; }
+  std::string_view Data() const { return data_; }
 
   // Setters are ignored while the owning writer builds.
   void SetFileName(const std::string& file_name);
@@ -143,6 +147,8 @@ class TFWZipWriterItem {
   void SetNeedDescriptor(bool need);
   void SetTime(const TZipTime& moment);
   void SetData(std::string data);
+  // The caller's bytes, not copied: they must outlive the build.
+  void SetDataView(std::string_view data);
 
  private:
   const bool& build_in_progress_;
@@ -153,7 +159,8 @@ class TFWZipWriterItem {
   TZipItemAttributes attributes_;
   uint16_t dos_time_ = 0;
   uint16_t dos_date_ = 0x21;  // 1980-01-01
-  std::string data_;
+  std::string owned_;      // the item's own bytes, when it has them
+  std::string_view data_;  // owned_, or the caller's bytes
 };
 
 class TFWZipWriter {
@@ -172,6 +179,8 @@ class TFWZipWriter {
   // of 260 or more characters.
   size_t AddStream(const std::string& name, const std::string& data);
   size_t AddStream(const std::string& name, std::string data, const TZipTime& moment);
+  // The same without a copy: the item views `data`, which must outlive the build.
+  size_t AddStreamView(const std::string& name, std::string_view data, const TZipTime& moment);
 
   size_t Count() const { return items_.size(); }
   TFWZipWriterItem& Item(size_t index) { return *items_.at(index); }

@@ -9,10 +9,23 @@
 #include "http_test_support.h"
 #include "platform/program_folder.h"
 #include "resources/resource_store.h"
+#include "support/support_archive.h"
 #include "test_files.h"
 
 namespace kv::test {
 namespace {
+
+// The support archive the router builds of `sources`.
+std::string ArchiveOf(const TArchiveSources& sources) {
+  const auto text = [&](TArchiveSources::Text which) {
+    return sources.texts[which] ? std::string_view(*sources.texts[which]) : std::string_view();
+  };
+  std::string zip;
+  WriteSupportArchive({text(TArchiveSources::kConfig), text(TArchiveSources::kSmart), text(TArchiveSources::kTask),
+                       text(TArchiveSources::kStat), text(TArchiveSources::kCache)},
+                      sources.version, sources.local_time, sources.zone_bias_minutes, zip);
+  return zip;
+}
 
 class HttpServerTest : public ::testing::Test {
  protected:
@@ -21,7 +34,11 @@ class HttpServerTest : public ::testing::Test {
     content.main_page = "MAIN";
     content.config = "RAW";
     content.report = "INI";
-    content.zip = "PK-zip-bytes";
+    content.archive.texts[TArchiveSources::kConfig] = std::make_shared<const std::string>("RAW");
+    content.archive.texts[TArchiveSources::kCache] = std::make_shared<const std::string>("CACHE");
+    content.archive.version = "1.0.0.1";
+    content.archive.local_time = 20795 * int64_t{86400} + 9 * 3600;  // 2026-12-08 09:00:00
+    content.archive.zone_bias_minutes = -60;
     folder.Write("file.txt", "hello file");
     folder.Write("thousand.bin", PatternBytes(1000));
     folder.Write("empty.txt", "");
@@ -118,7 +135,7 @@ TEST_F(HttpServerTest, Routing) {
   struct Row {
     std::string target;
     std::string status;
-    std::string body;  // exact body, or "404-page" / "any"
+    std::string body;  // exact body, or "404-page" / "zip"
     std::string content_type;
   } rows[] = {
       {"/", "HTTP/1.0 200", "MAIN ", "text/html; charset=windows-1251"},
@@ -134,7 +151,7 @@ TEST_F(HttpServerTest, Routing) {
       {"/ini", "HTTP/1.0 200", "INI ", "text/plain; charset=windows-1251"},
       {"/hdd_0_1", "HTTP/1.0 200", "drive[0_1]", "text/html; charset=windows-1251"},
       {"/sub/hdd_7", "HTTP/1.0 200", "drive[7]", "text/html; charset=windows-1251"},
-      {"/support_kvr.zip", "HTTP/1.0 200", "PK-zip-bytes", "application/zip; name=support_kvr.zip"},
+      {"/support_kvr.zip", "HTTP/1.0 200", "zip", "application/zip; name=support_kvr.zip"},
       {"/nothing.txt", "HTTP/1.0 404", "404-page", "text/html; charset=windows-1251"},
       {"/file.txt", "HTTP/1.0 200", "hello file", "text/plain"},
       {"/file.txt?x=1", "HTTP/1.0 200", "hello file", "text/plain"},
@@ -149,6 +166,8 @@ TEST_F(HttpServerTest, Routing) {
     EXPECT_EQ(got.status_line, r.status) << r.target;
     if (r.body == "404-page")
       EXPECT_NE(got.body.find("<TITLE>404 - 404 Not Found</TITLE>"), std::string::npos) << r.target;
+    else if (r.body == "zip")
+      EXPECT_TRUE(got.body == ArchiveOf(content.archive)) << r.target;
     else
       EXPECT_EQ(got.body, r.body) << r.target;
     EXPECT_EQ(got.Header("Content-Type"), r.content_type) << r.target;
@@ -168,7 +187,7 @@ TEST_F(HttpServerTest, Routing) {
 TEST_F(HttpServerTest, WithoutCollectionEveryTextIsUnavailable) {
   auto server = Start();
   texts.Register(nullptr);
-  for (const char* target : {"/", "/raw", "/ini", "/hdd_0", "/support_kvr.zip"}) {
+  for (const char* target : {"/", "/raw", "/ini", "/hdd_0", "/support_kvr.zip", "/c1/", "/c2/", "/c2/raw"}) {
     Response got = ParseResponse(Exchange(server->port(), std::string("GET ") + target + " HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(got.status_line, "HTTP/1.0 503") << target;
     EXPECT_NE(got.body.find("Response: 503 Service Unavailable"), std::string::npos) << target;
@@ -246,7 +265,7 @@ TEST_F(HttpServerTest, DiskFileRanges) {
   Response zip = ParseResponse(
       Exchange(server->port(), "GET /support_kvr.zip HTTP/1.0\r\nRange: bytes=0-1\r\n\r\n"));
   EXPECT_EQ(zip.status_line, "HTTP/1.0 200");
-  EXPECT_EQ(zip.body, "PK-zip-bytes");
+  EXPECT_TRUE(zip.body == ArchiveOf(content.archive));
 }
 
 TEST_F(HttpServerTest, SlowReaderReceivesEveryByte) {
@@ -278,16 +297,113 @@ TEST_F(HttpServerTest, SlowReaderReceivesEveryByte) {
 
 TEST_F(HttpServerTest, SharedMainPageIsServedWithoutACopy) {
   content.shared_main_page = std::make_shared<const std::string>("SHARED");
-  TSharedText page;
-  ASSERT_TRUE(texts.ShareMainPage(page));
-  EXPECT_EQ(page.text, content.shared_main_page);  // the same string, not a copy
+  TSharedPage page;
+  ASSERT_TRUE(texts.ShareMainPage(1, page));
+  EXPECT_EQ(page.page, content.shared_main_page);  // the same string, not a copy
   std::string copied;
-  ASSERT_TRUE(texts.CopyMainPage(copied));
-  EXPECT_EQ(copied, "MAIN ");  // other callers still copy MainPageLocked
+  ASSERT_TRUE(texts.CopyMainPage(1, copied));
+  EXPECT_EQ(copied, "SHARED ");
   auto server = Start();
   Response got = ParseResponse(Exchange(server->port(), "GET / HTTP/1.0\r\n\r\n"));
   EXPECT_EQ(got.body, "SHARED ");
   EXPECT_EQ(got.Header("Content-length"), "7");
+}
+
+TEST_F(HttpServerTest, ServedTextsKnowTheirControllers) {
+  content.controllers = 3;
+  content.bar = std::make_shared<const std::string>("<BAR>");
+  content.bar_at = 2;
+  EXPECT_EQ(texts.ControllerCount(), 3);
+  struct Row {
+    int controller;
+    bool served;
+    std::string page;  // CopyMainPage
+  } rows[] = {{0, false, ""}, {1, true, "MA<BAR>IN "}, {3, true, "MA<BAR>IN3 "}, {4, false, ""}, {-1, false, ""}};
+  for (const Row& r : rows) {
+    std::string page = "stale", raw = "stale";
+    EXPECT_EQ(texts.HasController(r.controller), r.served) << r.controller;
+    EXPECT_EQ(texts.CopyMainPage(r.controller, page), r.served) << r.controller;
+    EXPECT_EQ(page, r.page) << r.controller;
+    EXPECT_EQ(texts.CopyConfigText(r.controller, raw), r.served) << r.controller;
+    EXPECT_EQ(raw.empty(), !r.served) << r.controller;
+  }
+  // A bar placed beyond the page goes at its end; a count beyond the bound is the bound.
+  content.bar_at = 99;
+  TSharedPage page;
+  ASSERT_TRUE(texts.ShareMainPage(1, page));
+  EXPECT_EQ(page.bar_at, 4u);
+  EXPECT_EQ(TServedTexts::JoinPage(page), "MAIN<BAR> ");
+  content.controllers = 40;
+  EXPECT_EQ(texts.ControllerCount(), kMaxControllers);
+  texts.Register(nullptr);
+  EXPECT_EQ(texts.ControllerCount(), 0);
+  EXPECT_FALSE(texts.HasController(1));
+}
+
+TEST_F(HttpServerTest, ControllerFolders) {
+  content.controllers = 2;
+  content.bar = std::make_shared<const std::string>("<BAR>");
+  content.bar_at = 1;
+  folder.Write("c1x/raw.txt", "disk");
+  auto server = Start();
+  struct Row {
+    std::string target;
+    std::string status;
+    std::string body;  // exact body, or "404-page" / "zip2"
+  } rows[] = {
+      {"/c2/", "HTTP/1.0 200", "M<BAR>AIN2 "},
+      {"/c2/INDEX.htm", "HTTP/1.0 200", "M<BAR>AIN2 "},
+      {"/c2/raw", "HTTP/1.0 200", "RAW2 "},
+      {"/c2/mini.css", "HTTP/1.0 200", "INI2 "},
+      {"/c2/hdd_1_2", "HTTP/1.0 200", "drive2[1_2]"},
+      {"/c2/support_kvr.zip", "HTTP/1.0 200", "zip2"},
+      {"/x/../c2/./hdd_3", "HTTP/1.0 200", "drive2[3]"},
+      {"/c1/", "HTTP/1.0 200", "M<BAR>AIN "},
+      {"/c1/raw", "HTTP/1.0 200", "RAW "},
+      {"/c2", "HTTP/1.0 301", ""},
+      {"/c1?x=1", "HTTP/1.0 301", ""},
+      {"/c3", "HTTP/1.0 404", "404-page"},
+      {"/c3/", "HTTP/1.0 404", "404-page"},
+      {"/c9/", "HTTP/1.0 404", "404-page"},
+      {"/c0/", "HTTP/1.0 404", "404-page"},
+      {"/c02/", "HTTP/1.0 404", "404-page"},
+      {"/c02/raw", "HTTP/1.0 404", "404-page"},
+      {"/c2/metrics", "HTTP/1.0 404", "404-page"},
+      {"/c1x/", "HTTP/1.0 404", "404-page"},      // an ordinary folder
+      {"/c1x/raw.txt", "HTTP/1.0 200", "RAW "},   // of controller 1, as every folder's names
+      {"/c2/x/raw", "HTTP/1.0 200", "RAW "},      // deeper folders too
+      {"/c2/x/hdd_1", "HTTP/1.0 200", "drive[1]"},
+  };
+  for (const Row& r : rows) {
+    Response got = ParseResponse(Exchange(server->port(), "GET " + r.target + " HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(got.status_line, r.status) << r.target;
+    if (r.body == "404-page") {
+      EXPECT_NE(got.body.find("<TITLE>404 - 404 Not Found</TITLE>"), std::string::npos) << r.target;
+    } else if (r.body == "zip2") {
+      EXPECT_TRUE(got.body == ArchiveOf(content.ArchiveSourcesLocked(2))) << r.target;
+      EXPECT_FALSE(got.body == ArchiveOf(content.archive)) << r.target;
+    } else {
+      EXPECT_EQ(got.body, r.body) << r.target;
+    }
+    EXPECT_EQ(got.Header("Content-length"), std::to_string(got.body.size())) << r.target;
+  }
+  // The redirect keeps the head of the other answers and names the folder.
+  Response moved = ParseResponse(Exchange(server->port(), "GET /c2 HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(moved.Header("Location"), "/c2/");
+  EXPECT_EQ(moved.Header("Connection"), "close");
+  EXPECT_EQ(moved.Header("Server"), "HA-HA-HA HTTP server :)");
+  EXPECT_NE(moved.Header("Date"), "<none>");
+  // "/" and "/c1/" are the same answer, byte for byte but the date.
+  const auto without_date = [](Response r) {
+    for (std::string& line : r.headers)
+      if (line.rfind("Date:", 0) == 0) line = "Date:";
+    return r.headers;
+  };
+  Response root = ParseResponse(Exchange(server->port(), "GET / HTTP/1.0\r\n\r\n"));
+  Response first = ParseResponse(Exchange(server->port(), "GET /c1/ HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(first.status_line, root.status_line);
+  EXPECT_EQ(without_date(first), without_date(root));
+  EXPECT_EQ(first.body, root.body);
 }
 
 TEST_F(HttpServerTest, ConcurrentClientsEachGetTheWholePage) {

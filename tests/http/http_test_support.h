@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/core_log_writer.h"
-#include "collect/served_content.h"
 #include "http/block_socket.h"
 #include "http/http_daemon.h"
+#include "served/served_content.h"
 
 namespace kv::test {
 
@@ -87,16 +87,35 @@ class CoreLogRecorder {
   CoreLogSink previous_;
 };
 
+// Controller N's texts carry its number from 2 on ("RAW2 ", "drive2[0_1]"); controller 1's
+// are the plain fields, as with one controller.
 class FakeContent : public ServedContent {
  public:
+  int controllers = 1;
   std::string main_page, config, report, zip;
   std::shared_ptr<const std::string> shared_main_page;  // when set, served instead of main_page
-  std::string MainPageLocked() const override { return main_page; }
-  std::shared_ptr<const std::string> SharedMainPageLocked() const override { return shared_main_page; }
-  std::string ConfigTextLocked() const override { return config; }
-  std::string ReportTextLocked() const override { return report; }
-  std::string DrivePageLocked(const std::string& key) const override { return "drive[" + key + "]"; }
-  void BuildSupportArchiveLocked(std::string& out) const override { out = zip; }
+  std::shared_ptr<const std::string> bar;                // the controller bar, put in at bar_at
+  std::size_t bar_at = 0;
+  TArchiveSources archive;  // controller 1's; others get their number in the config text
+  int ControllerCountLocked() const override { return controllers; }
+  TSharedPage MainPageLocked(int controller) const override {
+    TSharedPage page{shared_main_page, bar_at, bar};
+    if (!page.page) page.page = std::make_shared<const std::string>(main_page + Suffix(controller));
+    return page;
+  }
+  std::string ConfigTextLocked(int controller) const override { return config + Suffix(controller); }
+  std::string ReportTextLocked(int controller) const override { return report + Suffix(controller); }
+  std::string DrivePageLocked(int controller, const std::string& key) const override {
+    return "drive" + Suffix(controller) + "[" + key + "]";
+  }
+  TArchiveSources ArchiveSourcesLocked(int controller) const override {
+    TArchiveSources sources = archive;
+    if (controller > 1) sources.texts[TArchiveSources::kConfig] = std::make_shared<const std::string>(config + Suffix(controller));
+    return sources;
+  }
+
+ private:
+  static std::string Suffix(int controller) { return controller == 1 ? std::string() : std::to_string(controller); }
 };
 
 struct Response {

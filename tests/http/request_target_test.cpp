@@ -27,5 +27,20 @@ TEST(RequestTargetWithoutLeadingSlash, NeverResolvesBesideTheProgramFolder) {
   }
 }
 
+// "/cN/" folders name controller N; numbers never served read 0, other folders -1.
+TEST(ControllerFolder, NumberWrittenWithoutLeadingZeros) {
+  const struct {
+    std::string dir;
+    int controller;
+  } rows[] = {{"/c1/", 1}, {"/c2/", 2}, {"/c8/", 8}, {"/c9/", 9}, {"/c10/", 10}, {"/c0/", 0}, {"/c02/", 0},
+              {"/c99999999999/", 0}, {"/c1x/", -1}, {"/C2/", -1}, {"/c/", -1}, {"/", -1}, {"/c2/x/", -1},
+              {"/x/c2/", -1}, {"c2/", -1}, {"/c2", -1}, {"/c-1/", -1}, {"/c+1/", -1}};
+  for (const auto& r : rows) EXPECT_EQ(ControllerOfFolder(r.dir), r.controller) << r.dir;
+  EXPECT_EQ(ControllerOfFolder(ExtractRequestDir("/x/../c2/./raw?a=/c3/")), 2);
+  EXPECT_EQ(ControllerNumber("c3"), 3);
+  EXPECT_EQ(ControllerNumber("c03"), 0);
+  EXPECT_EQ(ControllerNumber("c3.html"), -1);
+}
+
 }  // namespace
 }  // namespace kv

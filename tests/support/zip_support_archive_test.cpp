@@ -52,7 +52,7 @@ TEST(SupportArchive, NonEmptyTextsBecomeMembersInTheirFixedOrder) {
       EXPECT_EQ(entry.method, 8);
       EXPECT_EQ(entry.flags, 0);
       EXPECT_EQ(entry.date, ((2026 - 1980) << 9) | (12 << 5) | 8);
-      const std::string& want = entry.name == "get_config.txt"       ? row.texts.config
+      const std::string_view want = entry.name == "get_config.txt"       ? row.texts.config
                                 : entry.name == "get_smartstats.txt" ? row.texts.smart
                                 : entry.name == "get_logs_stats.txt" ? row.texts.stat
                                 : entry.name == "get_status.txt"     ? row.texts.task
@@ -73,6 +73,22 @@ TEST(SupportArchive, BeforeAnyCollectionItIsAValidEmptyArchiveWithTheComment) {
   }
 }
 
+// The HTTP thread stamps the archive from the local Unix seconds the collection hands it.
+TEST(SupportArchive, StampedFromLocalSecondsLikeTheSameMoment) {
+  const int64_t seconds = 20795 * int64_t{86400} + 9 * 3600 + 5 * 60 + 3;  // 2026-12-08 09:05:03
+  for (int bias : {0, -120, 300}) {
+    TZipTime moment = Moment();
+    moment.zone_bias_minutes = bias;
+    const SupportArchiveTexts texts{"C", "S", "T", "L", "Z"};
+    std::string by_moment, by_seconds;
+    WriteSupportArchive(texts, "1.0.0.1", moment, by_moment);
+    WriteSupportArchive(texts, "1.0.0.1", seconds, bias, by_seconds);
+    EXPECT_EQ(by_seconds, by_moment) << bias;
+  }
+  const platform::LocalDateTime local = TZipTime::OfLocalSeconds(seconds, 0).local;
+  EXPECT_EQ(local.day_of_week, Moment().local.day_of_week);
+}
+
 TEST(SupportArchive, CommentCarriesVersionAddressAndZeroPaddedTime) {
   EXPECT_EQ(SupportArchiveComment("", {2027, 1, 2, 3, 4, 5, 0, 6}),
             "Korvane Web Monitor \r\nhttps://www.korvane.example/support\r\n\r\n02/01/2027 03:04:05");
@@ -89,15 +105,17 @@ std::string ReadFixture(const std::string& rel) {
 // be replayed as file sources.
 TEST(SupportArchive, RealReadersReturnTheCapturedOutputsUnchanged) {
   if (!std::filesystem::exists(KV_FIXTURES_DIR)) GTEST_SKIP() << "no fixtures";
+  const std::string config = ReadFixture("real/config/06-3154-16i.txt");
+  const std::string task = ReadFixture("real/task/01-6405-buildverify.txt");
+  ASSERT_FALSE(config.empty());
+  ASSERT_FALSE(task.empty());
   SupportArchiveTexts texts;
-  texts.config = ReadFixture("real/config/06-3154-16i.txt");
-  texts.task = ReadFixture("real/task/01-6405-buildverify.txt");
-  ASSERT_FALSE(texts.config.empty());
-  ASSERT_FALSE(texts.task.empty());
+  texts.config = config;
+  texts.task = task;
   std::string zip;
   WriteSupportArchive(texts, "1.0.0.1", Moment(), zip);
   const ziptest::ReaderVerdict verdict = ziptest::CheckWithRealReaders(
-      zip, {{"get_config.txt", texts.config}, {"get_status.txt", texts.task}}, kComment);
+      zip, {{"get_config.txt", config}, {"get_status.txt", task}}, kComment);
   if (!verdict.available) GTEST_SKIP() << "no ZIP readers on this system";
   EXPECT_EQ(verdict.failures, "");
 }
