@@ -81,7 +81,7 @@ void Cycle(benchmark::State& state) {
     std::string report;
     for (const std::string& line : lines) report += line + "\r\n";
     const kv::TMemIniFile report_ini(report);
-    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini, files);
+    const std::string main_page = kv::RenderMainPage(core, "1.0.0.1", report_ini, files, nullptr, 0);
     bytes = main_page.size();
     for (const std::string& key : kv::DrivePageKeys(report_ini)) {
       kv::TDrivePage page = kv::RenderHddPage(core, key, files);

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteStateReport(core, "1.0.0.1", lines);
   std::string report;
   for (const std::string& line : lines) report += line + "\r\n";
-  (void)kv::RenderMainPage(core, "1.0.0.1", files);
+  (void)kv::RenderMainPage(core, "1.0.0.1", files, nullptr, 0);
   for (const std::string& key : kv::DrivePageKeys(kv::TMemIniFile(report)))
     (void)kv::RenderHddPage(core, key, files);
   return 0;

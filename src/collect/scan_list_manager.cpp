@@ -402,7 +402,7 @@ void TScanListManager::StartData() {
     judged.View.Recent = recent_changes_;
     judged.View.ChangeTotals = change_totals_;
 
-    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View);
+    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View, env_.Now());
     const size_t page_size = page.size();
     page.shrink_to_fit();  // grown by doubling, and held until the next cycle
     {
@@ -459,7 +459,7 @@ void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& repor
     for (const std::string& key : DrivePageKeys(report)) {
       try {
         TDrivePage page = renderer.Render(key);
-        THDDHTMLCacheItem item{key, std::move(page.AlternativeKey), std::move(page.Body), PageTimeStamp()};
+        THDDHTMLCacheItem item{key, std::move(page.AlternativeKey), std::move(page.Body), PageTimeStamp(env_.Now())};
         std::lock_guard<std::mutex> lock(served_.PageLock());
         item = drive_pages_.Refresh(std::move(item));  // the old page, freed after the lock
       } catch (...) {

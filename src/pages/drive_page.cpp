@@ -26,8 +26,9 @@ constexpr const char* kSmartSpacer =
 class DrivePageRenderer {
  public:
   DrivePageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
-                    const std::vector<TSmartVerdict>* verdicts)
-      : core_(core), smart_(smart), verdicts_(verdicts), templates_(files) {}
+                    const std::vector<TSmartVerdict>* verdicts, int controller)
+      : core_(core), smart_(smart), verdicts_(verdicts), templates_(files),
+        home_link_(controller > 1 ? "href=\"/c" + std::to_string(controller) + "/\"" : std::string()) {}
 
   TDrivePage Render(const std::string& requested) {
     const std::string key = LowerCaseAscii(requested);
@@ -50,6 +51,12 @@ class DrivePageRenderer {
     }
     body_.clear();
     page_.AppendTo(templates_, {rows_, caption}, body_);
+    if (!home_link_.empty()) {
+      // The template links back to "/", controller 1's page; its first link is that one.
+      static constexpr std::string_view kHome = "href=\"/\"";
+      const size_t at = body_.find(kHome);
+      if (at != std::string::npos) body_.replace(at, kHome.size(), home_link_);
+    }
     page.Body = body_;  // an exact fit: a cycle keeps every page, the old ones too until the swap
     return page;
   }
@@ -276,21 +283,22 @@ class DrivePageRenderer {
   TPreparedTemplate sata_table_{"tpl_hdd_smart_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
   TPreparedTemplate sas_row_{"tpl_hdd_smart_sas_table_row.txt", {"@num@", "@name@", "@value@"}};
   TPreparedTemplate sas_table_{"tpl_hdd_smart_sas_table.txt", {"@rows@", "@id@", "@rows_txt@", "@title@"}};
+  const std::string home_link_;  // empty for controller 1
   // Buffers reused from page to page.
   std::string rows_, smart_rows_, rows_txt_, body_;
 };
 
 THddPageRenderer::THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
-                                   const std::vector<TSmartVerdict>* verdicts)
-    : impl_(std::make_unique<DrivePageRenderer>(core, files, smart, verdicts)) {}
+                                   const std::vector<TSmartVerdict>* verdicts, int controller)
+    : impl_(std::make_unique<DrivePageRenderer>(core, files, smart, verdicts, controller)) {}
 
 THddPageRenderer::~THddPageRenderer() = default;
 
 TDrivePage THddPageRenderer::Render(const std::string& key) { return impl_->Render(key); }
 
 TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files, SmartSource smart,
-                         const std::vector<TSmartVerdict>* verdicts) {
-  return THddPageRenderer(core, files, smart, verdicts).Render(key);
+                         const std::vector<TSmartVerdict>* verdicts, int controller) {
+  return THddPageRenderer(core, files, smart, verdicts, controller).Render(key);
 }
 
 }  // namespace kv

@@ -32,9 +32,11 @@ inline constexpr char kNoSmartSourceLine[] =
 inline constexpr char kNoSmartForDriveLine[] = "No SMART data for this drive in the last collection.";
 
 // `files` holds the templates. With `verdicts` (one per drive of the model) the page opens with the drive's SMART
-// verdict and marks the rows of the SATA attributes that caused it.
+// verdict and marks the rows of the SATA attributes that caused it. The page links back to
+// its controller's main page: "/" for controller 1, "/cN/" for controller N.
 TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files,
-                         SmartSource smart = SmartSource::kSet, const std::vector<TSmartVerdict>* verdicts = nullptr);
+                         SmartSource smart = SmartSource::kSet, const std::vector<TSmartVerdict>* verdicts = nullptr,
+                         int controller = 1);
 
 class DrivePageRenderer;
 
@@ -44,7 +46,7 @@ class DrivePageRenderer;
 class THddPageRenderer {
  public:
   THddPageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart = SmartSource::kSet,
-                   const std::vector<TSmartVerdict>* verdicts = nullptr);
+                   const std::vector<TSmartVerdict>* verdicts = nullptr, int controller = 1);
   ~THddPageRenderer();
   THddPageRenderer(const THddPageRenderer&) = delete;
   THddPageRenderer& operator=(const THddPageRenderer&) = delete;

@@ -42,8 +42,8 @@ THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, const TMFileLis
 THDDHTMLCacheList::THDDHTMLCacheList(const std::string& version, std::string header, std::string end)
     : header_(std::move(header)), end_(std::move(end)), version_(version) {}
 
-void THDDHTMLCacheList::Add(std::string key, std::string alternative_key, std::string body) {
-  items_.push_back(THDDHTMLCacheItem{std::move(key), std::move(alternative_key), std::move(body), PageTimeStamp()});
+void THDDHTMLCacheList::Add(std::string key, std::string alternative_key, std::string body, int64_t now) {
+  items_.push_back(THDDHTMLCacheItem{std::move(key), std::move(alternative_key), std::move(body), PageTimeStamp(now)});
 }
 
 THDDHTMLCacheItem THDDHTMLCacheList::Refresh(THDDHTMLCacheItem item) {

@@ -10,6 +10,7 @@
 // call Get under PageLock. A lookup sees each page whole, old or new; the old and the new
 // set of pages are never held together, which at hundreds of drives is megabytes.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,8 @@ class THDDHTMLCacheList {
 
   void SetVersion(const std::string& version) { version_ = version; }
   void Clear() { items_.clear(); }
-  // Appends an item stamped with the current local time; no check for an existing key.
-  void Add(std::string key, std::string alternative_key, std::string body);
+  // Appends an item stamped with `now` (local Unix seconds); no check for an existing key.
+  void Add(std::string key, std::string alternative_key, std::string body, int64_t now);
   void AddStamped(THDDHTMLCacheItem item) { items_.push_back(std::move(item)); }
   // The page for `key` (or serial number) in any letter case; falls back to "-1_-1";
   // empty when even that is missing. An empty alternative key (a drive without serial

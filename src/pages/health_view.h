@@ -7,8 +7,19 @@
 #include <string>
 
 #include "health/cycle_health.h"
+#include "health/verdict.h"
 
 namespace kv {
+
+// The stylesheet's colours of a verdict (the strip, the controller bar).
+inline const char* VerdictClass(THealth level) {
+  switch (level) {
+    case THealth::OK: return "verdict-ok";
+    case THealth::Warning: return "verdict-warn";
+    case THealth::Critical: return "verdict-bad";
+  }
+  return "verdict-warn";
+}
 
 struct THealthView : TCycleHealth {
   int64_t CollectedAt = 0;  // local Unix seconds of the data shown; 0 unknown

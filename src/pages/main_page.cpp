@@ -43,8 +43,8 @@ std::string PercentText(const std::string& percent) {
 class MainPageRenderer {
  public:
   MainPageRenderer(TKVCore& core, const std::string& version, const TMemIniFile& report, const TMFileList& files,
-                   const THealthView* health)
-      : core_(core), version_(version), templates_(files), report_(report), health_(health) {}
+                   const THealthView* health, int64_t now)
+      : core_(core), version_(version), templates_(files), report_(report), health_(health), now_(now) {}
 
   std::string Render() {
     page_ += Apply("tpl_header.txt", {});
@@ -57,7 +57,7 @@ class MainPageRenderer {
     }
     page_ += Drives();
     if (health_ != nullptr) page_ += RecentChanges();
-    page_ += Apply("tpl_end.txt", {{"@u@", FooterLine(PageTimeStamp(), version_)}});
+    page_ += Apply("tpl_end.txt", {{"@u@", FooterLine(PageTimeStamp(now_), version_)}});
     if (health_ != nullptr && health_->Verdict.Level != THealth::OK) {
       // The browser tab tells the verdict too.
       const std::string title = "<title>";
@@ -84,12 +84,11 @@ class MainPageRenderer {
   // The verdict and its reasons, each a link to what it names; above it, when the data is
   // stale, why. The strip wraps, so it fits a phone's width (the stylesheet colours it).
   std::string HealthStrip() const {
-    static const char* const kLevelClass[] = {"verdict-ok", "verdict-warn", "verdict-bad"};
     std::string out;
     if (!health_->StaleWarning.empty())
       out += "<div class=\"stale\" id=\"stale\"><b>Stale data.</b> " + HtmlEscape(health_->StaleWarning) + "</div>\r\n";
     const THealthVerdict& v = health_->Verdict;
-    out += std::string("<div class=\"verdict ") + kLevelClass[static_cast<int>(v.Level)] + "\" id=\"health\"><b>" +
+    out += std::string("<div class=\"verdict ") + VerdictClass(v.Level) + "\" id=\"health\"><b>" +
            HealthWord(v.Level) + "</b>";
     if (health_->CollectedAt != 0) out += " &middot; data collected " + PageTimeText(health_->CollectedAt);
     if (!v.Reasons.empty()) {
@@ -467,21 +466,33 @@ class MainPageRenderer {
                                 "@wc@", "@wwn@", "@temp@", "@link@", "@ld@"}};
   const TMemIniFile& report_;
   const THealthView* health_;
+  int64_t now_;
   std::string page_;
 };
 
 }  // namespace
 
 std::string RenderMainPage(TKVCore& core, const std::string& version, const TMemIniFile& report,
-                           const TMFileList& files, const THealthView* health) {
-  return MainPageRenderer(core, version, report, files, health).Render();
+                           const TMFileList& files, const THealthView* health, int64_t now) {
+  return MainPageRenderer(core, version, report, files, health, now).Render();
 }
 
 std::string RenderMainPage(TKVCore& core, const std::string& version, const TMFileList& files,
-                           const THealthView* health) {
+                           const THealthView* health, int64_t now) {
   std::string text;
   AppendStateReport(core, version, text);
-  return RenderMainPage(core, version, TMemIniFile(text), files, health);
+  return RenderMainPage(core, version, TMemIniFile(text), files, health, now);
+}
+
+std::size_t ControllerBarOffset(const std::string& page) {
+  // The header template ends by opening the content cell; the strip or the controller
+  // block follows it on the next line.
+  size_t at = page.find("<table class=\"content\"");
+  if (at != std::string::npos) at = page.find("<td>", at);
+  if (at == std::string::npos) return 0;
+  at += 4;
+  if (page.compare(at, 2, "\r\n") == 0) return at + 2;
+  return at < page.size() && page[at] == '\n' ? at + 1 : at;
 }
 
 }  // namespace kv

@@ -5,7 +5,6 @@
 #include "base/local_time_text.h"
 #include "pages/format_helpers.h"
 #include "pages/template_engine.h"
-#include "platform/clock.h"
 #include "base/text_helpers.h"
 
 namespace kv {
@@ -64,14 +63,6 @@ std::string DataRows(std::string_view joined, std::string_view row_open) {
     rows.append("</TD></TR>\r\n");
   }
   return rows;
-}
-
-std::string PageTimeStamp() {
-  const platform::LocalDateTime t = platform::LocalNow();
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d %02d/%02d/%04d", t.hour, t.minute, t.second,
-                t.day, t.month, t.year);
-  return buffer;
 }
 
 std::string PageTimeText(int64_t localSeconds) {

@@ -31,10 +31,12 @@ std::string StatisticsColumn(const std::string& rows);
 // each followed by CR LF. `row_open` is the text that opens each row.
 std::string DataRows(std::string_view joined, std::string_view row_open = kRowOpen);
 
-// Local time as "hh:nn:ss dd/mm/yyyy", the stamp of the page footers.
-std::string PageTimeStamp();
-// Local Unix seconds in the same form.
+// Local Unix seconds (as the collection's clock gives them, no zone applied) as
+// "hh:nn:ss dd/mm/yyyy", the form of every time on the pages.
 std::string PageTimeText(int64_t localSeconds);
+// The stamp of the page footers and drive pages: the time the page was made, passed in
+// so that a page depends on its inputs only.
+inline std::string PageTimeStamp(int64_t local_seconds) { return PageTimeText(local_seconds); }
 // "<SPAN style="font-size: 10px">Updated: ...<br>version: ...</SPAN>"
 std::string FooterLine(std::string_view updated, std::string_view version);
 

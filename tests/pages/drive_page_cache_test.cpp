@@ -62,16 +62,16 @@ TEST(DrivePageCache, FooterMarkReplacedEverywhereInAnyCase) {
 
 TEST(DrivePageCache, FirstOfTwoEqualKeysWins) {
   THDDHTMLCacheList cache("v", "", "");
-  cache.Add("0_1", "s", "first");
-  cache.Add("0_1", "s", "second");
+  cache.Add("0_1", "s", "first", 0);
+  cache.Add("0_1", "s", "second", 0);
   EXPECT_EQ(cache.Get("0_1"), " first ");
 }
 
 TEST(DrivePageCache, RefreshReplacesPagesInPlaceAndEndsWithTheNewSetInItsOrder) {
   THDDHTMLCacheList cache("v", "", "");
-  cache.Add("0_1", "a", "old 1");
-  cache.Add("0_2", "b", "old 2");
-  cache.Add("0_3", "c", "old 3");
+  cache.Add("0_1", "a", "old 1", 0);
+  cache.Add("0_2", "b", "old 2", 0);
+  cache.Add("0_3", "c", "old 3", 0);
   // The new set: 0_3 moved first, 0_2 is gone, 0_4 is new, and 0_1 comes twice.
   EXPECT_EQ(cache.Refresh(Item("0_3", "c", "new 3", "u")).Body, "old 3");
   EXPECT_EQ(cache.Get("0_3"), " new 3 ");
@@ -95,10 +95,10 @@ TEST(DrivePageCache, RefreshReplacesPagesInPlaceAndEndsWithTheNewSetInItsOrder) 
 
 TEST(DrivePageCache, HeaderAndEndComeFromTheEmbeddedTemplates) {
   THDDHTMLCacheList cache("9.9.9.9", test::EmbeddedFiles());
-  cache.Add("-1_-1", "", "BODY");
+  cache.Add("-1_-1", "", "BODY", 1738404000);
   const std::string page = cache.Get("-1_-1");
   EXPECT_NE(page.find(" BODY "), std::string::npos);
-  EXPECT_NE(page.find("version: 9.9.9.9"), std::string::npos);
+  EXPECT_NE(page.find("Updated: 10:00:00 01/02/2025<br>version: 9.9.9.9"), std::string::npos);
   EXPECT_EQ(page.find("@u@"), std::string::npos);
   EXPECT_GT(page.find(" BODY "), 0u) << "the header comes first";
 }

@@ -65,6 +65,21 @@ TEST_F(DrivePage, UnknownKeyGivesTheEmptyFrame) {
             RenderHddPage(core_, "9_9", test::EmbeddedFiles()).Body);
 }
 
+// Controller 1's pages link back to "/" as they always did; another controller's to its own
+// main page, the frame too.
+TEST_F(DrivePage, BackLinkLeadsToItsControllersMainPage) {
+  const TMFileList& files = test::EmbeddedFiles();
+  for (const char* key : {"0_0", "-1_-1"}) {
+    const std::string first = RenderHddPage(core_, key, files, SmartSource::kSet, nullptr, 1).Body;
+    EXPECT_EQ(first, RenderHddPage(core_, key, files).Body) << key;
+    EXPECT_TRUE(Has(first, "<a href=\"/\">&larr; Controller overview</a>")) << key;
+    THddPageRenderer third(core_, files, SmartSource::kSet, nullptr, 3);
+    const std::string body = third.Render(key).Body;
+    EXPECT_TRUE(Has(body, "<a href=\"/c3/\">&larr; Controller overview</a>")) << key;
+    EXPECT_FALSE(Has(body, "href=\"/\"")) << key;
+  }
+}
+
 TEST_F(DrivePage, MembershipRows) {
   const std::string member = "<TR><TD class=\"FCI FTC nw\">Member:</TD>";
   const std::string further = "<TR><TD class=\"FCI FTC nw\">&nbsp;</TD><TD class=\"FCI FTC nw\" width=\"100%\"><b>";

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/kv_core.h"
+#include "pages/controller_bar.h"
 #include "pages/health_view.h"
 #include "pages/main_page.h"
 #include "pages/page_rows.h"
@@ -20,6 +21,8 @@ namespace {
 
 using test::ReadFile;
 using test::kDemoDir;
+
+constexpr int64_t kNow = 1765249800;  // 03:10:00 09/12/2025, local
 
 bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
 
@@ -72,13 +75,12 @@ std::string DemoPage(Edit edit, bool with_cache = true) {
   if (with_cache) ParseCacheStats(ReadFile(kDemoDir + "get_logs_cache.txt"), core);
   BuildResult(core);
   edit(core);
-  return RenderMainPage(core, "7.8.9.10", test::EmbeddedFiles());
+  return RenderMainPage(core, "7.8.9.10", test::EmbeddedFiles(), nullptr, kNow);
 }
 
 TEST(MainPage, DemoPageFrameAndFooter) {
   const std::string page = DemoPage([](TKVCore&) {});
-  EXPECT_TRUE(Has(page, "<SPAN style=\"font-size: 10px\">Updated: "));
-  EXPECT_TRUE(Has(page, "<br>version: 7.8.9.10</SPAN>"));
+  EXPECT_TRUE(Has(page, "<SPAN style=\"font-size: 10px\">Updated: 03:10:00 09/12/2025<br>version: 7.8.9.10</SPAN>"));
   EXPECT_FALSE(Has(page, "@u@"));
   for (const char* id : {"c_ld_0", "c_ld_1", "c_zepld_0", "c_enc_0"}) EXPECT_TRUE(Has(page, id)) << id;
   EXPECT_TRUE(Has(page, "Uncached IOs")) << "the demo has cache statistics";
@@ -237,7 +239,7 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
   health.CollectedAt = 1765249800;
   health.StaleWarning = "The config source timed out at <then>.";
   health.Recent = {{1765249000, TSeverity::Warning, "change-one"}, {1765249800, TSeverity::Critical, "second <b>"}};
-  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles(), &health);
+  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles(), &health, kNow);
   EXPECT_TRUE(Has(page, "<title>Critical: Korvane Monitor</title>"));
   EXPECT_TRUE(Has(page, "class=\"verdict verdict-bad\" id=\"health\"><b>Critical</b>"));
   EXPECT_TRUE(Has(page, "data collected 03:10:00 09/12/2025")) << "the footer's time format";
@@ -254,19 +256,54 @@ TEST(MainPage, HealthStripTitleStaleWarningAndRecentChanges) {
 
   health.Verdict = THealthVerdict{};
   health.Recent.clear();
-  const std::string ok = RenderMainPage(core, "1", test::EmbeddedFiles(), &health);
+  const std::string ok = RenderMainPage(core, "1", test::EmbeddedFiles(), &health, kNow);
   EXPECT_TRUE(Has(ok, "<title>Korvane Monitor</title>"));
   EXPECT_TRUE(Has(ok, "class=\"verdict verdict-ok\" id=\"health\"><b>OK</b>"));
   EXPECT_TRUE(Has(ok, "No changes since the start."));
-  const std::string plain = RenderMainPage(core, "1", test::EmbeddedFiles());
+  const std::string plain = RenderMainPage(core, "1", test::EmbeddedFiles(), nullptr, kNow);
   EXPECT_FALSE(Has(plain, "id=\"health\"") || Has(plain, "id=\"changes\"") || Has(plain, "(SMART"))
       << "without findings: the page as before";
+}
+
+// The bar the collection puts in at ControllerBarOffset: ahead of the strip, behind the
+// header; with one controller there is none and the page is as it was.
+TEST(MainPage, ControllerBarAndWhereItGoes) {
+  const TControllerLink links[] = {
+      {1, THealth::Critical, "KVR<7805>"}, {2, THealth::OK, "KVR7805Z"}, {3, THealth::Warning, ""}};
+  EXPECT_EQ(RenderControllerBar(std::span(links, 1), 1), "");
+  EXPECT_EQ(RenderControllerBar({}, 1), "");
+  const std::string bar = RenderControllerBar(links, 2);
+  EXPECT_TRUE(Has(bar, "<a class=\"verdict verdict-bad\" href=\"/c1/\""));
+  EXPECT_TRUE(Has(bar, "<a class=\"verdict verdict-ok\" href=\"/c2/\" aria-current=\"page\""));
+  EXPECT_TRUE(Has(bar, "<a class=\"verdict verdict-warn\" href=\"/c3/\""));
+  EXPECT_EQ(Count(bar, "aria-current"), 1u);
+  // Without its tags the bar still says everything the colours do.
+  std::string text;
+  for (size_t i = 0; i < bar.size(); ++i)
+    if (bar[i] == '<') i = bar.find('>', i);
+    else text += bar[i];
+  EXPECT_EQ(text, "Controller 1 KVR&lt;7805&gt;: Critical\r\nController 2 KVR7805Z: OK (this page)\r\n"
+                  "Controller 3: Warning\r\n\r\n");
+
+  TKVCore core;
+  ParseConfig(ReadFile(kDemoDir + "get_config.txt"), core);
+  BuildResult(core);
+  THealthView health;
+  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles(), &health, kNow);
+  const size_t at = ControllerBarOffset(page);
+  EXPECT_EQ(page.compare(at, 20, "<div class=\"verdict "), 0) << page.substr(at, 40);
+  health.StaleWarning = "stale";
+  const std::string stale = RenderMainPage(core, "1", test::EmbeddedFiles(), &health, kNow);
+  EXPECT_EQ(stale.compare(ControllerBarOffset(stale), 18, "<div class=\"stale\""), 0);
+  const std::string plain = RenderMainPage(core, "1", test::EmbeddedFiles(), nullptr, kNow);
+  EXPECT_EQ(ControllerBarOffset(plain), at) << "the header ends at the same place";
+  EXPECT_LT(plain.find("<body>"), at);
 }
 
 TEST(MainPage, EmptyModelStillGivesAPage) {
   TKVCore core;
   BuildResult(core);
-  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles());
+  const std::string page = RenderMainPage(core, "1", test::EmbeddedFiles(), nullptr, kNow);
   EXPECT_TRUE(Has(page, "version: 1</SPAN>"));
   EXPECT_FALSE(Has(page, "c_ld_"));
   EXPECT_FALSE(Has(page, "href=\"hdd_"));

@@ -81,7 +81,7 @@ TEST(MetricsCost, SmallBesideTheCycleFor256Drives) {
     BuildResult(*core);
     TStringList report;
     WriteStateReport(*core, "1.0", report);
-    RenderMainPage(*core, "1.0", test::EmbeddedFiles());
+    RenderMainPage(*core, "1.0", test::EmbeddedFiles(), nullptr, 0);
     for (int n = 0; n < core->Result.HDDs.Count(); ++n)
       RenderHddPage(*core, "0_" + std::to_string(n), test::EmbeddedFiles());
   });
