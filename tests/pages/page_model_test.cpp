@@ -8,8 +8,8 @@
 // the traffic and cache boxes against get_logs_stats.txt; the task suffixes against
 // get_tasks.txt. The SATA drive page was checked attribute by attribute (id, hex, current,
 // worst, raw, name) against get_smartstats.txt and smart_params.txt, its text copy column
-// by column (widths, alignment, borders); the SAS page parameter by parameter. The footer
-// stamp is replaced by "@STAMP@" before comparing.
+// by column (widths, alignment, borders); the SAS page parameter by parameter. The main
+// page is made at a fixed time, so its footer stamp is part of the golden.
 //
 // Regenerating after an intended change: KV_UPDATE_GOLDEN=1 build/<dir>/test_pages
 // --gtest_filter='DemoPages.*', then check the diff the same way before committing it.
