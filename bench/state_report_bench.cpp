@@ -6,7 +6,7 @@
 #include <string>
 
 #include "model/kv_core.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "report/state_report.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "resources/resource_store.h"
 
 namespace kv::test {

@@ -17,7 +17,7 @@
 #include "platform/write_failures.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "parse/smart_parser.h"
 #include "parse/stats_parser.h"
 #include "parse/task_parser.h"

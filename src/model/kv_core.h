@@ -16,7 +16,7 @@
 // ParseCacheStats in parse/stats_parser.h, BuildResult in parse/build_result.h with the
 // drive matcher (parse/drive_matcher.h); WriteStateReport in report/state_report.h.
 //
-// SmartNames is the shipped attribute-name table (parse/smart_names.h) the collection
+// SmartNames is the shipped attribute-name table (model/smart_names.h) the collection
 // hands in with the core, so the report and the renderers need no table of their own;
 // null names nothing. The table is immutable and shared between cycles.
 //

@@ -13,7 +13,7 @@
 #include "pages/page_rows.h"
 #include "pages/template_engine.h"
 #include "pages/ts_report.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 
 namespace kv {
 namespace {

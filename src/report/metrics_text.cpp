@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "report/model_values.h"
 #include "report/text_utf8.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "base/text_case.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 
 namespace kv {
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "report/model_values.h"
 #include "report/text_utf8.h"
 

@@ -15,7 +15,7 @@
 #include "base/local_time_text.h"
 #include "base/text_helpers.h"
 #include "model/kv_core.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "parse/xml_lines.h"
 #include "report/model_values.h"
 

@@ -7,10 +7,10 @@
 
 #include "base/text_case.h"
 #include "model/kv_core.h"
+#include "model/smart_names.h"
 #include "pages/drive_page.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
-#include "parse/smart_names.h"
 #include "parse/smart_parser.h"
 #include "parse/stats_parser.h"
 #include "test_files.h"

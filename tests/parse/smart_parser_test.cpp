@@ -1,4 +1,4 @@
-// SMART parsers: drive records, attribute tables, description names, the name table, and
+// SMART parsers: drive records, attribute tables, description names, and
 // the channel match of a companion configuration listing finding every drive.
 #include <gtest/gtest.h>
 
@@ -7,7 +7,6 @@
 #include "model/kv_core.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
-#include "parse/smart_names.h"
 #include "parse/smart_parser.h"
 #include "test_files.h"
 
@@ -146,24 +145,6 @@ TEST(SmartParser, TempFromRawAndCaseOf) {
   for (const auto& [raw, temp] : temps) EXPECT_EQ(TempFromRaw(raw), temp) << raw;
   EXPECT_EQ(CaseOf("drive trip", "<A name=\"Drive Trip Temp\"/>"), "Drive Trip");
   EXPECT_EQ(CaseOf("absent", "<A name=\"Drive\"/>"), "absent");
-}
-
-TEST(SmartNames, ShippedTableLoadsOnlyTheCountedSections) {
-  const TKVSmartNamesList names(ReadFile(KV_SOURCE_DIR "/resources/smart_params.txt"));
-  ASSERT_EQ(names.Count(), 50);
-  EXPECT_EQ(names.NameOf(194), "HDA temperature");
-  EXPECT_EQ(names.NameOf(175), "Power Loss Protection Failure") << "p49, stored out of order";
-  EXPECT_EQ(names.NameOf(232), "") << "p55 lies past count=50";
-  EXPECT_EQ(names.NameOf(170), "");
-  EXPECT_EQ(names.NameOf(999), "");
-}
-
-TEST(SmartNames, MissingSectionsAndHostileCountsAreSkipped) {
-  EXPECT_EQ(TKVSmartNamesList().Count(), 0);
-  const TKVSmartNamesList names("[main]\ncount=2\n[p1]\nid=7\nname=Seven\n");
-  EXPECT_EQ(names.Count(), 1) << "a missing section is skipped";
-  EXPECT_EQ(names.NameOf(7), "Seven");
-  EXPECT_EQ(TKVSmartNamesList("[main]\ncount=99999999999\n").Count(), 0);
 }
 
 TEST(SmartFixtures, CompanionListingMatchesEveryDrive) {

@@ -29,9 +29,9 @@
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
+#include "model/smart_names.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
-#include "parse/smart_names.h"
 #include "parse/smart_parser.h"
 #include "parse/stats_parser.h"
 #include "parse/task_parser.h"

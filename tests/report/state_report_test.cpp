@@ -8,7 +8,7 @@
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 #include "report/state_report.h"
 
 namespace kv {

@@ -1,4 +1,4 @@
-#include "parse/smart_names.h"
+#include "model/smart_names.h"
 
 #include "base/ini_file.h"
 #include "model/kv_core.h"
