@@ -2,7 +2,8 @@
 // (half SATA, half SAS, one logical drive per 8 drives, controller-log and cache
 // statistics): the sources read from files, parsed, the state report, the main page and
 // every drive page into a fresh drive page cache; then the same through the scan list
-// manager, which adds the verdict, the changes, the metrics and the JSON document. Goals:
+// manager, which adds the verdict, the changes, the metrics and the JSON document; and the
+// manager on 2 controllers of 128 drives ("{controller}" sources) beside 1 of 256. Goals:
 // 512 drives at most 2.5 times the 256 figure.
 #include <benchmark/benchmark.h>
 
@@ -43,15 +44,27 @@ void Write(const fs::path& path, const std::string& text) { std::ofstream(path, 
 
 const char* const kNames[] = {"get_config.txt", "get_smartstats.txt", "get_logs_stats.txt", "get_logs_cache.txt"};
 
-fs::path MakeSources(int drives) {
-  kv::synth::TOptions o;
-  o.Sas = drives / 2;
-  o.Sata = drives - o.Sas;
-  const fs::path dir = fs::temp_directory_path() / ("kv-cycle-bench-" + std::to_string(drives));
+// Source `i` of controller `number` of `controllers`: kNames[i] for one controller, else
+// "get_config_2.txt" and so on; number 0 gives the configured "get_config_{controller}.txt".
+std::string SourceName(int i, int number, int controllers) {
+  if (controllers == 1) return kNames[i];
+  const std::string name = kNames[i];
+  const std::string n = number == 0 ? std::string("{controller}") : std::to_string(number);
+  return name.substr(0, name.size() - 4) + "_" + n + ".txt";
+}
+
+// Every listing says "Controllers found: N"; one controller's texts stay those the figures
+// were taken with.
+fs::path MakeSources(int drives, int controllers = 1) {
+  const fs::path dir = fs::temp_directory_path() / ("kv-cycle-bench-" + std::to_string(controllers) + "x" +
+                                                    std::to_string(drives));
   fs::create_directories(dir);
-  const std::string stats = kv::synth::Stats(o, drives / 8);
-  const std::string texts[] = {kv::synth::Config(o), kv::synth::Smart(o), stats, stats};
-  for (int i = 0; i < 4; ++i) Write(dir / kNames[i], texts[i]);
+  for (int number = 1; number <= controllers; ++number) {
+    const kv::synth::TOptions o = kv::synth::ControllerOf(drives, number, controllers);
+    const std::string stats = kv::synth::Stats(o, drives / 8);
+    const std::string texts[] = {kv::synth::Config(o), kv::synth::Smart(o), stats, stats};
+    for (int i = 0; i < 4; ++i) Write(dir / SourceName(i, number, controllers), texts[i]);
+  }
   return dir;
 }
 
@@ -129,29 +142,43 @@ class BenchEnv final : public kv::TCollectEnv {
   const kv::TMFileList& files_;
 };
 
-void Collection(benchmark::State& state) {
+void RunCollection(benchmark::State& state, int controllers, int drives) {
   kv::TMFileList files;
   kv::LoadEmbeddedResources(files);
-  const int drives = static_cast<int>(state.range(0));
-  const fs::path dir = MakeSources(drives);
+  const fs::path dir = MakeSources(drives, controllers);
   {
     BenchEnv env(files);
     kv::TScanListManager manager(env);
     kv::TSettings settings = kv::DefaultSettings();
-    settings.source_config = (dir / kNames[0]).string();
-    settings.source_smart = (dir / kNames[1]).string();
-    settings.source_stat = (dir / kNames[2]).string();
-    settings.source_cache = (dir / kNames[3]).string();
+    settings.source_config = (dir / SourceName(0, 0, controllers)).string();
+    settings.source_smart = (dir / SourceName(1, 0, controllers)).string();
+    settings.source_stat = (dir / SourceName(2, 0, controllers)).string();
+    settings.source_cache = (dir / SourceName(3, 0, controllers)).string();
     manager.Configure(settings);
     for (auto _ : state) {
       manager.StartData();
       if (std::getenv("KV_BENCH_RETURN_HEAP")) kv::platform::ReturnFreeHeap();  // as periods of 10 s and more do
     }
+    // Shows that the case watched every controller. Not on Collection: the scaling script
+    // reads the iterations from the last column of its lines.
+    if (controllers > 1) state.counters["controllers"] = env.Served().ControllerCount();
   }
   fs::remove_all(dir);
 }
 
+void Collection(benchmark::State& state) { RunCollection(state, 1, static_cast<int>(state.range(0))); }
+
+// Named apart from Collection: tools/test.d/cycle_scaling.sh filters on "^Collection/256/".
+void CollectionControllers(benchmark::State& state) {
+  RunCollection(state, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+}
+
 BENCHMARK(Collection)->Arg(64)->Arg(256)->Arg(512)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(CollectionControllers)
+    ->ArgNames({"controllers", "drives"})
+    ->Args({2, 128})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 }  // namespace
 

@@ -1,10 +1,13 @@
 // Writes the saved listings of a synthetic controller (half SATA, half SAS, one logical
 // drive per 8 drives) into a folder, for running the monitor on a large controller:
 //
-//   make_controller DRIVES FOLDER
+//   make_controller DRIVES FOLDER [CONTROLLERS]
 //
 // The folder then serves as a program folder with get_config.txt, get_smartstats.txt,
-// get_logs_stats.txt and get_logs_cache.txt as sources.
+// get_logs_stats.txt and get_logs_cache.txt as sources. With CONTROLLERS (2 to 8), every
+// controller gets DRIVES drives with serials of its own and its files are named
+// get_config_1.txt, get_config_2.txt ...: sources "get_config_{controller}.txt" and so on.
+// Every listing says "Controllers found: CONTROLLERS".
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,8 +17,8 @@
 #include "parse/smart_synthetic.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::cerr << "usage: make_controller DRIVES FOLDER\n";
+  if (argc != 3 && argc != 4) {
+    std::cerr << "usage: make_controller DRIVES FOLDER [CONTROLLERS]\n";
     return 2;
   }
   const int drives = std::atoi(argv[1]);
@@ -23,22 +26,29 @@ int main(int argc, char** argv) {
     std::cerr << "DRIVES must be 1 to 65536\n";
     return 2;
   }
-  kv::synth::TOptions o;
-  o.Sas = drives / 2;
-  o.Sata = drives - o.Sas;
+  const int controllers = argc == 4 ? std::atoi(argv[3]) : 1;
+  if (controllers < 1 || controllers > 8) {
+    std::cerr << "CONTROLLERS must be 1 to 8\n";
+    return 2;
+  }
   const std::filesystem::path folder = argv[2];
   std::filesystem::create_directories(folder);
-  const std::string stats = kv::synth::Stats(o, drives / 8 > 0 ? drives / 8 : 1);
-  const std::pair<const char*, std::string> files[] = {{"get_config.txt", kv::synth::Config(o)},
-                                                       {"get_smartstats.txt", kv::synth::Smart(o)},
-                                                       {"get_logs_stats.txt", stats},
-                                                       {"get_logs_cache.txt", stats}};
-  for (const auto& [name, text] : files) {
-    std::ofstream out(folder / name, std::ios::binary);
-    out << text;
-    if (!out) {
-      std::cerr << "cannot write " << (folder / name).string() << "\n";
-      return 1;
+  for (int number = 1; number <= controllers; ++number) {
+    const kv::synth::TOptions o = kv::synth::ControllerOf(drives, number, controllers);
+    const std::string suffix = controllers > 1 ? "_" + std::to_string(number) : "";
+    const std::string stats = kv::synth::Stats(o, drives / 8 > 0 ? drives / 8 : 1);
+    const std::pair<const char*, std::string> files[] = {{"get_config", kv::synth::Config(o)},
+                                                         {"get_smartstats", kv::synth::Smart(o)},
+                                                         {"get_logs_stats", stats},
+                                                         {"get_logs_cache", stats}};
+    for (const auto& [name, text] : files) {
+      const std::filesystem::path path = folder / (name + suffix + ".txt");
+      std::ofstream out(path, std::ios::binary);
+      out << text;
+      if (!out) {
+        std::cerr << "cannot write " << path.string() << "\n";
+        return 1;
+      }
     }
   }
   return 0;

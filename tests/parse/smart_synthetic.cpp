@@ -26,10 +26,10 @@ std::string Hex2(int v) {
   return b;
 }
 
-std::string DriveSerial(int k) {
+std::string DriveSerial(const TOptions& o, int k) {
   char b[24];
-  std::snprintf(b, sizeof b, "KV%06dX%d", k * 7 + 1000, k % 10);
-  return b;
+  std::snprintf(b, sizeof b, "%06dX%d", k * 7 + 1000, k % 10);
+  return o.SerialPrefix + b;
 }
 
 }  // namespace
@@ -134,8 +134,8 @@ std::string Stats(const TOptions& o, int logical) {
 std::string Config(const TOptions& o) {
   const int drives = o.Sata + o.Sas;
   const std::string rule(70, '-');
-  std::string s = "Controllers found: 1\r\n" + rule + "\r\nController information\r\n" + rule +
-                  "\r\n";
+  std::string s = "Controllers found: " + std::to_string(o.ControllersFound) + "\r\n" + rule +
+                  "\r\nController information\r\n" + rule + "\r\n";
   s += "   Controller Status                        : Optimal\r\n";
   s += "   Controller Model                         : " + o.DeviceName + "\r\n";
   s += "   Controller Serial Number                 : " + o.ControllerSerial + "\r\n";
@@ -148,11 +148,23 @@ std::string Config(const TOptions& o) {
     s += std::string("         Transfer Speed                     : ") +
          (k < o.Sata ? "SATA 6.0 Gb/s" : "SAS 12.0 Gb/s") + "\r\n";
     s += "         Reported Channel,Device(T:L)       : " + ch + "," + id + "(" + id + ":0)\r\n";
-    s += "         Serial number                      : " + DriveSerial(k) + "\r\n";
+    s += "         Serial number                      : " + DriveSerial(o, k) + "\r\n";
     s += "         Size                               : 953869 MB\r\n";
   }
   s += "\r\nCommand completed successfully.\r\n";
   return s;
+}
+
+TOptions ControllerOf(int drives, int number, int controllers) {
+  TOptions o;
+  o.Sas = drives / 2;
+  o.Sata = drives - o.Sas;
+  o.ControllersFound = controllers;
+  if (controllers > 1) {
+    o.ControllerSerial += std::to_string(number);
+    o.SerialPrefix = "K" + std::string(1, static_cast<char>('A' + number));
+  }
+  return o;
 }
 
 }  // namespace kv::synth
