@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_helpers.h"
 #include "parse/xml_lines.h"
 
 namespace {

@@ -1,7 +1,8 @@
 #pragma once
 // Text helpers the parsers of the controller utility's outputs split their lines with; the
-// model, the report and the pages use a few of them too. All work on single-byte strings; searches are case-sensitive (callers lower-case first
-// where they need to). Pure functions, any thread.
+// model, the report and the pages use a few of them too, and the report reads size texts
+// in megabytes with SizeToMegabytes. All work on single-byte strings; searches are
+// case-sensitive (callers lower-case first where they need to). Pure functions, any thread.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +23,11 @@ std::string TextAfter(std::string_view s, std::string_view sep);
 int32_t ToInt(std::string_view s, int32_t default_value);
 // Every blank replaced by "_".
 std::string BlanksToUnderscores(std::string_view s);
+// A size text ("139236 MB", "2 TB", "1.5 GB") in whole megabytes (rounded half to even,
+// "." or "," as the decimal point; "KB", "MB", "GB" and "TB" in any letter case, anything
+// else counts as MB); empty when there is no number, it is not above 0 or the result does
+// not fit 64 bits.
+std::string SizeToMegabytes(std::string_view text);
 // The lines of `text`, split at CR, LF or CR LF. A final line ending does not start
 // another line; an empty text has no lines.
 std::vector<std::string> SplitLines(std::string_view text);

@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <limits>
 
-#include "base/text_case.h"
 #include "base/text_helpers.h"
 
 namespace kv {
@@ -502,47 +499,6 @@ void ChildElementNames(std::string_view text, std::vector<std::string>& names) {
   std::deque<std::string> built;
   ChildElementNameViews(text, views, built);
   names.assign(views.begin(), views.end());
-}
-
-std::string SizeToMegabytes(std::string_view text) {
-  std::string number;
-  std::string unit;
-  bool has_digit = false;
-  bool has_point = false;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') {
-      number.push_back(c);
-      has_digit = true;
-    } else if (c == ',' || c == '.') {
-      if (!has_point) number.push_back('.');
-      has_point = true;
-    } else {
-      unit.push_back(c);
-    }
-  }
-  if (!has_digit) return {};
-  if (number.front() == '.') number.insert(number.begin(), '0');
-  if (number.back() == '.') number.push_back('0');
-  double value = 0;
-  const auto parsed = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (parsed.ec != std::errc() || !(value > 0)) return {};
-
-  std::string norm;
-  for (char c : TrimControls(unit)) {
-    if (static_cast<unsigned char>(c) <= ' ') {
-      if (norm.empty() || norm.back() != ' ') norm.push_back(' ');
-    } else {
-      norm.push_back(LowerAscii(c));
-    }
-  }
-  double factor = 1;
-  if (norm == "kb") factor = 1.0 / 1024;
-  else if (norm == "gb") factor = 1024;
-  else if (norm == "tb") factor = 1048576;
-  // Round half to even; the default floating-point rounding mode is to nearest-even.
-  const double mb = std::nearbyint(value * factor);
-  if (!(mb < 9.2e18)) return {};
-  return std::to_string(static_cast<int64_t>(mb));
 }
 
 }  // namespace kv

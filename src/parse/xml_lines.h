@@ -106,9 +106,4 @@ void ChildElementNames(std::string_view text, std::vector<std::string>& names);
 void ChildElementNameViews(std::string_view text, std::vector<std::string_view>& names,
                            std::deque<std::string>& built);
 
-// A size text ("139236 MB", "2 TB", "1.5 GB") in whole megabytes (rounded half to even,
-// "." or "," as the decimal point); empty when there is no number, it is not above 0 or
-// the result does not fit 64 bits.
-std::string SizeToMegabytes(std::string_view text);
-
 }  // namespace kv

@@ -16,7 +16,6 @@
 #include "base/text_helpers.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
-#include "parse/xml_lines.h"
 #include "report/model_values.h"
 
 namespace kv {

@@ -1,7 +1,10 @@
-// The text helpers every parser splits its lines with.
+// The text helpers every parser splits its lines with, and size texts in megabytes.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "base/text_helpers.h"
 
@@ -44,6 +47,16 @@ TEST(TextHelpers, SplitLinesAtCrLfOrCrLf) {
   EXPECT_EQ(SplitLines("\n\r\n\r"), (Lines{"", "", ""}));
   EXPECT_EQ(SplitLines("a\n\rb"), (Lines{"a", "", "b"}));  // LF CR is two line ends
   EXPECT_EQ(SplitLines(std::string("a\0b\n", 4)), Lines{std::string("a\0b", 3)});
+}
+
+TEST(TextHelpers, SizeToMegabytesRoundsHalfToEvenAndRefusesWhatIsNotAPositiveSize) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"139236 MB", "139236"}, {"2 TB", "2097152"}, {"512 KB", "0"},   {"1536 KB", "2"},
+      {"1.5 GB", "1536"},      {"0 MB", ""},        {"MB", ""},        {"1,234 MB", "1"},
+      {"2.5 MB", "2"},         {"3.5 MB", "4"},     {".", ""},         {"", ""},
+      {"5. gb", "5120"},       {"  7\t\tG B ", "7"}, {"1.2.3 MB", "1"}, {"9e9999 TB", "99999"},
+      {"99999999999999999999999 TB", ""}};
+  for (const auto& [in, out] : cases) EXPECT_EQ(SizeToMegabytes(in), out) << in;
 }
 
 }  // namespace

@@ -188,16 +188,6 @@ TEST(XmlLines, ChildElementNamesListStartTagsWithAttributes) {
   EXPECT_EQ(Lines(d, "attribute_03 "), V{"id: 0x05"});
 }
 
-TEST(XmlLines, SizeToMegabytes) {
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"139236 MB", "139236"}, {"2 TB", "2097152"}, {"512 KB", "0"},   {"1536 KB", "2"},
-      {"1.5 GB", "1536"},      {"0 MB", ""},        {"MB", ""},        {"1,234 MB", "1"},
-      {"2.5 MB", "2"},         {"3.5 MB", "4"},     {".", ""},         {"", ""},
-      {"5. gb", "5120"},       {"  7\t\tG B ", "7"}, {"1.2.3 MB", "1"}, {"9e9999 TB", "99999"},
-      {"99999999999999999999999 TB", ""}};
-  for (const auto& [in, out] : cases) EXPECT_EQ(SizeToMegabytes(in), out) << in;
-}
-
 // ---- differential ------------------------------------------------------------------------
 
 const std::vector<std::string> kNames = {"a", "smartstats", "physicaldrivesmartstats",
