@@ -1,7 +1,6 @@
 #include "parse/config_parser.h"
 
-#include <mutex>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "base/core_log_writer.h"
 #include "base/text_case.h"
@@ -56,35 +55,16 @@ bool NumberAfterPhrase(const std::string& low, const std::string& phrase, std::s
 
 // A column-0 heading that no generation we know prints: a new utility version shows up in
 // the core log instead of its block being dropped in silence. Each heading is written once
-// per process, at most kUnknownHeadingsPerListing of them per listing.
+// while the caller's TSeenHeadings lives, at most kUnknownHeadingsPerListing of them per
+// listing.
 constexpr int kUnknownHeadingsPerListing = 5;
 constexpr size_t kUnknownHeadingsRemembered = 1000;
 constexpr size_t kHeadingShown = 120;
 
-struct TSeenHeadings {
-  std::mutex lock;
-  std::unordered_set<std::string> seen;
-};
-
-TSeenHeadings& SeenHeadings() {
-  static TSeenHeadings headings;
-  return headings;
-}
-
-// Once the memory is full, no new heading is written: a listing of junk cannot make the
-// log, or the memory, grow without bound.
-bool FirstTimeSeen(const std::string& heading) {
-  TSeenHeadings& h = SeenHeadings();
-  const std::lock_guard<std::mutex> guard(h.lock);
-  if (h.seen.count(heading) != 0 || h.seen.size() >= kUnknownHeadingsRemembered) return false;
-  h.seen.insert(heading);
-  return true;
-}
-
 class TConfigParser {
  public:
-  explicit TConfigParser(TKVCore& core)
-      : core_(core), lds_(core.LDs), zeplds_(core.ZepLDs), hdds_(core.HDDs),
+  TConfigParser(TKVCore& core, TSeenHeadings& seen)
+      : core_(core), seen_(seen), lds_(core.LDs), zeplds_(core.ZepLDs), hdds_(core.HDDs),
         enclosures_(core.Enclosures) {}
 
   void Line(const std::string& line) {
@@ -128,7 +108,7 @@ class TConfigParser {
   void UnknownHeading(const std::string& heading) {
     if (unknown_headings_ >= kUnknownHeadingsPerListing) return;
     const std::string shown = heading.substr(0, kHeadingShown);
-    if (!FirstTimeSeen(shown)) return;
+    if (!seen_.FirstTime(shown)) return;
     ++unknown_headings_;
     WriteCoreLog("PARSE! unknown heading in the configuration listing, its block is skipped: [" +
                  shown + "]");
@@ -253,6 +233,7 @@ class TConfigParser {
   }
 
   TKVCore& core_;
+  TSeenHeadings& seen_;
   TBlockFinder<TKVLDList> lds_;
   TBlockFinder<TKVZEPLDList> zeplds_;
   TBlockFinder<TKVHDDList> hdds_;
@@ -267,14 +248,13 @@ class TConfigParser {
 
 }  // namespace
 
-void ForgetUnknownHeadings() {
-  TSeenHeadings& h = SeenHeadings();
-  const std::lock_guard<std::mutex> guard(h.lock);
-  h.seen.clear();
+bool TSeenHeadings::FirstTime(const std::string& heading) {
+  if (seen_.size() >= kUnknownHeadingsRemembered) return false;
+  return seen_.insert(heading).second;
 }
 
-void ParseConfig(const std::string& text, TKVCore& core) {
-  TConfigParser parser(core);
+void ParseConfig(const std::string& text, TKVCore& core, TSeenHeadings& seen) {
+  TConfigParser parser(core, seen);
   // One line at a time through one buffer: a listing of a million lines held as a vector of
   // strings would take twice the text again.
   std::string line;
@@ -282,6 +262,11 @@ void ParseConfig(const std::string& text, TKVCore& core) {
     line.assign(view);
     parser.Line(line);
   });
+}
+
+void ParseConfig(const std::string& text, TKVCore& core) {
+  TSeenHeadings seen;
+  ParseConfig(text, core, seen);
 }
 
 }  // namespace kv

@@ -104,23 +104,35 @@ TEST(ConfigParser, HeadingsAreRecognisedExactlyAsWritten) {
 }
 
 // A column-0 heading of a generation we do not know is named in the core log: at most five
-// a listing, each once while the program runs.
+// a listing, each once while the caller's memory of them lives.
 TEST(ConfigParser, UnknownHeadingsAreLoggedOnceAndBounded) {
   std::string listing = "Controller information\n   Controller Status : Optimal\n";
   for (int i = 0; i < 7; ++i) listing += "Unheard Of Block " + std::string(1, static_cast<char>('A' + i)) + "\n   Key : v\n";
   listing += "Array Information\nArray Number 0\nCommand completed successfully.\n";
-  ForgetUnknownHeadings();  // random listings parsed by other tests may have filled the memory
+  TSeenHeadings seen;
   TCoreLogRecorder first;
   TKVCore core;
-  ParseConfig(listing, core);
+  ParseConfig(listing, core, seen);
   ASSERT_EQ(first.lines.size(), 5u);
   EXPECT_EQ(first.lines[0], "PARSE! unknown heading in the configuration listing, its block is skipped: [Unheard Of Block A]");
   EXPECT_EQ(Pairs(core.ControllerInfo), (Lines{"Controller Status=Optimal"}));  // nothing else lands there
 
   TCoreLogRecorder second;
   TKVCore again;
-  ParseConfig(listing, again);
+  ParseConfig(listing, again, seen);
   EXPECT_EQ(second.lines.size(), 2u);  // F and G; A to E were written already
+
+  TCoreLogRecorder third;
+  TKVCore fresh;
+  ParseConfig(listing, fresh);  // a memory of its own: A to E again
+  EXPECT_EQ(third.lines.size(), 5u);
+}
+
+TEST(ConfigParser, TheHeadingMemoryStopsTakingNewHeadingsWhenFull) {
+  TSeenHeadings seen;
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(seen.FirstTime("H" + std::to_string(i)));
+  EXPECT_FALSE(seen.FirstTime("H0"));
+  EXPECT_FALSE(seen.FirstTime("one too many"));
 }
 
 TEST(ConfigParser, LogicalDeviceNumbersSegmentsAndBadNumbers) {
