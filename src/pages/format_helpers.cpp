@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "pages/template_engine.h"
-#include "platform/clock.h"
 
 namespace kv {
 
@@ -86,26 +85,6 @@ std::string FormatFixed(int decimals, double value) {
     out.append(static_cast<std::size_t>(decimals - shown), '0');
   }
   return out;
-}
-
-double UnixToDateTime(uint32_t seconds) {
-  return static_cast<double>(seconds / 86400u + 25569u) + static_cast<double>(seconds % 86400u) / 86400.0;
-}
-
-std::string StripExtension(std::string_view file_name) {
-  const auto dot = file_name.rfind('.');
-  if (dot == std::string_view::npos) return std::string(file_name);
-  const auto sep = file_name.find_last_of("/\\:");
-  if (sep != std::string_view::npos && sep > dot) return std::string(file_name);
-  return std::string(file_name.substr(0, dot));
-}
-
-int64_t GetUptimeMs() noexcept {
-  try {
-    return static_cast<int64_t>(platform::SystemUptimeMs());
-  } catch (...) {
-    return 0;
-  }
 }
 
 }  // namespace kv

@@ -1,7 +1,7 @@
 #pragma once
 // Small text helpers shared by the renderers, the state report and the scan list manager.
-// Pure functions (except GetUptimeMs), any thread, locale-independent: "." is always the
-// decimal separator and case folding is ASCII only.
+// Pure functions, any thread, locale-independent: "." is always the decimal separator and
+// case folding is ASCII only.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -28,15 +28,5 @@ std::string FormatSize(int64_t bytes);
 // written in fixed notation with `decimals` digits, halves rounded away from zero:
 // (2, 1.125) -> "1.13", (2, 1.0049999999) -> "1.01", (0, 2.5) -> "3".
 std::string FormatFixed(int decimals, double value);
-
-// Day-based timestamp (days since 1899-12-30, time as the fraction) of Unix seconds,
-// without any zone shift: 0 gives 25569.0 (1970-01-01 00:00:00).
-double UnixToDateTime(uint32_t seconds);
-
-// "C:\dir.v2\name.exe" -> "C:\dir.v2\name"; a name without extension is returned unchanged.
-std::string StripExtension(std::string_view file_name);
-
-// Milliseconds since the system started; 0 when it cannot be told.
-int64_t GetUptimeMs() noexcept;
 
 }  // namespace kv

@@ -17,8 +17,7 @@
 //   </ControllerLog>
 //
 // Both entry points clear their container first and swallow every exception, keeping what
-// was read before it. The controller time converts to a day count with UnixToDateTime
-// (pages/format_helpers.h).
+// was read before it.
 #include <string>
 
 namespace kv {

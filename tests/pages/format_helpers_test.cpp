@@ -89,38 +89,5 @@ TEST(HtmlEscape, EscapesMarkupButNotTheAmpersand) {
   EXPECT_EQ(DashIfEmpty("x"), "x");
 }
 
-TEST(UnixToDateTime, CountsDaysFromTheDayBasedEpoch) {
-  EXPECT_DOUBLE_EQ(UnixToDateTime(0), 25569.0);  // 1970-01-01 00:00:00
-  EXPECT_DOUBLE_EQ(UnixToDateTime(86400), 25570.0);
-  EXPECT_DOUBLE_EQ(UnixToDateTime(43200), 25569.5);
-  EXPECT_DOUBLE_EQ(UnixToDateTime(86399), 25569.0 + 86399.0 / 86400.0);
-  // The top of the unsigned range: 49710 days and 23296 seconds.
-  EXPECT_DOUBLE_EQ(UnixToDateTime(4294967295u), 25569.0 + 49710.0 + 23295.0 / 86400.0);
-}
-
-TEST(StripExtension, RemovesOnlyTheLastExtensionOfTheFileName) {
-  const struct {
-    const char* in;
-    const char* out;
-  } cases[] = {
-      {"korvane_monitor.exe", "korvane_monitor"},
-      {"C:\\Program Files\\Mon.v2\\korvane_monitor.exe", "C:\\Program Files\\Mon.v2\\korvane_monitor"},
-      {"C:\\Mon.v2\\korvane_monitor", "C:\\Mon.v2\\korvane_monitor"},
-      {"/opt/kv.d/korvane_monitor", "/opt/kv.d/korvane_monitor"},
-      {"/opt/kv.d/archive.tar.gz", "/opt/kv.d/archive.tar"},
-      {"C:name.txt", "C:name"},
-      {".hidden", ""},
-      {"name.", "name"},
-      {"", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(StripExtension(c.in), c.out) << c.in;
-}
-
-TEST(GetUptimeMs, ReportsARunningSystem) {
-  const int64_t first = GetUptimeMs();
-  EXPECT_GT(first, 0);
-  EXPECT_GE(GetUptimeMs(), first);
-}
-
 }  // namespace
 }  // namespace kv
