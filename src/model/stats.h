@@ -17,15 +17,9 @@ inline bool SsdActivity(const std::string& ssdHitReads, const std::string& ssdHi
   return !(ssdHitReads == "0" && ssdHitWrites == "0");
 }
 
-// One logical drive of the controller log.
-struct TKVStatsLDP {
-  int32_t Id = -1;
-  std::string NumReads;
-  std::string NumWrites;
-  std::string BlocksRead;
-  std::string BlocksReadUnit;  // "MB", "KB", "GB", "TB", "PB" or empty
-  std::string BlocksWritten;
-  std::string BlocksWrittenUnit;
+// The cache counters of one logical drive: the uncached I/O, the DRAM cache and the ssd
+// cache elements, in both the controller log and the cache statistics.
+struct TKVCacheCounters {
   std::string UncachedReads;
   std::string UncachedWrites;
   std::string DramFullHitReads;
@@ -42,6 +36,17 @@ struct TKVStatsLDP {
   std::string SsdFlushes;
   std::string SsdCacheValidPages;
   std::string SsdCacheDirtyPages;
+};
+
+// One logical drive of the controller log.
+struct TKVStatsLDP : TKVCacheCounters {
+  int32_t Id = -1;
+  std::string NumReads;
+  std::string NumWrites;
+  std::string BlocksRead;
+  std::string BlocksReadUnit;  // "MB", "KB", "GB", "TB", "PB" or empty
+  std::string BlocksWritten;
+  std::string BlocksWrittenUnit;
   bool HasSsdActivity = true;  // computed by TKVStatsLDParams::Add
 };
 
@@ -112,8 +117,8 @@ class TKVStats {
   }
 };
 
-// One controller of the cache statistics.
-struct TKVStatsCacheItem {
+// One controller of the cache statistics; the counters are those of its last logical drive.
+struct TKVStatsCacheItem : TKVCacheCounters {
   std::string StatsVersion;
   int32_t SecondsSinceLastUpdate = 0;
   std::string DeviceName;
@@ -125,22 +130,6 @@ struct TKVStatsCacheItem {
   int32_t PagesOnFailedList = 0;
   int32_t FetchCandidates = 0;
   int32_t CandidateReplacements = 0;
-  std::string UncachedReads;
-  std::string UncachedWrites;
-  std::string DramFullHitReads;
-  std::string DramWaitHitReads;
-  std::string DramHybridHitReads;
-  std::string DramCacheWrites;
-  std::string DramFlushWaitWrites;
-  std::string DramCacheFlushes;
-  std::string SsdHitReads;
-  std::string SsdHitWrites;
-  std::string SsdPageUpdates;
-  std::string SsdPageDirectAllocations;
-  std::string SsdFetches;
-  std::string SsdFlushes;
-  std::string SsdCacheValidPages;
-  std::string SsdCacheDirtyPages;
   bool HasSsdActivity = true;  // SsdActivity(SsdHitReads, SsdHitWrites), set by the parser
 };
 

@@ -83,8 +83,7 @@ void ReadKeys(std::string_view element, std::string_view name, const TKeyTargets
 }
 
 // The sixteen cache counters of one logical drive, held by both kinds of record.
-template <typename TRecord>
-void ReadCacheCounters(std::string_view drive, TRecord& r) {
+void ReadCacheCounters(std::string_view drive, TKVCacheCounters& r) {
   int count = 0;
   std::string numbered;
   NumberElements(drive, "cachestatistics", count, numbered);
@@ -160,25 +159,6 @@ void ReadTraffic(std::string_view drive, TKVStatsLDP& r, std::string& id) {
         id = ValueAfter(l, "id: ");
     }
   }
-}
-
-void CopyCacheCounters(const TKVStatsCacheItem& from, TKVStatsCacheItem& to) {
-  to.UncachedReads = from.UncachedReads;
-  to.UncachedWrites = from.UncachedWrites;
-  to.DramFullHitReads = from.DramFullHitReads;
-  to.DramWaitHitReads = from.DramWaitHitReads;
-  to.DramHybridHitReads = from.DramHybridHitReads;
-  to.DramCacheWrites = from.DramCacheWrites;
-  to.DramFlushWaitWrites = from.DramFlushWaitWrites;
-  to.DramCacheFlushes = from.DramCacheFlushes;
-  to.SsdHitReads = from.SsdHitReads;
-  to.SsdHitWrites = from.SsdHitWrites;
-  to.SsdPageUpdates = from.SsdPageUpdates;
-  to.SsdPageDirectAllocations = from.SsdPageDirectAllocations;
-  to.SsdFetches = from.SsdFetches;
-  to.SsdFlushes = from.SsdFlushes;
-  to.SsdCacheValidPages = from.SsdCacheValidPages;
-  to.SsdCacheDirtyPages = from.SsdCacheDirtyPages;
 }
 
 // Utility versions differ in how they write an empty element. The elements read as start/end
@@ -300,9 +280,9 @@ void ParseCacheStats(const std::string& text, TKVCore& core) {
       }
       // The record keeps the counters of the controller's last logical drive.
       EachLogicalDrive(c, budget, [&](std::string_view l) {
-        TKVStatsCacheItem counters;
+        TKVCacheCounters counters;
         ReadCacheCounters(l, counters);
-        CopyCacheCounters(counters, item);
+        static_cast<TKVCacheCounters&>(item) = std::move(counters);
         item.HasSsdActivity = SsdActivity(item.SsdHitReads, item.SsdHitWrites);
       });
     });
