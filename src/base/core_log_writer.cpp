@@ -15,6 +15,12 @@ CoreLogSink& Sink() {
   return sink;
 }
 
+// Where the file name of `path` starts: after its last "\", "/" or ":".
+size_t FileNameStart(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/:");
+  return separator == std::string::npos ? 0 : separator + 1;
+}
+
 }  // namespace
 
 void WriteCoreLog(const std::string& text) noexcept {
@@ -35,6 +41,17 @@ CoreLogSink SetCoreLogSink(CoreLogSink sink) {
   CoreLogSink previous = std::move(Sink());
   Sink() = std::move(sink);
   return previous;
+}
+
+std::string CoreLogFileName(const std::string& executable_path) {
+  std::string name = executable_path.substr(FileNameStart(executable_path));
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name + kCoreLogSuffix;
+}
+
+std::string CoreLogFileFor(const std::string& executable_path) {
+  return executable_path.substr(0, FileNameStart(executable_path)) + CoreLogFileName(executable_path);
 }
 
 }  // namespace kv

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/core_log_writer.h"
+
 namespace kv {
 
 namespace {
@@ -16,14 +18,6 @@ std::string UptimeText(int64_t seconds) {
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(rest / 3600),
                 static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
   return days > 0 ? std::to_string(days) + "D " + text : std::string(text);
-}
-
-std::string CoreLogFileName(const std::string& executable_path) {
-  size_t slash = executable_path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? executable_path : executable_path.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.resize(dot);
-  return name + "_core_log.txt";
 }
 
 std::string RestartArguments(const std::string& executable_path) {

@@ -9,10 +9,8 @@ namespace kv {
 // 90061 -> "1D 01:01:01", 86400 -> "1D 00:00:00". Negative counts as 0.
 std::string UptimeText(int64_t seconds);
 
-// The core log's file name without folder: "C:\M\monitor.exe" -> "monitor_core_log.txt".
-std::string CoreLogFileName(const std::string& executable_path);
-
-// "\"KorvaneMonitorHTTPServer\" \"reload\" \"<core log file name>\"".
+// "\"KorvaneMonitorHTTPServer\" \"reload\" \"<core log file name>\"" (CoreLogFileName in
+// base/core_log_writer.h).
 std::string RestartArguments(const std::string& executable_path);
 
 // '"' path '" ' arguments, with path and arguments each cut to 255 characters and the

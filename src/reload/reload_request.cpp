@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/core_log_writer.h"
 #include "base/text_case.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -10,7 +11,6 @@
 namespace kv {
 namespace {
 
-constexpr char kCoreLogSuffix[] = "_core_log.txt";
 constexpr size_t kMaxWord = 255;
 
 bool HasControlBytes(const std::string& text) {

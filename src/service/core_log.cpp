@@ -66,14 +66,6 @@ std::string CoreLogTimestampNow() {
   return FormatCoreLogTimestamp(platform::LocalNow(), platform::DateSeparator(), platform::TimeSeparator());
 }
 
-std::string CoreLogFileFor(const std::string& executable_path) {
-  size_t name_start = executable_path.find_last_of("\\/:");
-  name_start = name_start == std::string::npos ? 0 : name_start + 1;
-  size_t dot = executable_path.rfind('.');
-  size_t name_end = (dot == std::string::npos || dot < name_start) ? executable_path.size() : dot;
-  return executable_path.substr(0, name_end) + "_core_log.txt";
-}
-
 std::recursive_mutex& CoreLogLock() {
   static std::recursive_mutex lock;
   return lock;

@@ -1,6 +1,7 @@
 #pragma once
 // The core log: the program's own diagnostic text file beside the executable,
-// <program folder><executable name without extension>_core_log.txt.
+// <program folder><executable name without extension>_core_log.txt (CoreLogFileFor in
+// base/core_log_writer.h).
 //
 //   [Start] 08/12/2026 07:27:00
 //   [08/12/2026 07:27:01] Webserver starting on 10.0.0.5:31313
@@ -31,10 +32,6 @@ std::string FormatCoreLogTimestamp(const platform::LocalDateTime& t, char date_s
 
 // The current local time with the regional separators.
 std::string CoreLogTimestampNow();
-
-// The core log path for an executable: "C:\Monitor\monitor.exe" -> "C:\Monitor\monitor_core_log.txt".
-// The extension is the text from the last "." of the file name on.
-std::string CoreLogFileFor(const std::string& executable_path);
 
 // Serialises every open, write and close of the core log file. Re-entrant.
 std::recursive_mutex& CoreLogLock();

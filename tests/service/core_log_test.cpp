@@ -45,18 +45,25 @@ TEST(CoreLog, TimestampIsDayMonthYearWithTheGivenSeparators) {
     EXPECT_EQ(FormatCoreLogTimestamp(row.t, row.date_sep, row.time_sep), row.expected);
 }
 
+// The service writes the file by its path; the restart program is handed its name.
 TEST(CoreLog, FileNameIsTheExecutableNameWithoutExtension) {
   struct Row {
     const char* exe;
-    const char* expected;
+    const char* path;
+    const char* name;
   } rows[] = {
-      {"C:\\Monitor\\monitor.exe", "C:\\Monitor\\monitor_core_log.txt"},
-      {"/opt/kv/korvane_monitor", "/opt/kv/korvane_monitor_core_log.txt"},
-      {"/opt/kv.d/korvane_monitor", "/opt/kv.d/korvane_monitor_core_log.txt"},  // dot in the folder only
-      {"C:\\a\\x.y.exe", "C:\\a\\x.y_core_log.txt"},                            // last dot only
-      {"D:monitor.exe", "D:monitor_core_log.txt"},
+      {"C:\\Monitor\\monitor.exe", "C:\\Monitor\\monitor_core_log.txt", "monitor_core_log.txt"},
+      {"/opt/kv/korvane_monitor", "/opt/kv/korvane_monitor_core_log.txt", "korvane_monitor_core_log.txt"},
+      // a dot in the folder only
+      {"/opt/kv.d/korvane_monitor", "/opt/kv.d/korvane_monitor_core_log.txt", "korvane_monitor_core_log.txt"},
+      {"C:\\a\\x.y.exe", "C:\\a\\x.y_core_log.txt", "x.y_core_log.txt"},  // the last dot only
+      {"D:monitor.exe", "D:monitor_core_log.txt", "monitor_core_log.txt"},  // a drive without folder
+      {"monitor", "monitor_core_log.txt", "monitor_core_log.txt"},
   };
-  for (const Row& row : rows) EXPECT_EQ(CoreLogFileFor(row.exe), row.expected) << row.exe;
+  for (const Row& row : rows) {
+    EXPECT_EQ(CoreLogFileFor(row.exe), row.path) << row.exe;
+    EXPECT_EQ(CoreLogFileName(row.exe), row.name) << row.exe;
+  }
 }
 
 TEST(CoreLog, EachStartBeginsAFreshFileAndEntriesFollowTheBracketedTimestamp) {
