@@ -58,6 +58,18 @@ constexpr TSettingRow kRows[] = {
      .meaning = "controller log statistics: a command or a file", .text = &TSettings::source_stat},
     {.section = "source", .key = "cache", .kind = K::Text, .default_value = "",
      .meaning = "zepCache statistics: a command or a file", .text = &TSettings::source_cache},
+    // One row per key for every [source_N] section; read for N = 2 .. 8.
+    {.section = "source_N", .key = "config", .kind = K::Text, .default_value = "",
+     .meaning = "controller N's configuration (N = 2 to 8); a section without it is skipped",
+     .source = &TSourceSet::config},
+    {.section = "source_N", .key = "smart", .kind = K::Text, .default_value = "",
+     .meaning = "controller N's SMART data", .source = &TSourceSet::smart},
+    {.section = "source_N", .key = "task", .kind = K::Text, .default_value = "",
+     .meaning = "controller N's task status", .source = &TSourceSet::task},
+    {.section = "source_N", .key = "stat", .kind = K::Text, .default_value = "",
+     .meaning = "controller N's log statistics", .source = &TSourceSet::stat},
+    {.section = "source_N", .key = "cache", .kind = K::Text, .default_value = "",
+     .meaning = "controller N's zepCache statistics", .source = &TSourceSet::cache},
     {.section = "health", .key = "drive_temperature_max", .kind = K::Integer, .default_value = "55",
      .meaning = "drive temperature (C) above which its SMART verdict is Caution", .min = -1000, .max = 1000,
      .below = O::Bound, .above = O::Bound, .integer = &TSettings::drive_temperature_max},
@@ -95,7 +107,19 @@ std::string MatchWord(const TSettingRow& row, const std::string& value) {
   return std::string();
 }
 
+// A [source_N] key of every numbered section in the file.
+void ReadNumberedSourceRow(const TMemIniFile& ini, const TSettingRow& row, TSettings& settings) {
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::string section = NumberedSourceSection(number);
+    if (!ini.SectionExists(section)) continue;
+    std::optional<TSourceSet>& set = settings.numbered_sources[static_cast<size_t>(number)];
+    if (!set) set.emplace();
+    (*set).*row.source = ini.ReadString(section, row.key, "");
+  }
+}
+
 void ReadRow(const TMemIniFile& ini, const TSettingRow& row, TSettings& settings) {
+  if (row.source != nullptr) return ReadNumberedSourceRow(ini, row, settings);
   const bool configured = ini.ValueExists(row.section, row.key);
   const std::string raw = configured ? ini.ReadString(row.section, row.key, "") : std::string();
   auto refuse = [&](TRefusedSetting::Why why) { settings.refused.push_back({&row, why, raw}); };
@@ -142,6 +166,27 @@ void ReadRow(const TMemIniFile& ini, const TSettingRow& row, TSettings& settings
 
 std::span<const TSettingRow> SettingRows() { return kRows; }
 
+std::string NumberedSourceSection(int number) { return "source_" + std::to_string(number); }
+
+std::string ControllerSource(const std::string& value, int number) {
+  std::string out;
+  const std::string_view placeholder = kControllerPlaceholder;
+  size_t from = 0;
+  for (size_t at = value.find(placeholder); at != std::string::npos; at = value.find(placeholder, from)) {
+    out.append(value, from, at - from).append(std::to_string(number));
+    from = at + placeholder.size();
+  }
+  return out.append(value, from, std::string::npos);
+}
+
+TSourceSet ConfiguredSources(const TSettings& settings, int number) {
+  if (number == 1)
+    return {settings.source_config, settings.source_smart, settings.source_task, settings.source_stat,
+            settings.source_cache};
+  if (number < 2 || number > kMaxControllers) return {};
+  return settings.numbered_sources[static_cast<size_t>(number)].value_or(TSourceSet{});
+}
+
 TSettings ReadSettings(const TMemIniFile& ini) {
   TSettings settings;
   for (const TSettingRow& row : kRows) ReadRow(ini, row, settings);
@@ -154,6 +199,7 @@ const TSettings& DefaultSettings() {
 }
 
 std::string SettingValueText(const TSettings& settings, const TSettingRow& row) {
+  if (row.source != nullptr) return std::string();  // one value per section: see ConfiguredSources
   switch (row.kind) {
     case K::Integer:
       return std::to_string(settings.*row.integer);

@@ -11,7 +11,9 @@
 // than `max` is kept (its reader decides what it means).
 //
 // Every layer may read a TSettings; the service reads the file and hands it down.
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +23,16 @@
 namespace kv {
 
 inline constexpr char kConfigFileName[] = "config_http.txt";
+
+// Controllers watched at most: [source] and [source_2] .. [source_8].
+inline constexpr int kMaxControllers = 8;
+// Put in place of this text in a [source] value, that value serves every controller.
+inline constexpr char kControllerPlaceholder[] = "{controller}";
+
+// The five sources of one controller: a command line or a saved file name each.
+struct TSourceSet {
+  std::string config, smart, task, stat, cache;
+};
 
 struct TSettingRow;
 
@@ -55,6 +67,8 @@ struct TSettings {
   std::string source_task;
   std::string source_stat;
   std::string source_cache;
+  // [source_2] .. [source_8], at the controller's number; a section not in the file is absent.
+  std::array<std::optional<TSourceSet>, kMaxControllers + 1> numbered_sources;
   // [health]
   int64_t drive_temperature_max = 0;
   // [notify]
@@ -95,7 +109,19 @@ struct TSettingRow {
   int64_t TSettings::*integer = nullptr;
   bool TSettings::*boolean = nullptr;
   std::string TSettings::*text = nullptr;  // Text and Word
+  // A [source_N] row (section "source_N"): the key of every numbered section that exists.
+  std::string TSourceSet::*source = nullptr;
 };
+
+// The section name of a [source_N] row for controller `number`: "source_2".
+std::string NumberedSourceSection(int number);
+
+// `value` with every "{controller}" replaced by `number`.
+std::string ControllerSource(const std::string& value, int number);
+
+// Controller `number`'s sources as configured: [source] for 1, else [source_N] (empty when
+// the section is absent). Template values are returned as written.
+TSourceSet ConfiguredSources(const TSettings& settings, int number);
 
 std::span<const TSettingRow> SettingRows();
 

@@ -36,23 +36,23 @@ void TChangesJournal::Append(const std::vector<TChange>& changes, int64_t now) {
   }
 }
 
-bool TChangesJournal::LoadState(TStateSnapshot& snapshot, bool& existed) {
+bool TChangesJournal::LoadState(TStateSnapshots& snapshots, bool& existed) {
   existed = false;
   if (folder_.empty()) return false;
   std::string text;
   const platform::FileReadResult read = platform::ReadWholeFile(folder_ + kStateFile, text);
   if (read == platform::FileReadResult::kMissing) return false;
   existed = true;
-  if (read == platform::FileReadResult::kOk && LoadSnapshot(text, snapshot)) return true;
+  if (read == platform::FileReadResult::kOk && LoadSnapshots(text, snapshots)) return true;
   WriteCoreLog(std::string("ERROR! saved state cannot be read, no changes are told this cycle: ") + kStateFile);
   return false;
 }
 
-void TChangesJournal::SaveState(const TStateSnapshot& snapshot) {
+void TChangesJournal::SaveState(const TStateSnapshots& snapshots) {
   if (folder_.empty()) return;
   const std::string temporary = folder_ + kStateTemporary;
   std::string error;
-  const bool ok = platform::WriteWholeFile(temporary, SaveSnapshot(snapshot), &error) &&
+  const bool ok = platform::WriteWholeFile(temporary, SaveSnapshots(snapshots), &error) &&
                   platform::MoveFileOver(temporary, folder_ + kStateFile, &error);
   if (!ok) platform::RemoveFileAt(temporary);  // a full disk gets its space back
   // Told as the state file, whichever step failed: that is the file an administrator knows.

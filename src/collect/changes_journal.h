@@ -5,7 +5,9 @@
 //                                 Drive 0,7 (...): Online -> Failed"; at 1 MiB it becomes
 //                                 korvane_monitor_changes.old.txt (replacing an older one)
 //                                 and a new file starts
-//   korvane_monitor_state.txt     the state of the last good cycle, written to a temporary
+//   korvane_monitor_state.txt     the state of each controller's last good cycle (a format
+//                                 line first; a file of one controller's state from an
+//                                 earlier version is read as controller 1's), written to a temporary
 //                                 file and renamed over the old one, so a stop never leaves
 //                                 half a state behind
 //
@@ -37,8 +39,8 @@ class TChangesJournal {
 
   // False when there is no saved state (`existed` false: the very first run) or it cannot
   // be read back (`existed` true; one core-log line says so).
-  bool LoadState(TStateSnapshot& snapshot, bool& existed);
-  void SaveState(const TStateSnapshot& snapshot);
+  bool LoadState(TStateSnapshots& snapshots, bool& existed);
+  void SaveState(const TStateSnapshots& snapshots);
 
  private:
   std::string folder_;

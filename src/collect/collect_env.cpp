@@ -1,5 +1,7 @@
 #include "collect/collect_env.h"
 
+#include <chrono>
+
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/os_facts.h"
@@ -7,6 +9,16 @@
 #include "support/system_description.h"
 
 namespace kv {
+
+int64_t TCollectEnv::UtcNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double TCollectEnv::MonotonicSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int TCollectEnv::ZoneBiasMinutes() { return platform::ZoneBiasMinutes(); }
 
 int64_t TSystemCollectEnv::Now() { return platform::LocalUnixSeconds(); }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The world as the scan list manager sees it: the local clock, the console runner, the
+// The world as the scan list manager sees it: the clocks, the console runner, the
 // program folder, the restart program launcher, the facts for the start-up lines and
 // the main loop that runs the ticks, the embedded files, where the texts are published
 // and where events go. TSystemCollectEnv is the real one; tests hand in
@@ -20,6 +20,12 @@ class TCollectEnv {
   virtual ~TCollectEnv() = default;
   // Local Unix seconds (no zone correction).
   virtual int64_t Now() = 0;
+  // Unix seconds (UTC), for what machines read; the system clock unless a test says otherwise.
+  virtual int64_t UtcNow();
+  // Seconds on a clock that only goes forward, for durations.
+  virtual double MonotonicSeconds();
+  // Minutes to add to local time for UTC, as platform::ZoneBiasMinutes gives them.
+  virtual int ZoneBiasMinutes();
   virtual platform::ConsoleProcessResult RunCommand(const std::string& command_line,
                                                     const platform::ConsoleProcessLimits& limits,
                                                     std::string& output) = 0;

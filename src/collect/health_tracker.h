@@ -55,6 +55,8 @@ class THealthTracker {
 
   // The state of the last good cycle, as it is saved.
   const TStateSnapshot& Base() const { return base_; }
+  // Whether there is one (a good cycle or a saved state).
+  bool HasBase() const { return have_base_; }
 
  private:
   int temperature_max_;

@@ -1,72 +1,26 @@
 #include "collect/scan_list_manager.h"
 
 #include <algorithm>
-#include <chrono>
+#include <exception>
 #include <limits>
 
 #include "base/core_log_writer.h"
-#include "base/local_time_text.h"
-#include "collect/health_tracker.h"
 #include "collect/source_completeness.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
-#include "pages/drive_page.h"
-#include "pages/main_page.h"
-#include "pages/page_rows.h"
+#include "model/smart_names.h"
+#include "pages/controller_bar.h"
 #include "platform/memory.h"
 #include "platform/write_failures.h"
-#include "parse/build_result.h"
-#include "parse/config_parser.h"
-#include "model/smart_names.h"
-#include "parse/smart_parser.h"
-#include "parse/stats_parser.h"
-#include "parse/task_parser.h"
-#include "report/metrics_text.h"
 #include "report/state_json.h"
-#include "report/state_report.h"
-#include "resources/resource_store.h"
-#include "support/support_archive.h"
 
 namespace kv {
 namespace {
-
-constexpr size_t kRecentChanges = 50;
 
 // Periods are 32-bit seconds in the configuration; wider values would overflow the
 // schedule arithmetic.
 int64_t ClampPeriod(int64_t seconds) {
   return std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max());
-}
-
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// What went wrong with source `index`: "config source timed out"; empty when it went well.
-std::string SourceFailure(int index, SourceStatus status) {
-  const std::string source = std::string(SourceName(index)) + " source ";
-  switch (status) {
-    case SourceStatus::kOk: break;
-    case SourceStatus::kEmpty: return source + "came back empty";
-    case SourceStatus::kFailed: return source + "failed";
-    case SourceStatus::kTimedOut: return source + "timed out";
-    case SourceStatus::kCapped: return source + "was capped";
-    case SourceStatus::kIncomplete:
-      return source + (index == kSourceConfig ? "gave an incomplete listing" : "gave an incomplete document");
-  }
-  return std::string();
-}
-
-// Why a collection cannot be compared or shown as fresh; empty when it can.
-std::string CollectionFailure(const SourceHealth& config, const TKVCore& core) {
-  if (config.Status != SourceStatus::kOk) return SourceFailure(kSourceConfig, config.Status);
-  if (core.ControllerInfo.Count() == 0) return "config listing names no controller";
-  return std::string();
-}
-
-int64_t UnixNow() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
 }
 
 // A command's output that stops short reads as a smaller controller: the drives after the
@@ -86,15 +40,6 @@ bool OutputCutShort(int source, const std::string& text, int exit_code) {
   }
 }
 
-// The SMART lists of `from` become those of `to` (the rest of `to` is this cycle's).
-void MoveSmartLists(TKVCore& from, TKVCore& to) {
-  to.SASSmart = std::move(from.SASSmart);
-  to.SATASmart = std::move(from.SATASmart);
-  to.SATASmartParams = std::move(from.SATASmartParams);
-  to.SASSmartParams = std::move(from.SASSmartParams);
-  to.SmartDescNames = std::move(from.SmartDescNames);
-}
-
 // The cycle's changes as event-log records: type by severity, one id per kind, at most
 // kEventsPerCycle of them and then one record that counts the rest. The very first run
 // tells its verdict alone when it is not OK.
@@ -111,52 +56,33 @@ platform::EventType EventTypeOf(TSeverity severity) {
                                           : platform::EventType::kInformation;
 }
 
-void TellEvents(platform::EventLogSink& events, const THealthTracker::TJudged& judged) {
-  const THealthVerdict& verdict = judged.View.Verdict;
-  if (judged.TellFirstVerdict && verdict.Level != THealth::OK) {
-    std::string text = std::string("Health: ") + HealthWord(verdict.Level);
-    for (const THealthReason& r : verdict.Reasons) text += "\r\n" + r.Object + ": " + r.Text;
-    events.ReportWithId(verdict.Level == THealth::Critical ? platform::EventType::kError : platform::EventType::kWarning,
-                       kFirstVerdictEvent, text);
+// Source `index` of a set: config, smart, task, stat, cache.
+constexpr std::array<std::string TSourceSet::*, kSourceCount> kSourceFields = {
+    &TSourceSet::config, &TSourceSet::smart, &TSourceSet::task, &TSourceSet::stat, &TSourceSet::cache};
+
+const std::string& SourceOf(const TSourceSet& set, int index) { return set.*kSourceFields[static_cast<size_t>(index)]; }
+
+// Controller `number`'s share of the [source] values: those with the placeholder, filled in.
+// Controller 1 also takes the values without it.
+TSourceSet TemplateSources(const TSourceSet& configured, int number) {
+  TSourceSet set;
+  for (auto field : kSourceFields) {
+    const std::string& value = configured.*field;
+    if (number == 1 || value.find(kControllerPlaceholder) != std::string::npos)
+      set.*field = ControllerSource(value, number);
   }
-  const size_t told = std::min(judged.Changes.size(), kEventsPerCycle);
-  for (size_t i = 0; i < told; ++i) {
-    const TChange& c = judged.Changes[i];
-    events.ReportWithId(EventTypeOf(c.Severity), EventIdOf(c.Kind), c.Text);
-  }
-  if (judged.Changes.size() > told)
-    events.ReportWithId(platform::EventType::kWarning, kMoreChangesEvent,
-                       std::to_string(judged.Changes.size() - told) +
-                           " more changes were not written to the event log; see korvane_monitor_changes.txt");
+  return set;
 }
 
-// This cycle's changes after the ones told before, at most `limit` lines, oldest first.
-std::vector<TChangeLine> RecentWith(std::vector<TChangeLine> recent, const std::vector<TChange>& changes, int64_t now,
-                                    size_t limit) {
-  for (const TChange& c : changes) recent.push_back({now, c.Severity, c.Text});
-  if (recent.size() > limit) recent.erase(recent.begin(), recent.end() - static_cast<std::ptrdiff_t>(limit));
-  return recent;
+const std::shared_ptr<const std::string>& EmptyText() {
+  static const auto empty = std::make_shared<const std::string>();
+  return empty;
 }
 
 }  // namespace
 
-std::vector<std::string> DrivePageKeys(const TMemIniFile& report) {
-  std::vector<std::string> keys;
-  const int64_t count = report.ReadInteger("hdds", "count", 0);
-  // A hostile count cannot make us loop for ever: no controller holds anywhere near
-  // 65536 drives.
-  const int64_t limit = std::min<int64_t>(count, 65536);
-  for (int64_t i = 0; i < limit; ++i) {
-    const std::string section = "hdd_" + std::to_string(i);
-    if (!report.SectionExists(section)) continue;
-    keys.push_back(report.ReadString(section, "channel", "") + "_" + report.ReadString(section, "id", ""));
-  }
-  keys.push_back("-1_-1");
-  return keys;
-}
-
 TScanListManager::TScanListManager(TCollectEnv& env)
-    : env_(env), served_(env.Served()), drive_pages_(std::string(), env.Resources()) {
+    : env_(env), served_(env.Served()) {
   restart_base_ = env_.Now();
   read_options_.limits.timeout_ms = DefaultSettings().source_timeout * 1000;
   read_options_.limits.cancel = &cancel_;
@@ -187,10 +113,6 @@ void TScanListManager::Configure(const TSettings& settings) {
   const std::string folder = env_.ProgramFolder();
   env_.SetCurrentFolder(folder);  // a failure is ignored: sources then resolve elsewhere
   version_ = env_.VersionText();
-  {
-    std::lock_guard<std::mutex> lock(served_.PageLock());
-    drive_pages_.SetVersion(version_);
-  }
   WriteCoreLog("Version: " + version_);
   std::string os = "unknow";
   try {
@@ -200,14 +122,9 @@ void TScanListManager::Configure(const TSettings& settings) {
   WriteCoreLog("OS: " + os);
   WriteCoreLog("Uptime: " + UptimeText(static_cast<int64_t>(env_.UptimeMs() / 1000)));
 
-  config_source_ = settings.source_config;
-  smart_source_ = settings.source_smart;
-  task_source_ = settings.source_task;
-  stat_source_ = settings.source_stat;
-  cache_source_ = settings.source_cache;
+  settings_ = settings;
   restart_timeout_ = ClampPeriod(settings.restart_timeout);
   read_options_.limits.timeout_ms = settings.source_timeout * 1000;
-  tracker_.SetTemperatureMax(static_cast<int>(settings.drive_temperature_max));
   TNotifySettings notify(settings);
   if (!notify.Command.empty()) WriteCoreLog("notify command: " + notify.Command);
   notify_ = std::make_unique<TNotifyCommand>(
@@ -217,12 +134,31 @@ void TScanListManager::Configure(const TSettings& settings) {
       });
   notify_->Resume();  // what a stop or a crash cut short is told now
 
-  if (config_source_.empty()) return;  // nothing to collect, no self-restart
-  WriteCoreLog("source config: " + config_source_);
-  WriteCoreLog("source smart: " + smart_source_);
-  WriteCoreLog("source task: " + task_source_);
-  WriteCoreLog("source stat: " + stat_source_);
-  WriteCoreLog("source cache: " + cache_source_);
+  for (const std::string* value : {&settings.source_config, &settings.source_smart, &settings.source_task,
+                                   &settings.source_stat, &settings.source_cache})
+    if (value->find(kControllerPlaceholder) != std::string::npos) template_ = true;
+  bool numbered = false;
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::optional<TSourceSet>& set = settings.numbered_sources[static_cast<size_t>(number)];
+    if (!set) continue;
+    if (set->config.empty()) {
+      WriteCoreLog("ERROR! [" + NumberedSourceSection(number) + "] has no config source: controller " +
+                   std::to_string(number) + " is not watched");
+      continue;
+    }
+    numbered = true;
+  }
+  if (settings.source_config.empty() && !numbered) return;  // nothing to collect, no self-restart
+  WriteCoreLog("source config: " + settings.source_config);
+  WriteCoreLog("source smart: " + settings.source_smart);
+  WriteCoreLog("source task: " + settings.source_task);
+  WriteCoreLog("source stat: " + settings.source_stat);
+  WriteCoreLog("source cache: " + settings.source_cache);
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::optional<TSourceSet>& set = settings.numbered_sources[static_cast<size_t>(number)];
+    if (set && !set->config.empty())
+      WriteCoreLog("source_" + std::to_string(number) + " config: " + set->config);
+  }
   timer_->SetEnabled(true);
 }
 
@@ -241,21 +177,75 @@ void TScanListManager::OnTick() {
       if (period >= kReturnHeapPeriod) platform::ReturnFreeHeap();
     }
     if (now >= restart_base_ + restart_timeout_) RestartCheck(now);
-  } catch (...) {
+  } catch (const std::exception& e) {
     // A failed tick leaves the schedule as it is; the next one comes in a second.
+    WriteCoreLog(std::string("ERROR! collection tick failed: ") + e.what());
+  } catch (...) {
+    WriteCoreLog("ERROR! collection tick failed");
   }
 }
 
-std::string TScanListManager::ReadOne(int index, const std::string& source) {
+
+TScanListManager::TController& TScanListManager::ControllerAt(int number) {
+  std::unique_ptr<TController>& slot = controllers_[static_cast<size_t>(number - 1)];
+  if (!slot) {
+    auto made = std::make_unique<TController>(number, env_.Resources());
+    made->State.Tracker.SetTemperatureMax(static_cast<int>(settings_.drive_temperature_max));
+    made->Texts.fill(EmptyText());
+    made->MainPage = EmptyText();
+    made->Bar = EmptyText();
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    made->Pages.SetVersion(version_);
+    slot = std::move(made);
+  }
+  return *slot;
+}
+
+int TScanListManager::WatchedCount() const {
+  int count = 0;
+  for (const auto& c : controllers_) count += c && c->Watched ? 1 : 0;
+  return count;
+}
+
+void TScanListManager::ChooseControllers(int reported, std::vector<TChange>& changes) {
+  // [source_N] sections always; the template for every other controller the utility
+  // reports (at least controller 1, at most 8).
+  const int templated = template_ ? std::clamp(reported, 1, kMaxControllers) : 1;
+  int highest = 1;
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::optional<TSourceSet>& section = settings_.numbered_sources[static_cast<size_t>(number)];
+    const bool own = section && !section->config.empty();
+    const bool watched = own || number <= templated;
+    std::unique_ptr<TController>& slot = controllers_[static_cast<size_t>(number - 1)];
+    const bool was = slot && slot->Watched;
+    if (watched != was && controllers_[0]->State.Health.CollectionsTotal >= 2) {
+      changes.push_back(ControllerSetChange(number, !watched));
+      WriteCoreLog(std::string("CHANGE ") + SeverityName(changes.back().Severity) + ": " + changes.back().Text);
+    }
+    if (!watched) {
+      if (slot) slot->Watched = false;
+      continue;
+    }
+    TController& c = ControllerAt(number);
+    c.Watched = true;
+    highest = number;
+    c.Sources = own ? *section : TemplateSources(ConfiguredSources(settings_, 1), number);
+  }
+  std::lock_guard<std::mutex> lock(served_.PageLock());
+  served_count_ = highest;
+}
+
+std::string TScanListManager::ReadOne(TController& c, int index) {
   std::string text;
-  SourceHealth& health = health_.Sources[static_cast<size_t>(index)];
+  SourceHealth& health = c.State.Health.Sources[static_cast<size_t>(index)];
   health = SourceHealth{};
+  const std::string& source = SourceOf(c.Sources, index);
   if (source.empty() || cancel_.Cancelled()) return text;
-  const auto start = std::chrono::steady_clock::now();
+  const double start = env_.MonotonicSeconds();
   health.Configured = true;
   int exit_code = -1;
   health.Status = ReadSource(source, text, read_options_, &exit_code);
-  health.DurationSeconds = SecondsSince(start);
+  health.DurationSeconds = env_.MonotonicSeconds() - start;
   health.OutputBytes = text.size();
   if (IsFileSource(source)) return text;  // saved outputs are often excerpts: read as they are
   const std::string name = SourceName(index);
@@ -270,207 +260,194 @@ std::string TScanListManager::ReadOne(int index, const std::string& source) {
   return text;
 }
 
-// Swaps `value` into a field the HTTP threads read: O(1) under the lock.
-void TScanListManager::Publish(std::string& field, std::string& value) {
-  std::lock_guard<std::mutex> lock(served_.PageLock());
-  field.swap(value);
-}
-
-void TScanListManager::PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle,
-                                           const std::string& stale_reason) {
-  health_.StaleReason = stale_reason;
-  health_.DataCollectedUnixSeconds = stale_reason.empty() ? 0 : health_.LastSuccessUnixSeconds;
-  // One at a time, each old text freed before the next is built: at hundreds of drives
-  // each is a megabyte.
-  std::string text = RenderMetricsText(core, health_, cycle);
-  Publish(metrics_text_, text);
-  std::string().swap(text);
-  // Reserved at the last document's size and a little more: it seldom grows by doubling.
-  text = RenderStateJson(core, health_, cycle, state_json_.size() + state_json_.size() / 16);
-  if (text.capacity() - text.size() > text.size() / 8) text.shrink_to_fit();  // held until the next cycle
-  Publish(state_json_, text);
-}
-
 void TScanListManager::StartData() {
-  const auto cycle_start = std::chrono::steady_clock::now();
-  ++health_.CollectionsTotal;
-  health_.Up = false;
-  std::string config = ReadOne(kSourceConfig, config_source_);
-  std::string smart = ReadOne(kSourceSmart, smart_source_);
-  std::string task = ReadOne(kSourceTask, task_source_);
-  std::string stat = ReadOne(kSourceStat, stat_source_);
-  std::string cache = ReadOne(kSourceCache, cache_source_);
+  if (!state_loaded_) {
+    // The first period compares with the states saved by the last run, if any.
+    state_loaded_ = true;
+    journal_ = TChangesJournal(env_.StateFolder());
+    journal_.LoadState(saved_, saved_existed_);
+  }
+  TController& first = ControllerAt(1);
+  first.Sources = TemplateSources(ConfiguredSources(settings_, 1), 1);
+  first.Watched = true;
+  std::vector<TChange> set_changes;
+  // The set is chosen before controller 1 runs, from the count its last listing gave, so
+  // the changes name every controller alike; the count this period's listing gives is
+  // taken again after it.
+  ChooseControllers(first.State.ReportedControllers, set_changes);
+  bool any_good = false;
+  for (int number = 1; number <= kMaxControllers && !cancel_.Cancelled(); ++number) {
+    TController* c = controllers_[static_cast<size_t>(number - 1)].get();
+    if (c == nullptr || !c->Watched || SourceOf(c->Sources, kSourceConfig).empty()) continue;
+    const uint64_t before = c->State.Health.CollectionsTotal;
+    CollectController(*c, WatchedCount());
+    any_good = any_good || (c->State.Health.Up && c->State.Health.CollectionsTotal > before);
+    if (number == 1) ChooseControllers(first.State.ReportedControllers, set_changes);
+  }
+  if (!set_changes.empty()) {
+    journal_.Append(set_changes, env_.Now());
+    TellEvents(set_changes, false, THealthVerdict{});
+    notify_->Submit(HealthWord(OverallVerdict().Level), set_changes, env_.Now());
+  }
+  if (any_good) SaveStates();
+}
+
+void TScanListManager::SaveStates() {
+  TStateSnapshots states;
+  for (const auto& c : controllers_)
+    if (c && c->Watched && c->State.Tracker.HasBase()) states[c->State.Number] = c->State.Tracker.Base();
+  // A controller that has not had a good cycle yet keeps what the last run saved of it.
+  for (const auto& [number, snapshot] : saved_)
+    if (states.count(number) == 0 && controllers_[static_cast<size_t>(number - 1)] &&
+        controllers_[static_cast<size_t>(number - 1)]->Watched)
+      states[number] = snapshot;
+  journal_.SaveState(states);
+}
+
+void TScanListManager::CollectController(TController& c, int watched) {
+  const double start = env_.MonotonicSeconds();
+  TControllerState& state = c.State;
+  ++state.Health.CollectionsTotal;
+  state.Health.Up = false;
+  if (state.Health.CollectionsTotal == 1) {
+    // Its first cycle compares with what the last run saved of it.
+    const auto saved = saved_.find(state.Number);
+    const bool loaded = saved != saved_.end();
+    state.Tracker.StartFrom(loaded, loaded ? saved->second : TStateSnapshot{}, !saved_existed_);
+  }
+  TCycleInput in;
+  for (int index = 0; index < kSourceCount; ++index)
+    in.Texts[static_cast<size_t>(index)] = std::make_shared<const std::string>(ReadOne(c, index));
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
-  // A document that broke off (timed out, capped, failed, cut short) is not read: what it
-  // holds would read as drives without SMART data. An empty one is read as empty.
-  const auto unusable = [this](int index) {
-    const SourceStatus status = health_.Sources[index].Status;
-    return health_.Sources[index].Configured && status != SourceStatus::kOk && status != SourceStatus::kEmpty;
-  };
-  std::unique_ptr<TKVCore> core;
-  TKVCore* current = nullptr;  // this cycle's model, also once the tracker keeps it
-  TMemIniFile report_ini;  // the published report, read by the main page and the drive pages
-  THealthTracker::TJudged judged;
-  try {
-    core = std::make_unique<TKVCore>();
-    current = core.get();
-    core->SmartNames = smart_names_;
-
+  in.Now = env_.Now();
+  in.UtcNow = env_.UtcNow();
+  in.ControllersWatched = watched;
+  in.SmartConfigured = !c.Sources.smart.empty();
+  in.Version = version_;
+  in.Files = &env_.Resources();
+  in.SmartNames = smart_names_;
+  in.MonitorWarnings = platform::WriteFailures().Warnings();
+  {
     // Published first and parsed from the published texts: no second copy of each is held.
-    // Only this thread writes these fields, so its own reads need no lock.
-    for (auto [field, text] : {std::pair{&config_text_, &config}, std::pair{&smart_text_, &smart},
-                               std::pair{&stat_text_, &stat}, std::pair{&task_text_, &task},
-                               std::pair{&cache_text_, &cache}}) {
-      Publish(*field, *text);
-      std::string().swap(*text);  // the previous cycle's text
-    }
-    ParseConfig(config_text_, *core);
-    // The listing decides whether the cycle is good. A good cycle replaces the last good
-    // model, which only a failed one shows: freed before the rest of this cycle's model is
-    // read, two whole models are never held at once. Only its SMART lists may live on, when
-    // this cycle's SMART document stops short.
-    const std::string failure = CollectionFailure(health_.Sources[kSourceConfig], *core);
-    const int64_t now = env_.Now();
-    // A listing that broke off, with no good one to show instead, shows nothing rather
-    // than a smaller controller. (An excerpt that names no controller is still shown.)
-    const bool blind = !failure.empty() && tracker_.LastGood() == nullptr &&
-                       health_.Sources[kSourceConfig].Status != SourceStatus::kOk;
-    if (blind) {
-      core = std::make_unique<TKVCore>();
-      current = core.get();
-      core->SmartNames = smart_names_;
-    }
-    if (failure.empty()) {
-      if (unusable(kSourceSmart) && tracker_.LastGood() != nullptr) MoveSmartLists(*tracker_.LastGood(), *core);
-      tracker_.ForgetLastGood();
-    }
-    if (!blind) {
-      if (!smart_text_.empty() && !unusable(kSourceSmart)) {
-        ParseSmart(smart_text_, *core);
-        smart_collected_at_ = now;
-      }
-      if (!task_text_.empty()) ParseTasks(task_text_, *core);
-      if (!stat_text_.empty() && !unusable(kSourceStat)) ParseLogStats(stat_text_, *core);
-      if (!cache_text_.empty() && !unusable(kSourceCache)) ParseCacheStats(cache_text_, *core);
-    }
-    BuildResult(*core);
-    auto report = std::make_shared<std::string>();
-    report->reserve(report_text_ ? report_text_->size() : 0);  // about the size of the last cycle's
-    AppendStateReport(*core, version_, *report);
-    report->append("\r\n[update]\r\ntime=").append(std::to_string(now)).append("\r\n");
-    // One text, served as /ini and read by the pages. A failed collection leaves the last
-    // good report served, as the pages show the last good model.
-    report_ini.Load(report);
-    if (failure.empty() || tracker_.LastGood() == nullptr) {
-      std::shared_ptr<const std::string> published = std::move(report);
-      std::lock_guard<std::mutex> lock(served_.PageLock());
-      report_text_.swap(published);
-    }
-
-    // The verdict, and what changed since the last good cycle; when the collection failed
-    // the pages show the last good model.
-    if (!state_loaded_) {
-      // The first cycle compares with the state saved by the last run, if any.
-      state_loaded_ = true;
-      journal_ = TChangesJournal(env_.StateFolder());
-      TStateSnapshot saved;
-      bool existed = false;
-      const bool loaded = journal_.LoadState(saved, existed);
-      tracker_.StartFrom(loaded, saved, !existed);
-    }
-    judged = tracker_.Judge(*core, report_ini, failure, now);
-    if (judged.Good) {
-      health_.Up = true;
-      health_.LastSuccessUnixSeconds = UnixNow();
-    }
-    if (failure.empty() && unusable(kSourceSmart))
-      AddStaleSmartReason(judged.View.Verdict, SourceFailure(kSourceSmart, health_.Sources[kSourceSmart].Status), now);
-    if (judged.Good) tracker_.KeepGood(std::move(core), std::move(report_ini), now, &judged);
-    for (const TChange& change : judged.Changes) {
-      WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
-      ++change_totals_[static_cast<size_t>(change.Severity)];
-    }
-    journal_.Append(judged.Changes, now);
-    if (platform::EventLogSink* events = env_.Events()) TellEvents(*events, judged);
-    if (judged.TellFirstVerdict && judged.View.Verdict.Level != THealth::OK)
-      WriteCoreLog(std::string("HEALTH ") + HealthWord(judged.View.Verdict.Level) + ": " +
-                   std::to_string(judged.View.Verdict.Reasons.size()) + " finding(s) at the first collection");
-    if (judged.Good) journal_.SaveState(tracker_.Base());
-    // Told with this cycle's writes: the page says so as soon as a file cannot be written.
-    AddMonitorWarnings(judged.View.Verdict, platform::WriteFailures().Warnings());
-    recent_changes_ = RecentWith(std::move(recent_changes_), judged.Changes, now, kRecentChanges);
-    judged.View.Recent = recent_changes_;
-    judged.View.ChangeTotals = change_totals_;
-
-    std::string page = RenderMainPage(*judged.Shown, version_, *judged.ShownReport, env_.Resources(), &judged.View, env_.Now());
-    const size_t page_size = page.size();
-    page.shrink_to_fit();  // grown by doubling, and held until the next cycle
-    {
-      // Requests hold the old page by reference; it goes when the last of them is done.
-      auto shared = std::make_shared<const std::string>(std::move(page));
-      std::lock_guard<std::mutex> lock(served_.PageLock());
-      main_page_.swap(shared);
-    }
-    WriteCoreLog("OK, StartData, str size=" + std::to_string(page_size));
-    health_.DurationSeconds = SecondsSince(cycle_start);
-    // The metrics and the JSON follow the pages: the last good data while collection fails.
-    PublishMachineTexts(*judged.Shown, &judged.View, judged.Shown != current ? failure : std::string());
-  } catch (...) {
-    // The cycle ends here; the texts published so far stay, the rest keep the previous
-    // cycle's values, and the next cycle is due as usual. The metrics still tell that
-    // this cycle failed, with the last good data when it is still held.
-    health_.Up = false;
-    health_.DurationSeconds = SecondsSince(cycle_start);
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    c.Texts = in.Texts;
+  }
+  TCycleOutput out;
+  try {
+    out = RunControllerCycle(state, in);
+    state.Health.DurationSeconds = env_.MonotonicSeconds() - start;
+  } catch (const std::exception& e) {
+    state.Health.DurationSeconds = env_.MonotonicSeconds() - start;
+    WriteCoreLog(ControllerPrefix(state.Number, watched) + "ERROR! collection cycle failed: " + e.what());
+    out = TCycleOutput{};
     try {
-      const TKVCore empty{};
-      const TKVCore* last_good = tracker_.LastGood();
-      PublishMachineTexts(last_good != nullptr ? *last_good : empty, nullptr,
-                          last_good != nullptr ? "collection cycle failed" : std::string());
+      RenderFailedCycle(state, in, "collection cycle failed", out);
+      c.Metrics = std::move(out.Metrics);
+      c.StateJson = std::move(out.StateJson);
+      PublishJoinedTexts();
     } catch (...) {
     }
     return;
   }
+  PublishCycle(c, out, in);
+}
+
+void TScanListManager::PublishCycle(TController& c, TCycleOutput& out, const TCycleInput& in) {
+  TControllerState& state = c.State;
+  for (const std::string& line : out.LogLines)
+    if (line.rfind("OK, StartData", 0) != 0) WriteCoreLog(line);
+  {
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    if (out.Report) c.Report.swap(out.Report);
+    c.MainPage.swap(out.MainPage);  // requests hold the old page by reference
+    c.BarAt = out.BarOffset;
+  }
+  journal_.Append(out.Changes, in.Now);
+  TellEvents(out.Changes, out.TellFirstVerdict, out.View.Verdict);
+  for (const std::string& line : out.LogLines)
+    if (line.rfind("OK, StartData", 0) == 0) WriteCoreLog(line);
+  c.Metrics = std::move(out.Metrics);
+  c.StateJson = std::move(out.StateJson);
+  PublishJoinedTexts();
   // Every cycle: a drive page without SMART data still shows the drive and says why.
-  RefreshDrivePages(*judged.Shown, *judged.ShownReport, &judged.View.Drives);
-  // Told once every page shows what the command is told about.
-  NotifyChanges(judged.View.Verdict.Level, judged.Changes, env_.Now());
-}
-
-void TScanListManager::AddStaleSmartReason(THealthVerdict& verdict, const std::string& failure, int64_t now) const {
-  std::string text = "the " + failure + " at " + LocalTimeText(now) + "; ";
-  text += smart_collected_at_ > 0 ? "the SMART data shown was collected at " + LocalTimeText(smart_collected_at_)
-                                  : "no SMART data is shown";
-  // Beside the collection's own reasons, ahead of the devices'.
-  verdict.Reasons.insert(verdict.Reasons.begin(), {THealth::Warning, "SMART data", "#controller", std::move(text)});
-  if (verdict.Level == THealth::OK) verdict.Level = THealth::Warning;
-}
-
-void TScanListManager::NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now) {
-  notify_->Submit(HealthWord(verdict), changes, now);
-}
-
-void TScanListManager::RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
-                                         const std::vector<TSmartVerdict>* verdicts) {
-  // Every page comes from the one model of this cycle. Each replaces its older version as
-  // soon as it is rendered, so the two sets of pages are never held together.
   try {
-    THddPageRenderer renderer(core, env_.Resources(),
-                              smart_source_.empty() ? SmartSource::kNotSet : SmartSource::kSet, verdicts);
-    for (const std::string& key : DrivePageKeys(report)) {
-      try {
-        TDrivePage page = renderer.Render(key);
-        THDDHTMLCacheItem item{key, std::move(page.AlternativeKey), std::move(page.Body), PageTimeStamp(env_.Now())};
-        std::lock_guard<std::mutex> lock(served_.PageLock());
-        item = drive_pages_.Refresh(std::move(item));  // the old page, freed after the lock
-      } catch (...) {
-        // This drive's page is left out; the others are still rendered.
-      }
-    }
+    RenderDrivePages(out, in, state.Number, [&](THDDHTMLCacheItem&& item) {
+      std::lock_guard<std::mutex> lock(served_.PageLock());
+      item = c.Pages.Refresh(std::move(item));  // the old page, freed after the lock
+    });
   } catch (...) {
     // The pages rendered so far are still published.
   }
-  std::lock_guard<std::mutex> lock(served_.PageLock());
-  drive_pages_.EndRefresh();
+  {
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    c.Pages.EndRefresh();
+  }
+  // Told once every page shows what the command is told about.
+  notify_->Submit(HealthWord(OverallVerdict().Level), out.Changes, in.Now);
+}
+
+THealthVerdict TScanListManager::OverallVerdict() const {
+  THealthVerdict overall;
+  const int watched = WatchedCount();
+  for (const auto& c : controllers_) {
+    if (!c || !c->Watched || !c->State.Published) continue;
+    overall.Level = std::max(overall.Level, c->State.Verdict.Level);
+    for (THealthReason reason : c->State.Verdict.Reasons) {
+      reason.Object.insert(0, ControllerPrefix(c->State.Number, watched));
+      overall.Reasons.push_back(std::move(reason));
+    }
+  }
+  return overall;
+}
+
+void TScanListManager::PublishJoinedTexts() {
+  std::vector<const TMetricsParts*> metrics;
+  std::vector<std::string> entries;
+  std::vector<TControllerLink> links;
+  for (const auto& c : controllers_) {
+    if (!c || !c->Watched) continue;
+    metrics.push_back(&c->Metrics);
+    if (!c->StateJson.empty()) entries.push_back(c->StateJson);
+    links.push_back({c->State.Number, c->State.Verdict.Level, c->State.Model});
+  }
+  // One at a time, each old text freed before the next is built: at hundreds of drives
+  // each is a megabyte.
+  std::string text = JoinMetricsParts(metrics);
+  {
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    metrics_text_.swap(text);
+  }
+  std::string().swap(text);
+  text = JoinStateJson(OverallVerdict(), entries);
+  {
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    state_json_.swap(text);
+  }
+  for (const auto& c : controllers_) {
+    if (!c || !c->Watched) continue;
+    auto bar = std::make_shared<const std::string>(RenderControllerBar(links, c->State.Number));
+    std::lock_guard<std::mutex> lock(served_.PageLock());
+    c->Bar.swap(bar);
+  }
+}
+
+void TScanListManager::TellEvents(const std::vector<TChange>& changes, bool tell_first_verdict,
+                                  const THealthVerdict& verdict) {
+  platform::EventLogSink* events = env_.Events();
+  if (events == nullptr) return;
+  if (tell_first_verdict && verdict.Level != THealth::OK) {
+    std::string text = std::string("Health: ") + HealthWord(verdict.Level);
+    for (const THealthReason& r : verdict.Reasons) text += "\r\n" + r.Object + ": " + r.Text;
+    events->ReportWithId(verdict.Level == THealth::Critical ? platform::EventType::kError : platform::EventType::kWarning,
+                         kFirstVerdictEvent, text);
+  }
+  const size_t told = std::min(changes.size(), kEventsPerCycle);
+  for (size_t i = 0; i < told; ++i)
+    events->ReportWithId(EventTypeOf(changes[i].Severity), EventIdOf(changes[i].Kind), changes[i].Text);
+  if (changes.size() > told)
+    events->ReportWithId(platform::EventType::kWarning, kMoreChangesEvent,
+                         std::to_string(changes.size() - told) +
+                             " more changes were not written to the event log; see korvane_monitor_changes.txt");
 }
 
 void TScanListManager::RestartCheck(int64_t now) {
@@ -484,20 +461,44 @@ void TScanListManager::RestartCheck(int64_t now) {
   env_.LaunchDetached(RestartCommandLine(program, RestartArguments(env_.ExecutablePath())), folder);
 }
 
-std::string TScanListManager::MainPageLocked() const { return *main_page_; }
 
-std::shared_ptr<const std::string> TScanListManager::SharedMainPageLocked() const { return main_page_; }
-std::string TScanListManager::ConfigTextLocked() const { return config_text_; }
-std::string TScanListManager::ReportTextLocked() const { return report_text_ ? *report_text_ : std::string(); }
+int TScanListManager::ControllerCountLocked() const { return served_count_; }
+
+// A number the HTTP side asks for that no controller has yet: empty texts.
+TSharedPage TScanListManager::MainPageLocked(int controller) const {
+  const TController* c = controllers_[static_cast<size_t>(controller - 1)].get();
+  if (c == nullptr) return TSharedPage{EmptyText(), 0, EmptyText()};
+  return TSharedPage{c->MainPage, c->BarAt, c->Bar};
+}
+
+std::string TScanListManager::ConfigTextLocked(int controller) const {
+  const TController* c = controllers_[static_cast<size_t>(controller - 1)].get();
+  return c != nullptr ? *c->Texts[kSourceConfig] : std::string();
+}
+
+std::string TScanListManager::ReportTextLocked(int controller) const {
+  const TController* c = controllers_[static_cast<size_t>(controller - 1)].get();
+  return c != nullptr && c->Report ? *c->Report : std::string();
+}
+
+std::string TScanListManager::DrivePageLocked(int controller, const std::string& key) const {
+  const TController* c = controllers_[static_cast<size_t>(controller - 1)].get();
+  return c != nullptr ? c->Pages.Get(key) : std::string();
+}
+
+TArchiveSources TScanListManager::ArchiveSourcesLocked(int controller) const {
+  TArchiveSources sources;
+  const TController* c = controllers_[static_cast<size_t>(controller - 1)].get();
+  if (c != nullptr)
+    for (int index = 0; index < kSourceCount; ++index)
+      sources.texts[static_cast<size_t>(index)] = c->Texts[static_cast<size_t>(index)];
+  sources.version = version_;
+  sources.local_time = env_.Now();
+  sources.zone_bias_minutes = env_.ZoneBiasMinutes();
+  return sources;
+}
 
 std::string TScanListManager::MetricsTextLocked() const { return metrics_text_; }
 std::string TScanListManager::StateJsonLocked() const { return state_json_; }
-
-std::string TScanListManager::DrivePageLocked(const std::string& key) const { return drive_pages_.Get(key); }
-
-void TScanListManager::BuildSupportArchiveLocked(std::string& zip) const {
-  const SupportArchiveTexts texts{config_text_, smart_text_, task_text_, stat_text_, cache_text_};
-  WriteSupportArchive(texts, version_, zip);
-}
 
 }  // namespace kv

@@ -1,14 +1,20 @@
 #pragma once
-// TScanListManager: the collection cycle and the texts it publishes.
+// TScanListManager: the collection period and the texts it publishes, for every controller.
 //
 // One instance per process, created by the service start and freed by its stop. Once a
-// collection period has passed it reads the five sources (config, smart, task, stat,
-// cache), parses them into a fresh TKVCore, writes the state report, renders the main
-// page and the drive pages, and keeps the texts for the HTTP threads, which reach them
-// only through the TServedTexts of its environment (collect/served_content.h), under
-// PageLock.
-// Every publication takes PageLock for one assignment; reading, parsing and rendering
+// collection period has passed it runs each watched controller in turn: reads its five
+// sources (config, smart, task, stat, cache), hands the texts to RunControllerCycle
+// (collect/controller_cycle.h), which parses, judges and renders, and publishes what that
+// returns, before the next controller's sources are read. It writes the core log, the
+// changes file, the saved state and the events, and runs the notification command. The
+// HTTP threads reach the texts only through the TServedTexts of its environment
+// (served/served_content.h), under PageLock.
+// Every publication takes PageLock for a few assignments; reading, parsing and rendering
 // run outside it, and nothing is logged while it is held.
+//
+// Controllers: [source] is controller 1; [source_2] .. [source_8] are controllers 2 to 8;
+// a [source] value with "{controller}" serves every controller the utility reports
+// ("Controllers found: N" of controller 1's listing) that has no section of its own.
 //
 // Threads: the constructor, Timeout and Configure on the service thread before the
 // timer runs; OnTick and everything it calls on the main loop thread (the timer hands
@@ -18,42 +24,27 @@
 // which publishes nothing more.
 //
 // Configure takes from the settings (base/settings.h): [scaner] restart_timeout and
-// source_timeout, the [source] lines (a ".txt" path or a command line), [health]
-// drive_temperature_max and the [notify] keys.
-//
-// Each cycle also judges the controller's health (collect/health_tracker.h): the verdict
-// and the SMART verdicts go to the pages, the metrics and the JSON document, and every
-// change since the last good cycle writes a "CHANGE <severity>: ..." core-log line and a line
-// of the changes file; the last good state is saved for the next start
-// (collect/changes_journal.h). A cycle whose changes reach [notify] min_severity runs the
-// notification command on a thread of its own (collect/notify_command.h).
+// source_timeout, the [source] and [source_N] lines (a ".txt" path or a command line),
+// [health] drive_temperature_max and the [notify] keys.
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "base/ini_file.h"
 #include "base/settings.h"
 #include "collect/changes_journal.h"
 #include "collect/collect_env.h"
-#include "collect/health_tracker.h"
+#include "collect/controller_cycle.h"
 #include "collect/notify_command.h"
-#include "served/served_content.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
-#include "platform/event_log.h"
 #include "pages/drive_page_cache.h"
-#include "report/collection_health.h"
+#include "served/served_content.h"
 
 namespace kv {
 
-class TKVCore;
 class TKVSmartNamesList;
-
-// Drive page keys of a state report: "channel_id" of every existing [hdd_N] section for
-// N in 0 .. [hdds] count - 1, then the stand-in "-1_-1".
-std::vector<std::string> DrivePageKeys(const TMemIniFile& report);
 
 class TScanListManager : public ServedContent {
  public:
@@ -69,12 +60,8 @@ class TScanListManager : public ServedContent {
 
   void Configure(const TSettings& settings);
   void OnTick();
+  // One collection period: every watched controller, one after the other.
   void StartData();
-  // Renders every drive page of the cycle's model (keys from its state report, `report`);
-  // each replaces its older version under PageLock as soon as it is rendered.
-  // `verdicts` are the SMART verdicts of the model's drives, shown on their pages.
-  void RefreshDrivePages(TKVCore& core, const TMemIniFile& report,
-                         const std::vector<TSmartVerdict>* verdicts = nullptr);
 
   bool TimerEnabled() const { return timer_->Enabled(); }
   int64_t NextScan() const { return next_scan_; }
@@ -83,38 +70,55 @@ class TScanListManager : public ServedContent {
   const std::string& Version() const { return version_; }
 
   // ServedContent: called with PageLock held.
-  std::string MainPageLocked() const override;
-  std::shared_ptr<const std::string> SharedMainPageLocked() const override;
-  std::string ConfigTextLocked() const override;
-  std::string ReportTextLocked() const override;
-  std::string DrivePageLocked(const std::string& key) const override;
-  void BuildSupportArchiveLocked(std::string& zip) const override;
+  int ControllerCountLocked() const override;
+  TSharedPage MainPageLocked(int controller) const override;
+  std::string ConfigTextLocked(int controller) const override;
+  std::string ReportTextLocked(int controller) const override;
+  std::string DrivePageLocked(int controller, const std::string& key) const override;
+  TArchiveSources ArchiveSourcesLocked(int controller) const override;
   std::string MetricsTextLocked() const override;
   std::string StateJsonLocked() const override;
 
-  // How the last cycle went; written and read on the collecting thread only.
-  const CollectionHealth& Health() const { return health_; }
-
   // The notification command as configured (created by Configure).
   TNotifyCommand& Notifier() { return *notify_; }
-  // Runs the notification command for a cycle's changes, after its pages are published;
-  // returns at once (collecting thread).
-  void NotifyChanges(THealth verdict, const std::vector<TChange>& changes, int64_t now);
 
  private:
+  // One watched controller: what its cycles carry and what it publishes.
+  struct TController {
+    explicit TController(int number, const TMFileList& files) : Pages(std::string(), files) {
+      State.Number = number;
+    }
+    TControllerState State;
+    TSourceSet Sources;  // with the number put in
+    bool Watched = false;  // in this period's set
+    TMetricsParts Metrics;  // collecting thread only
+    std::string StateJson;  // collecting thread only
+    // Guarded by PageLock.
+    std::array<std::shared_ptr<const std::string>, kSourceCount> Texts;
+    std::shared_ptr<const std::string> Report;  // shared with the pages' reader of it
+    std::shared_ptr<const std::string> MainPage;
+    size_t BarAt = 0;
+    std::shared_ptr<const std::string> Bar;
+    THDDHTMLCacheList Pages;
+  };
+
   void RestartCheck(int64_t now);
-  // Reads source `index` (kSourceConfig, ...) into a text and records how it went in
-  // health_; a command's output that stops short is marked incomplete.
-  std::string ReadOne(int index, const std::string& source);
-  // Renders the metrics text and the JSON state document of `core` and publishes them;
-  // `stale_reason` says why `core` is the last good model rather than this cycle's.
-  void PublishMachineTexts(const TKVCore& core, const TCycleHealth* cycle = nullptr,
-                           const std::string& stale_reason = std::string());
-  // A Warning reason for SMART data kept from an earlier cycle because this one's document
-  // could not be read whole (`failure`: "smart source timed out").
-  void AddStaleSmartReason(THealthVerdict& verdict, const std::string& failure, int64_t now) const;
-  // Swaps `value` into a field the HTTP threads read: O(1) under PageLock.
-  void Publish(std::string& field, std::string& value);
+  // Which controllers this period watches, and their sources; logs what changed.
+  void ChooseControllers(int reported, std::vector<TChange>& changes);
+  TController& ControllerAt(int number);
+  // Reads source `index` of `c` into a text and records how it went; a command's output
+  // that stops short is marked incomplete.
+  std::string ReadOne(TController& c, int index);
+  // Reads, runs and publishes one controller's cycle.
+  void CollectController(TController& c, int watched);
+  void PublishCycle(TController& c, TCycleOutput& out, const TCycleInput& in);
+  // The metrics text and the JSON document of every controller, and the controller bars.
+  void PublishJoinedTexts();
+  // The overall verdict: the worst of the controllers', each reason naming its controller.
+  THealthVerdict OverallVerdict() const;
+  void TellEvents(const std::vector<TChange>& changes, bool tell_first_verdict, const THealthVerdict& verdict);
+  void SaveStates();
+  int WatchedCount() const;
 
   TCollectEnv& env_;
   TServedTexts& served_;  // env_.Served()
@@ -124,24 +128,21 @@ class TScanListManager : public ServedContent {
   int64_t restart_timeout_ = DefaultSettings().restart_timeout;
   bool restart_launched_ = false;
   std::string version_;
-  std::string config_source_, smart_source_, task_source_, stat_source_, cache_source_;
+  TSettings settings_ = DefaultSettings();
+  bool template_ = false;  // a [source] value serves every controller
   platform::ConsoleProcessCancel cancel_;  // set by the destructor, from the service thread
   SourceReadOptions read_options_;
-  CollectionHealth health_;
-  THealthTracker tracker_;
   TChangesJournal journal_;
   bool state_loaded_ = false;
-  int64_t smart_collected_at_ = 0;  // local Unix seconds of the SMART data the model holds
-  std::vector<TChangeLine> recent_changes_;  // the last changes, oldest first
-  std::array<uint64_t, 3> change_totals_{};  // changes told since the start, by severity
+  TStateSnapshots saved_;  // the states the last run saved, until each controller's first cycle
+  bool saved_existed_ = false;
   std::unique_ptr<TNotifyCommand> notify_;
+  // At the controller's number less one; made when first watched, kept while the process runs.
+  std::array<std::unique_ptr<TController>, kMaxControllers> controllers_;
+  int served_count_ = 1;  // guarded by PageLock: the highest number watched
 
   // Guarded by PageLock.
-  std::shared_ptr<const std::string> main_page_ = std::make_shared<const std::string>();  // never null
-  std::string config_text_, smart_text_, task_text_, stat_text_, cache_text_;
-  std::shared_ptr<const std::string> report_text_;  // shared with the pages' reader of it
   std::string metrics_text_, state_json_;
-  THDDHTMLCacheList drive_pages_;
 
   std::unique_ptr<TThread_timer> timer_;
 };

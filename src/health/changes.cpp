@@ -249,4 +249,54 @@ bool LoadSnapshot(const std::string& text, TStateSnapshot& snapshot) {
   return true;
 }
 
+namespace {
+constexpr char kSnapshotsHeader[] = "korvane-monitor state 2";
+constexpr char kSnapshotsEnd[] = "end of state";
+}  // namespace
+
+std::string SaveSnapshots(const TStateSnapshots& snapshots) {
+  std::string text = std::string(kSnapshotsHeader) + "\n";
+  for (const auto& [number, snapshot] : snapshots)
+    text += "controller " + std::to_string(number) + "\n" + SaveSnapshot(snapshot);
+  return text + kSnapshotsEnd + "\n";
+}
+
+bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots) {
+  snapshots.clear();
+  TStateSnapshot one;
+  if (LoadSnapshot(text, one)) {
+    snapshots[1] = std::move(one);  // the state of a version that watched one controller
+    return true;
+  }
+  const std::string header = std::string(kSnapshotsHeader) + "\n";
+  if (text.rfind(header, 0) != 0) return false;
+  TStateSnapshots read;
+  size_t at = header.size();
+  const std::string end_line = std::string(kSnapshotsEnd) + "\n";
+  while (text.compare(at, std::string::npos, end_line) != 0) {
+    // "controller N", then one snapshot up to its own "end" line.
+    const size_t line_end = text.find('\n', at);
+    if (line_end == std::string::npos || text.compare(at, 11, "controller ") != 0) return false;
+    const std::string number_text = text.substr(at + 11, line_end - at - 11);
+    if (number_text.size() != 1 || number_text[0] < '1' || number_text[0] > '8') return false;
+    const int number = number_text[0] - '0';
+    const size_t body = line_end + 1;
+    const size_t end = text.find("\nend\n", body);
+    if (end == std::string::npos || read.count(number) != 0) return false;
+    at = end + 5;
+    if (!LoadSnapshot(text.substr(body, at - body), read[number])) return false;
+  }
+  snapshots = std::move(read);
+  return true;
+}
+
+TChange ControllerSetChange(int controller, bool gone) {
+  TChange change;
+  change.Kind = gone ? TChangeKind::ControllerGone : TChangeKind::ControllerAppeared;
+  change.Severity = gone ? TSeverity::Warning : TSeverity::Information;
+  change.Text = "Controller " + std::to_string(controller) +
+                (gone ? ": no longer reported by the utility" : ": reported by the utility, now watched");
+  return change;
+}
+
 }  // namespace kv

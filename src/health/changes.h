@@ -13,6 +13,7 @@
 // text between runs (SaveSnapshot / LoadSnapshot) so that a drive that failed while the
 // service was stopped is reported at the first cycle. Pure; any thread.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ enum class TChangeKind {
   BackupUnitGood = 32,       //                                             Information
   ControllerBad = 40,        //                                             Critical
   ControllerGood = 41,       //                                             Information
+  ControllerGone = 42,       // no longer among the controllers watched     Warning
+  ControllerAppeared = 43,   // newly among them                            Information
   TaskStarted = 50,          //                                             Information
   TaskEnded = 51,            //                                             Information
   SmartWorse = 60,           // Warning, Critical when the verdict is Bad
@@ -97,5 +100,19 @@ TChange CollectionRecoveredChange();
 // on text it did not write, damaged or cut short.
 std::string SaveSnapshot(const TStateSnapshot& snapshot);
 bool LoadSnapshot(const std::string& text, TStateSnapshot& snapshot);
+
+// Every controller's snapshot, by controller number (1 .. 8).
+using TStateSnapshots = std::map<int, TStateSnapshot>;
+
+// The saved state of every controller: a format line, then per controller a "controller N"
+// line and its snapshot as SaveSnapshot writes it, then "end of state". LoadSnapshots also
+// reads the one-controller text of earlier versions (as controller 1's); false on anything
+// else, with `snapshots` left empty.
+std::string SaveSnapshots(const TStateSnapshots& snapshots);
+bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots);
+
+// A controller that left the set watched (`gone`) or joined it: "Controller 2: no longer
+// reported by the utility".
+TChange ControllerSetChange(int controller, bool gone);
 
 }  // namespace kv

@@ -98,7 +98,31 @@ std::string CheckConfigText(const std::string& path, bool found, const std::stri
   std::string out = "Configuration file: " + path +
                     (found ? "\n" : " (not found: every setting takes its default)\n");
   std::string section;
+  const auto numbered_sources = [&] {
+    for (int number = 2; number <= kMaxControllers; ++number) {
+      const std::optional<TSourceSet>& set = settings.numbered_sources[static_cast<size_t>(number)];
+      if (!set) continue;
+      out += "[" + NumberedSourceSection(number) + "]\n";
+      for (const TSettingRow& row : SettingRows()) {
+        if (row.source == nullptr) continue;
+        const std::string& value = (*set).*row.source;
+        std::string line = std::string(row.key) + "=" + value;
+        std::string origin = (ini.ValueExists(NumberedSourceSection(number), row.key) ? "configured" : "default") +
+                             SourceKind(value);
+        const std::string prefix = "[" + NumberedSourceSection(number) + "]";
+        for (const TConfigProblem& problem : listed)
+          if (problem.row == &row && problem.text.rfind(prefix, 0) == 0) origin += problem.note;
+        line.resize(std::max<size_t>(line.size() + 1, 28), ' ');
+        out += line + "; " + origin + "\n";
+      }
+    }
+  };
   for (const TSettingRow& row : SettingRows()) {
+    if (row.source != nullptr) {
+      // The numbered sections are listed as they are in the file, each with its five keys.
+      if (row.source == &TSourceSet::config) numbered_sources();
+      continue;
+    }
     if (section != row.section) {
       section = row.section;
       out += "[" + section + "]\n";

@@ -108,8 +108,8 @@ void AddAddressProblems(const TSettings& settings, std::vector<TConfigProblem>& 
 
 // A command whose program is missing never starts: say which program, once, here.
 void AddCommandProblems(const TSettingRow& row, const std::string& command, const std::string& folder,
-                        std::vector<TConfigProblem>& problems) {
-  const std::string name = std::string("[") + row.section + "] " + row.key;
+                        std::vector<TConfigProblem>& problems, const std::string& section = std::string()) {
+  const std::string name = "[" + (section.empty() ? std::string(row.section) : section) + "] " + row.key;
   if (command.size() > platform::kMaxCommandLine) {
     // A row whose own bound is this length has its refusal already.
     if (row.max > static_cast<int64_t>(platform::kMaxCommandLine))
@@ -119,9 +119,21 @@ void AddCommandProblems(const TSettingRow& row, const std::string& command, cons
     return;
   }
   std::string program;
-  if (!platform::FindCommandProgram(command, program, folder))
+  if (!platform::FindCommandProgram(ControllerSource(command, 1), program, folder))
     problems.push_back({&row, "; program not found: " + ShownConfigText(program),
                         name + ": program not found: " + ShownConfigText(program)});
+}
+
+// A saved source that is not there. A name that serves every controller is checked as
+// controller 1's.
+void AddMissingFileProblem(const TSettingRow& row, const std::string& section, const std::string& source,
+                           const std::string& folder, std::vector<TConfigProblem>& problems) {
+  const std::string path = ControllerSource(source, 1);
+  const bool absolute = path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':');
+  if (platform::FileExists(absolute ? path : folder + path)) return;
+  problems.push_back({&row, ", which is not there (a source ending in .txt is never run)",
+                      "[" + section + "] " + row.key + "=" + ShownConfigText(source) +
+                          " is read as a saved file, which is not there (a source ending in .txt is never run)"});
 }
 
 // A source is a saved file (read from the program folder when relative) or a command; so
@@ -136,11 +148,27 @@ void AddSourceProblems(const TSettings& settings, const std::string& folder, std
       AddCommandProblems(row, source, folder, problems);
       continue;
     }
-    const bool absolute = source[0] == '/' || source[0] == '\\' || (source.size() > 1 && source[1] == ':');
-    if (platform::FileExists(absolute ? source : folder + source)) continue;
-    problems.push_back({&row, ", which is not there (a source ending in .txt is never run)",
-                        std::string("[source] ") + row.key + "=" + ShownConfigText(source) +
-                            " is read as a saved file, which is not there (a source ending in .txt is never run)"});
+    AddMissingFileProblem(row, "source", source, folder, problems);
+  }
+  // Controllers 2 to 8: a section without a configuration source is not watched.
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::optional<TSourceSet>& set = settings.numbered_sources[static_cast<size_t>(number)];
+    if (!set) continue;
+    const std::string section = NumberedSourceSection(number);
+    for (const TSettingRow& row : SettingRows()) {
+      if (row.source == nullptr) continue;
+      const std::string& source = (*set).*row.source;
+      if (row.source == &TSourceSet::config && source.empty())
+        problems.push_back({&row, "; missing: the section is skipped",
+                            "[" + section + "] has no config source: controller " + std::to_string(number) +
+                                " is not watched"});
+      if (source.empty()) continue;
+      if (!IsFileSource(source)) {
+        AddCommandProblems(row, source, folder, problems, section);
+        continue;
+      }
+      AddMissingFileProblem(row, section, source, folder, problems);
+    }
   }
 }
 

@@ -72,6 +72,22 @@ TEST(Settings, KeysTakeTheirValuesTheirDefaultsOrTheirBounds) {
   EXPECT_EQ(s.notify_command.size(), 260u);
 }
 
+// [source_N] sections are controllers 2 to 8, each key read as written; the placeholder is
+// filled in wherever it stands.
+TEST(Settings, NumberedSourceSectionsAndThePlaceholder) {
+  const TSettings s = ReadSettings(TMemIniFile(
+      "[source]\nconfig=get {controller}.txt\n[source_3]\nsmart=s3\n[source_8]\nconfig=c8\n[source_9]\nconfig=x\n"));
+  EXPECT_EQ(ConfiguredSources(s, 1).config, "get {controller}.txt");
+  EXPECT_FALSE(s.numbered_sources[2].has_value());
+  ASSERT_TRUE(s.numbered_sources[3].has_value());
+  EXPECT_EQ(s.numbered_sources[3]->config, "");
+  EXPECT_EQ(ConfiguredSources(s, 3).smart, "s3");
+  EXPECT_EQ(ConfiguredSources(s, 8).config, "c8");
+  EXPECT_EQ(ConfiguredSources(s, 9).config, "");
+  EXPECT_EQ(ControllerSource("u {controller} -x {controller}", 12), "u 12 -x 12");
+  EXPECT_EQ(ControllerSource("{controller", 2), "{controller");
+}
+
 // The README's settings table lists the same sections, keys and defaults, in order.
 TEST(Settings, TheReadmeTableListsEveryKeyWithItsDefault) {
   const std::string readme = test::ReadFile(std::string(KV_SOURCE_DIR) + "/README.md");

@@ -89,10 +89,15 @@ TSettings Ini(const std::string& text) { return ReadSettings(TMemIniFile(text));
 
 const char kConfigOnly[] = "[source]\nconfig=util config\n";
 
-// What the HTTP threads would be served.
+// What the HTTP threads would be served: of every controller, and of one.
 std::string Text(FakeEnv& env, bool (TServedTexts::*copy)(std::string&) const) {
   std::string text;
   (env.texts.*copy)(text);
+  return text;
+}
+std::string Text(FakeEnv& env, bool (TServedTexts::*copy)(int, std::string&) const, int controller = 1) {
+  std::string text;
+  (env.texts.*copy)(controller, text);
   return text;
 }
 
@@ -185,6 +190,66 @@ TEST(ScanListManager, ChangesBecomeEventsWithTheirTypeAndId) {
   EXPECT_EQ(events.Records().back(), "2 90 9 more changes were not written to the event log; see korvane_monitor_changes.txt");
 }
 
+// One [source] line with the placeholder watches every controller the utility reports: each
+// has its own texts, its changes name it, the overall verdict is the worst, and a controller
+// that leaves the count is a change of its own.
+TEST(ScanListManager, ThePlaceholderWatchesEveryControllerReported) {
+  LogRecorder log;
+  test::EventRecorder events;
+  FakeEnv env;
+  env.events = &events;
+  const auto listing = [](int controllers, const char* state) {
+    return "Controllers found: " + std::to_string(controllers) + "\n" + Listing(state, 2);
+  };
+  env.outputs["util config 1"] = listing(2, "Online");
+  env.outputs["util config 2"] = listing(2, "Online");
+  env.outputs["util task"] = "";
+  TScanListManager manager(env);
+  manager.Timeout = 1;
+  manager.Configure(Ini("[source]\nconfig=util config {controller}\ntask=util task\n"));
+  manager.OnTick();
+  // A value without the placeholder is controller 1's alone.
+  EXPECT_EQ(env.runs, (std::vector<std::string>{"util config 1", "util task", "util config 2"}));
+  EXPECT_EQ(Text(env, &TServedTexts::CopyConfigText, 2), listing(2, "Online") + " ");
+  EXPECT_TRUE(env.texts.HasController(2));
+  EXPECT_FALSE(env.texts.HasController(3));
+
+  env.outputs["util config 2"] = listing(2, "Failed");
+  ++env.now;
+  manager.OnTick();
+  EXPECT_EQ(log.Count("CHANGE critical: Controller 2: Drive 0,0 (S/N S0): Online -> Failed"), 1u);
+  const std::string json = Text(env, &TServedTexts::CopyStateJson);
+  EXPECT_EQ(json.rfind("{\"format\":2,\"health\":{\"verdict\":\"", 0), 0u) << json.substr(0, 100);
+  EXPECT_EQ(json.find("{\"format\":2,\"health\":{\"verdict\":\"OK\""), std::string::npos);
+  EXPECT_NE(json.find("Controller 2: Drive 0,0"), std::string::npos);
+  EXPECT_NE(json.find("{\"controller\":2,"), std::string::npos);
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up{controller=\"2\"} 1"), std::string::npos);
+
+  env.outputs["util config 1"] = listing(1, "Online");
+  ++env.now;
+  env.runs.clear();
+  manager.OnTick();
+  EXPECT_EQ(env.runs, (std::vector<std::string>{"util config 1", "util task"}));
+  EXPECT_EQ(events.Records().back(), "2 42 Controller 2: no longer reported by the utility");
+  EXPECT_FALSE(env.texts.HasController(2));
+}
+
+// A controller the utility reports and nobody watches is a Warning; a numbered section
+// without a config source is skipped with one line.
+TEST(ScanListManager, ControllersReportedButNotWatchedAreAWarning) {
+  LogRecorder log;
+  FakeEnv env;
+  env.outputs["util config"] = "Controllers Found: 3\n" + Listing("Online", 1);
+  TScanListManager manager(env);
+  manager.Configure(Ini("[source]\nconfig=util config\n[source_4]\nsmart=util smart\n"));
+  EXPECT_EQ(log.Count("ERROR! [source_4] has no config source: controller 4 is not watched"), 1u);
+  manager.OnTick();
+  const std::string json = Text(env, &TServedTexts::CopyStateJson);
+  EXPECT_NE(json.find("The utility reports 3 controllers; 1 watched"), std::string::npos);
+  EXPECT_EQ(json.find("\"verdict\":\"OK\""), std::string::npos);
+  EXPECT_FALSE(env.texts.HasController(2));
+}
+
 // Output cut short once made drives "disappear" and the machine texts report health while
 // blind: a listing without its completion line fails the collection, and an XML document
 // never closed keeps the last good SMART data.
@@ -204,7 +269,7 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   // Cut short with no good cycle to show instead: nothing is shown, not a smaller controller.
   env.outputs["util config"] = cut_listing;
   manager.OnTick();
-  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up 0"), std::string::npos);
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up{controller=\"1\"} 0"), std::string::npos);
   EXPECT_EQ(Text(env, &TServedTexts::CopyMetricsText).find("korvane_drive_info"), std::string::npos);
   EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("\"drives\":[]"), std::string::npos);
 
@@ -218,8 +283,8 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   ++env.now;
   manager.OnTick();
   std::string metrics = Text(env, &TServedTexts::CopyMetricsText);
-  EXPECT_NE(metrics.find("korvane_up 1"), std::string::npos);
-  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"smart\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_up{controller=\"1\"} 1"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_source_last_status{controller=\"1\",source=\"smart\"} 5"), std::string::npos);
   EXPECT_NE(metrics.find("attribute_id=\"5\""), std::string::npos) << metrics;
   EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("the smart source gave an incomplete document"),
             std::string::npos);
@@ -234,7 +299,7 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   ++env.now;
   manager.OnTick();
   metrics = Text(env, &TServedTexts::CopyMetricsText);
-  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"smart\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_source_last_status{controller=\"1\",source=\"smart\"} 5"), std::string::npos);
   EXPECT_NE(metrics.find("attribute_id=\"5\""), std::string::npos);
   env.exit_codes.erase("util smart");
   const std::string good_report = Text(env, &TServedTexts::CopyReportText);
@@ -244,9 +309,9 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   ++env.now;
   manager.OnTick();
   metrics = Text(env, &TServedTexts::CopyMetricsText);
-  EXPECT_NE(metrics.find("korvane_up 0"), std::string::npos);
-  EXPECT_NE(metrics.find("korvane_source_last_status{source=\"config\"} 5"), std::string::npos);
-  EXPECT_NE(metrics.find("korvane_drive_failed{channel=\"0\",device_id=\"0\""), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_up{controller=\"1\"} 0"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_source_last_status{controller=\"1\",source=\"config\"} 5"), std::string::npos);
+  EXPECT_NE(metrics.find("korvane_drive_failed{controller=\"1\",channel=\"0\",device_id=\"0\""), std::string::npos);
   const std::string json = Text(env, &TServedTexts::CopyStateJson);
   EXPECT_NE(json.find("\"stale\":true,\"stale_reason\":\"config source gave an incomplete listing\""),
             std::string::npos);
@@ -260,7 +325,7 @@ TEST(ScanListManager, OutputCutShortKeepsTheLastGoodDataInEveryText) {
   env.exit_codes["util config"] = 1;
   ++env.now;
   manager.OnTick();
-  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up 0"), std::string::npos);
+  EXPECT_NE(Text(env, &TServedTexts::CopyMetricsText).find("korvane_up{controller=\"1\"} 0"), std::string::npos);
   env.exit_codes["util config"] = 0;
   ++env.now;
   manager.OnTick();
@@ -278,11 +343,12 @@ TEST(ScanListManager, OnlyTheConfigSourceLeavesTheOtherTextsEmpty) {
   manager.Configure(Ini(kConfigOnly));
   manager.OnTick();
   ASSERT_EQ(env.runs, std::vector<std::string>{"util config"});
-  std::string zip;
-  ASSERT_TRUE(env.texts.CopySupportArchive(zip));
-  EXPECT_NE(zip.find("get_config.txt"), std::string::npos);
-  for (const char* absent : {"get_smartstats.txt", "get_status.txt", "get_logs_stats.txt", "get_logs_cache.txt"})
-    EXPECT_EQ(zip.find(absent), std::string::npos) << absent;
+  TArchiveSources sources;
+  ASSERT_TRUE(env.texts.ShareArchiveSources(1, sources));
+  EXPECT_EQ(*sources.texts[TArchiveSources::kConfig], "cfg");
+  EXPECT_EQ(sources.local_time, env.now);
+  for (int absent : {TArchiveSources::kSmart, TArchiveSources::kTask, TArchiveSources::kStat, TArchiveSources::kCache})
+    EXPECT_TRUE(sources.texts[absent] == nullptr || sources.texts[absent]->empty()) << absent;
 }
 
 TEST(ScanListManager, SourcesAreReadInOrderAndTheReportEndsWithTheUpdateBlock) {
@@ -410,7 +476,7 @@ TEST(ScanListManager, RequestsDuringACollectionGetThePreviousTexts) {
   }
   // Once the manager is gone the accessors refuse.
   std::string text = "x";
-  EXPECT_FALSE(env.texts.CopyConfigText(text));
+  EXPECT_FALSE(env.texts.CopyConfigText(1, text));
   EXPECT_TRUE(text.empty());
   env.loop.Quit();
   loop_thread.join();
@@ -473,15 +539,26 @@ TEST(ChangesJournal, LinesRotateAndTheStateSurvivesARestart) {
             "2025-12-09 03:10:00 critical Drive 0,7: Online -> Failed x\r\n");
   EXPECT_LE(test::ReadFile(folder.File("korvane_monitor_changes.txt")).size(), TChangesJournal::kRotateBytes + 1300u * 1000);
 
-  TStateSnapshot state, back;
+  TStateSnapshots states, back;
   bool existed = true;
   EXPECT_FALSE(TChangesJournal(folder.Folder()).LoadState(back, existed));
   EXPECT_FALSE(existed) << "the very first run";
+  TStateSnapshot& state = states[1];
   state.Controller = "Optimal";
   state.Drives.push_back({"sn:a", "Drive 0,0 (S/N A)", "Online", 0});
-  journal.SaveState(state);
+  states[3].Controller = "Failed";
+  journal.SaveState(states);
   EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed));
-  EXPECT_EQ(SaveSnapshot(back), SaveSnapshot(state));
+  EXPECT_EQ(SaveSnapshots(back), SaveSnapshots(states));
+  // The file of a version that watched one controller is controller 1's state.
+  std::ofstream(folder.File("korvane_monitor_state.txt"), std::ios::binary) << SaveSnapshot(state);
+  EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed));
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(SaveSnapshot(back[1]), SaveSnapshot(state));
+  // Cut short, or a controller told twice: not read.
+  const std::string whole = SaveSnapshots(states);
+  EXPECT_FALSE(LoadSnapshots(whole.substr(0, whole.size() - 3), back));
+  EXPECT_FALSE(LoadSnapshots(whole.substr(0, whole.find("controller 3")) + whole.substr(whole.find("controller 1")), back));
 
   std::ofstream(folder.File("korvane_monitor_state.txt"), std::ios::binary) << "garbage";
   LogRecorder log;
@@ -501,7 +578,7 @@ TEST(ChangesJournal, AWriteThatFailsIsToldOnceUntilItWorksAgain) {
     std::function<void(TChangesJournal&)> write;
   } rows[] = {
       {"korvane_monitor_changes.txt", [&](TChangesJournal& j) { j.Append(change, 1765249800); }},
-      {"korvane_monitor_state.txt", [&](TChangesJournal& j) { j.SaveState(state); }},
+      {"korvane_monitor_state.txt", [&](TChangesJournal& j) { j.SaveState({{1, state}}); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.file);

@@ -7,6 +7,7 @@
 #include "model/kv_core.h"
 #include "parse/config_log_recorder.h"
 #include "parse/config_parser.h"
+#include "parse/controller_count.h"
 
 namespace kv {
 namespace {
@@ -23,6 +24,20 @@ TEST(ConfigParser, SplitPairTrimsKeyAndValue) {
   const auto pair = SplitPair("   Reported Channel,Device(T:L)   : 0,0(0:0)  ");
   EXPECT_EQ(pair.first, "Reported Channel,Device(T:L)");
   EXPECT_EQ(pair.second, "0,0(0:0)");
+}
+
+// The count of controllers the utility reports, as either generation prints it.
+TEST(ConfigParser, ReportedControllerCount) {
+  const std::pair<const char*, int> rows[] = {
+      {"Controllers found: 2\r\n----\r\nController information\r\n", 2},
+      {"\r\n  Controllers Found: 1 \r\n", 1},
+      {"CONTROLLERS FOUND:\t12\n", 12},
+      {"Controller information\n", 0},
+      {"Controllers found: two\n", 0},
+      {"Controllers found: 99999\n", 0},
+      {"", 0},
+  };
+  for (const auto& [listing, count] : rows) EXPECT_EQ(ReportedControllerCount(listing), count) << listing;
 }
 
 TEST(ConfigParser, ControllerPairsGoToTheListOfTheLastMarker) {
