@@ -75,6 +75,32 @@ def log_span(lines):
     return max(stamps) - min(stamps) if stamps else 0
 
 
+def controller_listing(number=1, found=1, healthy=True):
+    """The demo's configuration listing as controller `number` of the `found` the utility
+    reports: a serial of its own for the controller and each drive (controller 1 keeps the
+    demo's). healthy: no degraded device and no failed or rebuilding drive, so the verdict is
+    OK until a test breaks something."""
+    with open(os.path.join(DEMO_DIR, "get_config.txt"), "rb") as f:
+        text = f.read()
+    text = text.replace(b"Controllers found: 1", b"Controllers found: %d" % found, 1)
+    if number != 1:
+        for serial, own in ((b"KV7805Z0042", b"KV7805Z%04d"), (b"WD-WMC1T", b"WD-WMC%dT"),
+                            (b"S1Z0A0K70", b"S1Z0A0K7%d"), (b"BTTV6051", b"BTTV605%d"),
+                            (b"(Controller:1,", b"(Controller:%d,")):
+            text = text.replace(serial, own % number)
+    if healthy:
+        for old, new in ((b"Defunct disk drive count              : 1", b"Defunct disk drive count              : 0"),
+                         (b"Failed/Degraded       : 2/0/1", b"Failed/Degraded       : 2/0/0"),
+                         (b"Status of logical device              : Degraded",
+                          b"Status of logical device              : Optimal"),
+                         (b": Rebuilding (Controller", b": Present (Controller"),
+                         (b"State                           : Rebuilding", b"State                           : Online"),
+                         (b"State                           : Failed", b"State                           : Online")):
+            assert old in text, old
+            text = text.replace(old, new)
+    return text
+
+
 def wait_for(predicate, timeout, step=0.05):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

@@ -6,7 +6,14 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import DEMO_DIR, SOURCE_DIR, MonitorRun, free_port, wait_for  # noqa: E402
+from kvtest import DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, wait_for  # noqa: E402
+
+# A source command for every controller: records its arguments ("config 2"), then prints
+# <source>_<controller>.out, or hangs while hang_<source>_<controller> exists.
+SOURCE_SCRIPT = ("echo \"$*\" >> calls.txt\n"
+                 "[ -e \"hang_$1_$2\" ] && exec sleep 600\n"
+                 "cat \"$1_$2.out\"\n")
+NO_TASKS = b"Controllers found: 2\r\n\r\nCommand completed successfully.\r\n"
 
 
 def crlf_lines(path):
@@ -27,6 +34,36 @@ def running(pid, command_line):
             return state != b"Z" and command_line in f.read()
     except (OSError, IndexError):
         return False
+
+
+def two_controllers(**files):
+    """The files of two healthy controllers behind SOURCE_SCRIPT, and `files`."""
+    out = {"source.sh": SOURCE_SCRIPT}
+    for n in (1, 2):
+        out["config_%d.out" % n] = controller_listing(n, found=2)
+        out["task_%d.out" % n] = NO_TASKS
+    out.update(files)
+    return out
+
+
+def file_text(run, name):
+    """A file of the run folder as text, "" while it does not exist."""
+    try:
+        with open(run.path(name), "rb") as f:
+            return f.read().decode("latin-1")
+    except OSError:
+        return ""
+
+
+def state_json(run):
+    status, _, body = run.get("/state.json")
+    return json.loads(body) if status == 200 and body.strip() else {}
+
+
+def ini_time(run, folder):
+    """[update] time= of a controller's published report, None before one."""
+    m = re.search(rb"\[update\]\r\ntime=(\d+)", run.get(folder + "ini")[2])
+    return int(m.group(1)) if m else None
 
 
 def demo_config():
@@ -299,6 +336,80 @@ class CollectTest(unittest.TestCase):
             # The daemon still serves and stops cleanly.
             self.assertEqual(run.get("/raw")[0], 200)
             self.assertEqual(run.stop(), 0)
+
+
+class ControllersTest(unittest.TestCase):
+    """Several controllers through one [source] with "{controller}" in its values."""
+
+    def test_each_controller_runs_its_commands_and_a_second_one_failing_is_told(self):
+        config = {"source": {"config": "sh source.sh config {controller}", "task": "sh source.sh task {controller}"},
+                  "scaner": {"timeout": 1}, "notify": {"command": "./notify.sh", "timeout": 20}}
+        notify = "#!/bin/sh\necho \"$KORVANE_VERDICT|$KORVANE_SUMMARY\" >> notified.txt\n"
+        with MonitorRun(config=config, files=two_controllers(**{"notify.sh": notify})) as run:
+            os.chmod(run.path("notify.sh"), 0o755)
+
+            def calls():
+                return set(file_text(run, "calls.txt").splitlines())
+            self.assertTrue(wait_for(lambda: {"config 1", "config 2", "task 1", "task 2"} <= calls(), 30),
+                            (calls(), run.core_log()[-3000:]))
+            self.assertTrue(wait_for(lambda: len(state_json(run).get("controllers", [])) == 2
+                                     and state_json(run)["health"]["verdict"] == "OK", 30), state_json(run))
+            # The listings report 2: no third controller is asked for.
+            self.assertEqual({call.split(" ", 1)[1] for call in calls()}, {"1", "2"})
+
+            offline = controller_listing(2, found=2).replace(b"Status of logical device              : Optimal",
+                                                              b"Status of logical device              : Offline", 1)
+            with open(run.path("config_2.out"), "wb") as f:
+                f.write(offline)
+            change = "Controller 2: Logical device 0 (Data): Optimal -> Offline"
+            journal = "korvane_monitor_changes.txt"
+            self.assertTrue(wait_for(lambda: change in file_text(run, journal), 30),
+                            (file_text(run, journal), run.core_log()[-3000:]))
+            self.assertNotIn("Controller 1: ", file_text(run, journal))
+            state = state_json(run)
+            self.assertEqual(state["format"], 2)
+            self.assertEqual(state["health"]["verdict"], "Critical")
+            self.assertEqual([c["controller"] for c in state["controllers"]], [1, 2])
+            self.assertIn("Offline", json.dumps(state["controllers"][1]))
+            self.assertNotIn("Offline", json.dumps(state["controllers"][0]))
+
+            page = run.get("/c2/")[2]
+            self.assertIn(b"<title>Critical: Korvane Monitor</title>", page)
+            self.assertIn(b"Optimal -&gt; Offline", page)
+            self.assertNotIn(b"Optimal -&gt; Offline", run.get("/c1/")[2])
+
+            self.assertTrue(wait_for(lambda: change in file_text(run, "notified.txt"), 30), run.core_log()[-3000:])
+            self.assertIn("Critical|", file_text(run, "notified.txt"))
+
+    def test_a_hung_second_controller_leaves_the_first_fresh(self):
+        config = {"source": {"config": "sh source.sh config {controller}"},
+                  "scaner": {"timeout": 1, "source_timeout": 1}}
+        with MonitorRun(config=config, files=two_controllers()) as run:
+            self.assertTrue(wait_for(lambda: ini_time(run, "/c2/") is not None, 30), run.core_log()[-3000:])
+            good = run.get("/c2/ini")[2]
+            with open(run.path("hang_config_2"), "wb"):
+                pass
+            self.assertTrue(wait_for(lambda: b'<div class="stale"' in run.get("/c2/")[2], 30),
+                            run.core_log()[-3000:])
+            self.assertIn("source_timeout of 1 s passed", run.core_log())
+
+            # Controller 1 is still collected and its page rendered again every period.
+            before, page = ini_time(run, "/"), run.get("/")[2]
+            self.assertTrue(wait_for(lambda: ini_time(run, "/") > before, 15), run.core_log()[-3000:])
+            stamp = re.compile(rb"Updated: [\d:/ ]+")
+            self.assertTrue(wait_for(lambda: stamp.search(run.get("/")[2]).group() != stamp.search(page).group(), 15))
+            self.assertNotIn(b'<div class="stale"', run.get("/")[2])
+            self.assertEqual(run.get("/c2/ini")[2], good)
+            self.assertEqual([c["stale"] for c in state_json(run)["controllers"]], [False, True])
+
+    def test_a_listing_of_more_controllers_than_watched_is_a_warning(self):
+        with MonitorRun(config={"source": {"config": "config.txt"}},
+                        files={"config.txt": controller_listing(1, found=2)}) as run:
+            self.assertTrue(wait_for(lambda: state_json(run).get("health"), 30), run.core_log()[-3000:])
+            health = state_json(run)["health"]
+            self.assertEqual(health["verdict"], "Warning")
+            self.assertIn("The utility reports 2 controllers; 1 watched", json.dumps(health["reasons"]))
+            self.assertEqual(run.get("/c2/")[0], 404)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 """The Windows executable as a service under Wine serves support_kvr.zip, and the real ZIP
-readers (unzip, 7z, bsdtar, Python's zipfile) accept it with every member intact."""
+readers (unzip, 7z, bsdtar, Python's zipfile) accept it with every member intact; state
+changes reach the changes file, the state and the notification, for two controllers too."""
 import io
 import os
 import re
@@ -13,6 +14,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from wine_service import WineService, free_port  # noqa: E402
 from test_zip_archive import COMMENT, as_file_source, reader_failures  # noqa: E402
+from kvtest import controller_listing  # noqa: E402
 
 DEMO = os.path.join(HERE, "..", "..", "examples", "demo")
 
@@ -97,6 +99,55 @@ class WineStateChangeTest(unittest.TestCase):
             events = re.findall(rb"ReportEventA \([0-9A-F]+,0x(\w{4}),0x0000,0x(\w{8}),", svc.debug_output())
             self.assertEqual(sorted(events[:2]), [(b"0002", b"00000050"), (b"0004", b"00000001")])
             self.assertEqual(events[2:3], [(b"0001", b"0000000a")])
+
+
+def wait_until(predicate, timeout=60):
+    deadline = time.monotonic() + timeout
+    while not predicate() and time.monotonic() < deadline:
+        time.sleep(0.5)
+    return predicate()
+
+
+def read_or_empty(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+class WineControllersTest(unittest.TestCase):
+    def test_a_templated_command_serves_each_controller_and_a_second_one_failing_is_told(self):
+        listings = {n: controller_listing(n, found=2) for n in (1, 2)}
+        port = free_port()
+        # Through cmd: the script records its argument, then prints that controller's listing.
+        # (A space before ">>": "1>>" would redirect handle 1.)
+        files = {"config_http.txt": b"[http]\r\nport=%d\r\n[scaner]\r\ntimeout=1\r\n[source]\r\n"
+                                    b"config=cmd /c listing.cmd {controller}\r\n" % port,
+                 "listing.cmd": b"@echo config %1 >> calls.txt\r\n@type config_%1.out\r\n",
+                 "config_1.out": listings[1], "config_2.out": listings[2]}
+        with WineService(port, files=files, folder="kvctl") as svc:
+            self.assertTrue(wait_until(lambda: svc.get("/c2/raw")[2] == listings[2] + b" "),
+                            (svc.get("/c2/raw")[2][:200], svc.core_log()[-3000:]))
+            calls = {line.strip() for line in read_or_empty(os.path.join(svc.folder, "calls.txt")).splitlines()}
+            self.assertEqual(calls, {b"config 1", b"config 2"})
+            self.assertEqual(svc.get("/raw")[2], listings[1] + b" ")
+            self.assertIn(b"WD-WMC2T0000101", svc.get("/c2/hdd_0_0")[2])
+            self.assertIn(b"WD-WMC1T0000101", svc.get("/c1/hdd_0_0")[2])
+            status, headers, _ = svc.get("/c2")
+            self.assertEqual((status, headers.get("Location")), (301, "/c2/"))
+            self.assertEqual(svc.get("/c3/")[0], 404)
+            with zipfile.ZipFile(io.BytesIO(svc.get("/c2/support_kvr.zip")[2])) as z:
+                self.assertEqual(z.read("get_config.txt"), listings[2])
+
+            with open(os.path.join(svc.folder, "config_2.out"), "wb") as f:
+                f.write(listings[2].replace(b"Status of logical device              : Optimal",
+                                            b"Status of logical device              : Offline", 1))
+            changes = os.path.join(svc.folder, "korvane_monitor_changes.txt")
+            want = b"Controller 2: Logical device 0 (Data): Optimal -> Offline\r\n"
+            self.assertTrue(wait_until(lambda: want in read_or_empty(changes)), svc.core_log()[-3000:])
+            self.assertIn(b'"health":{"verdict":"Critical"', svc.get("/state.json")[2])
+            self.assertIn(b"<title>Critical: Korvane Monitor</title>", svc.get("/c2/")[2])
 
 
 if __name__ == "__main__":
