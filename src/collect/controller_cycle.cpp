@@ -187,7 +187,7 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& in) 
     ++state.ChangeTotals[static_cast<size_t>(change.Severity)];
   }
   if (judged.TellFirstVerdict && verdict.Level != THealth::OK)
-    out.LogLines.push_back(prefix + "HEALTH " + HealthWord(verdict.Level) + ": " +
+    out.LogLines.push_back(std::string("HEALTH ") + HealthWord(verdict.Level) + ": " + prefix +
                            std::to_string(verdict.Reasons.size()) + " finding(s) at the first collection");
   // Told with this cycle's writes: the page says so as soon as a file cannot be written.
   AddMonitorWarnings(verdict, in.MonitorWarnings);

@@ -9,6 +9,7 @@
 #include "collect/status_text.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
+#include "parse/controller_count.h"
 #include "pages/controller_bar.h"
 #include "platform/memory.h"
 #include "platform/write_failures.h"
@@ -270,24 +271,22 @@ void TScanListManager::StartData() {
   TController& first = ControllerAt(1);
   first.Sources = TemplateSources(ConfiguredSources(settings_, 1), 1);
   first.Watched = true;
-  std::vector<TChange> set_changes;
-  // The set is chosen before controller 1 runs, from the count its last listing gave, so
-  // the changes name every controller alike; the count this period's listing gives is
-  // taken again after it.
-  ChooseControllers(first.State.ReportedControllers, set_changes);
+  period_changes_.clear();
+  // The set is chosen from the count controller 1's last listing gave, and again from this
+  // period's as soon as it is read (CollectController), before anything is judged.
+  ChooseControllers(first.State.ReportedControllers, period_changes_);
   bool any_good = false;
   for (int number = 1; number <= kMaxControllers && !cancel_.Cancelled(); ++number) {
     TController* c = controllers_[static_cast<size_t>(number - 1)].get();
     if (c == nullptr || !c->Watched || SourceOf(c->Sources, kSourceConfig).empty()) continue;
     const uint64_t before = c->State.Health.CollectionsTotal;
-    CollectController(*c, WatchedCount());
+    CollectController(*c);
     any_good = any_good || (c->State.Health.Up && c->State.Health.CollectionsTotal > before);
-    if (number == 1) ChooseControllers(first.State.ReportedControllers, set_changes);
   }
-  if (!set_changes.empty()) {
-    journal_.Append(set_changes, env_.Now());
-    TellEvents(set_changes, false, THealthVerdict{});
-    notify_->Submit(HealthWord(OverallVerdict().Level), set_changes, env_.Now());
+  if (!period_changes_.empty()) {
+    journal_.Append(period_changes_, env_.Now());
+    TellEvents(period_changes_, false, THealthVerdict{});
+    notify_->Submit(HealthWord(OverallVerdict().Level), period_changes_, env_.Now());
   }
   if (any_good) SaveStates();
 }
@@ -304,7 +303,7 @@ void TScanListManager::SaveStates() {
   journal_.SaveState(states);
 }
 
-void TScanListManager::CollectController(TController& c, int watched) {
+void TScanListManager::CollectController(TController& c) {
   const double start = env_.MonotonicSeconds();
   TControllerState& state = c.State;
   ++state.Health.CollectionsTotal;
@@ -319,6 +318,11 @@ void TScanListManager::CollectController(TController& c, int watched) {
   for (int index = 0; index < kSourceCount; ++index)
     in.Texts[static_cast<size_t>(index)] = std::make_shared<const std::string>(ReadOne(c, index));
   if (cancel_.Cancelled()) return;  // the service stops: texts cut short are not published
+  // Controller 1's listing says how many controllers there are; every controller of this
+  // period, controller 1 too, is judged knowing it.
+  if (state.Number == 1 && state.Health.Sources[kSourceConfig].Status == SourceStatus::kOk)
+    ChooseControllers(ReportedControllerCount(*in.Texts[kSourceConfig]), period_changes_);
+  const int watched = WatchedCount();
   in.Now = env_.Now();
   in.UtcNow = env_.UtcNow();
   in.ControllersWatched = watched;

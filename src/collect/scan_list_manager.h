@@ -110,7 +110,7 @@ class TScanListManager : public ServedContent {
   // that stops short is marked incomplete.
   std::string ReadOne(TController& c, int index);
   // Reads, runs and publishes one controller's cycle.
-  void CollectController(TController& c, int watched);
+  void CollectController(TController& c);
   void PublishCycle(TController& c, TCycleOutput& out, const TCycleInput& in);
   // The metrics text and the JSON document of every controller, and the controller bars.
   void PublishJoinedTexts();
@@ -137,6 +137,7 @@ class TScanListManager : public ServedContent {
   TStateSnapshots saved_;  // the states the last run saved, until each controller's first cycle
   bool saved_existed_ = false;
   std::unique_ptr<TNotifyCommand> notify_;
+  std::vector<TChange> period_changes_;  // of the set of controllers, this period
   // At the controller's number less one; made when first watched, kept while the process runs.
   std::array<std::unique_ptr<TController>, kMaxControllers> controllers_;
   int served_count_ = 1;  // guarded by PageLock: the highest number watched
