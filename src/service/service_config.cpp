@@ -12,16 +12,23 @@
 namespace kv {
 namespace {
 
+// A [source_N] row stands for the sections [source_2] .. [source_8].
+bool RowSection(const TSettingRow& row, std::string_view name) {
+  if (row.source == nullptr) return SameTextAscii(row.section, name);
+  for (int number = 2; number <= kMaxControllers; ++number)
+    if (SameTextAscii(NumberedSourceSection(number), name)) return true;
+  return false;
+}
+
 bool IsKnownSection(std::string_view name) {
   const auto rows = SettingRows();
-  return std::any_of(rows.begin(), rows.end(), [&](const TSettingRow& r) { return SameTextAscii(r.section, name); });
+  return std::any_of(rows.begin(), rows.end(), [&](const TSettingRow& r) { return RowSection(r, name); });
 }
 
 bool IsKnownKey(std::string_view section, std::string_view key) {
   const auto rows = SettingRows();
-  return std::any_of(rows.begin(), rows.end(), [&](const TSettingRow& r) {
-    return SameTextAscii(r.section, section) && SameTextAscii(r.key, key);
-  });
+  return std::any_of(rows.begin(), rows.end(),
+                     [&](const TSettingRow& r) { return RowSection(r, section) && SameTextAscii(r.key, key); });
 }
 
 // The same trimming as the INI reader: blanks and control characters at both ends.

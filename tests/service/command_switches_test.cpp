@@ -96,15 +96,21 @@ TEST(CheckConfig, ListsEveryLineItDidNotUnderstand) {
       "[source]\n"               // 8
       "config\n"                 // 9
       "[http]\n"                 // 10
-      "use=1\n";                 // 11
+      "use=1\n"                  // 11
+      "[source_9]\n"             // 12: controllers go up to 8
+      "[Source_3]\n"             // 13
+      "bogus=1\n";               // 14
   int problems = 0;
   const std::string report = CheckConfigText("/x/config_http.txt", true, text, problems);
   for (const char* expected : {"line 1: stray before sections  (before the first section",
                                "line 5: prot=8080  (unknown key in section [http])",
                                "line 6: [scanner]  (unknown section)", "line 7: timeout=5  (in an unknown section)",
-                               "line 9: config  (no \"=\"", "line 10: [http]  (section repeated"})
+                               "line 9: config  (no \"=\"", "line 10: [http]  (section repeated",
+                               "line 12: [source_9]  (unknown section)", "line 14: bogus=1  (unknown key in section",
+                               "[source_3] has no config source: controller 3 is not watched"})
     EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
-  EXPECT_EQ(problems, 6);
+  EXPECT_EQ(problems, 9);
+  EXPECT_EQ(report.find("line 13:"), std::string::npos);
   EXPECT_EQ(report.find("line 2:"), std::string::npos);
   EXPECT_EQ(report.find("line 4:"), std::string::npos);
   EXPECT_EQ(report.find("line 11:"), std::string::npos);
