@@ -234,6 +234,10 @@ void TScanListManager::ChooseControllers(int reported, std::vector<TChange>& cha
   }
   std::lock_guard<std::mutex> lock(served_.PageLock());
   served_count_ = highest;
+  for (int number = 2; number <= kMaxControllers; ++number) {
+    const std::unique_ptr<TController>& slot = controllers_[static_cast<size_t>(number - 1)];
+    served_numbers_[static_cast<size_t>(number - 1)] = slot && slot->Watched;
+  }
 }
 
 std::string TScanListManager::ReadOne(TController& c, int index) {
@@ -467,6 +471,10 @@ void TScanListManager::RestartCheck(int64_t now) {
 
 
 int TScanListManager::ControllerCountLocked() const { return served_count_; }
+
+bool TScanListManager::ServesLocked(int controller) const {
+  return served_numbers_[static_cast<size_t>(controller - 1)];
+}
 
 // A number the HTTP side asks for that no controller has yet: empty texts.
 TSharedPage TScanListManager::MainPageLocked(int controller) const {

@@ -71,6 +71,7 @@ class TScanListManager : public ServedContent {
 
   // ServedContent: called with PageLock held.
   int ControllerCountLocked() const override;
+  bool ServesLocked(int controller) const override;
   TSharedPage MainPageLocked(int controller) const override;
   std::string ConfigTextLocked(int controller) const override;
   std::string ReportTextLocked(int controller) const override;
@@ -140,7 +141,9 @@ class TScanListManager : public ServedContent {
   std::vector<TChange> period_changes_;  // of the set of controllers, this period
   // At the controller's number less one; made when first watched, kept while the process runs.
   std::array<std::unique_ptr<TController>, kMaxControllers> controllers_;
-  int served_count_ = 1;  // guarded by PageLock: the highest number watched
+  // Guarded by PageLock: the highest number watched, and which numbers are.
+  int served_count_ = 1;
+  std::array<bool, kMaxControllers> served_numbers_{true};
 
   // Guarded by PageLock.
   std::string metrics_text_, state_json_;

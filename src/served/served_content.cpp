@@ -13,6 +13,11 @@ int CountOf(const ServedContent& content) {
   return std::clamp(content.ControllerCountLocked(), 1, kMaxControllers);
 }
 
+// Whether `controller` is one the content serves. Called with PageLock held.
+bool Serves(const ServedContent& content, int controller) {
+  return controller >= 1 && controller <= CountOf(content) && content.ServesLocked(controller);
+}
+
 std::string_view View(const std::shared_ptr<const std::string>& text) {
   return text ? std::string_view(*text) : std::string_view();
 }
@@ -25,7 +30,7 @@ bool TServedTexts::WithContent(int controller, Out& out, Fn&& fn) const {
   try {
     std::lock_guard<std::mutex> lock(lock_);
     if (content_ == nullptr) return false;
-    if (controller != 0 && (controller < 1 || controller > CountOf(*content_))) return false;
+    if (controller != 0 && !Serves(*content_, controller)) return false;
     fn(*content_);
     return true;
   } catch (...) {
@@ -50,7 +55,12 @@ int TServedTexts::ControllerCount() const {
 }
 
 bool TServedTexts::HasController(int controller) const {
-  return controller >= 1 && controller <= ControllerCount();
+  try {
+    std::lock_guard<std::mutex> lock(lock_);
+    return content_ != nullptr && Serves(*content_, controller);
+  } catch (...) {
+    return false;
+  }
 }
 
 bool TServedTexts::ShareMainPage(int controller, TSharedPage& page) const {

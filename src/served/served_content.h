@@ -61,6 +61,9 @@ class ServedContent {
 
   // The controllers served, 1..kMaxControllers (values outside are clamped to it).
   virtual int ControllerCountLocked() const = 0;
+  // Whether a number within the count is watched: a [source_N] section may be skipped
+  // below one that is not. Unwatched numbers get the 404 page.
+  virtual bool ServesLocked(int /*controller*/) const { return true; }
   virtual TSharedPage MainPageLocked(int controller) const = 0;
   // The raw configuration listing and the state report (INI) as published, without the tail.
   virtual std::string ConfigTextLocked(int controller) const = 0;

@@ -248,6 +248,16 @@ TEST(ScanListManager, ControllersReportedButNotWatchedAreAWarning) {
   EXPECT_NE(json.find("The utility reports 3 controllers; 1 watched"), std::string::npos);
   EXPECT_EQ(json.find("\"verdict\":\"OK\""), std::string::npos);
   EXPECT_FALSE(env.texts.HasController(2));
+
+  // A section of its own watches controller 3; controller 2, below it, is still not served.
+  env.outputs["util config 3"] = "Controllers found: 3\n" + Listing("Online", 1);
+  TScanListManager second(env);
+  second.Configure(Ini("[source]\nconfig=util config\n[source_3]\nconfig=util config 3\n"));
+  second.OnTick();
+  EXPECT_TRUE(env.texts.HasController(3));
+  EXPECT_FALSE(env.texts.HasController(2));
+  EXPECT_NE(Text(env, &TServedTexts::CopyStateJson).find("The utility reports 3 controllers; 2 watched"),
+            std::string::npos);
 }
 
 // Output cut short once made drives "disappear" and the machine texts report health while
