@@ -36,7 +36,7 @@ struct CollectionHealth {
   // collected (UTC). Empty while the data shown is this cycle's.
   std::string StaleReason;
   int64_t DataCollectedUnixSeconds = 0;
-  double DurationSeconds = 0;             // of the last cycle, reading through rendering
+  double DurationSeconds = 0;             // of the last cycle's source reads (nearly all of it)
   uint64_t CollectionsTotal = 0;          // cycles started since the process began
   std::array<SourceHealth, kSourceCount> Sources{};
 };
