@@ -91,7 +91,10 @@ void TLingeringCloser::Queue::Run() {
     }
     const Clock::time_point now = Clock::now();
     if (now < sockets.front().due) {
-      wake.wait_until(guard, sockets.front().due);
+      // A copy: the wait reads its deadline again after waking, and a closing worker may
+      // have taken the front entry (and freed it) meanwhile.
+      const Clock::time_point due = sockets.front().due;
+      wake.wait_until(guard, due);
       continue;
     }
     while (!sockets.empty() && sockets.front().due <= now) {
