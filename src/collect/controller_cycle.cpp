@@ -196,7 +196,7 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& in) 
   judged.View.ChangeTotals = state.ChangeTotals;
 
   std::string page = RenderMainPage(*judged.Shown, in.Version, *judged.ShownReport, *in.Files, &judged.View, in.Now);
-  out.LogLines.push_back("OK, StartData, str size=" + std::to_string(page.size()));
+  out.PageLine = "OK, StartData, str size=" + std::to_string(page.size());
   out.BarOffset = ControllerBarOffset(page);
   page.shrink_to_fit();  // grown by doubling, and held until the next cycle
   out.MainPage = std::make_shared<const std::string>(std::move(page));
@@ -219,8 +219,7 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& in) 
   return out;
 }
 
-void RenderFailedCycle(TControllerState& state, const TCycleInput& /*input*/, const std::string& reason,
-                       TCycleOutput& output) {
+void RenderFailedCycle(TControllerState& state, const std::string& reason, TCycleOutput& output) {
   state.Health.Up = false;
   const TKVCore empty{};
   const TKVCore* last_good = state.Tracker.LastGood();

@@ -78,7 +78,8 @@ struct TCycleOutput {
   std::vector<TChange> Changes;
   bool Good = false;  // this cycle's model is the new base (its state is saved)
   bool TellFirstVerdict = false;  // the very first run: its verdict, when not OK, is an event
-  std::vector<std::string> LogLines;  // core-log lines, in order
+  std::vector<std::string> LogLines;  // core-log lines of the changes and the first verdict, in order
+  std::string PageLine;  // the core-log line told once the page is published
   // What the pages show: this cycle's model or the last good one; kept by the state.
   TKVCore* Shown = nullptr;
   const TMemIniFile* ShownReport = nullptr;
@@ -93,8 +94,7 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& inpu
 
 // The controller's part of the metrics and the JSON document when its cycle failed as a
 // whole: the last good model while it is held, marked stale by `reason`.
-void RenderFailedCycle(TControllerState& state, const TCycleInput& input, const std::string& reason,
-                       TCycleOutput& output);
+void RenderFailedCycle(TControllerState& state, const std::string& reason, TCycleOutput& output);
 
 // Every drive page of the model shown, in report order, each handed to `publish` as soon
 // as it is rendered. A page that fails to render is left out.

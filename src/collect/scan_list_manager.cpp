@@ -350,7 +350,7 @@ void TScanListManager::CollectController(TController& c) {
     WriteCoreLog(ControllerPrefix(state.Number, watched) + "ERROR! collection cycle failed: " + e.what());
     out = TCycleOutput{};
     try {
-      RenderFailedCycle(state, in, "collection cycle failed", out);
+      RenderFailedCycle(state, "collection cycle failed", out);
       c.Metrics = std::move(out.Metrics);
       c.StateJson = std::move(out.StateJson);
       PublishJoinedTexts();
@@ -363,8 +363,7 @@ void TScanListManager::CollectController(TController& c) {
 
 void TScanListManager::PublishCycle(TController& c, TCycleOutput& out, const TCycleInput& in) {
   TControllerState& state = c.State;
-  for (const std::string& line : out.LogLines)
-    if (line.rfind("OK, StartData", 0) != 0) WriteCoreLog(line);
+  for (const std::string& line : out.LogLines) WriteCoreLog(line);
   {
     std::lock_guard<std::mutex> lock(served_.PageLock());
     if (out.Report) c.Report.swap(out.Report);
@@ -373,8 +372,7 @@ void TScanListManager::PublishCycle(TController& c, TCycleOutput& out, const TCy
   }
   journal_.Append(out.Changes, in.Now);
   TellEvents(out.Changes, out.TellFirstVerdict, out.View.Verdict);
-  for (const std::string& line : out.LogLines)
-    if (line.rfind("OK, StartData", 0) == 0) WriteCoreLog(line);
+  WriteCoreLog(out.PageLine);
   c.Metrics = std::move(out.Metrics);
   c.StateJson = std::move(out.StateJson);
   PublishJoinedTexts();
