@@ -83,6 +83,17 @@ constexpr TSettingRow kRows[] = {
     {.section = "notify", .key = "min_severity", .kind = K::Word, .default_value = "warning",
      .meaning = "information, warning or critical: the least change that notifies",
      .words = "information, warning, critical", .text = &TSettings::notify_min_severity},
+    {.section = "history", .key = "use", .kind = K::Boolean, .default_value = "1",
+     .meaning = "0: keep no drive history (no file is created)", .boolean = &TSettings::history_use},
+    {.section = "history", .key = "file", .kind = K::Text, .default_value = "korvane_monitor_history.db",
+     .meaning = "the history database; a name without a folder is beside the program", .max = 259,
+     .text = &TSettings::history_file},
+    {.section = "history", .key = "keep_days", .kind = K::Integer, .default_value = "730",
+     .meaning = "days of history kept; older samples are deleted once a day", .min = 1, .max = 36500,
+     .below = O::Bound, .above = O::Bound, .integer = &TSettings::history_keep_days},
+    {.section = "history", .key = "interval", .kind = K::Integer, .default_value = "3600",
+     .meaning = "seconds between two samples of every drive, at most a day", .min = 1, .max = 86400,
+     .below = O::Bound, .above = O::Bound, .integer = &TSettings::history_interval},
 };
 
 // Control characters become blanks and the text is cut, so a hostile value stays one

@@ -75,6 +75,11 @@ struct TSettings {
   std::string notify_command;
   int64_t notify_timeout = 0;
   std::string notify_min_severity;  // one of the row's words, in lower case
+  // [history]
+  bool history_use = false;
+  std::string history_file;
+  int64_t history_keep_days = 0;
+  int64_t history_interval = 0;
 
   std::vector<TRefusedSetting> refused;  // in table order
 

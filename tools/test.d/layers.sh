@@ -15,6 +15,7 @@ LAYERS=(
   "model"
   "parse"
   "health"
+  "history"
   "report"
   "pages"
   "served"
