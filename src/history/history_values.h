@@ -72,6 +72,9 @@ struct THistorySample {
   std::vector<TDriveSample> Drives;
 };
 
+// The key of every drive of core.Result.HDDs, in the same order (see TDriveSample::Drive).
+std::vector<std::string> DriveHistoryKeys(const TKVCore& core, int controller);
+
 // The sample of a good cycle's model; `verdicts` holds JudgeDrives(core, ...).
 THistorySample TakeHistorySample(const TKVCore& core, const std::vector<TSmartVerdict>& verdicts, int controller,
                                  int64_t utc_time);
