@@ -51,6 +51,7 @@ struct TSeriesPoint {
 // Which drive rows to read.
 struct THistoryQuery {
   std::string Serial;  // empty: every drive; else the drives with this serial or drive key
+  std::string Drive;   // not empty: this drive key only, read through the (drive, time) key
   int64_t From = 0;    // inclusive
   int64_t To = INT64_MAX;  // inclusive
 };
