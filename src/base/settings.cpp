@@ -190,6 +190,14 @@ std::string ControllerSource(const std::string& value, int number) {
   return out.append(value, from, std::string::npos);
 }
 
+std::string HistoryFilePath(const TSettings& settings, const std::string& folder) {
+  const std::string& file = settings.history_file;
+  if (!settings.history_use || file.empty()) return std::string();
+  const bool own_folder = file.find_first_of("/\\:") != std::string::npos;
+  if (own_folder) return file;
+  return folder.empty() ? std::string() : folder + file;
+}
+
 TSourceSet ConfiguredSources(const TSettings& settings, int number) {
   if (number == 1)
     return {settings.source_config, settings.source_smart, settings.source_task, settings.source_stat,

@@ -124,6 +124,11 @@ std::string NumberedSourceSection(int number);
 // `value` with every "{controller}" replaced by `number`.
 std::string ControllerSource(const std::string& value, int number);
 
+// The drive history file: [history] file, beside `folder` (with its separator) when it names
+// no folder of its own. Empty when [history] use=0, or when it would be beside an empty
+// folder (tests that keep no files).
+std::string HistoryFilePath(const TSettings& settings, const std::string& folder);
+
 // Controller `number`'s sources as configured: [source] for 1, else [source_N] (empty when
 // the section is absent). Template values are returned as written.
 TSourceSet ConfiguredSources(const TSettings& settings, int number);
