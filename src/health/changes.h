@@ -54,6 +54,7 @@ enum class TChangeKind {
   SmartBetter = 61,          //                                             Information
   CollectionFailing = 70,    //                                             Warning
   CollectionRecovered = 71,  //                                             Information
+  HistoryRestarted = 74,     // the history file was damaged and started anew Information
 };
 
 int EventIdOf(TChangeKind kind);
