@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/text_utf8.h"
 #include "model/smart_names.h"
 #include "report/model_values.h"
-#include "report/text_utf8.h"
 
 namespace kv {
 

@@ -5,28 +5,12 @@
 #include <optional>
 #include <string_view>
 
+#include "base/text_utf8.h"
 #include "model/smart_names.h"
 #include "report/model_values.h"
-#include "report/text_utf8.h"
 
 namespace kv {
 namespace {
-
-void AppendJsonString(std::string& out, std::string_view text) {
-  out += '"';
-  static constexpr TSpecialBytes kSpecial =
-      SpecialBytes([](unsigned b) { return b < 0x20 || b == '"' || b == '\\'; });
-  AppendUtf8Escaped(out, text, kSpecial, [](std::string& o, unsigned char b) {
-    static const char kHex[] = "0123456789abcdef";
-    if (b == '"') o += "\\\"";
-    else if (b == '\\') o += "\\\\";
-    else if (b == '\n') o += "\\n";
-    else if (b == '\r') o += "\\r";
-    else if (b == '\t') o += "\\t";
-    else o.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
-  });
-  out += '"';
-}
 
 // Appends JSON with commas placed automatically: every value or key opens with Sep().
 class JsonWriter {

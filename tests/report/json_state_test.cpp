@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "base/text_utf8.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
 #include "report/metrics_support.h"
 #include "report/state_json.h"
-#include "report/text_utf8.h"
 
 namespace kv {
 namespace {

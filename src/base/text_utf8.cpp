@@ -1,4 +1,4 @@
-#include "report/text_utf8.h"
+#include "base/text_utf8.h"
 
 #include <cstdint>
 
@@ -34,6 +34,22 @@ std::string Cp1251ToUtf8(std::string_view text) {
   static constexpr TSpecialBytes kHighBytes = SpecialBytes([](unsigned) { return false; });
   AppendUtf8Escaped(out, text, kHighBytes, [](std::string&, unsigned char) {});
   return out;
+}
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  static constexpr TSpecialBytes kSpecial =
+      SpecialBytes([](unsigned b) { return b < 0x20 || b == '"' || b == '\\'; });
+  AppendUtf8Escaped(out, text, kSpecial, [](std::string& o, unsigned char b) {
+    static const char kHex[] = "0123456789abcdef";
+    if (b == '"') o += "\\\"";
+    else if (b == '\\') o += "\\\\";
+    else if (b == '\n') o += "\\n";
+    else if (b == '\r') o += "\\r";
+    else if (b == '\t') o += "\\t";
+    else o.append("\\u00").append(1, kHex[b >> 4]).append(1, kHex[b & 15]);
+  });
+  out += '"';
 }
 
 }  // namespace kv

@@ -1,5 +1,7 @@
 #pragma once
 // Windows-1251 bytes to UTF-8 for the machine-readable outputs (metrics labels, JSON).
+// In base/ so that every layer that writes JSON (the state report, the history export)
+// quotes its strings the same way.
 //
 //   "\xC4\xE8\xF1\xEA" -> "Диск"     byte 0x98 (unassigned) -> U+FFFD
 //
@@ -12,6 +14,10 @@
 namespace kv {
 
 std::string Cp1251ToUtf8(std::string_view text);
+
+// Appends `text` as a quoted JSON string in UTF-8: " and \ escaped, control bytes as \n,
+// \r, \t or \u00XX.
+void AppendJsonString(std::string& out, std::string_view text);
 
 // Appends the UTF-8 bytes of one Windows-1251 byte of 0x80 and up.
 void AppendCp1251High(std::string& out, unsigned char byte);
