@@ -93,7 +93,8 @@ class THistoryStore {
                      std::string& error);
   // Value `value_index` of `drive` from `from` to `to`, at most `max_points` points: the
   // samples as they are when fewer, else the largest value of each of max_points equal
-  // spans of time (so a spike is never averaged away). Samples without the value are left out.
+  // spans of the time the samples cover (so a spike is never averaged away), each at the
+  // time of its largest value. Samples without the value are left out.
   std::vector<TSeriesPoint> Series(const std::string& drive, size_t value_index, int64_t from, int64_t to,
                                    size_t max_points);
   // The newest sample of `drive` at or before `time`, if any.
@@ -103,6 +104,18 @@ class THistoryStore {
   explicit THistoryStore(sqlite3* db);
   sqlite3* db_;
 };
+
+// At most `max_points` of `points` (ordered by time): all of them when fewer, else the
+// largest value of each of max_points equal spans of the time they cover, at the time it
+// was seen, so a spike is never averaged away. What Series returns; the charts use it on
+// rows already read.
+std::vector<TSeriesPoint> KeepLargestPerSpan(std::vector<TSeriesPoint> points, size_t max_points);
+
+// Renames `path` to "<path>.damaged-<local_stamp>" with its journal files, as Open does
+// with a file that fails its check: for a file a Write found Damaged that the check passes
+// (quick_check does not compare indexes with their tables). Close every store of it first.
+bool MoveDamagedHistory(const std::string& path, const std::string& local_stamp, std::string& moved_to,
+                        std::string& error);
 
 // The SQLite library's version text ("3.40.1"), for the README's claims and the log.
 const char* HistoryLibraryVersion();
