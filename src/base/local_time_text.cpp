@@ -18,13 +18,25 @@ TCivilTime CivilTime(int64_t localSeconds) {
   return {yoe + era * 400 + (month <= 2), month, doy - (153 * mp + 2) / 5 + 1, rest / 3600, rest / 60 % 60, rest % 60};
 }
 
-std::string LocalTimeText(int64_t localSeconds) {
+namespace {
+
+std::string CivilText(int64_t localSeconds, const char* format) {
   const TCivilTime t = CivilTime(localSeconds);
   char text[64];
-  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(t.year),
-                static_cast<long long>(t.month), static_cast<long long>(t.day), static_cast<long long>(t.hour),
-                static_cast<long long>(t.minute), static_cast<long long>(t.second));
+  std::snprintf(text, sizeof text, format, static_cast<long long>(t.year), static_cast<long long>(t.month),
+                static_cast<long long>(t.day), static_cast<long long>(t.hour), static_cast<long long>(t.minute),
+                static_cast<long long>(t.second));
   return text;
+}
+
+}  // namespace
+
+std::string LocalTimeText(int64_t localSeconds) {
+  return CivilText(localSeconds, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld");
+}
+
+std::string FileTimeStamp(int64_t localSeconds) {
+  return CivilText(localSeconds, "%04lld%02lld%02lld-%02lld%02lld%02lld");
 }
 
 }  // namespace kv

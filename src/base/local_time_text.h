@@ -16,4 +16,7 @@ TCivilTime CivilTime(int64_t localSeconds);
 // "2026-12-09 03:10:00".
 std::string LocalTimeText(int64_t localSeconds);
 
+// "20261209-031000": for a file name.
+std::string FileTimeStamp(int64_t localSeconds);
+
 }  // namespace kv
