@@ -53,6 +53,10 @@ struct TTCPHttpDaemon::State {
     context.allow = &settings.allow;
     context.texts = &texts;
     context.resources = &resources;
+    TSettings history = DefaultSettings();
+    history.history_use = s.history_use;
+    history.history_file = s.history_file;
+    context.history_path = HistoryFilePath(history, RootDir);
   }
 
   struct Pending {
@@ -112,7 +116,9 @@ HttpSettings::HttpSettings(const TSettings& settings)
       recv_timeout_ms(static_cast<int>(settings.recv_timeout_ms)),
       max_error_lines(static_cast<int>(settings.max_error_lines)),
       listen(settings.listen),
-      allow(settings.allow) {}
+      allow(settings.allow),
+      history_use(settings.history_use),
+      history_file(settings.history_file) {}
 
 bool LoadSocketInterface(std::string& error_text, SocketLibraryLoader load) {
   error_text.clear();

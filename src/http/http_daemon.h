@@ -35,6 +35,9 @@ struct HttpSettings {
   int max_error_lines;  // "SOCK.ERROR" lines in the core log per 10 s; the rest are counted
   std::string listen;   // the address to bind; empty: every address
   TClientAllowList allow;  // who may read; everyone by default
+  // [history] use and file: the listener finds the file beside its folder (HistoryFilePath).
+  bool history_use;
+  std::string history_file;
 };
 
 // The service object's event-log operations, called on the HTTP threads. They must not

@@ -1,5 +1,6 @@
 // Routing of a request target and the generated responses: pages, plain texts, the
-// support archive, the redirect and the error page.
+// support archive, the redirect and the error page. The drive history downloads of the
+// root folder are answered in http_history.cpp, files in http_files.cpp.
 //
 // Every name of the root folder means controller 1. A folder "/cN/" holds controller N's
 // texts under the root folder's names (main page names, then the substring rules, then
@@ -80,6 +81,8 @@ void TTCPHttpThrd::ProcessRequest(const std::string& /*method*/, const std::stri
     if (IsMainPageName(name)) return SendPage(1);
     if (name == "metrics") return SendMachineText(true);
     if (name == "state.json") return SendMachineText(false);
+    if (name == "history.csv") return SendHistory(THistoryFormat::kCsv, target);
+    if (name == "history.json") return SendHistory(THistoryFormat::kJson, target);
     const int named = ControllerNumber(name);
     if (named >= 1 && ControllerServed(named)) return SendRedirect("/c" + std::to_string(named) + "/");
   }
@@ -185,10 +188,10 @@ void TTCPHttpThrd::SendRedirect(const std::string& location) {
   SendResponseHead(ResultCode, RedirectHeaders(0, HttpDateNow(), location));
 }
 
-void TTCPHttpThrd::SendErrorPage(int code, const std::string& extra_header) {
+void TTCPHttpThrd::SendErrorPage(int code, const std::string& extra_header, const std::string& detail) {
   // The status line carries the error code, so probes and scripts see the failure.
   ResultCode = code >= 100 && code <= 999 ? code : 500;
-  const std::string page = ErrorPageText(code);
+  const std::string page = ErrorPageText(code, detail);
   std::vector<std::string> headers = ErrorPageHeaders(page.size(), HttpDateNow());
   if (!extra_header.empty()) headers.push_back(extra_header);
   SendResponseHead(ResultCode, headers, page);

@@ -130,7 +130,16 @@ std::vector<std::string> AttachmentHeaders(int64_t size, const std::string& date
           "Pragma: no-cache"};
 }
 
-std::string ErrorPageText(int code) {
+std::vector<std::string> StreamHeaders(const std::string& date, const std::string& content_type,
+                                       const std::string& file_name) {
+  std::vector<std::string> lines = {"Connection: close", "Date: " + date, kServerHeader,
+                                    "Cache-Control: no-store, no-cache, must-revalidate", "Pragma: no-cache",
+                                    "Content-Type: " + content_type};
+  if (!file_name.empty()) lines.push_back("Content-Disposition: attachment; filename=" + file_name);
+  return lines;
+}
+
+std::string ErrorPageText(int code, const std::string& detail) {
   const std::string code_text = std::to_string(code);
   const std::string status = StatusText(code);
   std::string page;
@@ -159,7 +168,8 @@ std::string ErrorPageText(int code) {
        status +
        "</TD></TR><TR><TD colspan=\"2\" class=\"BCIC BBI BTC\">Error code: <b><span "
        "style=\"COLOR: #AE1717;\">" +
-       code_text + "</span></b></TD></TR>");
+       code_text + "</span></b></TD></TR>" +
+       (detail.empty() ? std::string() : "<TR><TD colspan=\"2\" class=\"BCIC BBI BTC\">" + detail + "</TD></TR>"));
   line("</TBODY></TABLE></TD></TR></TBODY></TABLE></BODY></HTML>");
   return page;
 }

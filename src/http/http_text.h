@@ -38,9 +38,14 @@ std::vector<std::string> FileHeaders(int64_t size, const std::string& last_modif
 std::vector<std::string> AttachmentHeaders(int64_t size, const std::string& date,
                                            const std::string& mime_type,
                                            const std::string& file_name);
+// An answer of unknown length, written as it is read: no Content-length, it ends when the
+// connection closes. With a `file_name`, a download under that name.
+std::vector<std::string> StreamHeaders(const std::string& date, const std::string& content_type,
+                                       const std::string& file_name);
 
-// The error page body; every line ends with CR LF.
-std::string ErrorPageText(int code);
+// The error page body; every line ends with CR LF. `detail`, HTML of this program's own
+// (never a client's text), is one more row that says what is wrong.
+std::string ErrorPageText(int code, const std::string& detail = std::string());
 
 // "HTTP/1.0 200" CR LF, each header line CR LF, then the blank line.
 std::string ResponseHead(int code, const std::vector<std::string>& headers);

@@ -1,8 +1,9 @@
 #pragma once
 // TTCPHttpThrd: one accepted connection. It reads one request (ReadRequest), routes the
 // target to a response (main page, drive page, raw text, state report, support archive of
-// controller 1 or of the controller whose "/cN/" folder is asked for; embedded file, file
-// from the program folder, redirect, error page), writes it and closes the connection.
+// controller 1 or of the controller whose "/cN/" folder is asked for; the drive history
+// download; embedded file, file from the program folder, redirect, error page), writes it
+// and closes the connection.
 // Reading failures end the connection without a response and with one "SOCK.ERROR ..."
 // core-log line.
 //
@@ -12,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "history/history_export.h"
 #include "http/block_socket.h"
 #include "http/client_allow_list.h"
 #include "http/http_request.h"
@@ -32,6 +34,7 @@ struct HttpConnectionContext {
   CoreLogThrottle* error_log = nullptr;  // the listener's bound on "SOCK.ERROR" lines; none: unbounded
   const TClientAllowList* allow = nullptr;  // who may read; none: everyone
   const TServedTexts* texts = nullptr;      // the collection's texts; none: 503 for them
+  std::string history_path;  // the drive history file; empty: the history is off
 };
 
 class TTCPHttpThrd {
@@ -69,9 +72,14 @@ class TTCPHttpThrd {
   // "metrics" or "state.json" of the root folder, with its own Content-Type.
   void SendMachineText(bool metrics);
   void SendSupportArchive(int controller);
+  // /history.csv or /history.json: the rows of the target's query, sent as the store
+  // reads them (http_history.cpp).
+  void SendHistory(THistoryFormat format, const std::string& target);
   // 301 to `location`, without a body.
   void SendRedirect(const std::string& location);
-  void SendErrorPage(int code, const std::string& extra_header = std::string());
+  // `detail`: see ErrorPageText.
+  void SendErrorPage(int code, const std::string& extra_header = std::string(),
+                     const std::string& detail = std::string());
 
   void SendDiskFile(const std::string& local_name);
   void SendResourceFile(int index, const std::string& local_name);

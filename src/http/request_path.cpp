@@ -13,6 +13,30 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool PercentDecode(const std::string& text, std::string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '%') {
+      const int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+      const int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
+      if (low < 0) return false;
+      c = static_cast<char>(high * 16 + low);
+      i += 2;
+    }
+    if (c == '\0') return false;
+    out += c;
+  }
+  return true;
+}
+
 bool IsDosDeviceName(const std::string& part) {
   // The device is named by the text before the first dot, trailing blanks ignored.
   std::string base = UpperCaseAscii(part.substr(0, part.find('.')));
@@ -34,6 +58,27 @@ std::string TrimBlanks(const std::string& text) {
 }
 
 std::string StripQuery(const std::string& target) { return target.substr(0, target.find('?')); }
+
+bool ParseQuery(const std::string& target, TQueryPairs& pairs) {
+  pairs.clear();
+  const std::size_t mark = target.find('?');
+  if (mark == std::string::npos) return true;
+  std::size_t start = mark + 1;
+  while (start <= target.size()) {
+    std::size_t end = target.find('&', start);
+    if (end == std::string::npos) end = target.size();
+    const std::string part = target.substr(start, end - start);
+    start = end + 1;
+    if (part.empty()) continue;
+    const std::size_t equals = part.find('=');
+    std::string key, value;
+    if (!PercentDecode(part.substr(0, equals), key) ||
+        !PercentDecode(equals == std::string::npos ? std::string() : part.substr(equals + 1), value))
+      return false;
+    pairs.emplace_back(std::move(key), std::move(value));
+  }
+  return true;
+}
 
 std::string ExtractRequestDir(const std::string& target) {
   const std::string s = StripQuery(target);

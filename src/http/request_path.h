@@ -4,6 +4,8 @@
 //
 //   GET /sub/./a/../logo.png?x=1 HTTP/1.0   ->  directory "/sub/", name "logo.png"
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kv {
 
@@ -12,6 +14,12 @@ std::string TrimBlanks(const std::string& text);
 
 // The target up to, not including, the first "?".
 std::string StripQuery(const std::string& target);
+
+// The "&"-separated parts of the target's query, split at their first "=" and
+// percent-decoded ("/h?serial=WD%20X&to=9" -> {"serial", "WD X"}, {"to", "9"}); "+" stays
+// "+". False when an escape is not "%" and two hex digits, or a byte decodes to NUL.
+using TQueryPairs = std::vector<std::pair<std::string, std::string>>;
+bool ParseQuery(const std::string& target, TQueryPairs& pairs);
 
 // Directory part of the target, ending in "/", with "/./" and "/../" resolved; "" when a
 // "/../" climbs above the root.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "history/history_store.h"
 #include "http/http_thread.h"
 #include "http_test_support.h"
 #include "platform/program_folder.h"
@@ -293,6 +294,75 @@ TEST_F(HttpServerTest, SlowReaderReceivesEveryByte) {
     ASSERT_EQ(got.body.size(), expected.size()) << target;
     EXPECT_TRUE(got.body == expected) << target;
   }
+}
+
+// The downloads read a real history file beside the program, in pieces; every failure to
+// read it is an error page with the reason, not an empty or cut download.
+TEST_F(HttpServerTest, HistoryDownloads) {
+  auto server = Start();
+  const auto get = [&](const std::string& target) {
+    return ParseResponse(Exchange(server->port(), "GET " + target + " HTTP/1.0\r\n\r\n"));
+  };
+  const auto rows = [](const Response& r, const std::string& first) {
+    size_t count = 0;
+    for (size_t at = r.body.find(first); at != std::string::npos; at = r.body.find(first, at + 1)) ++count;
+    return count;
+  };
+  Response missing = get("/history.csv");
+  EXPECT_EQ(missing.status_line, "HTTP/1.0 404");
+  EXPECT_NE(missing.body.find("No drive history yet"), std::string::npos);
+
+  // Two drives of 400 hourly samples: several pieces each; one sample older than 90 days.
+  const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                          std::chrono::system_clock::now().time_since_epoch()).count();
+  const int64_t first = now - 400 * 3600;
+  {
+    std::string moved, error;
+    auto store = THistoryStore::Open((folder.path() / "korvane_monitor_history.db").string(), "20260101-000000",
+                                     moved, error);
+    ASSERT_TRUE(store) << error;
+    const auto drive = [](const char* serial) { return TDriveSample{serial, serial, "0", "1", "Online", "Good", {}}; };
+    std::vector<THistorySample> samples = {{.Time = now - 100 * 86400, .Drives = {drive("SER-1")}}};
+    for (int i = 0; i < 400; ++i) samples.push_back({.Time = first + i * 3600, .Drives = {drive("SER-1"), drive("SER 2")}});
+    ASSERT_EQ(store->Write(samples, error), THistoryWrite::Written) << error;
+  }
+
+  Response all = get("/history.csv");
+  EXPECT_EQ(all.status_line, "HTTP/1.0 200");
+  EXPECT_EQ(all.Header("Content-Type"), "text/csv; charset=utf-8");
+  EXPECT_EQ(all.Header("Content-Disposition"), "attachment; filename=drive_history.csv");
+  EXPECT_EQ(all.Header("Content-length"), "<none>");
+  EXPECT_EQ(all.body.rfind("\xEF\xBB\xBFtime,time_utc,", 0), 0u);
+  EXPECT_GT(all.body.size(), 3 * 16384u);
+  EXPECT_EQ(rows(all, "\r\n"), 1 + 800u);  // the old sample is left out
+
+  Response one = get("/history.csv?serial=SER%202");
+  EXPECT_EQ(one.Header("Content-Disposition"), "attachment; filename=drive_history_SER_2.csv");
+  EXPECT_EQ(rows(one, ",SER 2,SER 2,"), 400u);
+  EXPECT_EQ(rows(one, "\r\n"), 1 + 400u);
+  EXPECT_EQ(rows(get("/history.csv?serial=SER-1"), "\r\n"), 1 + 401u);  // one drive: all of it
+
+  Response json = get("/history.json?from=" + std::to_string(first) + "&to=" + std::to_string(first + 9 * 3600));
+  EXPECT_EQ(json.status_line, "HTTP/1.0 200");
+  EXPECT_EQ(json.Header("Content-Type"), "application/json; charset=utf-8");
+  EXPECT_EQ(json.Header("Content-Disposition"), "<none>");
+  EXPECT_EQ(rows(json, "{\"time\":"), 20u);
+  EXPECT_EQ(json.body.substr(json.body.size() - 2), "]}");
+
+  Response bad = get("/history.json?from=10&to=5");
+  EXPECT_EQ(bad.status_line, "HTTP/1.0 400");
+  EXPECT_NE(bad.body.find("\"from\" is after \"to\"."), std::string::npos);
+
+  folder.Write("not_a_database.db", std::string(4096, 'x'));
+  HttpSettings settings;
+  settings.history_file = "not_a_database.db";
+  Response unreadable = ParseResponse(Exchange(Start(settings)->port(), "GET /history.json HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(unreadable.status_line, "HTTP/1.0 503");
+  EXPECT_NE(unreadable.body.find("cannot be read"), std::string::npos);
+  settings.history_use = false;
+  Response off = ParseResponse(Exchange(Start(settings)->port(), "GET /history.csv HTTP/1.0\r\n\r\n"));
+  EXPECT_EQ(off.status_line, "HTTP/1.0 404");
+  EXPECT_NE(off.body.find("history is off"), std::string::npos);
 }
 
 TEST_F(HttpServerTest, SharedMainPageIsServedWithoutACopy) {
