@@ -58,6 +58,14 @@ std::string DrivePlace(const TResultHDD& d) {
   return (d.Channel.empty() ? "-" : d.Channel) + "," + (d.DeviceId.empty() ? "-" : d.DeviceId);
 }
 
+std::string DriveObject(const TResultHDD& d) {
+  return "Drive " + DrivePlace(d) + (d.SerialNumber.empty() ? "" : " (S/N " + d.SerialNumber + ")");
+}
+
+std::string DriveLink(const TResultHDD& d) {
+  return "hdd_" + (d.Channel.empty() ? "-" : d.Channel) + "_" + (d.DeviceId.empty() ? "-" : d.DeviceId);
+}
+
 const char* HealthWord(THealth health) {
   switch (health) {
     case THealth::OK: return "OK";
@@ -105,8 +113,8 @@ THealthVerdict JudgeHealth(const TKVCore& core, const std::vector<TSmartVerdict>
     const TResultHDD& d = r.HDDs.Item(i);
     const bool important = member_or_spare[static_cast<size_t>(i)] || ClassifyStatus(d.State) == TStatusClass::Spare;
     const THealth serious = important ? THealth::Critical : THealth::Warning;
-    const std::string object = "Drive " + DrivePlace(d) + (d.SerialNumber.empty() ? "" : " (S/N " + d.SerialNumber + ")");
-    const std::string link = "hdd_" + (d.Channel.empty() ? "-" : d.Channel) + "_" + (d.DeviceId.empty() ? "-" : d.DeviceId);
+    const std::string object = DriveObject(d);
+    const std::string link = DriveLink(d);
     const TStatusClass state = ClassifyStatus(d.State);
     if (state == TStatusClass::Failed || state == TStatusClass::Missing) {
       judge.Add(serious, object, link, d.State);

@@ -27,6 +27,9 @@ const char* HealthWord(THealth health);
 // Where a drive sits, as the pages and the change lines name it: "0,7"; "-" stands for an
 // empty part.
 std::string DrivePlace(const TResultHDD& drive);
+// How a reason names a drive, "Drive 0,7 (S/N WD-1)", and its drive page, "hdd_0_7".
+std::string DriveObject(const TResultHDD& drive);
+std::string DriveLink(const TResultHDD& drive);
 
 struct THealthReason {
   THealth Level = THealth::OK;
