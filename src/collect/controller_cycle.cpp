@@ -172,6 +172,16 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& in) 
     AddStaleSmartReason(verdict, SourceFailure(kSourceSmart, health.Sources[kSourceSmart].Status), in.Now,
                         state.SmartCollectedAt);
   AddUnwatchedReason(verdict, state.ReportedControllers, in.ControllersWatched);
+  if (in.HistoryInterval > 0) {
+    const int64_t interval = HistoryInterval(in.UtcNow, in.HistoryInterval);
+    if (judged.Good && interval != state.LastSampleInterval) {
+      out.HistorySample = TakeHistorySample(*core, judged.View.Drives, state.Number, in.UtcNow);
+      state.Growth.Add(*out.HistorySample);
+      state.LastSampleInterval = interval;
+    }
+    state.Growth.Prune(in.UtcNow);
+    AddGrowthReasons(state.Growth, *judged.Shown, state.Number, verdict, &judged.View.Grown);
+  }
   const TKVCore* current = core.get();
   if (judged.Good) {
     state.Tracker.KeepGood(std::move(core), std::move(*report_ini), in.Now, &judged);
@@ -249,6 +259,7 @@ void RenderDrivePages(const TCycleOutput& output, const TCycleInput& input, int 
   // rendered, so the two sets of pages are never held together.
   THddPageRenderer renderer(*output.Shown, *input.Files, input.SmartConfigured ? SmartSource::kSet : SmartSource::kNotSet,
                             &output.View.Drives, controller);
+  renderer.SetHistorySections(input.HistorySections.get());
   const std::string stamp = PageTimeStamp(input.Now);
   for (const std::string& key : DrivePageKeys(*output.ShownReport)) {
     try {

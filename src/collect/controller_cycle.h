@@ -16,13 +16,17 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/ini_file.h"
 #include "collect/health_tracker.h"
 #include "health/changes.h"
+#include "history/growth_window.h"
+#include "pages/history_section.h"
 #include "parse/config_parser.h"
 #include "report/collection_health.h"
 #include "report/metrics_text.h"
@@ -51,6 +55,10 @@ struct TControllerState {
   THealthVerdict Verdict;
   std::string Model;
   bool Published = false;  // a cycle has published its texts
+  // The drives' predictive values of the last week, and the history interval of the last
+  // sample taken.
+  TGrowthWindow Growth;
+  int64_t LastSampleInterval = std::numeric_limits<int64_t>::min();  // none yet
 };
 
 struct TCycleInput {
@@ -65,6 +73,9 @@ struct TCycleInput {
   std::shared_ptr<const TKVSmartNamesList> SmartNames;
   // Files that cannot be written: each a Warning reason of the verdict.
   std::vector<std::string> MonitorWarnings;
+  int64_t HistoryInterval = 0;  // seconds; 0: no history
+  // The drives' History sections for their pages, by drive key; null shows none.
+  std::shared_ptr<const THistorySections> HistorySections;
 };
 
 struct TCycleOutput {
@@ -80,6 +91,8 @@ struct TCycleOutput {
   bool TellFirstVerdict = false;  // the very first run: its verdict, when not OK, is an event
   std::vector<std::string> LogLines;  // core-log lines of the changes and the first verdict, in order
   std::string PageLine;  // the core-log line told once the page is published
+  // The first good cycle of a history interval samples its model for the history file.
+  std::optional<THistorySample> HistorySample;
   // What the pages show: this cycle's model or the last good one; kept by the state.
   TKVCore* Shown = nullptr;
   const TMemIniFile* ShownReport = nullptr;

@@ -113,18 +113,25 @@ class MainPageRenderer {
            "<th>Change</th></tr></thead><tbody>" + rows + "</tbody></table></div></div>\r\n";
   }
 
-  // Drive n's SMART verdict beside its state when it is not Good; the reasons in its tooltip
-  // (the strip lists them, the drive page opens with them).
+  // Drive n's SMART verdict beside its state when it is not Good, then an up arrow when a
+  // predictive value grew this week; the reasons in their tooltips (the strip lists them,
+  // the drive page opens with the SMART ones).
   void AddSmartVerdict(int n, Pairs& pairs) const {
-    if (health_ == nullptr || n < 0 || static_cast<size_t>(n) >= health_->Drives.size()) return;
-    const TSmartVerdict& verdict = health_->Drives[static_cast<size_t>(n)];
-    if (verdict.Grade == TSmartGrade::Good) return;
-    std::string why;
-    for (const std::string& reason : verdict.Reasons) why += (why.empty() ? "" : ", ") + reason;
+    if (health_ == nullptr || n < 0) return;
+    const size_t i = static_cast<size_t>(n);
+    std::string marks;
+    if (i < health_->Drives.size() && health_->Drives[i].Grade != TSmartGrade::Good) {
+      const TSmartVerdict& verdict = health_->Drives[i];
+      std::string why;
+      for (const std::string& reason : verdict.Reasons) why += (why.empty() ? "" : ", ") + reason;
+      marks += std::string(" <span class=\"") + (verdict.Grade == TSmartGrade::Bad ? "smart-bad" : "smart-caution") +
+               "\" title=\"" + HtmlEscape(why) + "\">(SMART " + SmartGradeWord(verdict.Grade) + ")</span>";
+    }
+    if (i < health_->Grown.size() && !health_->Grown[i].empty())
+      marks += " <span class=\"smart-caution\" title=\"" + HtmlEscape(health_->Grown[i]) + "\">&#9650;</span>";
+    if (marks.empty()) return;
     for (auto& [key, value] : pairs)
-      if (key == "@state@")
-        value += std::string(" <span class=\"") + (verdict.Grade == TSmartGrade::Bad ? "smart-bad" : "smart-caution") +
-                 "\" title=\"" + HtmlEscape(why) + "\">(SMART " + SmartGradeWord(verdict.Grade) + ")</span>";
+      if (key == "@state@") value += marks;
   }
 
   // ---- controller ------------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include "base/local_time_text.h"
 #include "collect/changes_journal.h"
+#include "collect/controller_cycle.h"
 #include "collect/collect_test_support.h"
 #include "collect/health_tracker.h"
 #include "model/kv_core.h"
@@ -533,6 +534,77 @@ TEST(HealthTracker, FailingCollectionKeepsTheLastGoodModelAndBase) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Drive 0,0 (S/N A): Failed -> Online", "Collection recovered"}));
   EXPECT_EQ(j.View.Verdict.Level, THealth::OK);
   EXPECT_EQ(LocalTimeText(1765249800), "2025-12-09 03:10:00");
+}
+
+// The demo controller's texts as its sources returned them; `smart` stands for the SMART
+// document.
+TCycleInput DemoCycleInput(TControllerState& state, const std::string& smart) {
+  TCycleInput in;
+  const char* files[kSourceCount] = {"get_config.txt", "get_smartstats.txt", "get_tasks.txt", "get_logs_stats.txt",
+                                     "get_logs_cache.txt"};
+  for (int i = 0; i < kSourceCount; ++i) {
+    const std::string text = i == kSourceSmart ? smart : test::ReadFile(test::kDemoDir + files[i]);
+    in.Texts[static_cast<size_t>(i)] = std::make_shared<const std::string>(text);
+    state.Health.Sources[static_cast<size_t>(i)] = {true, SourceStatus::kOk};
+  }
+  in.Files = &test::EmbeddedFiles();
+  in.SmartNames = test::ShippedSmartNames();
+  return in;
+}
+
+// The first good cycle of each history interval is sampled, and a predictive value that
+// grew since is a Warning reason and a mark on the drive's row.
+TEST(ControllerCycle, OneHistorySampleAnIntervalAndGrowthIsAWarning) {
+  const std::string smart = test::ReadFile(test::kDemoDir + "get_smartstats.txt");
+  // The first drive with attribute 5 gains 7 reallocated sectors.
+  const size_t attribute = smart.find("id=\"0x05\"");
+  const size_t raw = smart.find("rawValue=\"", attribute) + 10;
+  const size_t raw_end = smart.find('"', raw);
+  ASSERT_NE(attribute, std::string::npos);
+  const std::string before = smart.substr(raw, raw_end - raw);
+  const std::string after = std::to_string(std::stoll(before) + 7);
+  std::string grown = smart;
+  grown.replace(raw, raw_end - raw, after);
+
+  TControllerState state;
+  TCycleInput in = DemoCycleInput(state, smart);
+  in.HistoryInterval = 3600;
+  in.UtcNow = in.Now = 1'765'000'800;  // 20 minutes into an hour
+  TCycleOutput out = RunControllerCycle(state, in);
+  ASSERT_TRUE(out.Good);
+  ASSERT_TRUE(out.HistorySample.has_value());
+  EXPECT_EQ(out.HistorySample->Time, in.UtcNow);
+  EXPECT_EQ(out.HistorySample->Drives.size(), static_cast<size_t>(out.Shown->Result.HDDs.Count()));
+  const auto growth_reasons = [](const TCycleOutput& o) {
+    std::vector<std::string> texts;
+    for (const THealthReason& r : o.View.Verdict.Reasons)
+      if (r.Text.find(" grew from ") != std::string::npos) texts.push_back(r.Object + ": " + r.Text);
+    return texts;
+  };
+  EXPECT_TRUE(growth_reasons(out).empty());
+  EXPECT_EQ(out.MainPage->find("&#9650;"), std::string::npos);
+
+  in.UtcNow = in.Now += 600;  // the same hour
+  EXPECT_FALSE(RunControllerCycle(state, in).HistorySample.has_value());
+
+  in = DemoCycleInput(state, grown);
+  in.HistoryInterval = 3600;
+  in.UtcNow = in.Now = 1'765'000'800 + 3600;  // the next hour
+  out = RunControllerCycle(state, in);
+  ASSERT_TRUE(out.HistorySample.has_value());
+  const std::string text = "attribute 5 grew from " + before + " to " + after + " in 1 day";
+  const std::vector<std::string> reasons = growth_reasons(out);
+  ASSERT_EQ(reasons.size(), 1u);
+  EXPECT_EQ(reasons[0].substr(0, 6), "Drive ");
+  EXPECT_EQ(reasons[0].substr(reasons[0].size() - text.size()), text);
+  EXPECT_GE(out.View.Verdict.Level, THealth::Warning);
+  EXPECT_NE(out.MainPage->find("title=\"" + text + "\">&#9650;</span>"), std::string::npos);
+
+  in.HistoryInterval = 0;  // history off: no sample, no growth check
+  in.UtcNow = in.Now += 7200;
+  out = RunControllerCycle(state, in);
+  EXPECT_FALSE(out.HistorySample.has_value());
+  EXPECT_TRUE(growth_reasons(out).empty());
 }
 
 // The changes file grows by CR LF lines and starts afresh past 1 MiB, keeping one old file;
