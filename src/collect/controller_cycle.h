@@ -8,9 +8,13 @@
 // The drive pages are rendered afterwards from the model shown (RenderDrivePages), one at
 // a time, so that a set of them is never held twice.
 //
+// With history on, the first good cycle of each history interval also returns its sample,
+// which the growth window keeps too; every cycle then judges the growth of the last week.
+//
 // It takes no lock, reads no clock and writes no file: the scan list manager runs the
-// sources, publishes, logs, saves the state and notifies. It may throw (out of memory);
-// the state then still holds the last good model and the next cycle starts from it.
+// sources, publishes, logs, saves the state, writes the history and notifies. It may throw
+// (out of memory); the state then still holds the last good model and the next cycle
+// starts from it.
 //
 // Threads: the collecting thread, one controller at a time.
 #include <array>
