@@ -7,7 +7,8 @@
 //   Warning   a logical device is not optimal; a member is missing; the backup unit is not
 //             ready (nothing fitted is fine); another drive has failed or is Bad; a SMART
 //             verdict is Caution; a status word nobody knows; the last collection failed;
-//             a file of the monitor cannot be written
+//             a file of the monitor cannot be written; (with history on) a predictive
+//             SMART value grew this week, see history/growth_window.h
 //
 // Each reason names its object and the link that shows it. Pure; any thread that
 // owns the model.
