@@ -8,6 +8,7 @@
 
 #include "base/text_case.h"
 #include "base/text_helpers.h"
+#include "history/history_values.h"
 #include "model/kv_core.h"
 #include "pages/format_helpers.h"
 #include "pages/page_rows.h"
@@ -27,8 +28,13 @@ class DrivePageRenderer {
  public:
   DrivePageRenderer(TKVCore& core, const TMFileList& files, SmartSource smart,
                     const std::vector<TSmartVerdict>* verdicts, int controller)
-      : core_(core), smart_(smart), verdicts_(verdicts), templates_(files),
+      : core_(core), smart_(smart), verdicts_(verdicts), controller_(controller), templates_(files),
         home_link_(controller > 1 ? "href=\"/c" + std::to_string(controller) + "/\"" : std::string()) {}
+
+  void SetHistorySections(const THistorySections* sections) {
+    history_ = sections;
+    history_keys_.clear();
+  }
 
   TDrivePage Render(const std::string& requested) {
     const std::string key = LowerCaseAscii(requested);
@@ -48,6 +54,7 @@ class DrivePageRenderer {
       rows_ += Membership(n);
       ErrorCounters(hdd, rows_);
       if (!AppendSmart(hdd, rows_)) rows_ += NoSmartLine();
+      AppendHistory(n, rows_);
     }
     body_.clear();
     page_.AppendTo(templates_, {rows_, caption}, body_);
@@ -135,50 +142,11 @@ class DrivePageRenderer {
     return name.empty() ? std::string("Unknown attribute") : name;
   }
 
-  // The text copy: the lines with CR LF after each, escaped, two blanks become " &nbsp;" and
-  // every line break "<br>" + CR LF, so the closing border is followed by a break like the
-  // others. Escaped after the layout, so the columns line up as the raw texts do.
-  // Line by line: the CR LF between lines breaks every run of blanks, so no pair of blanks
-  // and no CR LF spans two lines.
-  static void AppendTextTable(const TSReport& table, std::string& text) {
-    static const std::string kNbspRun = [] {
-      std::string run;
-      for (int i = 0; i < 64; ++i) run += " &nbsp;";
-      return run;
-    }();
-    table.Render([&text](std::string_view line) {
-      size_t from = 0;  // start of the bytes not yet copied
-      for (size_t i = 0; i + 1 < line.size(); ++i) {
-        if (static_cast<unsigned char>(line[i]) > ' ') continue;  // most bytes
-        if (line[i] == '\r' && line[i + 1] == '\n') {
-          AppendHtmlEscapedAll(text, line.substr(from, i - from));
-          text.append("<br>\r\n");
-          from = i + 2;
-          ++i;
-        } else if (line[i] == ' ' && line[i + 1] == ' ') {
-          // A run of blanks pairs up from its start; an odd last one stays a blank.
-          size_t end = i + 2;
-          while (end < line.size() && line[end] == ' ') ++end;
-          AppendHtmlEscapedAll(text, line.substr(from, i - from));
-          for (size_t pairs = (end - i) / 2; pairs > 0;) {
-            const size_t now = std::min<size_t>(pairs, 64);
-            text.append(kNbspRun, 0, now * 7);
-            pairs -= now;
-          }
-          from = i + (end - i) / 2 * 2;
-          i = end - 1;
-        }
-      }
-      AppendHtmlEscapedAll(text, line.substr(from));
-      text.append("<br>\r\n");
-    });
-  }
-
   // The table around the rows, after a spacer; false when there are no rows.
   bool AppendSmartTable(TPreparedTemplate& table_template, const TSReport& text, std::string& out) {
     if (smart_rows_.empty()) return false;
     rows_txt_.assign(" &nbsp;<br>");
-    AppendTextTable(text, rows_txt_);
+    AppendTextTableHtml(text, rows_txt_);
     rows_txt_.append(" &nbsp;");
     out += kSmartSpacer;
     table_template.AppendTo(templates_, {smart_rows_, "111", rows_txt_, "S.M.A.R.T."}, out);
@@ -201,6 +169,17 @@ class DrivePageRenderer {
     for (int32_t id : verdict_->Attributes)
       if (id == attributeId) return true;
     return false;
+  }
+
+  // Drive n's History section, after a spacer, when one was handed in.
+  void AppendHistory(int n, std::string& out) {
+    if (history_ == nullptr || history_->empty()) return;
+    if (history_keys_.empty()) history_keys_ = DriveHistoryKeys(core_, controller_);  // once per model
+    if (static_cast<size_t>(n) >= history_keys_.size()) return;
+    const auto it = history_->find(history_keys_[static_cast<size_t>(n)]);
+    if (it == history_->end() || it->second.empty()) return;
+    out += kSmartSpacer;
+    out += it->second;
   }
 
   std::string NoSmartLine() const {
@@ -275,6 +254,9 @@ class DrivePageRenderer {
   const SmartSource smart_;
   const std::vector<TSmartVerdict>* verdicts_;
   const TSmartVerdict* verdict_ = nullptr;  // of the drive being rendered
+  const int controller_;
+  const THistorySections* history_ = nullptr;
+  std::vector<std::string> history_keys_;  // DriveHistoryKeys of the model, on first need
   Tmail_list templates_;  // each template fetched once per renderer
   TPreparedTemplate page_{"tpl_hdd_smart.txt", {"@hddi@", "@caption@"}};
   TPreparedTemplate error_counters_{"tpl_block_stats_ld_stat.txt", {"@h@", "@m@", "@p@", "@l@", "@a@", "@s@"}};
@@ -295,6 +277,8 @@ THddPageRenderer::THddPageRenderer(TKVCore& core, const TMFileList& files, Smart
 THddPageRenderer::~THddPageRenderer() = default;
 
 TDrivePage THddPageRenderer::Render(const std::string& key) { return impl_->Render(key); }
+
+void THddPageRenderer::SetHistorySections(const THistorySections* sections) { impl_->SetHistorySections(sections); }
 
 TDrivePage RenderHddPage(TKVCore& core, const std::string& key, const TMFileList& files, SmartSource smart,
                          const std::vector<TSmartVerdict>* verdicts, int controller) {

@@ -7,12 +7,14 @@
 // A key that matches no drive ("-1_-1") gives the empty frame and an empty alternative key.
 // A drive without SMART data shows, where its table would be, one line saying why: no
 // SMART source is configured, or the last collection brought nothing for this drive.
+// With History sections handed in, a drive that has one shows it after the SMART table.
 // Runs on the collecting thread.
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "health/smart_verdict.h"
+#include "pages/history_section.h"
 
 namespace kv {
 
@@ -52,6 +54,9 @@ class THddPageRenderer {
   THddPageRenderer& operator=(const THddPageRenderer&) = delete;
 
   TDrivePage Render(const std::string& key);
+  // The History sections by drive key (DriveHistoryKeys), shown after the SMART table; null,
+  // or no entry for a drive, shows none. They must outlive the renderer or the next call.
+  void SetHistorySections(const THistorySections* sections);
 
  private:
   std::unique_ptr<DrivePageRenderer> impl_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pages/format_helpers.h"
+
 namespace kv {
 namespace {
 
@@ -99,6 +101,42 @@ void TSReport::Render(const std::function<void(std::string_view)>& emit) const {
     }
     previous_had_border_before = border_before;
   }
+}
+
+// A CR LF inside a cell's text becomes "<br>" CR LF too. Line by line: the CR LF between
+// lines breaks every run of blanks, so no pair of blanks and no CR LF spans two lines.
+void AppendTextTableHtml(const TSReport& table, std::string& text) {
+  static const std::string kNbspRun = [] {
+    std::string run;
+    for (int i = 0; i < 64; ++i) run += " &nbsp;";
+    return run;
+  }();
+  table.Render([&text](std::string_view line) {
+    size_t from = 0;  // start of the bytes not yet copied
+    for (size_t i = 0; i + 1 < line.size(); ++i) {
+      if (static_cast<unsigned char>(line[i]) > ' ') continue;  // most bytes
+      if (line[i] == '\r' && line[i + 1] == '\n') {
+        AppendHtmlEscapedAll(text, line.substr(from, i - from));
+        text.append("<br>\r\n");
+        from = i + 2;
+        ++i;
+      } else if (line[i] == ' ' && line[i + 1] == ' ') {
+        // A run of blanks pairs up from its start; an odd last one stays a blank.
+        size_t end = i + 2;
+        while (end < line.size() && line[end] == ' ') ++end;
+        AppendHtmlEscapedAll(text, line.substr(from, i - from));
+        for (size_t pairs = (end - i) / 2; pairs > 0;) {
+          const size_t now = std::min<size_t>(pairs, 64);
+          text.append(kNbspRun, 0, now * 7);
+          pairs -= now;
+        }
+        from = i + (end - i) / 2 * 2;
+        i = end - 1;
+      }
+    }
+    AppendHtmlEscapedAll(text, line.substr(from));
+    text.append("<br>\r\n");
+  });
 }
 
 }  // namespace kv

@@ -72,4 +72,9 @@ class TSReport {
   int columns_ = 0;
 };
 
+// The table as the HTML of a monospace block (the pages' "as text" copies): each line
+// escaped and followed by "<br>" CR LF, each pair of blanks " &nbsp;" so the columns keep
+// their widths. Escaped after the layout, so the columns line up as the raw texts do.
+void AppendTextTableHtml(const TSReport& table, std::string& html);
+
 }  // namespace kv

@@ -1,14 +1,17 @@
 // Drive pages: look-up by key or serial number, membership rows, error counters, the SATA
-// and SAS tables with their text copy.
+// and SAS tables with their text copy, and the History section with its charts.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "base/text_case.h"
+#include "history/history_values.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
 #include "pages/drive_page.h"
+#include "pages/history_inputs.h"
+#include "pages/history_section.h"
 #include "parse/build_result.h"
 #include "parse/config_parser.h"
 #include "parse/smart_parser.h"
@@ -22,6 +25,11 @@ using test::ReadFile;
 using test::kDemoDir;
 
 bool Has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+// A text copy line as the page writes it: each pair of blanks " &nbsp;".
+std::string ReplaceBlanks(std::string line) {
+  for (size_t at = line.find("  "); at != std::string::npos; at = line.find("  ", at + 7)) line.replace(at, 2, " &nbsp;");
+  return line;
+}
 size_t CountOf(const std::string& page, const std::string& text) {
   size_t n = 0;
   for (size_t p = page.find(text); p != std::string::npos; p = page.find(text, p + 1)) ++n;
@@ -172,6 +180,123 @@ TEST_F(DrivePage, UnknownAttributeInItalicsOnlyInTheHtmlTable) {
   const std::string body = RenderHddPage(core_, "0_0", test::EmbeddedFiles()).Body;
   EXPECT_TRUE(Has(body, "<i>Unknown attribute</i>"));
   EXPECT_TRUE(Has(body, "| &nbsp;21 | &nbsp;15 | Unknown attribute")) << "plain and upper-cased in the text copy";
+}
+
+constexpr int64_t kNow = 1765249800;  // 2025-12-09 03:10 UTC
+constexpr int64_t kDay = 86400;
+
+size_t ValueOf(const char* column) { return static_cast<size_t>(KeptValueIndex(column)); }
+
+THistoryChartInput Input(const char* column, std::vector<TSeriesPoint> week, std::vector<TSeriesPoint> quarter,
+                         std::vector<TSeriesPoint> whole) {
+  THistoryChartInput input;
+  input.ValueIndex = ValueOf(column);
+  input.Ranges = {std::move(week), std::move(quarter), std::move(whole)};
+  return input;
+}
+
+// What is drawn: every value shown gets its heading and one chart per range it is shown in.
+TEST(HistorySection, ChartsOnlyWhereThereIsSomethingToShow) {
+  const std::vector<TSeriesPoint> one = {{kNow - 600, 36}};
+  const std::vector<TSeriesPoint> zeros = {{kNow - 3 * kDay, 0}, {kNow, 0}};
+  const std::vector<TSeriesPoint> grew = {{kNow - 200 * kDay, 0}, {kNow - 100 * kDay, 4}, {kNow, 0}};
+  const struct {
+    const char* what;
+    std::vector<THistoryChartInput> values;
+    size_t charts, lines;  // <svg>, <polyline>
+    std::vector<std::string> shown;
+  } cases[] = {
+      {"one sample still draws its point in every range", {Input("temperature", one, one, one)}, 3, 0,
+       {"<b>temperature</b>: last -, 24 h -, 30 days -", "temperature, 7 days: 36, 2025-12-02 to 2025-12-09, 1 sample",
+        "<circle cx=\"294\" cy=\"52\""}},
+      {"a counter's all-zero and empty ranges are left out",
+       {Input("attr_5", zeros, {}, grew)}, 1, 1, {"attribute 5, whole history: 0 to 4, 2025-05-23 to 2025-12-09"}},
+      {"temperature is drawn even when zero or missing", {Input("temperature", {}, zeros, zeros)}, 3, 2,
+       {"temperature, 7 days: no samples", ">no samples</text>"}},
+      {"a counter zero everywhere, or a value the table does not know: no section",
+       {Input("attr_5", zeros, zeros, zeros), [&] {
+          THistoryChartInput unknown = Input("temperature", one, one, one);
+          unknown.ValueIndex = kKeptDriveValueCount;
+          return unknown;
+        }()},
+       0, 0, {}},
+  };
+  for (const auto& c : cases) {
+    const std::string section = RenderHistorySection(c.values, kNow, 0);
+    EXPECT_EQ(CountOf(section, "<svg "), c.charts) << c.what;
+    EXPECT_EQ(CountOf(section, "<polyline "), c.lines) << c.what;
+    if (c.charts == 0) EXPECT_EQ(section, "") << c.what;
+    for (const std::string& text : c.shown) EXPECT_TRUE(Has(section, text)) << c.what << ": " << text;
+  }
+}
+
+TEST(HistorySection, LastValueAndItsChangesBesideTheCharts) {
+  const std::optional<int64_t> none;
+  const struct {
+    std::optional<int64_t> last, day, month;
+    const char* heading;
+    const char* text_row;  // in the text copy
+  } cases[] = {
+      {36, 35, 38, "last 36, 24 h +1, 30 days -2", "| temperature |   36 |   +1 |      -2 |"},
+      {16, 16, none, "last 16, 24 h 0, 30 days -", "| temperature |   16 |    0 |       - |"},
+      {none, 5, 5, "last -, 24 h -, 30 days -", "| temperature |    - |    - |       - |"},
+      {INT64_MAX, INT64_MIN, -1, "last 9223372036854775807, 24 h +18446744073709551615, 30 days +9223372036854775808",
+       "| temperature | 9223372036854775807 | +18446744073709551615 | +9223372036854775808 |"},
+      {INT64_MIN, INT64_MAX, 0, "last -9223372036854775808, 24 h -18446744073709551615, 30 days -9223372036854775808",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    THistoryChartInput input = Input("temperature", {{kNow, 1}}, {{kNow, 1}}, {{kNow, 1}});
+    input.Last = c.last;
+    input.Ago24h = c.day;
+    input.Ago30d = c.month;
+    const std::string section = RenderHistorySection({input}, kNow, 0);
+    EXPECT_TRUE(Has(section, std::string("<b>temperature</b>: ") + c.heading)) << c.heading;
+    if (c.text_row != nullptr) EXPECT_TRUE(Has(section, ReplaceBlanks(c.text_row))) << c.text_row;
+  }
+}
+
+// The axis dates are local: 23:10 UTC is already the next day three hours east of it.
+// Values and times a damaged file might hold still give a chart inside its box.
+TEST(HistorySection, LocalDatesAndHostileNumbers) {
+  const int64_t late = kNow + 20 * 3600;
+  const std::vector<TSeriesPoint> week = {{late - 2 * kDay, 30}, {late, 31}};
+  const THistoryChartInput input = Input("temperature", week, week, week);
+  EXPECT_TRUE(Has(RenderHistorySection({input}, late, 0), "2025-12-07 to 2025-12-09"));
+  EXPECT_TRUE(Has(RenderHistorySection({input}, late, -180), "2025-12-08 to 2025-12-10"));
+
+  const std::vector<TSeriesPoint> hostile = {
+      {INT64_MIN, INT64_MAX}, {0, INT64_MIN}, {kNow, 0}, {INT64_MAX, -1}, {kNow - kDay, INT64_MAX}};
+  const std::string section =
+      RenderHistorySection({Input("temperature", hostile, hostile, hostile), Input("attr_5", hostile, {}, hostile)},
+                           kNow, 100000);
+  EXPECT_EQ(CountOf(section, "<svg "), 5u);
+  for (const char* bad : {"nan", "inf", "@"}) EXPECT_FALSE(Has(section, bad)) << bad;
+  for (size_t at = section.find("points=\""); at != std::string::npos; at = section.find("points=\"", at + 1)) {
+    const std::string points = section.substr(at + 8, section.find('"', at + 8) - at - 8);
+    EXPECT_EQ(points.find_first_not_of("0123456789., "), std::string::npos) << points;
+  }
+}
+
+// Without sections, or without this drive's, the page is exactly as before; with it, the
+// section follows the SMART table.
+TEST_F(DrivePage, HistorySectionAfterTheSmartTable) {
+  const TMFileList& files = test::EmbeddedFiles();
+  const std::vector<std::string> keys = DriveHistoryKeys(core_, 1);
+  const std::string plain = RenderHddPage(core_, "0_0", files).Body;
+  const THistorySections others = {{keys[1], "<TR><TD>other</TD></TR>"}, {"0_0", "<TR><TD>by place</TD></TR>"}};
+  const THistorySections mine = {{keys[0], "<TR><TD>mine</TD></TR>"}};
+  THddPageRenderer renderer(core_, files);
+  for (const THistorySections* sections : {static_cast<const THistorySections*>(nullptr), &others}) {
+    renderer.SetHistorySections(sections);
+    EXPECT_EQ(renderer.Render("0_0").Body, plain);
+  }
+  renderer.SetHistorySections(&mine);
+  const std::string body = renderer.Render("0_0").Body;
+  EXPECT_EQ(CountOf(body, "mine"), 1u);
+  EXPECT_LT(body.find("S.M.A.R.T."), body.find("mine"));
+  EXPECT_FALSE(Has(renderer.Render("0_1").Body, "mine"));
+  EXPECT_FALSE(Has(renderer.Render("-1_-1").Body, "mine"));
 }
 
 }  // namespace
