@@ -4,7 +4,9 @@
 // every drive page into a fresh drive page cache; then the same through the scan list
 // manager, which adds the verdict, the changes, the metrics and the JSON document; and the
 // manager on 2 controllers of 128 drives ("{controller}" sources) beside 1 of 256. Goals:
-// 512 drives at most 2.5 times the 256 figure.
+// 512 drives at most 2.5 times the 256 figure. Then one SATA drive's page with and without
+// its History section (temperature and three counters, two years of hourly samples, each
+// range cut to 300 points) and the section alone, as the history writer renders it.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -14,11 +16,14 @@
 #include <sstream>
 
 #include "base/ini_file.h"
+#include "history/history_values.h"
 #include "collect/scan_list_manager.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
 #include "pages/drive_page.h"
 #include "pages/drive_page_cache.h"
+#include "pages/history_inputs.h"
+#include "pages/history_section.h"
 #include "pages/main_page.h"
 #include "platform/memory.h"
 #include "parse/build_result.h"
@@ -179,6 +184,65 @@ BENCHMARK(CollectionControllers)
     ->Args({2, 128})
     ->Unit(benchmark::kMillisecond)
     ->MinTime(1.0);
+
+// Two years of hourly samples of temperature and three growing counters, as the writer
+// hands them over.
+std::vector<kv::THistoryChartInput> TwoYearsOfHistory(int64_t now) {
+  constexpr int64_t kDay = 86400;
+  const int64_t first = now - 730 * kDay;
+  const auto index = [](const char* column) { return static_cast<size_t>(kv::KeptValueIndex(column)); };
+  return {
+      kv::test::SampledInput(index("temperature"), first, now,
+                             [](int64_t t) { return 30 + t / 3600 % 24 / 3 + t / kDay % 365 / 40; }),
+      kv::test::SampledInput(index("attr_5"), first, now, [=](int64_t t) { return (t - first) / (9 * kDay); }),
+      kv::test::SampledInput(index("attr_197"), first, now, [=](int64_t t) { return t < now - 60 * kDay ? 0 : 8; }),
+      kv::test::SampledInput(index("medium_errors"), first, now, [=](int64_t t) { return (t - first) / (40 * kDay); }),
+  };
+}
+
+void HistorySection(benchmark::State& state) {
+  const int64_t now = 1'765'249'800;
+  const std::vector<kv::THistoryChartInput> values = TwoYearsOfHistory(now);
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const std::string section = kv::RenderHistorySection(values, now, -180);
+    bytes = section.size();
+    benchmark::DoNotOptimize(section.data());
+  }
+  state.counters["section_kB"] = static_cast<double>(bytes) / 1024;
+}
+
+// Arg 0: the page as without history; 1: with the drive's section (rendered beforehand, as
+// the cycle takes it from the writer).
+void DrivePageHistory(benchmark::State& state) {
+  kv::TMFileList files;
+  kv::LoadEmbeddedResources(files);
+  std::string names;
+  files.Find("smart_params.txt", names);
+  kv::TKVCore core;
+  core.SmartNames = std::make_shared<const kv::TKVSmartNamesList>(names);
+  const kv::synth::TOptions o = kv::synth::ControllerOf(8, 1, 1);
+  ParseConfig(kv::synth::Config(o), core);
+  ParseSmart(kv::synth::Smart(o), core);
+  ParseLogStats(kv::synth::Stats(o, 1), core);
+  BuildResult(core);
+  const int64_t now = 1'765'249'800;
+  const kv::THistorySections sections = {
+      {kv::DriveHistoryKeys(core, 1)[0], kv::RenderHistorySection(TwoYearsOfHistory(now), now, -180)}};
+  const std::string key = core.Result.HDDs.Item(0).Channel + "_" + core.Result.HDDs.Item(0).DeviceId;
+  kv::THddPageRenderer renderer(core, files);
+  if (state.range(0) != 0) renderer.SetHistorySections(&sections);
+  size_t bytes = 0;
+  for (auto _ : state) {
+    const kv::TDrivePage page = renderer.Render(key);
+    bytes = page.Body.size();
+    benchmark::DoNotOptimize(page.Body.data());
+  }
+  state.counters["page_kB"] = static_cast<double>(bytes) / 1024;
+}
+
+BENCHMARK(HistorySection)->Unit(benchmark::kMicrosecond);
+BENCHMARK(DrivePageHistory)->ArgName("history")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
