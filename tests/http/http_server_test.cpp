@@ -353,8 +353,12 @@ TEST_F(HttpServerTest, HistoryDownloads) {
   EXPECT_EQ(bad.status_line, "HTTP/1.0 400");
   EXPECT_NE(bad.body.find("\"from\" is after \"to\"."), std::string::npos);
 
-  folder.Write("not_a_database.db", std::string(4096, 'x'));
   HttpSettings settings;
+  settings.allow = TClientAllowList("10.9.9.9");  // the downloads are read like every page
+  EXPECT_EQ(ParseResponse(Exchange(Start(settings)->port(), "GET /history.csv HTTP/1.0\r\n\r\n")).status_line,
+            "HTTP/1.0 403");
+  settings.allow = TClientAllowList();
+  folder.Write("not_a_database.db", std::string(4096, 'x'));
   settings.history_file = "not_a_database.db";
   Response unreadable = ParseResponse(Exchange(Start(settings)->port(), "GET /history.json HTTP/1.0\r\n\r\n"));
   EXPECT_EQ(unreadable.status_line, "HTTP/1.0 503");
