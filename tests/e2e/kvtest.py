@@ -101,6 +101,16 @@ def controller_listing(number=1, found=1, healthy=True):
     return text
 
 
+def history_config(**history):
+    """A configuration serving the demo's saved outputs that collects every second and keeps
+    a drive history sample every second; `history` adds or overrides [history] keys."""
+    sources = {"config": "get_config.txt", "smart": "get_smartstats.txt", "task": "get_tasks.txt",
+               "stat": "get_logs_stats.txt", "cache": "get_logs_cache.txt"}
+    keys = {"interval": 1}
+    keys.update(history)
+    return {"http": {"port": free_port()}, "scaner": {"timeout": 1}, "source": sources, "history": keys}
+
+
 def wait_for(predicate, timeout, step=0.05):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

@@ -9,17 +9,9 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import MonitorRun, free_port, wait_for  # noqa: E402
+from kvtest import MonitorRun, history_config, wait_for  # noqa: E402
 
 FIXED = ["time", "time_utc", "controller", "drive", "serial", "channel", "id", "state", "smart"]
-
-
-def history_config(**history):
-    sources = {"config": "get_config.txt", "smart": "get_smartstats.txt", "task": "get_tasks.txt",
-               "stat": "get_logs_stats.txt", "cache": "get_logs_cache.txt"}
-    keys = {"interval": 1}
-    keys.update(history)
-    return {"http": {"port": free_port()}, "scaner": {"timeout": 1}, "source": sources, "history": keys}
 
 
 def header(headers, name):
