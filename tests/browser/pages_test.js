@@ -10,8 +10,10 @@
 // scrolls sideways at 1280, 1920 and on a phone (390x844), where the strip's links and the
 // top links stay inside the screen; a collapsible header hides and shows its block through
 // toggle_collapse; a drive link opens that drive's page with its SMART table; the serial
-// number in capitals gives the same page. Writes screenshots of the main page (1280x800,
-// 1920x1080, 390x844) and of drive pages.
+// number in capitals gives the same page; a drive page with a History section (drive 0,2)
+// draws its charts inside the screen at 1280 and on a phone, and "as text" shows their text
+// copy. Writes screenshots of the main page (1280x800, 1920x1080, 390x844) and of drive pages,
+// the History one at 1280 and 390 wide.
 'use strict';
 const path = require('path');
 const { chromium } = require('playwright-core');
@@ -184,6 +186,36 @@ async function main() {
     await page.screenshot({ path: path.join(shots, 'drive_0_4_sas.png'), fullPage: true });
     await expectAllLoaded(page, base + '/hdd_9_99', 'unknown drive');
     check((await page.locator('table.grid').count()) === 0, 'unknown drive: empty frame');
+
+    // Drive 0,2's History: only when the monitor has a history file and hands the sections
+    // to the drive pages; without them the page is as it always was.
+    await page.setViewportSize({ width: 1280, height: 800 });
+    await expectAllLoaded(page, base + '/hdd_0_2', 'drive page with history');
+    if ((await page.locator('#c_hist').count()) === 0) {
+      console.log('skip History checks: drive 0,2 has no History section');
+    } else {
+      // The charts of every value that is shown, none drawn outside the screen.
+      const chartsOutside = async () => page.$$eval('#c_hist svg', (svgs) => svgs
+        .filter((s) => { const r = s.getBoundingClientRect(); return r.width < 150 || r.height < 50 || r.left < 0 || r.right > window.innerWidth + 1; })
+        .map((s) => (s.querySelector('title') || {}).textContent));
+      const charts = await page.locator('#c_hist svg').count();
+      check(charts >= 3, `History charts (${charts})`);
+      check((await page.locator('#c_hist .hist-head', { hasText: 'temperature: last ' }).count()) === 1,
+        'temperature heading with its last value');
+      check((await chartsOutside()).length === 0, `History charts inside the screen at 1280 ${await chartsOutside()}`);
+      check((await sidewaysScroll(page)) <= 0, 'drive page with history: no sideways scroll at 1280');
+      await page.locator('#c_hist').scrollIntoViewIfNeeded();
+      await page.screenshot({ path: path.join(shots, 'drive_0_2_history_1280.png'), fullPage: true });
+      await page.setViewportSize({ width: 390, height: 844 });
+      check((await chartsOutside()).length === 0, `History charts inside the screen at 390 ${await chartsOutside()}`);
+      await page.screenshot({ path: path.join(shots, 'drive_0_2_history_390.png'), fullPage: true });
+      await page.setViewportSize({ width: 1280, height: 800 });
+      const copy = page.locator('#c_hist_txt');
+      check(await copy.isHidden(), 'History text copy hidden at first');
+      await page.locator('a[href="javascript:toggle_collapse(\'c_hist_txt\')"]').click();
+      const copyShown = await copy.waitFor({ state: 'visible', timeout: 5000 }).then(() => true, () => false);
+      check(copyShown && /\|\s+temperature\s+\|/.test(await copy.innerText()), '"as text" shows the History text copy');
+    }
 
     check(jsErrors.length === 0, `no script errors ${jsErrors.join('; ')}`);
   } finally {
