@@ -259,6 +259,7 @@ void RenderDrivePages(const TCycleOutput& output, const TCycleInput& input, int 
   // rendered, so the two sets of pages are never held together.
   THddPageRenderer renderer(*output.Shown, *input.Files, input.SmartConfigured ? SmartSource::kSet : SmartSource::kNotSet,
                             &output.View.Drives, controller);
+  renderer.SetHistorySections(input.HistorySections.get());
   const std::string stamp = PageTimeStamp(input.Now);
   for (const std::string& key : DrivePageKeys(*output.ShownReport)) {
     try {
