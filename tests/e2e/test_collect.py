@@ -2,11 +2,15 @@
 import json
 import os
 import re
+import sqlite3
+import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, wait_for  # noqa: E402
+from kvtest import BUILD_DIR, DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, wait_for  # noqa: E402
 
 # A source command for every controller: records its arguments ("config 2"), then prints
 # <source>_<controller>.out, or hangs while hang_<source>_<controller> exists.
@@ -136,6 +140,28 @@ class CollectTest(unittest.TestCase):
                 status, _, page = run.get(target)
                 self.assertEqual(status, 200)
                 self.assertIn(body, page, target)
+
+    @unittest.skipUnless(os.path.exists(os.path.join(BUILD_DIR, "korvane_history_demo")), "no history generator")
+    def test_the_demo_history_has_ninety_days_and_drive_0_2_growing_this_week(self):
+        # The file tools/demo.sh serves: hourly samples of every demo drive, in which drive
+        # 0,2's reallocated sectors step up inside the last week to the listing's 90.
+        with tempfile.TemporaryDirectory(prefix="kv-hist-") as work:
+            path = os.path.join(work, "history.db")
+            now = int(time.time())
+            subprocess.run([os.path.join(BUILD_DIR, "korvane_history_demo"), DEMO_DIR, path, str(now)],
+                           check=True, capture_output=True, timeout=60)
+            with sqlite3.connect(path) as db:
+                counts = dict(db.execute("SELECT drive, COUNT(*) FROM drive_samples GROUP BY drive"))
+                newest = db.execute("SELECT MAX(time) FROM drive_samples").fetchone()[0]
+                week = db.execute("SELECT MIN(attr_5), MAX(attr_5) FROM drive_samples WHERE drive = ? AND time >= ?",
+                                  ("WD-WMC1T0000103", newest - 7 * 86400)).fetchone()
+                earlier = db.execute("SELECT DISTINCT attr_5 FROM drive_samples WHERE attr_5 > 0 AND time < ?",
+                                     (newest - 30 * 86400,)).fetchall()
+        self.assertEqual(len(counts), 10)
+        self.assertEqual(set(counts.values()), {90 * 24})
+        self.assertTrue(now - 3600 < newest <= now, (now, newest))
+        self.assertEqual(week, (24, 90))
+        self.assertEqual(earlier, [], "no drive reallocated sectors before the last month")
 
     def test_drive_pages_without_a_smart_source_show_the_drive(self):
         # They were once served empty: drive pages were rendered only from SMART text.
