@@ -8,11 +8,13 @@
 //   [7 days]  [90 days]  [whole history]     each: min/max on the left, first/last date below
 //
 // Temperature (AlwaysCharted) is always shown; any other value only in the ranges where it
-// is not zero somewhere. A range of one sample still draws its one point. Dates are local
-// (the zone bias applied to the UTC times). The section is one row of the drive page's
-// two-column table; the page's style sheet (tpl_header.txt, ".hist") sizes the charts so
-// they shrink on phones. Every text is escaped; "@" never appears, so the page template
-// fills in one pass.
+// is not zero somewhere. A range of one sample still draws its one point. The 7- and 90-day
+// axes end now (samples before their start are not drawn); the whole history's runs from
+// its first sample. Dates are local (the zone bias applied to the UTC times). Each chart's
+// <title> says its range, extremes, dates and sample count for screen readers and tooltips.
+// The section is one row of the drive page's two-column table; the page's style sheet
+// (tpl_header.txt, ".hist-...") sizes the charts so they shrink on phones. Every text is
+// escaped.
 //
 // Pure functions; any thread (the history writer's renders it).
 #include <array>
