@@ -1,16 +1,19 @@
 #include "collect/scan_list_manager.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <limits>
 
 #include "base/core_log_writer.h"
+#include "base/local_time_text.h"
 #include "collect/source_completeness.h"
 #include "collect/status_text.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
 #include "parse/controller_count.h"
 #include "pages/controller_bar.h"
+#include "platform/clock.h"
 #include "platform/memory.h"
 #include "platform/write_failures.h"
 #include "report/state_json.h"
@@ -108,6 +111,7 @@ TScanListManager::~TScanListManager() {
   notify_->Stop();
   timer_.reset();
   notify_.reset();
+  history_.reset();  // after the last tick: the sample being written is finished
 }
 
 void TScanListManager::Configure(const TSettings& settings) {
@@ -134,6 +138,20 @@ void TScanListManager::Configure(const TSettings& settings) {
         return env_.RunCommand(command, limits, output);
       });
   notify_->Resume();  // what a stop or a crash cut short is told now
+  if (const std::string path = HistoryFilePath(settings, env_.StateFolder()); !path.empty()) {
+    WriteCoreLog("history: " + path + ", a sample every " + std::to_string(settings.history_interval) +
+                 " s, kept " + std::to_string(settings.history_keep_days) + " days");
+    THistoryWriterOptions options;
+    options.Path = path;
+    options.KeepDays = settings.history_keep_days;
+    options.UtcNow = [] {
+      return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+          .count();
+    };
+    options.LocalStamp = [] { return FileTimeStamp(platform::LocalUnixSeconds()); };
+    options.ZoneBiasMinutes = env_.ZoneBiasMinutes();
+    history_ = std::make_unique<THistoryWriter>(std::move(options));
+  }
 
   for (const std::string* value : {&settings.source_config, &settings.source_smart, &settings.source_task,
                                    &settings.source_stat, &settings.source_cache})
@@ -276,6 +294,7 @@ void TScanListManager::StartData() {
   first.Sources = TemplateSources(ConfiguredSources(settings_, 1), 1);
   first.Watched = true;
   period_changes_.clear();
+  TakeHistoryNews();
   // The set is chosen from the count controller 1's last listing gave, and again from this
   // period's as soon as it is read (CollectController), before anything is judged.
   ChooseControllers(first.State.ReportedControllers, period_changes_);
@@ -293,6 +312,19 @@ void TScanListManager::StartData() {
     notify_->Submit(HealthWord(OverallVerdict().Level), period_changes_, env_.Now());
   }
   if (any_good) SaveStates();
+}
+
+void TScanListManager::TakeHistoryNews() {
+  if (!history_) return;
+  for (TChange& change : history_->TakeChanges()) {
+    WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
+    period_changes_.push_back(std::move(change));
+  }
+  // The stored week arrives while the cycles already add their samples: it goes before them.
+  std::map<int, TGrowthWindow> loaded;
+  for (const TStoredDriveRow& row : history_->TakeWindowRows())
+    if (row.Controller >= 1 && row.Controller <= kMaxControllers) loaded[row.Controller].Add(row);
+  for (auto& [number, window] : loaded) ControllerAt(number).State.Growth.TakeEarlier(std::move(window));
 }
 
 void TScanListManager::SaveStates() {
@@ -335,6 +367,10 @@ void TScanListManager::CollectController(TController& c) {
   in.Files = &env_.Resources();
   in.SmartNames = smart_names_;
   in.MonitorWarnings = platform::WriteFailures().Warnings();
+  if (history_) {
+    in.HistoryInterval = settings_.history_interval;
+    in.HistorySections = history_->Sections(state.Number);
+  }
   {
     // Published first and parsed from the published texts: no second copy of each is held.
     std::lock_guard<std::mutex> lock(served_.PageLock());
@@ -391,6 +427,7 @@ void TScanListManager::PublishCycle(TController& c, TCycleOutput& out, const TCy
   }
   // Told once every page shows what the command is told about.
   notify_->Submit(HealthWord(OverallVerdict().Level), out.Changes, in.Now);
+  if (history_ && out.HistorySample) history_->Submit(std::move(*out.HistorySample));
 }
 
 THealthVerdict TScanListManager::OverallVerdict() const {

@@ -25,7 +25,13 @@
 //
 // Configure takes from the settings (base/settings.h): [scaner] restart_timeout and
 // source_timeout, the [source] and [source_N] lines (a ".txt" path or a command line),
-// [health] drive_temperature_max and the [notify] keys.
+// [health] drive_temperature_max, the [notify] keys and the [history] keys.
+//
+// Drive history: each cycle that starts a new [history] interval returns a sample, which
+// goes to the history writer (collect/history_writer.h) after the pages are published;
+// the writer's thread writes it and renders the drives' History sections, which the next
+// cycles' drive pages show. The growth check reads the week the writer loaded at start,
+// kept in each controller's state, never the file.
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -36,6 +42,7 @@
 #include "collect/changes_journal.h"
 #include "collect/collect_env.h"
 #include "collect/controller_cycle.h"
+#include "collect/history_writer.h"
 #include "collect/notify_command.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
@@ -119,6 +126,9 @@ class TScanListManager : public ServedContent {
   THealthVerdict OverallVerdict() const;
   void TellEvents(const std::vector<TChange>& changes, bool tell_first_verdict, const THealthVerdict& verdict);
   void SaveStates();
+  // What the history writer has found since the last period: a file started anew, the
+  // week of samples loaded at start.
+  void TakeHistoryNews();
   int WatchedCount() const;
 
   TCollectEnv& env_;
@@ -138,6 +148,7 @@ class TScanListManager : public ServedContent {
   TStateSnapshots saved_;  // the states the last run saved, until each controller's first cycle
   bool saved_existed_ = false;
   std::unique_ptr<TNotifyCommand> notify_;
+  std::unique_ptr<THistoryWriter> history_;  // null: no history kept
   std::vector<TChange> period_changes_;  // of the set of controllers, this period
   // At the controller's number less one; made when first watched, kept while the process runs.
   std::array<std::unique_ptr<TController>, kMaxControllers> controllers_;

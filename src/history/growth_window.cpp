@@ -28,13 +28,25 @@ void TGrowthWindow::AddPoint(const std::string& drive, int64_t time,
   const auto kept = KeptDriveValues();
   for (size_t i = 0; i < kKeptDriveValueCount; ++i)
     point.Values[i] = kept[i].Predictive && values[i] ? *values[i] : kAbsent;
-  std::vector<TPoint>& points = drives_[drive];
-  if (!points.empty() && time <= points.back().Time) return;
+  Append(drives_[drive], point);
+}
+
+void TGrowthWindow::TakeEarlier(TGrowthWindow&& earlier) {
+  for (auto& [drive, older] : earlier.drives_) {
+    std::vector<TPoint> newer = std::move(drives_[drive]);
+    std::vector<TPoint>& points = drives_[drive];
+    points = std::move(older);
+    for (const TPoint& point : newer) Append(points, point);
+  }
+}
+
+void TGrowthWindow::Append(std::vector<TPoint>& points, const TPoint& point) {
+  if (!points.empty() && point.Time <= points.back().Time) return;
   const size_t n = points.size();
   // The last point only says the values still held then: a newer one says so too.
   if (n >= 2 && points[n - 1].Values == points[n - 2].Values) {
     if (point.Values == points[n - 1].Values) {
-      points[n - 1].Time = time;
+      points[n - 1].Time = point.Time;
       return;
     }
     points.pop_back();

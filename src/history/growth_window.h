@@ -11,8 +11,8 @@
 //
 // Bounded: a drive keeps only the readings where a value changed plus the newest one, at
 // most kGrowthPointsPerDrive of them; a drive not seen for 7 days is dropped by Prune.
-// Readings of a drive older than its newest are ignored, so the store's rows are added
-// first (at start, oldest first), then each sample. Times are Unix seconds, UTC.
+// Readings of a drive older than its newest are ignored: the store's rows are added oldest
+// first, and rows loaded after the cycles' first samples come in through TakeEarlier. Times are Unix seconds, UTC.
 //
 // One per controller, owned by its cycle state; the thread that runs the cycle.
 #include <array>
@@ -48,6 +48,9 @@ class TGrowthWindow {
  public:
   void Add(const THistorySample& sample);
   void Add(const TStoredDriveRow& row);
+  // Puts the readings of `earlier` (the store's, loaded while cycles already added theirs)
+  // before this window's own: of each drive, those older than its first reading here.
+  void TakeEarlier(TGrowthWindow&& earlier);
   // Forgets what is older than the window ending at `now` (the reading in effect at its
   // start is kept) and the drives not seen within it.
   void Prune(int64_t now);
@@ -66,6 +69,8 @@ class TGrowthWindow {
   };
   void AddPoint(const std::string& drive, int64_t time,
                 const std::array<std::optional<int64_t>, kKeptDriveValueCount>& values);
+  // Appends a reading newer than the last, keeping the drive's points bounded.
+  static void Append(std::vector<TPoint>& points, const TPoint& point);
 
   std::unordered_map<std::string, std::vector<TPoint>> drives_;
   int64_t start_ = INT64_MIN;  // the window's start as of the last Prune

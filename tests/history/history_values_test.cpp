@@ -150,5 +150,31 @@ TEST(GrowthWindow, KeepsLittlePerDriveAndForgetsDrivesGoneAWeek) {
   EXPECT_EQ(window.PointCount("busy"), 0u);
 }
 
+// The stored week is read on the writer's thread and may arrive after the first cycles
+// added their samples: it goes before them (it was dropped as older once, and the demo's
+// growth never showed).
+TEST(GrowthWindow, TheStoredWeekArrivingLateGoesBeforeTheCyclesSamples) {
+  const size_t attr5 = Column("attr_5");
+  TGrowthWindow window, stored;
+  THistorySample now;
+  now.Time = kStart + 6 * kDay;
+  TDriveSample drive;
+  drive.Drive = "S1";
+  drive.Values[attr5] = 90;
+  now.Drives = {drive};
+  window.Add(now);
+  for (int64_t day = 0; day < 6; ++day) {
+    TStoredDriveRow row;
+    row.Drive = "S1";
+    row.Time = kStart + day * kDay;
+    row.Values[attr5] = day < 3 ? 24 : 60;
+    stored.Add(row);
+  }
+  window.TakeEarlier(std::move(stored));
+  window.Prune(now.Time);
+  ASSERT_EQ(window.GrowthOf("S1").size(), 1u);
+  EXPECT_EQ(GrowthText(window.GrowthOf("S1")[0]), "attribute 5 grew from 24 to 90 in 6 days");
+}
+
 }  // namespace
 }  // namespace kv
