@@ -32,6 +32,7 @@ class DebTest(unittest.TestCase):
                            (OPT + "/korvane_monitor_rules.yml", "-rw-r--r--"), (UNIT, "-rw-r--r--")):
             self.assertEqual(entries.get(name), mode, name + "\n" + listing)
         self.assertEqual(run("dpkg-deb", "-f", DEB, "Package").stdout.decode().strip(), "korvane-monitor")
+        self.assertIn("libsqlite3-0", run("dpkg-deb", "-f", DEB, "Depends").stdout.decode())
         conffiles = run("dpkg-deb", "-I", DEB, "conffiles").stdout.decode().split()
         self.assertEqual(conffiles, ["/" + OPT + "/config_http.txt"])
 
@@ -67,11 +68,13 @@ class DebTest(unittest.TestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 shutil.rmtree(unit_dir)
 
-            # The administrator's config and the program's logs.
+            # The administrator's config, the program's logs and its drive history.
             with open(os.path.join(root, OPT, "config_http.txt"), "a") as f:
                 f.write("[source]\nconfig=mine\n")
             for log in ("korvane_monitor_core_log.txt", "korvane_monitor_core_log.old.txt", "reload_service_log.txt",
-                        "korvane_monitor_changes.txt", "korvane_monitor_changes.old.txt", "korvane_monitor_state.txt"):
+                        "korvane_monitor_changes.txt", "korvane_monitor_changes.old.txt", "korvane_monitor_state.txt",
+                        "korvane_monitor_history.db", "korvane_monitor_history.db-wal",
+                        "korvane_monitor_history.db-shm", "korvane_monitor_history.db.damaged-20260102-030405"):
                 open(os.path.join(root, OPT, log), "w").close()
             done = run(*dpkg, "-r", "korvane-monitor")
             self.assertEqual(done.returncode, 0, done.stderr)
