@@ -10,7 +10,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import BUILD_DIR, DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, wait_for  # noqa: E402
+from kvtest import BUILD_DIR, DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, history_config, wait_for  # noqa: E402
 
 # A source command for every controller: records its arguments ("config 2"), then prints
 # <source>_<controller>.out, or hangs while hang_<source>_<controller> exists.
@@ -157,6 +157,14 @@ class CollectTest(unittest.TestCase):
                                   ("WD-WMC1T0000103", newest - 7 * 86400)).fetchone()
                 earlier = db.execute("SELECT DISTINCT attr_5 FROM drive_samples WHERE attr_5 > 0 AND time < ?",
                                      (newest - 30 * 86400,)).fetchall()
+            with open(path, "rb") as f:
+                history = f.read()
+        # Served: the week read back at the start makes the growth a Warning on the main
+        # page, and drive 0,2's page draws its charts.
+        with MonitorRun(copy_demo=True, config=history_config(), files={"korvane_monitor_history.db": history}) as run:
+            grown = b"attribute 5 grew from 24 to 90 in 7 days"
+            self.assertTrue(wait_for(lambda: grown in run.get("/")[2], 20), run.core_log()[-2000:])
+            self.assertTrue(wait_for(lambda: b"<svg" in run.get("/hdd_0_2")[2], 20))
         self.assertEqual(len(counts), 10)
         self.assertEqual(set(counts.values()), {90 * 24})
         self.assertTrue(now - 3600 < newest <= now, (now, newest))
