@@ -225,7 +225,7 @@ TOpenOutcome OpenWritable(const std::string& path, sqlite3*& db, std::string& er
     }
   }
   if (rc == SQLITE_OK) return TOpenOutcome::Opened;
-  error = rc == SQLITE_CORRUPT && !fault.empty() ? std::string(step) + ": " + fault : Message(db, step);
+  error = path + ": " + (rc == SQLITE_CORRUPT && !fault.empty() ? std::string(step) + ": " + fault : Message(db, step));
   // A damaged file is moved aside as found: closing must not checkpoint its WAL into it.
   if (db) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   sqlite3_close_v2(db);
@@ -371,7 +371,7 @@ std::unique_ptr<THistoryStore> THistoryStore::OpenReadOnly(const std::string& pa
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyMilliseconds);
     // Opening reads nothing yet: a file that is not a database shows itself here.
-    rc = Execute(db, "SELECT count(*) FROM sqlite_schema");
+    rc = Execute(db, "SELECT count(*) FROM sqlite_master");
   }
   if (rc != SQLITE_OK) {
     error = Message(db, "opening the history file " + path + " to read");

@@ -232,6 +232,12 @@ TEST_F(HistoryStore, ALockHeldElsewhereSkipsTheWriteInBoundedTimeWhileReadersSti
   std::string error;
   EXPECT_FALSE(THistoryStore::OpenReadOnly(folder_.File("missing.db"), error));
   EXPECT_NE(error, "");
+  // A file that cannot be opened is not a damaged one: nothing is moved.
+  const std::string unreachable = folder_.File("no-folder/history.db");
+  std::string moved;
+  EXPECT_FALSE(THistoryStore::Open(unreachable, kStamp, moved, error));
+  EXPECT_EQ(moved, "");
+  EXPECT_NE(error.find(unreachable), std::string::npos) << error;
   auto reader = THistoryStore::OpenReadOnly(path_, error);
   ASSERT_TRUE(reader) << error;
   EXPECT_EQ(Rows(*reader).size(), 1u);
