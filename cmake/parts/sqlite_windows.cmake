@@ -50,6 +50,7 @@ if(WIN32)
     endif()
     file(SHA256 ${kv_inner} kv_inner_sha256)
     if(NOT kv_inner_sha256 STREQUAL KV_SQLITE_SHA256)
+      file(REMOVE_RECURSE ${kv_unpack} ${kv_npm})
       message(FATAL_ERROR "SQLite: ${KV_SQLITE_NAME}.tar.gz from ${KV_SQLITE_URL} has SHA-256 "
                           "${kv_inner_sha256}, not ${KV_SQLITE_SHA256}; refusing to build with it.")
     endif()
