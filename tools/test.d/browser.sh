@@ -76,6 +76,16 @@ for _ in $(seq 150); do
   sleep 0.2
 done
 [ -n "$ready" ] || { echo "the monitor did not serve the demo"; cat "$RUN/stdout.log"; exit 1; }
+# The History sections are drawn on the history writer's thread once it has opened the file,
+# which the first cycle does not wait for: the next cycle, a minute on, hands them to the
+# drive pages. Waiting for it also starts the checks just after a cycle, not across one.
+history=""
+for _ in $(seq 450); do
+  if curl -fs "$URL/hdd_0_2" 2>/dev/null | grep -q 'id="c_hist"'; then history=1; break; fi
+  kill -0 "$PID" 2>/dev/null || break
+  sleep 0.2
+done
+[ -n "$history" ] || { echo "drive 0,2 got no History section"; cat "$RUN/stdout.log"; exit 1; }
 
 mkdir -p "$SHOTS"
 NODE_PATH=$NODE_DIR/node_modules timeout 180 node tests/browser/pages_test.js "$URL" "$SHOTS"
