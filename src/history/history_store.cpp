@@ -7,6 +7,7 @@
 #include <span>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 
 namespace kv {
@@ -200,7 +201,7 @@ enum class TOpenOutcome { Opened, Damaged, Failed };
 TOpenOutcome OpenWritable(const std::string& path, sqlite3*& db, std::string& error) {
   db = nullptr;
   int rc =
-      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+      sqlite3_open_v2(platform::FileNameToUtf8(path).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   const char* step = "opening the history file";
   std::string fault;
   if (rc == SQLITE_OK) {
@@ -366,7 +367,7 @@ std::unique_ptr<THistoryStore> THistoryStore::Open(const std::string& path, cons
 
 std::unique_ptr<THistoryStore> THistoryStore::OpenReadOnly(const std::string& path, std::string& error) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(platform::FileNameToUtf8(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc == SQLITE_OK) {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, kBusyMilliseconds);

@@ -22,6 +22,10 @@ std::string ConvertAnsiToOem(const std::string& text);
 // pair included, becomes one '?'.
 std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian);
 
+// A file name as the program keeps it (the ANSI code page on Windows, bytes on Linux) in the
+// UTF-8 that libraries taking UTF-8 names expect (SQLite on Windows). Linux: as it is.
+std::string FileNameToUtf8(const std::string& name);
+
 // The code unit at byte `at` of a UTF-16 text (at + 1 < size).
 inline uint16_t Utf16UnitAt(std::string_view utf16, size_t at, bool big_endian) {
   const auto first = static_cast<unsigned char>(utf16[at]);

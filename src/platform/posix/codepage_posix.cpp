@@ -84,6 +84,8 @@ std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
   return out;
 }
 
+std::string FileNameToUtf8(const std::string& name) { return name; }
+
 std::string ConvertAnsiToOem(const std::string& text) {
   const ByteTable& table = Table();
   std::string out(text.size(), '\0');

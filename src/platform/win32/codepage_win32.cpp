@@ -23,6 +23,20 @@ std::string ConvertAnsiToOem(const std::string& text) {
   return out;
 }
 
+std::string FileNameToUtf8(const std::string& name) {
+  if (name.empty()) return std::string();
+  const int in_len = static_cast<int>(name.size());
+  const int wide_len = MultiByteToWideChar(CP_ACP, 0, name.data(), in_len, nullptr, 0);
+  if (wide_len <= 0) return name;
+  std::wstring wide(static_cast<size_t>(wide_len), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.data(), in_len, wide.data(), wide_len);
+  const int out_len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, nullptr, 0, nullptr, nullptr);
+  if (out_len <= 0) return name;
+  std::string out(static_cast<size_t>(out_len), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_len, out.data(), out_len, nullptr, nullptr);
+  return out;
+}
+
 std::string ConvertUtf16ToAnsi(std::string_view utf16, bool big_endian) {
   std::wstring wide;
   wide.reserve(utf16.size() / 2);
