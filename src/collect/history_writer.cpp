@@ -129,6 +129,7 @@ bool THistoryWriter::EnsureOpen() {
   if (open_failure_logged_) WriteCoreLog("history: " + options_.Path + " is open again");
   open_failure_logged_ = false;
   if (!moved_to.empty()) NoteRestarted(moved_to);
+  last_times_ = store_->LastSampleTimes();
   return true;
 }
 
@@ -186,6 +187,11 @@ void THistoryWriter::Work() {
 
 void THistoryWriter::WriteOne(const THistorySample& sample) {
   if (!EnsureOpen()) return;
+  // A restart within an interval: its sample was taken by the run before.
+  if (const auto last = last_times_.find(sample.Controller);
+      last != last_times_.end() &&
+      HistoryInterval(last->second, options_.Interval) == HistoryInterval(sample.Time, options_.Interval))
+    return;
   std::string error;
   THistoryWrite result = store_->Write(sample, error);
   if (result == THistoryWrite::Damaged) {
@@ -203,6 +209,7 @@ void THistoryWriter::WriteOne(const THistorySample& sample) {
                                        "; the history carries on when it can be written");
     return;
   }
+  last_times_[sample.Controller] = sample.Time;
   if (write_failure_logged_) WriteCoreLog("history: samples are written again");
   write_failure_logged_ = false;
   std::vector<std::string> drives;

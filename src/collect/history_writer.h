@@ -39,6 +39,7 @@ namespace kv {
 struct THistoryWriterOptions {
   std::string Path;       // the database file
   int64_t KeepDays = 730;
+  int64_t Interval = 3600;  // seconds; a controller's interval that already has a sample gets no second
   std::function<int64_t()> UtcNow;          // Unix seconds
   std::function<std::string()> LocalStamp;  // "YYYYMMDD-HHMMSS", for a damaged file's new name
   int ZoneBiasMinutes = 0;                  // for the charts' dates
@@ -81,6 +82,7 @@ class THistoryWriter {
   bool open_failure_logged_ = false;
   bool write_failure_logged_ = false;
   int64_t last_purge_ = 0;
+  std::map<int, int64_t> last_times_;  // of each controller's newest sample in the file
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;

@@ -144,6 +144,7 @@ void TScanListManager::Configure(const TSettings& settings) {
     THistoryWriterOptions options;
     options.Path = path;
     options.KeepDays = settings.history_keep_days;
+    options.Interval = settings.history_interval;
     options.UtcNow = [] {
       return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
           .count();

@@ -104,6 +104,19 @@ TEST(HistoryWriter, WritesRendersAndRecoversAFileThatIsNoDatabase) {
   EXPECT_EQ(rows[0].Controller, 2);
   EXPECT_TRUE(again.TakeWindowRows().empty());
   ASSERT_NE(again.Sections(2), nullptr);
+  // A restart within the hour already sampled adds no second sample of it; the next hour does.
+  again.Submit(Sample(now - kDay + 60));
+  again.Submit(Sample(now - kDay + kHour));
+  again.Wait();
+  std::string error;
+  const auto store = THistoryStore::OpenReadOnly(path, error);
+  ASSERT_NE(store, nullptr) << error;
+  std::vector<int64_t> times;
+  ASSERT_TRUE(store->ReadDriveRows({}, [&times](const TStoredDriveRow& row) {
+    times.push_back(row.Time);
+    return true;
+  }, error));
+  EXPECT_EQ(times, (std::vector<int64_t>{now - kDay, now - kDay + kHour}));
 }
 
 }  // namespace
