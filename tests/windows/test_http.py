@@ -92,5 +92,31 @@ class WineAccessTest(unittest.TestCase):
                 request(port, "/", host="127.0.0.2")
 
 
+class WineHistoryTest(unittest.TestCase):
+    """The drive history through the Windows build's own SQLite: written, read back over
+    HTTP, and drawn on the drive page."""
+
+    def test_history_is_written_served_and_charted(self):
+        demo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "examples", "demo")
+        files = {}
+        for name in ("get_config.txt", "get_smartstats.txt"):
+            with open(os.path.join(demo, name), "rb") as f:
+                files[name] = f.read()
+        port = free_port()
+        files["config_http.txt"] = (b"[http]\r\nport=%d\r\n[scaner]\r\ntimeout=1\r\n[source]\r\nconfig=get_config.txt\r\n"
+                                    b"smart=get_smartstats.txt\r\n[history]\r\ninterval=1\r\n" % port)
+        with WineService(port, folder="kvhistory", files=files) as svc:
+            deadline = time.monotonic() + 90
+            page = b""
+            while b"<svg" not in page and time.monotonic() < deadline:
+                time.sleep(0.5)
+                page = request(port, "/hdd_0_0")[2]
+            self.assertIn(b"<svg", page, svc.core_log()[-2000:])
+            status, headers, body = request(port, "/history.csv")
+            self.assertEqual(status, "HTTP/1.0 200")
+            self.assertGreater(body.count(b"WD-WMC1T0000101"), 1)
+            self.assertTrue(os.path.exists(os.path.join(svc.folder, "korvane_monitor_history.db")))
+
+
 if __name__ == "__main__":
     unittest.main()
