@@ -17,7 +17,9 @@
 
 #include "base/ini_file.h"
 #include "history/history_values.h"
+#include "collect/controller_cycle.h"
 #include "collect/scan_list_manager.h"
+#include "health/smart_verdict.h"
 #include "model/kv_core.h"
 #include "model/smart_names.h"
 #include "pages/drive_page.h"
@@ -241,6 +243,50 @@ void DrivePageHistory(benchmark::State& state) {
   state.counters["page_kB"] = static_cast<double>(bytes) / 1024;
 }
 
+// One controller's cycle of 256 drives between two history samples: arg 0 without history,
+// 1 with it (a week of hourly samples in the growth window, this interval already sampled),
+// so the growth check is all that history adds to a cycle.
+void CycleBetweenSamples(benchmark::State& state) {
+  kv::TMFileList files;
+  kv::LoadEmbeddedResources(files);
+  std::string names;
+  files.Find("smart_params.txt", names);
+  const fs::path dir = MakeSources(256);
+  kv::TCycleInput in;
+  const kv::SourceIndex slots[] = {kv::kSourceConfig, kv::kSourceSmart, kv::kSourceStat, kv::kSourceCache};
+  for (int i = 0; i < 4; ++i) in.Texts[slots[i]] = std::make_shared<const std::string>(ReadAll(dir / kNames[i]));
+  in.Texts[kv::kSourceTask] = std::make_shared<const std::string>();
+  in.Now = 1'765'249'800;
+  in.UtcNow = in.Now;
+  in.SmartConfigured = true;
+  in.Version = "1.0.0.1";
+  in.Files = &files;
+  in.SmartNames = std::make_shared<const kv::TKVSmartNamesList>(names);
+  kv::TControllerState controller;
+  for (auto& source : controller.Health.Sources) source.Configured = true;
+  if (state.range(0) != 0) {
+    in.HistoryInterval = 3600;
+    kv::TKVCore core;
+    core.SmartNames = in.SmartNames;
+    ParseConfig(*in.Texts[kv::kSourceConfig], core);
+    ParseSmart(*in.Texts[kv::kSourceSmart], core);
+    ParseLogStats(*in.Texts[kv::kSourceStat], core);
+    BuildResult(core);
+    kv::THistorySample sample = kv::TakeHistorySample(core, kv::JudgeDrives(core, 55), 1, in.UtcNow);
+    for (int64_t hour = 7 * 24; hour >= 0; --hour) {
+      sample.Time = in.UtcNow - hour * 3600;
+      controller.Growth.Add(sample);
+    }
+    controller.LastSampleInterval = kv::HistoryInterval(in.UtcNow, in.HistoryInterval);
+  }
+  for (auto _ : state) {
+    kv::TCycleOutput out = kv::RunControllerCycle(controller, in);
+    benchmark::DoNotOptimize(out.MainPage.get());
+  }
+  fs::remove_all(dir);
+}
+
+BENCHMARK(CycleBetweenSamples)->ArgName("history")->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(HistorySection)->Unit(benchmark::kMicrosecond);
 BENCHMARK(DrivePageHistory)->ArgName("history")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
