@@ -37,7 +37,7 @@ if cmake --preset tsan >/dev/null &&
   }
   run_tsan test_service 'CoreLog.*:ServiceEvents.*:MonitorService.*'
   run_tsan test_platform 'MainLoop.*'
-  run_tsan test_collect 'ThreadTimer.*:ScanListManager.*'
+  run_tsan test_collect 'ThreadTimer.*:ScanListManager.*:HistoryWriter.*'
   run_tsan test_http 'HttpServerTest.*:BlockSocket.*:CoreLogThrottle.*'
   run_tsan test_pages 'DrivePageCache.*'
   stamp "tsan tests"
