@@ -202,6 +202,18 @@ std::vector<kv::THistoryChartInput> TwoYearsOfHistory(int64_t now) {
   };
 }
 
+// A model of a controller's configuration, SMART and statistics texts.
+void ParseInto(kv::TKVCore& core, const kv::TMFileList& files, const std::string& config, const std::string& smart,
+               const std::string& stats) {
+  std::string names;
+  files.Find("smart_params.txt", names);
+  core.SmartNames = std::make_shared<const kv::TKVSmartNamesList>(names);
+  ParseConfig(config, core);
+  ParseSmart(smart, core);
+  ParseLogStats(stats, core);
+  BuildResult(core);
+}
+
 void HistorySection(benchmark::State& state) {
   const int64_t now = 1'765'249'800;
   const std::vector<kv::THistoryChartInput> values = TwoYearsOfHistory(now);
@@ -219,15 +231,9 @@ void HistorySection(benchmark::State& state) {
 void DrivePageHistory(benchmark::State& state) {
   kv::TMFileList files;
   kv::LoadEmbeddedResources(files);
-  std::string names;
-  files.Find("smart_params.txt", names);
   kv::TKVCore core;
-  core.SmartNames = std::make_shared<const kv::TKVSmartNamesList>(names);
   const kv::synth::TOptions o = kv::synth::ControllerOf(8, 1, 1);
-  ParseConfig(kv::synth::Config(o), core);
-  ParseSmart(kv::synth::Smart(o), core);
-  ParseLogStats(kv::synth::Stats(o, 1), core);
-  BuildResult(core);
+  ParseInto(core, files, kv::synth::Config(o), kv::synth::Smart(o), kv::synth::Stats(o, 1));
   const int64_t now = 1'765'249'800;
   const kv::THistorySections sections = {
       {kv::DriveHistoryKeys(core, 1)[0], kv::RenderHistorySection(TwoYearsOfHistory(now), now, -180)}};
@@ -263,15 +269,11 @@ void CycleBetweenSamples(benchmark::State& state) {
   in.Files = &files;
   in.SmartNames = std::make_shared<const kv::TKVSmartNamesList>(names);
   kv::TControllerState controller;
-  for (auto& source : controller.Health.Sources) source.Configured = true;
+  for (auto& source : controller.Health.Sources) source = {true, kv::SourceStatus::kOk, 0, 0};
   if (state.range(0) != 0) {
     in.HistoryInterval = 3600;
     kv::TKVCore core;
-    core.SmartNames = in.SmartNames;
-    ParseConfig(*in.Texts[kv::kSourceConfig], core);
-    ParseSmart(*in.Texts[kv::kSourceSmart], core);
-    ParseLogStats(*in.Texts[kv::kSourceStat], core);
-    BuildResult(core);
+    ParseInto(core, files, *in.Texts[kv::kSourceConfig], *in.Texts[kv::kSourceSmart], *in.Texts[kv::kSourceStat]);
     kv::THistorySample sample = kv::TakeHistorySample(core, kv::JudgeDrives(core, 55), 1, in.UtcNow);
     for (int64_t hour = 7 * 24; hour >= 0; --hour) {
       sample.Time = in.UtcNow - hour * 3600;
@@ -279,10 +281,13 @@ void CycleBetweenSamples(benchmark::State& state) {
     }
     controller.LastSampleInterval = kv::HistoryInterval(in.UtcNow, in.HistoryInterval);
   }
+  bool good = false;
   for (auto _ : state) {
     kv::TCycleOutput out = kv::RunControllerCycle(controller, in);
+    good = out.Good;
     benchmark::DoNotOptimize(out.MainPage.get());
   }
+  state.counters["good"] = good;
   fs::remove_all(dir);
 }
 
