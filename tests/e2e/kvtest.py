@@ -202,20 +202,30 @@ class MonitorRun:
             try:
                 code = self.proc.wait(timeout)
             except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.kill_session()
                 self.proc.wait(5)
                 code = None
         self._stderr.close()
         self.proc = None
         return code
 
+    def kill_session(self):
+        """SIGKILL to the monitor and everything it started: the commands it runs lead process
+        groups of their own (so it can end each tree), which a kill of its group would miss,
+        but they stay in the session the monitor leads."""
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        except OSError:
+            pass
+        try:
+            subprocess.run(["pkill", "-KILL", "-s", str(self.proc.pid)], capture_output=True, timeout=10)
+        except OSError:
+            pass
+
     def __exit__(self, *exc):
         try:
             if self.proc is not None:
-                try:
-                    os.killpg(self.proc.pid, signal.SIGKILL)
-                except OSError:
-                    pass
+                self.kill_session()
                 self.proc.wait(5)
                 self._stderr.close()
         finally:
