@@ -86,13 +86,11 @@ TStateSnapshot TakeSnapshot(const TKVCore& core, const std::vector<TSmartVerdict
   s.Controller = r.Controller.Status;
   s.BackupUnit = r.Controller.BBUOverallStatus.empty() ? r.Controller.BBUStatus : r.Controller.BBUOverallStatus;
 
-  // Serials identify drives only when no two drives of the listing share one.
-  std::unordered_map<std::string, int> serials;
-  for (const TResultHDD& d : r.HDDs) ++serials[LowerCaseAscii(d.SerialNumber)];
+  const std::vector<bool> by_serials = DrivesKnownBySerial(r);
   int i = 0;
   for (const TResultHDD& d : r.HDDs) {
     const std::string serial = LowerCaseAscii(d.SerialNumber);
-    const bool by_serial = !serial.empty() && serials[serial] == 1;
+    const bool by_serial = by_serials[static_cast<size_t>(i)];
     std::string label = "Drive " + DrivePlace(d) + " (S/N " + (d.SerialNumber.empty() ? "-" : d.SerialNumber);
     if (d.Enclosure != nullptr)
       for (const TIntPair& slot : d.Enclosure->Slots)

@@ -1,5 +1,8 @@
 #include "health/verdict.h"
 
+#include <unordered_map>
+
+#include "base/text_case.h"
 #include "health/status_words.h"
 
 namespace kv {
@@ -53,6 +56,16 @@ void MarkListedSpares(const TKVResult& r, const TStringList& lines, std::vector<
 }
 
 }  // namespace
+
+std::vector<bool> DrivesKnownBySerial(const TKVResult& result) {
+  std::unordered_map<std::string, int> serials;
+  for (const TResultHDD& d : result.HDDs) ++serials[LowerCaseAscii(d.SerialNumber)];
+  std::vector<bool> known;
+  known.reserve(static_cast<size_t>(result.HDDs.Count()));
+  for (const TResultHDD& d : result.HDDs)
+    known.push_back(!d.SerialNumber.empty() && serials[LowerCaseAscii(d.SerialNumber)] == 1);
+  return known;
+}
 
 std::string DrivePlace(const TResultHDD& d) {
   return (d.Channel.empty() ? "-" : d.Channel) + "," + (d.DeviceId.empty() ? "-" : d.DeviceId);

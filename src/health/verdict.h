@@ -28,6 +28,11 @@ const char* HealthWord(THealth health);
 // Where a drive sits, as the pages and the change lines name it: "0,7"; "-" stands for an
 // empty part.
 std::string DrivePlace(const TResultHDD& drive);
+
+// For each drive of `result`, in order: whether its serial names it, that is, it has one
+// and no other drive of the listing shares it (ignoring case); a redacted capture repeats
+// one serial for every drive. The change lines and the drive history both key drives so.
+std::vector<bool> DrivesKnownBySerial(const TKVResult& result);
 // How a reason names a drive, "Drive 0,7 (S/N WD-1)", and its drive page, "hdd_0_7".
 std::string DriveObject(const TResultHDD& drive);
 std::string DriveLink(const TResultHDD& drive);

@@ -1,9 +1,7 @@
 #include "history/history_values.h"
 
 #include <cstring>
-#include <unordered_map>
 
-#include "base/text_case.h"
 #include "health/drive_tables.h"
 #include "health/verdict.h"
 
@@ -101,16 +99,12 @@ int KeptValueIndex(const char* column) {
 }
 
 std::vector<std::string> DriveHistoryKeys(const TKVCore& core, int controller) {
-  // A serial names a drive only when no other drive of the listing has it, as the change
-  // lines decide; a redacted capture repeats one serial for every drive.
-  std::unordered_map<std::string, int> serials;
-  for (const TResultHDD& d : core.Result.HDDs) ++serials[LowerCaseAscii(d.SerialNumber)];
+  const std::vector<bool> by_serial = DrivesKnownBySerial(core.Result);
   std::vector<std::string> keys;
-  keys.reserve(static_cast<size_t>(core.Result.HDDs.Count()));
-  for (const TResultHDD& d : core.Result.HDDs) {
-    const bool by_serial = !d.SerialNumber.empty() && serials[LowerCaseAscii(d.SerialNumber)] == 1;
-    keys.push_back(by_serial ? d.SerialNumber : "c" + std::to_string(controller) + ":" + DrivePlace(d));
-  }
+  keys.reserve(by_serial.size());
+  size_t i = 0;
+  for (const TResultHDD& d : core.Result.HDDs)
+    keys.push_back(by_serial[i++] ? d.SerialNumber : "c" + std::to_string(controller) + ":" + DrivePlace(d));
   return keys;
 }
 
