@@ -75,6 +75,13 @@ struct TSettings {
   std::string notify_command;
   int64_t notify_timeout = 0;
   std::string notify_min_severity;  // one of the row's words, in lower case
+  std::string notify_webhook;
+  std::string notify_webhook_format;  // one of the row's words, in lower case
+  std::string notify_webhook_header;
+  std::string notify_webhook_ca;
+  std::string notify_page_url;
+  int64_t notify_repeat_hours = 0;
+  int64_t notify_max_per_hour = 0;
   // [history]
   bool history_use = false;
   std::string history_file;

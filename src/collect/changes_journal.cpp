@@ -1,7 +1,6 @@
 #include "collect/changes_journal.h"
 
 #include "base/core_log_writer.h"
-#include "base/local_time_text.h"
 #include "platform/files.h"
 
 namespace kv {
@@ -13,13 +12,6 @@ constexpr char kStateFile[] = "korvane_monitor_state.txt";
 constexpr char kStateTemporary[] = "korvane_monitor_state.tmp";
 
 }  // namespace
-
-std::string ChangeFileLine(const TChange& change, int64_t now) {
-  std::string line = change.Text;
-  for (char& ch : line)
-    if (ch == '\r' || ch == '\n') ch = ' ';  // one change, one line
-  return LocalTimeText(now) + " " + SeverityName(change.Severity) + " " + line + "\r\n";
-}
 
 TChangesJournal::TChangesJournal(std::string folder)
     : folder_(std::move(folder)), changes_(folder_.empty() ? std::string() : folder_ + kChangesFile, kRotateBytes) {}

@@ -23,9 +23,6 @@
 
 namespace kv {
 
-// One line of the changes file, with its CR LF: "2026-12-09 03:10:00 critical Drive ...".
-std::string ChangeFileLine(const TChange& change, int64_t now);
-
 class TChangesJournal {
  public:
   static constexpr uint64_t kRotateBytes = 1u << 20;

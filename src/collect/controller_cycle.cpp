@@ -193,6 +193,7 @@ TCycleOutput RunControllerCycle(TControllerState& state, const TCycleInput& in) 
   const std::string prefix = ControllerPrefix(state.Number, in.ControllersWatched);
   for (TChange& change : judged.Changes) {
     change.Text.insert(0, prefix);
+    change.Controller = state.Number;
     out.LogLines.push_back(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
     ++state.ChangeTotals[static_cast<size_t>(change.Severity)];
   }

@@ -140,6 +140,7 @@ void THistoryWriter::NoteRestarted(const std::string& moved_to) {
   change.Kind = TChangeKind::HistoryRestarted;
   change.Severity = TSeverity::Information;
   change.Text = "Drive history restarted: the file was damaged and is kept as " + moved_to;
+  change.Object = "Drive history";
   std::lock_guard<std::mutex> lock(mutex_);
   changes_.push_back(std::move(change));
 }

@@ -43,7 +43,7 @@
 #include "collect/collect_env.h"
 #include "collect/controller_cycle.h"
 #include "collect/history_writer.h"
-#include "collect/notify_command.h"
+#include "notify/notify_command.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
 #include "pages/drive_page_cache.h"

@@ -3,6 +3,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/local_time_text.h"
 #include "base/text_case.h"
 #include "health/status_words.h"
 #include "health/verdict.h"
@@ -22,6 +23,25 @@ bool IsFailed(const std::string& state) { return ClassifyStatus(state) == TStatu
 
 TChange Make(TChangeKind kind, TSeverity severity, std::string text) { return {kind, severity, std::move(text)}; }
 
+// A change of one object: "<label>: <what>", with the object, its states and, for a drive its
+// serial number named, kept apart for the notifications' documents.
+TChange Make(TChangeKind kind, TSeverity severity, const std::string& label, const std::string& what,
+             const std::string& from, const std::string& to) {
+  TChange change{kind, severity, label + ": " + what};
+  change.Object = label;
+  change.From = from;
+  change.To = to;
+  // "Drive 0,7 (S/N WD-1, enclosure 0 slot 7)": the serial as printed; "-" is none.
+  const size_t sn = label.rfind(" (S/N ");
+  if (label.rfind("Drive ", 0) == 0 && sn != std::string::npos) {
+    const size_t start = sn + 6;
+    size_t end = label.find(", enclosure ", start);
+    if (end == std::string::npos) end = label.size() - 1;
+    if (end > start && label.compare(start, end - start, "-") != 0) change.Serial = label.substr(start, end - start);
+  }
+  return change;
+}
+
 std::string Arrow(const std::string& from, const std::string& to) {
   return (from.empty() ? "-" : from) + " -> " + (to.empty() ? "-" : to);
 }
@@ -31,13 +51,13 @@ std::string Arrow(const std::string& from, const std::string& to) {
 void StateChange(std::vector<TChange>& out, const std::string& label, const std::string& from,
                  const std::string& to, TChangeKind failed, TChangeKind notGood, TChangeKind good) {
   if (from == to) return;
-  const std::string text = label + ": " + Arrow(from, to);
+  const std::string what = Arrow(from, to);
   if (IsFailed(to))
-    out.push_back(Make(failed, TSeverity::Critical, text));
+    out.push_back(Make(failed, TSeverity::Critical, label, what, from, to));
   else if (IsGood(to))
-    out.push_back(Make(good, TSeverity::Information, text));
+    out.push_back(Make(good, TSeverity::Information, label, what, from, to));
   else
-    out.push_back(Make(notGood, TSeverity::Warning, text));
+    out.push_back(Make(notGood, TSeverity::Warning, label, what, from, to));
 }
 
 // Items of `after` by key, so every lookup is constant time.
@@ -124,11 +144,13 @@ TStateSnapshot TakeSnapshot(const TKVCore& core, const std::vector<TSmartVerdict
 std::vector<TChange> CompareSnapshots(const TStateSnapshot& before, const TStateSnapshot& after) {
   std::vector<TChange> out;
   if (before.Controller != after.Controller) {
-    const std::string text = "Controller: " + Arrow(before.Controller, after.Controller);
+    const std::string what = Arrow(before.Controller, after.Controller);
     if (IsGood(after.Controller))
-      out.push_back(Make(TChangeKind::ControllerGood, TSeverity::Information, text));
+      out.push_back(Make(TChangeKind::ControllerGood, TSeverity::Information, "Controller", what, before.Controller,
+                         after.Controller));
     else
-      out.push_back(Make(TChangeKind::ControllerBad, TSeverity::Critical, text));
+      out.push_back(Make(TChangeKind::ControllerBad, TSeverity::Critical, "Controller", what, before.Controller,
+                         after.Controller));
   }
   StateChange(out, "Backup unit", before.BackupUnit, after.BackupUnit, TChangeKind::BackupUnitFailed,
               TChangeKind::BackupUnitNotGood, TChangeKind::BackupUnitGood);
@@ -138,25 +160,26 @@ std::vector<TChange> CompareSnapshots(const TStateSnapshot& before, const TState
   for (const TSnapshotItem& d : after.Devices) {
     const auto it = devices_before.find(d.Key);
     if (it == devices_before.end()) {
-      out.push_back(Make(TChangeKind::DeviceAppeared, TSeverity::Information, d.Label + ": appeared, " + d.State));
+      out.push_back(Make(TChangeKind::DeviceAppeared, TSeverity::Information, d.Label, "appeared, " + d.State, "", d.State));
       continue;
     }
     StateChange(out, d.Label, it->second->State, d.State, TChangeKind::DeviceFailed, TChangeKind::DeviceNotGood,
                 TChangeKind::DeviceGood);
     if (d.Extra > it->second->Extra)
-      out.push_back(Make(TChangeKind::MemberMissing, TSeverity::Warning,
-                         d.Label + ": " + std::to_string(d.Extra - it->second->Extra) + " member(s) went missing"));
+      out.push_back(Make(TChangeKind::MemberMissing, TSeverity::Warning, d.Label,
+                         std::to_string(d.Extra - it->second->Extra) + " member(s) went missing", it->second->State,
+                         d.State));
   }
   for (const TSnapshotItem& d : before.Devices)
     if (devices_after.count(d.Key) == 0)
-      out.push_back(Make(TChangeKind::DeviceGone, TSeverity::Warning, d.Label + ": gone (was " + d.State + ")"));
+      out.push_back(Make(TChangeKind::DeviceGone, TSeverity::Warning, d.Label, "gone (was " + d.State + ")", d.State, ""));
 
   const auto drives_before = ByKey(before.Drives);
   const auto drives_after = ByKey(after.Drives);
   for (const TSnapshotItem& d : after.Drives) {
     const auto it = drives_before.find(d.Key);
     if (it == drives_before.end()) {
-      out.push_back(Make(TChangeKind::DriveAppeared, TSeverity::Information, d.Label + ": appeared, " + d.State));
+      out.push_back(Make(TChangeKind::DriveAppeared, TSeverity::Information, d.Label, "appeared, " + d.State, "", d.State));
       continue;
     }
     StateChange(out, d.Label, it->second->State, d.State, TChangeKind::DriveFailed, TChangeKind::DriveNotGood,
@@ -164,35 +187,42 @@ std::vector<TChange> CompareSnapshots(const TStateSnapshot& before, const TState
     // A failed drive is also SMART Bad; its state line says enough.
     if (d.Extra != it->second->Extra && !IsFailed(d.State) && !IsFailed(it->second->State)) {
       const auto grade = [](int g) { return SmartGradeWord(static_cast<TSmartGrade>(g)); };
-      const std::string text = d.Label + ": SMART " + grade(it->second->Extra) + " -> " + grade(d.Extra);
+      const std::string from = std::string("SMART ") + grade(it->second->Extra);
+      const std::string to = std::string("SMART ") + grade(d.Extra);
+      const std::string what = from + " -> " + grade(d.Extra);
       if (d.Extra > it->second->Extra)
         out.push_back(Make(TChangeKind::SmartWorse,
-                           d.Extra == static_cast<int>(TSmartGrade::Bad) ? TSeverity::Critical : TSeverity::Warning, text));
+                           d.Extra == static_cast<int>(TSmartGrade::Bad) ? TSeverity::Critical : TSeverity::Warning,
+                           d.Label, what, from, to));
       else
-        out.push_back(Make(TChangeKind::SmartBetter, TSeverity::Information, text));
+        out.push_back(Make(TChangeKind::SmartBetter, TSeverity::Information, d.Label, what, from, to));
     }
   }
   for (const TSnapshotItem& d : before.Drives)
     if (drives_after.count(d.Key) == 0)
-      out.push_back(Make(TChangeKind::DriveGone, TSeverity::Warning, d.Label + ": gone (was " + d.State + ")"));
+      out.push_back(Make(TChangeKind::DriveGone, TSeverity::Warning, d.Label, "gone (was " + d.State + ")", d.State, ""));
 
   const auto tasks_before = ByKey(before.Tasks);
   const auto tasks_after = ByKey(after.Tasks);
   for (const TSnapshotItem& t : after.Tasks)
     if (tasks_before.count(t.Key) == 0)
-      out.push_back(Make(TChangeKind::TaskStarted, TSeverity::Information, t.Label + ": started, " + t.State));
+      out.push_back(Make(TChangeKind::TaskStarted, TSeverity::Information, t.Label, "started, " + t.State, "", t.State));
   for (const TSnapshotItem& t : before.Tasks)
     if (tasks_after.count(t.Key) == 0)
-      out.push_back(Make(TChangeKind::TaskEnded, TSeverity::Information, t.Label + ": ended, last " + t.State));
+      out.push_back(Make(TChangeKind::TaskEnded, TSeverity::Information, t.Label, "ended, last " + t.State, t.State, ""));
   return out;
 }
 
 TChange CollectionFailingChange(const std::string& what) {
-  return Make(TChangeKind::CollectionFailing, TSeverity::Warning, "Collection failing: " + what);
+  TChange change = Make(TChangeKind::CollectionFailing, TSeverity::Warning, "Collection failing: " + what);
+  change.Object = "Collection";
+  return change;
 }
 
 TChange CollectionRecoveredChange() {
-  return Make(TChangeKind::CollectionRecovered, TSeverity::Information, "Collection recovered");
+  TChange change = Make(TChangeKind::CollectionRecovered, TSeverity::Information, "Collection recovered");
+  change.Object = "Collection";
+  return change;
 }
 
 std::string SaveSnapshot(const TStateSnapshot& s) {
@@ -288,12 +318,21 @@ bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots) {
   return true;
 }
 
+std::string ChangeFileLine(const TChange& change, int64_t now) {
+  std::string line = change.Text;
+  for (char& ch : line)
+    if (ch == '\r' || ch == '\n') ch = ' ';  // one change, one line
+  return LocalTimeText(now) + " " + SeverityName(change.Severity) + " " + line + "\r\n";
+}
+
 TChange ControllerSetChange(int controller, bool gone) {
   TChange change;
   change.Kind = gone ? TChangeKind::ControllerGone : TChangeKind::ControllerAppeared;
   change.Severity = gone ? TSeverity::Warning : TSeverity::Information;
   change.Text = "Controller " + std::to_string(controller) +
                 (gone ? ": no longer reported by the utility" : ": reported by the utility, now watched");
+  change.Controller = controller;
+  change.Object = "Controller";
   return change;
 }
 

@@ -55,6 +55,7 @@ enum class TChangeKind {
   CollectionFailing = 70,    //                                             Warning
   CollectionRecovered = 71,  //                                             Information
   HistoryRestarted = 74,     // the history file was damaged and started anew Information
+  NotificationDropped = 75,  // a webhook message undelivered for 24 h       Warning
 };
 
 int EventIdOf(TChangeKind kind);
@@ -63,7 +64,15 @@ struct TChange {
   TChangeKind Kind = TChangeKind::DriveGood;
   TSeverity Severity = TSeverity::Information;
   std::string Text;  // "Drive 0,7 (S/N WD-1, enclosure 0 slot 7): Online -> Failed"
+  // The same apart, for documents that machines read; empty where the change names none.
+  int Controller = 0;  // the controller's number; 0 when not known
+  std::string Object;  // "Drive 0,7 (S/N WD-1, enclosure 0 slot 7)", "Controller", "Collection"
+  std::string Serial;  // a drive's, as printed
+  std::string From, To;  // "Online", "Failed"; SMART verdicts as "SMART Caution"
 };
+
+// One line of the changes file, with its CR LF: "2026-12-09 03:10:00 critical Drive ...".
+std::string ChangeFileLine(const TChange& change, int64_t now);
 
 // A change as it was told: when, how serious, the line.
 struct TChangeLine {

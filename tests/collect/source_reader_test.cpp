@@ -17,7 +17,7 @@
 
 #include "collect/collect_test_support.h"
 #include "collect/source_completeness.h"
-#include "collect/notify_command.h"
+#include "notify/notify_command.h"
 
 namespace kv {
 namespace {
@@ -453,7 +453,7 @@ TEST(NotifyCommand, RunsOnlyForChangesAtTheMinimumSeverity) {
     std::string command;
     TNotifySettings settings;
     settings.Command = c.command;
-    settings.MinSeverity = c.min;
+    settings.Policy.MinSeverity = c.min;
     TNotifyCommand notify(settings, std::string(), [&](const std::string& line, const platform::ConsoleProcessLimits&,
                                                        std::string&) {
       ++runs;
@@ -486,7 +486,7 @@ TEST(NotifyCommand, SettingsTakeTheirDefaults) {
     const TNotifySettings s(settings);
     EXPECT_EQ(s.Command, c.command) << c.ini;
     EXPECT_EQ(s.TimeoutSeconds, c.timeout) << c.ini;
-    EXPECT_EQ(s.MinSeverity, c.min) << c.ini;
+    EXPECT_EQ(s.Policy.MinSeverity, c.min) << c.ini;
     EXPECT_EQ(!settings.refused.empty(), c.problem) << c.ini;
   }
 }
@@ -614,7 +614,7 @@ TEST(NotifyCommand, CyclesDuringARunAreJoinedIntoTheNext) {
   ScratchFolder scratch;
   TNotifySettings settings;
   settings.Command = "notify";
-  settings.MinSeverity = TSeverity::Information;
+  settings.Policy.MinSeverity = TSeverity::Information;
   GatedRunner runner;
   std::vector<TChange> many(TNotifyRun::kMaxLines, TChange{TChangeKind::TaskEnded, TSeverity::Information, "ended"});
   many.back().Text = "newest";

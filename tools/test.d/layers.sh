@@ -19,6 +19,7 @@ LAYERS=(
   "report"
   "pages"
   "served"
+  "notify"
   "collect support"
   "http"
   "service"

@@ -1,11 +1,10 @@
-#include "collect/notify_command.h"
+#include "notify/notify_command.h"
 
 #include <algorithm>
 
 #include "base/core_log_writer.h"
 #include "base/ini_file.h"
 #include "base/text_case.h"
-#include "collect/changes_journal.h"
 #include "platform/files.h"
 #include "platform/write_failures.h"
 
@@ -62,21 +61,6 @@ constexpr size_t kMaxOtherBytes = size_t{1} << 20;
 constexpr int64_t kMaxCount = int64_t{1} << 40;
 
 }  // namespace
-
-bool ParseSeverity(const std::string& text, TSeverity& severity) {
-  for (TSeverity s : {TSeverity::Information, TSeverity::Warning, TSeverity::Critical}) {
-    if (SameTextAscii(text, SeverityName(s))) {
-      severity = s;
-      return true;
-    }
-  }
-  return false;
-}
-
-TNotifySettings::TNotifySettings(const TSettings& settings)
-    : Command(settings.notify_command), TimeoutSeconds(settings.notify_timeout), MinSeverity(TSeverity::Warning) {
-  ParseSeverity(settings.notify_min_severity, MinSeverity);
-}
 
 std::string NotifySummary(const std::string& verdict, const std::vector<TChange>& changes) {
   TNotifyRun run;
@@ -195,7 +179,7 @@ void TNotifyCommand::Wait() {
 bool TNotifyCommand::Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now) {
   if (settings_.Command.empty()) return false;
   const bool due = std::any_of(changes.begin(), changes.end(), [&](const TChange& c) {
-    return static_cast<int>(c.Severity) >= static_cast<int>(settings_.MinSeverity);
+    return static_cast<int>(c.Severity) >= static_cast<int>(settings_.Policy.MinSeverity);
   });
   if (!due) return false;
   std::string error;

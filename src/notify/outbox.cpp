@@ -1,4 +1,4 @@
-#include "collect/outbox.h"
+#include "notify/outbox.h"
 
 #include "base/text_helpers.h"
 #include "platform/files.h"

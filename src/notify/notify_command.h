@@ -20,7 +20,7 @@
 // counts those left out), the most serious change in the summary.
 //
 // Each run not yet done, the running one and the waiting one, is kept in the outbox
-// (collect/outbox.h) as a "[command]" entry: written before the run starts, removed once
+// (notify/outbox.h) as a "[command]" entry: written before the run starts, removed once
 // it has ended, whatever its result. A run cut off by a stop or a crash is still there at
 // the next start and Resume runs it again: at least once, never silently lost.
 //
@@ -36,26 +36,13 @@
 #include <thread>
 #include <vector>
 
-#include "base/settings.h"
-#include "collect/outbox.h"
+#include "notify/notify_message.h"
+#include "notify/notify_settings.h"
+#include "notify/outbox.h"
 #include "health/changes.h"
 #include "platform/process.h"
 
 namespace kv {
-
-struct TNotifySettings {
-  static constexpr size_t kMaxLoggedOutput = 4096;
-
-  // The [notify] keys of `settings` (base/settings.h holds their defaults and bounds).
-  explicit TNotifySettings(const TSettings& settings = DefaultSettings());
-
-  std::string Command;  // empty: no notification
-  int64_t TimeoutSeconds;
-  TSeverity MinSeverity;
-};
-
-// "information", "warning", "critical": false for anything else.
-bool ParseSeverity(const std::string& text, TSeverity& severity);
 
 // KORVANE_SUMMARY: "Critical: Drive 0,0 (...): Online -> Failed (and 2 more changes)", one
 // line of at most 500 bytes.

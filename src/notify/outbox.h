@@ -24,6 +24,8 @@
 // at all. Nothing in it can make the reader fail, loop or take more than kMaxBytes.
 // Pure functions and file calls; the caller serialises access.
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,5 +55,29 @@ bool ReadOutbox(const std::string& folder, TOutboxText& outbox, std::string& pro
 // Writes the entries (removes the file when there are none). False on any failure, with
 // the system's words for it in `error`.
 bool WriteOutbox(const std::string& folder, const std::vector<TOutboxEntry>& entries, std::string& error);
+
+// The outbox the senders share: the command's "[command]" entries, the webhook's
+// "[webhook]" ones, and entries of types nobody here knows (kept as found, at most 1 MiB of
+// them). Each sender replaces its own entries; the file is written whole with everyone's.
+// Thread-safe.
+class TOutbox {
+ public:
+  // `folder` ends with the path separator; empty keeps nothing (tests).
+  explicit TOutbox(std::string folder);
+
+  // Reads the file, once at the start; the core log tells what could not be read.
+  void Load();
+  // The entries of `type` that Load found, handed out once.
+  std::vector<TOutboxEntry> Take(const std::string& type);
+  // Replaces the entries of `type` and writes the file. A failure becomes a warning of the
+  // verdict ("Cannot write korvane_monitor_outbox.txt: ...") until a write succeeds.
+  void Replace(const std::string& type, std::vector<TOutboxEntry> entries);
+
+ private:
+  std::mutex mutex_;
+  std::string folder_;
+  std::map<std::string, std::vector<TOutboxEntry>> by_type_;  // type in lower case
+  std::map<std::string, std::vector<TOutboxEntry>> found_;    // Load's, not yet taken
+};
 
 }  // namespace kv
