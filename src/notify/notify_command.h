@@ -77,19 +77,26 @@ class TNotifyCommand {
   using Runner = std::function<platform::ConsoleProcessResult(
       const std::string& command_line, const platform::ConsoleProcessLimits& limits, std::string& output)>;
 
-  // `folder` (with its separator) receives the temporary changes file and the outbox; an
-  // empty one keeps no outbox.
-  TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner);
+  // `folder` (with its separator) receives the temporary changes file; `outbox` (shared
+  // with the webhook) keeps the runs not yet done, null keeps none.
+  TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner, TOutbox* outbox = nullptr);
   TNotifyCommand(const TNotifyCommand&) = delete;
   TNotifyCommand& operator=(const TNotifyCommand&) = delete;
   ~TNotifyCommand();
 
   const TNotifySettings& Settings() const { return settings_; }
 
-  // Takes this cycle's changes when one reaches the minimum severity: they run now, or
-  // with the next run when the command still runs (after a Stop: at the next start). False
-  // when nothing is taken (no command, no such change, or no thread to run it).
+  // Takes a message (notify/notify_policy.h decided it is due): it runs now, or with the
+  // next run when the command still runs (after a Stop: at the next start). False when
+  // nothing is taken (no command, or no thread to run it). The command reads the event in
+  // KORVANE_EVENT: problem, reminder, resolved or test.
+  bool Submit(const TNotifyMessage& message);
+  // (to be removed once the manager submits messages)
   bool Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now);
+  // The test switch: runs the command once for `message` on the calling thread, with no
+  // core-log line and no outbox entry. `exit_code` is -1 when it gave none; `output` holds
+  // the first 4 KiB of what it wrote.
+  platform::ConsoleProcessResult RunOnce(const TNotifyMessage& message, int& exit_code, std::string& output);
   // Once, at the start: runs again what the outbox holds from before it. Without a command,
   // that is dropped with a core-log line.
   void Resume();

@@ -34,6 +34,12 @@
 
 namespace kv {
 
+// The request that posts `body` as the settings say (address, header, CA file, 10 s).
+platform::HttpPostRequest WebhookRequest(const TNotifySettings& settings, const TWebhookBody& body);
+// "HTTP 200", "HTTP 500", "no answer: timed out": how a try ended, for the log and the switch.
+std::string PostResultText(const platform::HttpPostResult& result);
+bool PostDelivered(const platform::HttpPostResult& result);  // answered with a 2xx status
+
 class TWebhookSender {
  public:
   using Poster = std::function<platform::HttpPostResult(const platform::HttpPostRequest&)>;

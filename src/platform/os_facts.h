@@ -47,6 +47,10 @@ const OsFacts& GetOsFacts();
 // Asks the operating system anew.
 OsFacts GatherOsFacts();
 
+// This computer's name as the network knows it (the DNS host name; Windows: the
+// computer's DNS name, else its NetBIOS name), UTF-8; "unknown" when it cannot be read.
+std::string ComputerName();
+
 // "%d.%d.%d.%d" of the program file's version (the version resource on Windows, the
 // numbers compiled in on Linux); empty when the program file has none.
 std::string ProgramVersionText();
