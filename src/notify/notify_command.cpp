@@ -162,7 +162,7 @@ bool TNotifyRun::FromOutbox(const TOutboxEntry& entry, TNotifyRun& run) {
   return true;
 }
 
-TNotifyCommand::TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner)
+TNotifyCommand::TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner, TOutbox*)
     : settings_(std::move(settings)), folder_(std::move(folder)), runner_(std::move(runner)) {
   if (!runner_) runner_ = platform::RunConsoleProcess;
 }
