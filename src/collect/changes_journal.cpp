@@ -28,23 +28,23 @@ void TChangesJournal::Append(const std::vector<TChange>& changes, int64_t now) {
   }
 }
 
-bool TChangesJournal::LoadState(TStateSnapshots& snapshots, bool& existed) {
+bool TChangesJournal::LoadState(TStateSnapshots& snapshots, bool& existed, std::vector<std::string>* notes) {
   existed = false;
   if (folder_.empty()) return false;
   std::string text;
   const platform::FileReadResult read = platform::ReadWholeFile(folder_ + kStateFile, text);
   if (read == platform::FileReadResult::kMissing) return false;
   existed = true;
-  if (read == platform::FileReadResult::kOk && LoadSnapshots(text, snapshots)) return true;
+  if (read == platform::FileReadResult::kOk && LoadSnapshots(text, snapshots, notes)) return true;
   WriteCoreLog(std::string("ERROR! saved state cannot be read, no changes are told this cycle: ") + kStateFile);
   return false;
 }
 
-void TChangesJournal::SaveState(const TStateSnapshots& snapshots) {
+void TChangesJournal::SaveState(const TStateSnapshots& snapshots, const std::vector<std::string>& notes) {
   if (folder_.empty()) return;
   const std::string temporary = folder_ + kStateTemporary;
   std::string error;
-  const bool ok = platform::WriteWholeFile(temporary, SaveSnapshots(snapshots), &error) &&
+  const bool ok = platform::WriteWholeFile(temporary, SaveSnapshots(snapshots, notes), &error) &&
                   platform::MoveFileOver(temporary, folder_ + kStateFile, &error);
   if (!ok) platform::RemoveFileAt(temporary);  // a full disk gets its space back
   // Told as the state file, whichever step failed: that is the file an administrator knows.

@@ -36,8 +36,9 @@ class TChangesJournal {
 
   // False when there is no saved state (`existed` false: the very first run) or it cannot
   // be read back (`existed` true; one core-log line says so).
-  bool LoadState(TStateSnapshots& snapshots, bool& existed);
-  void SaveState(const TStateSnapshots& snapshots);
+  // `notes` is the notifications' memory kept with the state (health/changes.h).
+  bool LoadState(TStateSnapshots& snapshots, bool& existed, std::vector<std::string>* notes = nullptr);
+  void SaveState(const TStateSnapshots& snapshots, const std::vector<std::string>& notes = {});
 
  private:
   std::string folder_;

@@ -280,17 +280,23 @@ bool LoadSnapshot(const std::string& text, TStateSnapshot& snapshot) {
 namespace {
 constexpr char kSnapshotsHeader[] = "korvane-monitor state 2";
 constexpr char kSnapshotsEnd[] = "end of state";
+constexpr char kNotePrefix[] = "notify\t";
+constexpr size_t kMaxNotes = 20000;
 }  // namespace
 
-std::string SaveSnapshots(const TStateSnapshots& snapshots) {
+std::string SaveSnapshots(const TStateSnapshots& snapshots, const std::vector<std::string>& notes) {
   std::string text = std::string(kSnapshotsHeader) + "\n";
   for (const auto& [number, snapshot] : snapshots)
     text += "controller " + std::to_string(number) + "\n" + SaveSnapshot(snapshot);
+  for (const std::string& note : notes)
+    if (note.rfind(kNotePrefix, 0) == 0 && note.find('\n') == std::string::npos) text += note + "\n";
   return text + kSnapshotsEnd + "\n";
 }
 
-bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots) {
+bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots, std::vector<std::string>* notes) {
   snapshots.clear();
+  if (notes != nullptr) notes->clear();
+  std::vector<std::string> read_notes;
   TStateSnapshot one;
   if (LoadSnapshot(text, one)) {
     snapshots[1] = std::move(one);  // the state of a version that watched one controller
@@ -302,8 +308,14 @@ bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots) {
   size_t at = header.size();
   const std::string end_line = std::string(kSnapshotsEnd) + "\n";
   while (text.compare(at, std::string::npos, end_line) != 0) {
-    // "controller N", then one snapshot up to its own "end" line.
     const size_t line_end = text.find('\n', at);
+    if (line_end != std::string::npos && text.compare(at, sizeof kNotePrefix - 1, kNotePrefix) == 0) {
+      if (read_notes.size() >= kMaxNotes) return false;
+      read_notes.push_back(text.substr(at, line_end - at));
+      at = line_end + 1;
+      continue;
+    }
+    // "controller N", then one snapshot up to its own "end" line.
     if (line_end == std::string::npos || text.compare(at, 11, "controller ") != 0) return false;
     const std::string number_text = text.substr(at + 11, line_end - at - 11);
     if (number_text.size() != 1 || number_text[0] < '1' || number_text[0] > '8') return false;
@@ -315,6 +327,7 @@ bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots) {
     if (!LoadSnapshot(text.substr(body, at - body), read[number])) return false;
   }
   snapshots = std::move(read);
+  if (notes != nullptr) *notes = std::move(read_notes);
   return true;
 }
 

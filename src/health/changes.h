@@ -115,11 +115,13 @@ bool LoadSnapshot(const std::string& text, TStateSnapshot& snapshot);
 using TStateSnapshots = std::map<int, TStateSnapshot>;
 
 // The saved state of every controller: a format line, then per controller a "controller N"
-// line and its snapshot as SaveSnapshot writes it, then "end of state". LoadSnapshots also
-// reads the one-controller text of earlier versions (as controller 1's); false on anything
-// else, with `snapshots` left empty.
-std::string SaveSnapshots(const TStateSnapshots& snapshots);
-bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots);
+// line and its snapshot as SaveSnapshot writes it, then the notifications' memory (`notes`,
+// lines starting "notify" and a tab, see notify/notify_policy.h; others are not written),
+// then "end of state". LoadSnapshots also reads the one-controller text of earlier versions
+// (as controller 1's) and files without notes; false on anything else, with `snapshots` and
+// `notes` left empty.
+std::string SaveSnapshots(const TStateSnapshots& snapshots, const std::vector<std::string>& notes = {});
+bool LoadSnapshots(const std::string& text, TStateSnapshots& snapshots, std::vector<std::string>* notes = nullptr);
 
 // A controller that left the set watched (`gone`) or joined it: "Controller 2: no longer
 // reported by the utility".
