@@ -15,6 +15,7 @@
 #include "pages/controller_bar.h"
 #include "platform/clock.h"
 #include "platform/memory.h"
+#include "platform/os_facts.h"
 #include "platform/write_failures.h"
 #include "report/state_json.h"
 
@@ -99,7 +100,7 @@ TScanListManager::TScanListManager(TCollectEnv& env)
   std::string names;
   env_.Resources().Find("smart_params.txt", names);
   smart_names_ = std::make_shared<const TKVSmartNamesList>(names);
-  notify_ = std::make_unique<TNotifyCommand>(TNotifySettings(), std::string(), nullptr);
+  notify_ = std::make_unique<TNotifications>(TNotifySettings(), std::string(), std::string(), nullptr, nullptr);
   served_.Register(this);
 }
 
@@ -132,11 +133,14 @@ void TScanListManager::Configure(const TSettings& settings) {
   read_options_.limits.timeout_ms = settings.source_timeout * 1000;
   TNotifySettings notify(settings);
   if (!notify.Command.empty()) WriteCoreLog("notify command: " + notify.Command);
-  notify_ = std::make_unique<TNotifyCommand>(
-      std::move(notify), env_.ProgramFolder(),
+  if (!notify.Webhook.empty()) WriteCoreLog("notify webhook: " + WebhookAddressForLog(notify.Webhook));
+  notify_.reset();  // the old senders finish writing the outbox before the new ones read it
+  notify_ = std::make_unique<TNotifications>(
+      std::move(notify), env_.ProgramFolder(), platform::ComputerName(),
       [this](const std::string& command, const platform::ConsoleProcessLimits& limits, std::string& output) {
         return env_.RunCommand(command, limits, output);
-      });
+      },
+      [this] { return env_.UtcNow(); });
   notify_->Resume();  // what a stop or a crash cut short is told now
   if (const std::string path = HistoryFilePath(settings, env_.StateFolder()); !path.empty()) {
     WriteCoreLog("history: " + path + ", a sample every " + std::to_string(settings.history_interval) +
@@ -289,13 +293,17 @@ void TScanListManager::StartData() {
     // The first period compares with the states saved by the last run, if any.
     state_loaded_ = true;
     journal_ = TChangesJournal(env_.StateFolder());
-    journal_.LoadState(saved_, saved_existed_);
+    std::vector<std::string> notes;
+    journal_.LoadState(saved_, saved_existed_, &notes);
+    notify_->Remember(notes);
+    saved_notes_ = std::move(notes);
   }
   TController& first = ControllerAt(1);
   first.Sources = TemplateSources(ConfiguredSources(settings_, 1), 1);
   first.Watched = true;
   period_changes_.clear();
   TakeHistoryNews();
+  TakeNotifyNews();
   // The set is chosen from the count controller 1's last listing gave, and again from this
   // period's as soon as it is read (CollectController), before anything is judged.
   ChooseControllers(first.State.ReportedControllers, period_changes_);
@@ -310,9 +318,26 @@ void TScanListManager::StartData() {
   if (!period_changes_.empty()) {
     journal_.Append(period_changes_, env_.Now());
     TellEvents(period_changes_, false, THealthVerdict{});
-    notify_->Submit(HealthWord(OverallVerdict().Level), period_changes_, env_.Now());
   }
-  if (any_good) SaveStates();
+  // Every period, changes or not: reminders and held messages fall due with the clock.
+  Notify(period_changes_);
+  if (any_good || notify_->Notes() != saved_notes_) SaveStates();
+}
+
+void TScanListManager::Notify(const std::vector<TChange>& changes) {
+  // Before any controller has shown a cycle the verdict says nothing: it is not an OK that
+  // resolves what was told before the start.
+  const bool shown = std::any_of(controllers_.begin(), controllers_.end(),
+                                 [](const auto& c) { return c && c->Watched && c->State.Published; });
+  if (!shown) return;
+  notify_->Tell(OverallVerdict(), changes, env_.UtcNow(), env_.Now());
+}
+
+void TScanListManager::TakeNotifyNews() {
+  for (TChange& change : notify_->TakeChanges()) {
+    WriteCoreLog(std::string("CHANGE ") + SeverityName(change.Severity) + ": " + change.Text);
+    period_changes_.push_back(std::move(change));
+  }
 }
 
 void TScanListManager::TakeHistoryNews() {
@@ -337,7 +362,8 @@ void TScanListManager::SaveStates() {
     if (states.count(number) == 0 && controllers_[static_cast<size_t>(number - 1)] &&
         controllers_[static_cast<size_t>(number - 1)]->Watched)
       states[number] = snapshot;
-  journal_.SaveState(states);
+  saved_notes_ = notify_->Notes();
+  journal_.SaveState(states, saved_notes_);
 }
 
 void TScanListManager::CollectController(TController& c) {
@@ -427,7 +453,7 @@ void TScanListManager::PublishCycle(TController& c, TCycleOutput& out, const TCy
     c.Pages.EndRefresh();
   }
   // Told once every page shows what the command is told about.
-  notify_->Submit(HealthWord(OverallVerdict().Level), out.Changes, in.Now);
+  if (!out.Changes.empty()) Notify(out.Changes);
   if (history_ && out.HistorySample) history_->Submit(std::move(*out.HistorySample));
 }
 

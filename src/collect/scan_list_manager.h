@@ -43,7 +43,7 @@
 #include "collect/collect_env.h"
 #include "collect/controller_cycle.h"
 #include "collect/history_writer.h"
-#include "notify/notify_command.h"
+#include "notify/notifications.h"
 #include "collect/source_reader.h"
 #include "collect/thread_timer.h"
 #include "pages/drive_page_cache.h"
@@ -87,8 +87,8 @@ class TScanListManager : public ServedContent {
   std::string MetricsTextLocked() const override;
   std::string StateJsonLocked() const override;
 
-  // The notification command as configured (created by Configure).
-  TNotifyCommand& Notifier() { return *notify_; }
+  // The command and the webhook as configured (made by Configure).
+  TNotifications& Notifier() { return *notify_; }
 
  private:
   // One watched controller: what its cycles carry and what it publishes.
@@ -125,10 +125,14 @@ class TScanListManager : public ServedContent {
   // The overall verdict: the worst of the controllers', each reason naming its controller.
   THealthVerdict OverallVerdict() const;
   void TellEvents(const std::vector<TChange>& changes, bool tell_first_verdict, const THealthVerdict& verdict);
+  // Saves every controller's state and the notifications' memory.
   void SaveStates();
-  // What the history writer has found since the last period: a file started anew, the
-  // week of samples loaded at start.
+  // Tells the command and the webhook what the policy makes of `changes` and the verdict.
+  void Notify(const std::vector<TChange>& changes);
+  // What the history writer has found since the last period (a file started anew, the
+  // week of samples loaded at start), and the webhook's dropped messages.
   void TakeHistoryNews();
+  void TakeNotifyNews();
   int WatchedCount() const;
 
   TCollectEnv& env_;
@@ -147,7 +151,8 @@ class TScanListManager : public ServedContent {
   bool state_loaded_ = false;
   TStateSnapshots saved_;  // the states the last run saved, until each controller's first cycle
   bool saved_existed_ = false;
-  std::unique_ptr<TNotifyCommand> notify_;
+  std::unique_ptr<TNotifications> notify_;
+  std::vector<std::string> saved_notes_;  // the notifications' memory as last saved
   std::unique_ptr<THistoryWriter> history_;  // null: no history kept
   std::vector<TChange> period_changes_;  // of the set of controllers, this period
   // At the controller's number less one; made when first watched, kept while the process runs.
