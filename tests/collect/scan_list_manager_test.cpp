@@ -629,9 +629,12 @@ TEST(ChangesJournal, LinesRotateAndTheStateSurvivesARestart) {
   state.Controller = "Optimal";
   state.Drives.push_back({"sn:a", "Drive 0,0 (S/N A)", "Online", 0});
   states[3].Controller = "Failed";
-  journal.SaveState(states);
-  EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed));
+  // The notifications' memory rides along; a line of another kind is not written.
+  journal.SaveState(states, {"notify\tverdict\tCritical", "other\tline"});
+  std::vector<std::string> notes;
+  EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed, &notes));
   EXPECT_EQ(SaveSnapshots(back), SaveSnapshots(states));
+  EXPECT_EQ(notes, std::vector<std::string>{"notify\tverdict\tCritical"});
   // The file of a version that watched one controller is controller 1's state.
   std::ofstream(folder.File("korvane_monitor_state.txt"), std::ios::binary) << SaveSnapshot(state);
   EXPECT_TRUE(TChangesJournal(folder.Folder()).LoadState(back, existed));

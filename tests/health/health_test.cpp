@@ -224,6 +224,14 @@ TEST(StateChanges, OneLinePerChangeWithItsSeverity) {
     const std::string after = *row.from ? Replace(kListing, row.from, row.to) : kListing;
     EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(kListing), SnapshotOf(after))), row.lines) << row.to;
   }
+  // Apart for the documents machines read: the object, a drive's serial and both states.
+  const std::vector<TChange> failed_drive = CompareSnapshots(
+      SnapshotOf(kListing), SnapshotOf(Replace(kListing, "State : Online\n         Reported Channel,Device : 0,2",
+                                               "State : Failed\n         Reported Channel,Device : 0,2")));
+  ASSERT_EQ(failed_drive.size(), 1u);
+  EXPECT_EQ(failed_drive[0].Object + "|" + failed_drive[0].Serial + "|" + failed_drive[0].From + "|" +
+                failed_drive[0].To,
+            "Drive 0,2 (S/N C)|C|Online|Failed");
   // Back again, a drive returns and a task starts and ends.
   const std::string failed = Replace(kListing, "State : Ready", "State : Failed");
   EXPECT_EQ(Lines(CompareSnapshots(SnapshotOf(failed), SnapshotOf(kListing))),
