@@ -13,6 +13,7 @@
 // LeftOut) and kMaxReasons reasons, each text cut at kMaxTextBytes. Pure; any thread.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,12 @@ struct TNotifyReason {
   std::string Level, Object, Text;
 };
 
+// A summary line of at most kMaxSummaryBytes: `head` with control characters as blanks,
+// then " (and N more <noun>s)" when `more` is above 0 ("(and 1 more change)"); a long head
+// is cut with "..." before that part. The command's KORVANE_SUMMARY is made by it too.
+constexpr size_t kMaxSummaryBytes = 500;
+std::string NotifySummaryLine(const std::string& head, uint64_t more, const char* noun);
+
 TNotifyChange NotifyChangeOf(const TChange& change, int64_t utc_now, int64_t local_now);
 std::vector<TNotifyReason> NotifyReasonsOf(const THealthVerdict& verdict);
 
@@ -72,9 +79,16 @@ struct TNotifyMessage {
   void Join(const TNotifyMessage& later);
 
   // As "key=value" pairs, for the outbox and the saved state, and back. FromKeys is false
-  // on pairs it did not write; hostile values are bounded, never trusted.
+  // without a known event and verdict; a change or reason it cannot read is skipped, other
+  // keys are ignored; hostile values are bounded, never trusted.
   std::vector<std::pair<std::string, std::string>> ToKeys() const;
   static bool FromKeys(const std::vector<std::pair<std::string, std::string>>& keys, TNotifyMessage& message);
 };
+
+// One field of a line: `text` cut at `max_bytes`, each control character (tab, CR, LF too)
+// a blank.
+std::string NotifyField(std::string_view text, size_t max_bytes = TNotifyMessage::kMaxTextBytes);
+// A whole integer within [low, high] (as base/ini_file.h reads one); false for anything else.
+bool ParseNotifyNumber(std::string_view text, int64_t low, int64_t high, int64_t& value);
 
 }  // namespace kv
