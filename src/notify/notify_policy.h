@@ -44,6 +44,7 @@ struct TOpenProblem {
 
 struct TNotifyMemory {
   static constexpr size_t kMaxOpen = 1000;
+  static constexpr size_t kMaxSent = 3600;  // [notify] max_per_hour at most
 
   std::string Verdict;  // the verdict of the last collection seen; empty before the first
   std::vector<TOpenProblem> Open;
