@@ -8,11 +8,10 @@
 namespace kv {
 namespace {
 
-// Year 9999: a time beyond it is no time this program wrote.
-constexpr int64_t kMaxTime = 253402300799;
+constexpr int64_t kMaxTime = TNotifyMessage::kMaxTime;
 constexpr int64_t kMaxCount = int64_t{1} << 40;
 constexpr int kMaxEventId = 65535;
-constexpr int kMaxController = 1000;
+constexpr int kMaxController = TNotifyMessage::kMaxController;
 constexpr size_t kChangeFields = 10;
 constexpr size_t kReasonFields = 3;
 

@@ -57,6 +57,10 @@ struct TNotifyMessage {
   static constexpr size_t kMaxChanges = 500;
   static constexpr size_t kMaxReasons = 200;
   static constexpr size_t kMaxTextBytes = 1000;
+  // Bounds of what is read back: a time after the year 9999, a controller number above
+  // this, is none this program wrote.
+  static constexpr int64_t kMaxTime = 253402300799;
+  static constexpr int kMaxController = 1000;
 
   TNotifyEvent Event = TNotifyEvent::Problem;
   std::string Verdict;          // "OK", "Warning", "Critical"

@@ -6,8 +6,8 @@ namespace kv {
 namespace {
 
 constexpr int64_t kHour = 3600;
-constexpr int64_t kMaxTime = 253402300799;  // year 9999
-constexpr int64_t kMaxController = 1000;
+constexpr int64_t kMaxTime = TNotifyMessage::kMaxTime;
+constexpr int64_t kMaxController = TNotifyMessage::kMaxController;
 constexpr char kPrefix[] = "notify\t";
 
 bool AtLeast(TSeverity severity, TSeverity min) { return static_cast<int>(severity) >= static_cast<int>(min); }
@@ -100,6 +100,8 @@ std::vector<TNotifyMessage> DecideNotifications(TNotifyMemory& memory, const TNo
   const THealth level = cycle.Verdict.Level;
   const int64_t now = cycle.UtcNow;
   std::vector<TNotifyMessage> made;
+  // A clock set back (or a hostile saved state) must not put off reminders for years.
+  memory.LastTold = std::min(memory.LastTold, now);
 
   const bool had_open = !memory.Open.empty();
   for (const TChange& c : cycle.Changes) {

@@ -82,6 +82,9 @@ const std::vector<TScenario> kScenarios = {
       {7200, Crit, {}, "reminder:0"},
       {7300, OK, {kD1Good}, "resolved:1"},
       {20000, OK, {}, ""}}},
+    // Times ahead of a clock set back neither put off reminders nor use up the hour.
+    {"ClockSetBack", Policy(S::Warning, 3600, 1),
+     {{100000, Crit, {kD1Failed}, "problem:1"}, {50, Crit, {}, ""}, {3650, Crit, {}, "reminder:0"}}},
     {"NoReminderWhenRepeatIsZero", Policy(S::Warning, 0), {{0, Crit, {kD1Failed}, "problem:1"}, {99999, Crit, {}, ""}}},
     // Opened by its own cycle, then resolved (not reminded) once the verdict is OK.
     {"ResolvedByVerdictOk", Policy(S::Warning, 3600),
