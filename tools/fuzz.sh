@@ -35,7 +35,7 @@ build() {
     if [ ! -x "$bin" ] || [ "$src" -nt "$bin" ] || [ "$OUT/core/libkv_core.a" -nt "$bin" ]; then
       # shellcheck disable=SC2086
       "$CXX" -std=c++20 -O1 -g -fsanitize=fuzzer $SAN -I"$ROOT/src" "$src" \
-        "$OUT/core/libkv_core.a" -lz -lsqlite3 -pthread -o "$bin"
+        "$OUT/core/libkv_core.a" -lz -lsqlite3 -lcurl -pthread -o "$bin"
     fi
   done
 }

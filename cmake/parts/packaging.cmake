@@ -51,7 +51,7 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Korvane Monitor maintainers <monitor@korvane.invalid>")
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, zlib1g, libsqlite3-0")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, zlib1g, libsqlite3-0, libcurl4")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
       ${KV_PKG_SRC}/debian/postinst ${KV_PKG_SRC}/debian/prerm ${KV_PKG_SRC}/debian/postrm
       ${KV_PKG_SRC}/debian/conffiles)

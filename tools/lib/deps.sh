@@ -9,7 +9,7 @@ kv_missing_packages() {
 }
 
 kv_install_deps() {
-  local want=(cmake ninja-build g++ zlib1g-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev googletest python3)
+  local want=(cmake ninja-build g++ zlib1g-dev libsqlite3-dev libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev googletest python3)
   if [ "${1:-}" = test ]; then
     want+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
            curl unzip p7zip-full libarchive-tools wixl sqlite3)

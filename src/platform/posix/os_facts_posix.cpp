@@ -1,6 +1,7 @@
 #include "platform/os_facts.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <string_view>
 
@@ -42,6 +43,13 @@ OsFacts GatherOsFacts() {
   utsname names{};
   if (::uname(&names) == 0) facts.kernel_release = names.release;
   return facts;
+}
+
+std::string ComputerName() {
+  char name[256] = {};
+  // A name longer than the buffer may come back cut and without its terminator.
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "unknown";
+  return name;
 }
 
 std::string ProgramVersionText() {

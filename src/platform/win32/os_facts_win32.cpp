@@ -91,6 +91,20 @@ OsFacts GatherOsFacts() {
   return facts;
 }
 
+std::string ComputerName() {
+  for (COMPUTER_NAME_FORMAT format : {ComputerNameDnsHostname, ComputerNameNetBIOS}) {
+    wchar_t name[256] = {};
+    DWORD length = 255;
+    if (!::GetComputerNameExW(format, name, &length) || length == 0 || length > 255) continue;
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) continue;
+    std::string text(static_cast<size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(length), text.data(), size, nullptr, nullptr);
+    return text;
+  }
+  return "unknown";
+}
+
 std::string ProgramVersionText() {
   char path[MAX_PATH + 1] = {};
   DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
