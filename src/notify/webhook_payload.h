@@ -14,7 +14,11 @@
 //          per line
 //   plain  the same lines as text/plain; charset=utf-8, as ntfy shows them
 //
-// Texts from the listing are not trusted: they are made valid UTF-8 and escaped. Pure.
+// Texts from the listing are not trusted: they are made valid UTF-8 and escaped; in text and
+// plain their control characters become blanks, so each stays one line. A body stays within
+// kMaxWebhookBodyBytes: past it the oldest changes are left out (counted in "left_out" and
+// the "(N earlier changes left out)" line) and the last reasons too. Pure.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +33,8 @@ bool ParseWebhookFormat(const std::string& text, TWebhookFormat& format);
 
 // "2026-12-10T04:36:22Z".
 std::string IsoUtcTime(int64_t utc_seconds);
+
+constexpr size_t kMaxWebhookBodyBytes = size_t{256} << 10;
 
 struct TWebhookBody {
   std::string ContentType;

@@ -14,8 +14,9 @@
 //   next=1765249890
 //   type=application/json; charset=utf-8
 //   body=...
-// (a body is one line: the formats escape their line ends, and plain text's are written
-// as "\n"). Pure, with the time handed in; the caller serialises access.
+// The type and the body are written as one line each, exactly: a backslash as "\\", LF as
+// "\n", CR as "\r", any other control byte as "\xHH" (two hex digits); other bytes, UTF-8
+// ones too, as they are. Pure, with the time handed in; the caller serialises access.
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -52,7 +53,8 @@ class TWebhookQueue {
   const TWebhookItem* Due(int64_t now) const;
   void Delivered(uint64_t id);
   void Failed(uint64_t id, int64_t now);
-  // Removes and returns the items made more than kMaxAgeSeconds before `now`.
+  // Removes and returns the items made kMaxAgeSeconds or more before `now`, and those made
+  // more than kMaxAgeSeconds after it (a clock set back, a damaged file): they would wait forever.
   std::vector<TWebhookItem> DropExpired(int64_t now);
   // The earliest NextTry, or -1 when empty.
   int64_t NextWake() const;
@@ -60,11 +62,15 @@ class TWebhookQueue {
   bool Empty() const { return items_.empty(); }
 
   std::vector<TOutboxEntry> ToOutbox() const;
-  // Adds the "[webhook]" entries of `entries` (other types are not looked at); returns how
-  // many could not be read. Hostile values are bounded; a body over kMaxBodyBytes is not read.
+  // Adds the "[webhook]" entries of `entries` (other types are not looked at), as they were
+  // (tries, next try); returns how many were skipped: unreadable (no event, made, type or body,
+  // an unknown event, a time out of range, a bad escape, a body over kMaxBodyBytes) or the
+  // oldest beyond kMaxItems.
   size_t FromOutbox(const std::vector<TOutboxEntry>& entries);
 
  private:
+  size_t Push(TWebhookItem item);  // gives the id; drops the oldest beyond kMaxItems
+
   std::deque<TWebhookItem> items_;  // oldest first
   uint64_t next_id_ = 1;
 };
