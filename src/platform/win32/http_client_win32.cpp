@@ -253,6 +253,9 @@ HttpPostResult HttpPost(const HttpPostRequest& request) {
                                                WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
   if (raw_request == nullptr) return finish(ErrorText(::GetLastError()));
   RequestHandle handle(raw_request);
+  // Waiting for the response's head has a timeout of its own (Wine waits for ever without it).
+  DWORD response_timeout = static_cast<DWORD>(timeout_ms);
+  ::WinHttpSetOption(raw_request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout, sizeof response_timeout);
   DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
   ::WinHttpSetOption(raw_request, WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects);
   if (roots) {
