@@ -1,6 +1,7 @@
 #include "service/command_switches.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string_view>
 
@@ -8,6 +9,18 @@
 #include "base/settings.h"
 #include "base/text_case.h"
 #include "collect/source_reader.h"
+#include "health/changes.h"
+#include "notify/notify_command.h"
+#include "notify/notify_message.h"
+#include "notify/notify_policy.h"
+#include "notify/notify_settings.h"
+#include "notify/webhook_payload.h"
+#include "notify/webhook_sender.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/http_client.h"
+#include "platform/os_facts.h"
+#include "platform/process.h"
 #include "service/service_config.h"
 
 namespace kv {
@@ -43,7 +56,106 @@ std::string Origin(const TMemIniFile& ini, const TSettings& settings, const TSet
   return "configured";
 }
 
+// Beside the program, as the collection writes it (collect/changes_journal.h).
+constexpr char kStateFileName[] = "korvane_monitor_state.txt";
+// A damaged or foreign state file is not read whole.
+constexpr size_t kMaxStateBytes = size_t{64} << 20;
+
+std::string Seconds(double seconds, int decimals) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f s", decimals, seconds);
+  return text;
+}
+
+// Runs the command once; true when it exited 0.
+bool TestCommand(const TNotifySettings& settings, const std::string& folder, const TNotifyMessage& message,
+                 std::string& out) {
+  // No outbox: a test is not kept for a later run.
+  TNotifyCommand command(settings, folder, nullptr, nullptr);
+  int exit_code = -1;
+  std::string output;
+  const auto start = std::chrono::steady_clock::now();
+  const platform::ConsoleProcessResult result = command.RunOnce(message, exit_code, output);
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  bool ok = false;
+  switch (result) {
+    case platform::ConsoleProcessResult::kStartFailed:
+      out += "command: could not be started\n";
+      break;
+    case platform::ConsoleProcessResult::kTimedOut:
+      out += "command: timed out and was ended after " + Seconds(took, 1) + "\n";
+      break;
+    case platform::ConsoleProcessResult::kReadFailed:
+      out += "command: its output could not be read; ended after " + Seconds(took, 2) + "\n";
+      break;
+    default:
+      ok = exit_code == 0;
+      out += exit_code == -1 ? "command: ended without an exit code after " + Seconds(took, 2) + "\n"
+                             : "command: exit code " + std::to_string(exit_code) + " in " + Seconds(took, 2) + "\n";
+      break;
+  }
+  if (!output.empty()) {
+    out += "command output:\n" + output;
+    if (output.back() != '\n') out += "\n";
+  }
+  return ok;
+}
+
+// Posts the message once; true when the receiver answered 2xx.
+bool TestWebhook(const TNotifySettings& settings, const TNotifyMessage& message, std::string& out) {
+  const TWebhookBody body = RenderWebhookBody(message, settings.Format, platform::ComputerName(), settings.PageUrl);
+  const platform::HttpPostResult result = platform::HttpPost(WebhookRequest(settings, body));
+  out += "webhook: " + PostResultText(result) + (result.answered ? " in " : " after ") + Seconds(result.seconds, 2) +
+         "\n";
+  return PostDelivered(result);
+}
+
+// Each step is shown when done: the command may take a minute, the webhook ten seconds.
+void Print(std::string& out) {
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fflush(stdout);
+  out.clear();
+}
+
+// --test-notify: the exit code; what it did is added to `out`.
+int TestNotify(const std::string& program_folder, std::string& out) {
+  const TNotifySettings settings(ReadSettings(LoadConfigFile(program_folder)));
+  if (!settings.Any()) {
+    out += "nothing to test: [notify] command and [notify] webhook are both empty\n";
+    return 2;
+  }
+  // The service works in its program folder: a relative webhook_ca is read from there too
+  // (a failure leaves the current folder, and the post then says the file is missing).
+  platform::SetCurrentFolder(program_folder);
+  std::string state;
+  if (platform::ReadWholeFile(program_folder + kStateFileName, state, kMaxStateBytes) != platform::FileReadResult::kOk)
+    state.clear();
+  TNotifyMessage message;
+  message.Event = TNotifyEvent::Test;
+  message.Verdict = SavedVerdict(state);
+  message.Time = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                     .count();
+  message.LocalTime = platform::LocalUnixSeconds();
+  out += "message: " + message.Summary() + "\n";
+  Print(out);
+  bool ok = true;
+  // Each way is tried whatever the other gave, as the service tells both.
+  if (!settings.Command.empty()) ok = TestCommand(settings, program_folder, message, out) && ok;
+  Print(out);
+  if (!settings.Webhook.empty()) ok = TestWebhook(settings, message, out) && ok;
+  return ok ? 0 : 1;
+}
+
 }  // namespace
+
+std::string SavedVerdict(const std::string& state_text) {
+  TStateSnapshots snapshots;
+  std::vector<std::string> notes;
+  TNotifyMemory memory;
+  if (!LoadSnapshots(state_text, snapshots, &notes) || !TNotifyMemory::Load(notes, memory) || memory.Verdict.empty())
+    return "unknown";
+  return memory.Verdict;
+}
 
 InfoSwitch ParseInfoSwitch(const std::vector<std::string>& args) {
   if (args.empty()) return InfoSwitch::kNone;
@@ -51,6 +163,7 @@ InfoSwitch ParseInfoSwitch(const std::vector<std::string>& args) {
   if (SameTextAscii(a, "--help") || SameTextAscii(a, "-h") || a == "/?" || a == "-?") return InfoSwitch::kHelp;
   if (SameTextAscii(a, "--version")) return InfoSwitch::kVersion;
   if (SameTextAscii(a, "--check-config")) return InfoSwitch::kCheckConfig;
+  if (SameTextAscii(a, "--test-notify")) return InfoSwitch::kTestNotify;
   return InfoSwitch::kNone;
 }
 
@@ -69,6 +182,8 @@ std::string HelpText(const std::string& program_folder) {
                     "                    to suppress the confirmation)\n"
                     "  /UNINSTALL        remove the service\n"
                     "  --check-config    print every effective setting and the lines not understood\n"
+                    "  --test-notify     send a test message through the notification command and\n"
+                    "                    the webhook, print how each went (exit code 0: all worked)\n"
                     "  --version         print the version\n"
                     "  --help, /?        this text\n\n"
                     "Configuration: " +
@@ -163,6 +278,14 @@ int RunInfoSwitch(InfoSwitch which, const std::string& program_folder) {
     int problems = 0;
     out = CheckConfigText(file.path, file.found, file.text, problems);
     if (problems > 0) code = 2;
+  }
+  if (which == InfoSwitch::kTestNotify) {
+    try {
+      code = TestNotify(program_folder, out);
+    } catch (const ConfigReadError&) {
+      std::fprintf(stderr, "Cannot read %s\n", (program_folder + kConfigFileName).c_str());
+      return 1;
+    }
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   std::fflush(stdout);

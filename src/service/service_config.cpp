@@ -179,6 +179,46 @@ void AddSourceProblems(const TSettings& settings, const std::string& folder, std
   }
 }
 
+// "Name: value": a header name (RFC 9110 token characters), a colon, then visible text.
+bool IsHeaderLine(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == 0 || colon == std::string_view::npos) return false;
+  for (const char c : line.substr(0, colon)) {
+    const bool token = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                       std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+    if (!token) return false;
+  }
+  const std::string_view value = Trim(line.substr(colon + 1));
+  if (value.empty()) return false;
+  const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+  return std::none_of(value.begin(), value.end(), control);
+}
+
+// The webhook's address, header and CA file. Their values are never shown: an address or a
+// header often carries the receiver's secret, and these lines go to the core log.
+void AddWebhookProblems(const TSettings& settings, const std::string& folder, std::vector<TConfigProblem>& problems) {
+  const std::string_view url = settings.notify_webhook;
+  const auto scheme = [&](std::string_view prefix) { return SameTextAscii(url.substr(0, prefix.size()), prefix); };
+  for (const TSettingRow& row : SettingRows()) {
+    if (row.text == &TSettings::notify_webhook && !url.empty() && !scheme("http://") && !scheme("https://"))
+      problems.push_back({&row, "; not an http:// or https:// address: nothing is posted",
+                          "[notify] webhook is not an http:// or https:// address, nothing is posted"});
+    if (row.text == &TSettings::notify_webhook_header && !settings.notify_webhook_header.empty() &&
+        !IsHeaderLine(settings.notify_webhook_header))
+      problems.push_back({&row, "; not one \"Name: value\" header",
+                          "[notify] webhook_header is not one \"Name: value\" header"});
+    const std::string& ca = settings.notify_webhook_ca;
+    if (row.text == &TSettings::notify_webhook_ca && !ca.empty()) {
+      // Relative to the program folder, where the service runs.
+      const bool absolute = ca[0] == '/' || ca[0] == '\\' || (ca.size() > 1 && ca[1] == ':');
+      if (!platform::FileExists(absolute ? ca : folder + ca))
+        problems.push_back({&row, ", which is not there: no https post can be verified",
+                            "[notify] webhook_ca=" + ShownConfigText(ca) +
+                                " is not there, no https post can be verified"});
+    }
+  }
+}
+
 }  // namespace
 
 std::string ShownConfigText(std::string_view text) {
@@ -215,6 +255,7 @@ std::vector<TConfigProblem> ConfigProblems(const TConfigFile& file, const TSetti
   for (const TRefusedSetting& refused : settings.refused) problems.push_back({refused.row, "", RefusalLogText(refused)});
   AddAddressProblems(settings, problems);
   AddSourceProblems(settings, folder, problems);
+  AddWebhookProblems(settings, folder, problems);
   // By key in table order; a key's own problems keep their order.
   const auto rows = SettingRows();
   const auto rank = [&](const TConfigProblem& p) { return p.row == nullptr ? rows.size() : size_t(p.row - rows.data()); };

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "health/changes.h"
+#include "notify/notify_policy.h"
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/program_folder.h"
@@ -25,12 +27,28 @@ TEST(InfoSwitches, OnlyTheFirstArgumentSelects) {
       {{"-h"}, InfoSwitch::kHelp},
       {{"--version"}, InfoSwitch::kVersion},
       {{"--check-config", "/INSTALL"}, InfoSwitch::kCheckConfig},
+      {{"--Test-Notify"}, InfoSwitch::kTestNotify},
       {{"/INSTALL", "--help"}, InfoSwitch::kNone},
       {{"-install"}, InfoSwitch::kNone},
       {{"--helpme"}, InfoSwitch::kNone},
   };
   for (const auto& [args, expected] : cases)
     EXPECT_EQ(ParseInfoSwitch(args), expected) << ::testing::PrintToString(args);
+}
+
+// The test message tells the verdict the service last saw, from its saved state.
+TEST(TestNotify, VerdictComesFromTheSavedState) {
+  TNotifyMemory memory;
+  memory.Verdict = "Critical";
+  TStateSnapshots snapshots;
+  snapshots[1] = TStateSnapshot{};
+  const std::pair<std::string, std::string> cases[] = {
+      {SaveSnapshots(snapshots, memory.Save()), "Critical"},
+      {SaveSnapshots(snapshots), "unknown"},  // an earlier version's state
+      {"", "unknown"},
+      {"not a state\nnotify\tverdict\tOK\n", "unknown"},
+  };
+  for (const auto& [text, verdict] : cases) EXPECT_EQ(SavedVerdict(text), verdict) << text;
 }
 
 // The line of one key in the report, e.g. "port=31313                  ; default".
@@ -165,6 +183,7 @@ TEST(CheckConfig, ProblemsAreListedAsTheStartLogsThem) {
   testing::TempFolder folder;
   const std::string tool = "kv-tool" + std::string(platform::ExecutableSuffix());
   ASSERT_TRUE(platform::WriteWholeFile(folder.File(tool), "#!/bin/sh\n"));
+  ASSERT_TRUE(platform::WriteWholeFile(folder.File("ca.pem"), "-----BEGIN CERTIFICATE-----\n"));
   std::filesystem::permissions(folder.Path() / tool, std::filesystem::perms::owner_all);
   const bool windows = std::string(platform::ExecutableSuffix()) == ".exe";
   const std::string path = folder.File("config_http.txt");
@@ -195,6 +214,17 @@ TEST(CheckConfig, ProblemsAreListedAsTheStartLogsThem) {
         "[source] task=gone.txt is read as a saved file, which is not there (a source ending in .txt is never run)",
         "config_http.txt line 5: bogus=1 (unknown key in section [http])"}},
       {"[http]\nport=8080\n", {}},
+      // The webhook's values carry secrets: the lines name the key, never the value.
+      {"[notify]\nwebhook=hooks.example.org/T0/secret\nwebhook_header=Authorization Bearer s3cret\n"
+       "webhook_ca=/no/such/ca.pem\n",
+       {"[notify] webhook is not an http:// or https:// address, nothing is posted",
+        "[notify] webhook_header is not one \"Name: value\" header",
+        "[notify] webhook_ca=/no/such/ca.pem is not there, no https post can be verified"}},
+      {"[notify]\nwebhook=ftp://x\nwebhook_header=X Token: a\n",
+       {"[notify] webhook is not an http:// or https:// address, nothing is posted",
+        "[notify] webhook_header is not one \"Name: value\" header"}},
+      {"[notify]\nwebhook=HTTPS://hooks.example.org/x\nwebhook_header=Authorization: Bearer a b\nwebhook_ca=ca.pem\n",
+       {}},
   };
   for (const auto& c : cases) {
     const TConfigFile file{path, true, c.text};
