@@ -4,7 +4,6 @@
 
 #include "base/core_log_writer.h"
 #include "base/ini_file.h"
-#include "base/text_case.h"
 #include "platform/files.h"
 #include "platform/write_failures.h"
 
@@ -13,7 +12,6 @@ namespace {
 
 using platform::ConsoleProcessResult;
 
-constexpr size_t kMaxSummary = 500;
 constexpr char kChangesFileName[] = "korvane_monitor_notify.tmp";
 
 const char* ResultText(ConsoleProcessResult result) {
@@ -28,22 +26,11 @@ const char* ResultText(ConsoleProcessResult result) {
   return "?";
 }
 
-std::string OneLine(std::string text) {
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  return text;
-}
-
 bool MoreSerious(TSeverity a, TSeverity b) { return static_cast<int>(a) > static_cast<int>(b); }
 
+// The rule of a problem's summary (TNotifyMessage::Summary), for runs joined from several.
 std::string SummaryOf(const std::string& verdict, const std::string& worst, uint64_t count) {
-  std::string summary = verdict;
-  if (count > 0) summary += ": " + worst;
-  std::string more;
-  if (count > 1) more = " (and " + std::to_string(count - 1) + (count == 2 ? " more change)" : " more changes)");
-  summary = OneLine(summary);
-  if (summary.size() + more.size() > kMaxSummary) summary = summary.substr(0, kMaxSummary - more.size() - 3) + "...";
-  return summary + more;
+  return NotifySummaryLine(count > 0 ? verdict + ": " + worst : verdict, count > 1 ? count - 1 : 0, "change");
 }
 
 // "2025-12-09 03:10:00 critical Drive ...": the severity word and the text after it.
@@ -56,38 +43,49 @@ bool SplitChangeLine(const std::string& line, TSeverity& severity, std::string& 
   return true;
 }
 
-// Other senders' entries kept from the outbox at most, so a hostile file cannot grow ours.
-constexpr size_t kMaxOtherBytes = size_t{1} << 20;
 constexpr int64_t kMaxCount = int64_t{1} << 40;
+
+// "a notification of 3 changes", "a reminder": what a log line says a run tells.
+std::string RunText(const TNotifyRun& run) {
+  if (run.Count > 0 || run.Event == TNotifyEvent::Problem)
+    return "a notification of " + std::to_string(run.Count) + " changes";
+  return std::string("a ") + NotifyEventName(run.Event);
+}
 
 }  // namespace
 
-std::string NotifySummary(const std::string& verdict, const std::vector<TChange>& changes) {
-  TNotifyRun run;
-  run.Add(verdict, changes, 0);
-  return run.Summary();
-}
-
-void TNotifyRun::Add(const std::string& verdict, const std::vector<TChange>& changes, int64_t now) {
-  TNotifyRun cycle;
-  cycle.Verdict = verdict;
-  cycle.Time = now;
-  cycle.Count = changes.size();
-  for (const TChange& c : changes) {
-    if (&c == &changes.front() || MoreSerious(c.Severity, cycle.WorstSeverity)) {
-      cycle.WorstSeverity = c.Severity;
-      cycle.WorstText = c.Text;
+void TNotifyRun::Add(const TNotifyMessage& later) {
+  TNotifyRun one;
+  one.Event = later.Event;
+  one.Verdict = later.Verdict;
+  one.Time = later.Time;
+  one.Count = later.Changes.size() + later.LeftOut;
+  if (one.Count == 0) one.OwnSummary = later.Summary();
+  for (const TNotifyChange& c : later.Changes) {
+    if (&c == &later.Changes.front() || MoreSerious(c.Severity, one.WorstSeverity)) {
+      one.WorstSeverity = c.Severity;
+      one.WorstText = c.Line;
     }
-    std::string line = ChangeFileLine(c, now);
+    TChange change;
+    change.Severity = c.Severity;
+    change.Text = c.Line;
+    std::string line = ChangeFileLine(change, c.LocalTime);
     line.resize(line.size() - 2);  // its CR LF
-    cycle.Lines.push_back(std::move(line));
+    one.Lines.push_back(std::move(line));
   }
-  Add(cycle);
+  if (later.Changes.empty())
+    for (const TNotifyReason& r : later.Reasons) one.Lines.push_back(NotifyField(r.Level + " " + r.Object + ": " + r.Text, kMaxLineBytes));
+  Add(one);
 }
 
 void TNotifyRun::Add(const TNotifyRun& later) {
+  if (Verdict.empty() || Event != TNotifyEvent::Problem) Event = later.Event;
   Verdict = later.Verdict;
   Time = std::max(Time, later.Time);
+  OwnSummary = later.OwnSummary;
+  // Reasons are the latest state only: they give way to anything later, and changes stay.
+  if (Count == 0) Lines.clear();
+  if (later.Count == 0 && Count > 0) return;
   if (Count == 0 || MoreSerious(later.WorstSeverity, WorstSeverity)) {
     WorstSeverity = later.WorstSeverity;
     WorstText = later.WorstText;
@@ -99,7 +97,10 @@ void TNotifyRun::Add(const TNotifyRun& later) {
   }
 }
 
-std::string TNotifyRun::Summary() const { return SummaryOf(Verdict, WorstText, Count); }
+std::string TNotifyRun::Summary() const {
+  if (Count == 0 && !OwnSummary.empty()) return OwnSummary;
+  return SummaryOf(Verdict, WorstText, Count);
+}
 
 std::string TNotifyRun::ChangesText() const {
   std::string text;
@@ -115,10 +116,12 @@ std::string TNotifyRun::ChangesText() const {
 
 TOutboxEntry TNotifyRun::ToOutbox() const {
   TOutboxEntry entry{"command", {}};
-  entry.Keys = {{"verdict", Verdict},
+  entry.Keys = {{"event", NotifyEventName(Event)},
+                {"verdict", Verdict},
                 {"time", std::to_string(Time)},
                 {"count", std::to_string(Count)},
                 {"worst", std::string(SeverityName(WorstSeverity)) + " " + WorstText}};
+  if (Count == 0) entry.Keys.emplace_back("summary", OwnSummary);
   for (const std::string& line : Lines) entry.Keys.emplace_back("change", line);
   return entry;
 }
@@ -126,11 +129,16 @@ TOutboxEntry TNotifyRun::ToOutbox() const {
 bool TNotifyRun::FromOutbox(const TOutboxEntry& entry, TNotifyRun& run) {
   run = TNotifyRun();
   int64_t count = 0;
+  uint64_t changes = 0;
   bool worst = false;
   for (const auto& [key, value] : entry.Keys) {
     int64_t number = 0;
-    if (key == "verdict" && (value == "OK" || value == "Warning" || value == "Critical")) {
+    if (key == "event") {
+      if (!ParseNotifyEvent(value, run.Event)) return false;
+    } else if (key == "verdict" && (value == "OK" || value == "Warning" || value == "Critical")) {
       run.Verdict = value;
+    } else if (key == "summary") {
+      run.OwnSummary = NotifyField(value, kMaxSummaryBytes);
     } else if (key == "time" && ParseIniInteger(value, number)) {
       run.Time = number;
     } else if (key == "count" && ParseIniInteger(value, number)) {
@@ -142,11 +150,16 @@ bool TNotifyRun::FromOutbox(const TOutboxEntry& entry, TNotifyRun& run) {
     } else if (key == "change") {
       run.Lines.push_back(value.substr(0, kMaxLineBytes));
       if (run.Lines.size() > kMaxLines) run.Lines.pop_front();
-      ++run.Count;
+      ++changes;
     }
   }
-  run.Count = std::max<uint64_t>(run.Count, static_cast<uint64_t>(count));
-  if (run.Verdict.empty() || run.Count == 0) return false;
+  // A run without changes keeps its reasons as lines; only a problem must tell a change.
+  run.Count = count > 0 || run.Event == TNotifyEvent::Problem ? std::max<uint64_t>(changes, count) : 0;
+  if (run.Verdict.empty() || (run.Count == 0 && run.Event == TNotifyEvent::Problem)) return false;
+  if (run.Count == 0) {
+    if (run.OwnSummary.empty()) run.OwnSummary = run.Verdict;
+    return true;
+  }
   if (!worst) {
     // Taken from the lines, as a hand-made entry may lack it.
     run.WorstSeverity = TSeverity::Information;
@@ -162,8 +175,8 @@ bool TNotifyRun::FromOutbox(const TOutboxEntry& entry, TNotifyRun& run) {
   return true;
 }
 
-TNotifyCommand::TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner, TOutbox*)
-    : settings_(std::move(settings)), folder_(std::move(folder)), runner_(std::move(runner)) {
+TNotifyCommand::TNotifyCommand(TNotifySettings settings, std::string folder, Runner runner, TOutbox* outbox)
+    : settings_(std::move(settings)), folder_(std::move(folder)), runner_(std::move(runner)), outbox_(outbox) {
   if (!runner_) runner_ = platform::RunConsoleProcess;
 }
 
@@ -177,48 +190,53 @@ void TNotifyCommand::Wait() {
 }
 
 bool TNotifyCommand::Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now) {
-  if (settings_.Command.empty()) return false;
   const bool due = std::any_of(changes.begin(), changes.end(), [&](const TChange& c) {
     return static_cast<int>(c.Severity) >= static_cast<int>(settings_.Policy.MinSeverity);
   });
-  if (!due) return false;
-  std::string error;
+  if (!due || settings_.Command.empty()) return false;
+  TNotifyMessage message;
+  message.Verdict = verdict;
+  message.Time = message.LocalTime = now;
+  for (const TChange& change : changes) message.Changes.push_back(NotifyChangeOf(change, now, now));
+  return Submit(message);
+}
+
+bool TNotifyCommand::Submit(const TNotifyMessage& message) {
+  if (settings_.Command.empty()) return false;
+  TNotifyRun run;
+  run.Add(message);
   bool queued = false, started = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     queued = busy_;
     if (!waiting_) waiting_.emplace();
-    waiting_->Add(verdict, changes, now);
+    waiting_->Add(run);
     // In the outbox before it runs: a crash from here on leaves it to the next start.
-    error = SaveLocked();
+    SaveLocked();
     if (!queued && !cancel_.Cancelled()) started = StartLocked();
   }
-  NoteSaved(error);
-  if (queued)
-    WriteCoreLog("notify: the previous command still runs; " + std::to_string(changes.size()) +
-                 " changes wait for the next run");
+  if (queued) WriteCoreLog("notify: the previous command still runs; " + RunText(run) + " waits for the next run");
   if (!started) WriteCoreLog("ERROR! notify: no thread for the notification command");
   return started;
 }
 
+platform::ConsoleProcessResult TNotifyCommand::RunOnce(const TNotifyMessage& message, int& exit_code,
+                                                       std::string& output) {
+  exit_code = -1;
+  output.clear();
+  if (settings_.Command.empty()) return ConsoleProcessResult::kStartFailed;
+  TNotifyRun run;
+  run.Add(message);
+  return Run(run, exit_code, output);
+}
+
 void TNotifyCommand::Resume() {
-  if (folder_.empty()) return;
-  TOutboxText outbox;
-  std::string problem;
-  std::vector<std::string> lines;
-  const bool read = ReadOutbox(folder_, outbox, problem);
-  if (!read) lines.push_back(std::string("ERROR! notify: ") + kOutboxFileName + ": " + problem + "; what it holds is dropped");
+  if (outbox_ == nullptr) return;
+  const std::vector<TOutboxEntry> entries = outbox_->Take("command");
+  if (entries.empty()) return;
   std::optional<TNotifyRun> resumed;
-  size_t unreadable = outbox.Unreadable, other_bytes = 0;
-  std::vector<TOutboxEntry> others;
-  for (const TOutboxEntry& entry : outbox.Entries) {
-    if (!SameTextAscii(entry.Type, "command")) {
-      size_t bytes = entry.Type.size();
-      for (const auto& [key, value] : entry.Keys) bytes += key.size() + value.size();
-      if ((other_bytes += bytes) <= kMaxOtherBytes) others.push_back(entry);
-      else ++unreadable;
-      continue;
-    }
+  size_t unreadable = 0;
+  for (const TOutboxEntry& entry : entries) {
     TNotifyRun run;
     if (!TNotifyRun::FromOutbox(entry, run)) {
       ++unreadable;
@@ -228,30 +246,25 @@ void TNotifyCommand::Resume() {
       resumed->Add(run);
     }
   }
+  std::vector<std::string> lines;
   if (unreadable > 0)
     lines.push_back(std::string("ERROR! notify: ") + kOutboxFileName + ": " + std::to_string(unreadable) +
                     " lines or entries could not be read and are skipped");
   if (resumed && settings_.Command.empty()) {
-    lines.push_back("notify: no command is set; a notification of " + std::to_string(resumed->Count) +
-                    " changes left from before the start is dropped");
+    lines.push_back("notify: no command is set; " + RunText(*resumed) + " left from before the start is dropped");
   } else if (resumed) {
-    lines.push_back("notify: running again a notification of " + std::to_string(resumed->Count) +
-                    " changes left from before the start");
+    lines.push_back("notify: running again " + RunText(*resumed) + " left from before the start");
   }
-  std::string error;
   bool started = true;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    others_ = std::move(others);
     if (resumed && !settings_.Command.empty()) {
       if (waiting_) resumed->Add(*waiting_);
       waiting_ = std::move(resumed);
       if (!busy_ && !cancel_.Cancelled()) started = StartLocked();
     }
-    // Rewritten only when something changes, so other senders' entries stay as they were.
-    if (!read || unreadable > 0 || resumed) error = SaveLocked();
+    SaveLocked();
   }
-  NoteSaved(error);
   for (const std::string& line : lines) WriteCoreLog(line);
   if (!started) WriteCoreLog("ERROR! notify: no thread for the notification command");
 }
@@ -268,19 +281,12 @@ bool TNotifyCommand::StartLocked() {
   return true;
 }
 
-std::string TNotifyCommand::SaveLocked() {
-  if (folder_.empty()) return std::string();
+void TNotifyCommand::SaveLocked() {
+  if (outbox_ == nullptr) return;
   std::vector<TOutboxEntry> entries;
   if (running_) entries.push_back(running_->ToOutbox());
   if (waiting_) entries.push_back(waiting_->ToOutbox());
-  entries.insert(entries.end(), others_.begin(), others_.end());
-  std::string error;
-  if (!WriteOutbox(folder_, entries, error) && error.empty()) error = "unknown error";
-  return error;
-}
-
-void TNotifyCommand::NoteSaved(const std::string& error) {
-  if (!folder_.empty()) platform::WriteFailures().Note(kOutboxFileName, error);
+  outbox_->Replace("command", std::move(entries));
 }
 
 void TNotifyCommand::Work() {
@@ -296,46 +302,49 @@ void TNotifyCommand::Work() {
       waiting_.reset();
     }
     const ConsoleProcessResult result = Execute(*running_);
-    std::string error;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      // A run a stop cut off stays for the next start; every other end is an end.
-      if (result != ConsoleProcessResult::kCancelled) running_.reset();
-      error = SaveLocked();
-    }
-    NoteSaved(error);
+    std::lock_guard<std::mutex> lock(mutex_);
+    // A run a stop cut off stays for the next start; every other end is an end.
+    if (result != ConsoleProcessResult::kCancelled) running_.reset();
+    SaveLocked();
   }
+}
+
+ConsoleProcessResult TNotifyCommand::Run(const TNotifyRun& run, int& exit_code, std::string& output) {
+  const std::string file = folder_ + kChangesFileName;
+  platform::WriteWholeFileNoted(file, run.ChangesText());
+  platform::ConsoleProcessLimits limits;
+  limits.timeout_ms = settings_.TimeoutSeconds * 1000;
+  limits.max_output = TNotifySettings::kMaxLoggedOutput;
+  limits.drain_output = true;
+  limits.cancel = &cancel_;
+  exit_code = -1;
+  limits.exit_code = &exit_code;
+  limits.environment = {std::string("KORVANE_EVENT=") + NotifyEventName(run.Event),
+                        "KORVANE_VERDICT=" + run.Verdict, "KORVANE_CHANGE_COUNT=" + std::to_string(run.Count),
+                        "KORVANE_SUMMARY=" + run.Summary(), "KORVANE_CHANGES_FILE=" + file};
+  ConsoleProcessResult result = ConsoleProcessResult::kReadFailed;
+  try {
+    result = runner_(settings_.Command, limits, output);
+  } catch (...) {
+  }
+  platform::RemoveFileAt(file);
+  if (output.size() > TNotifySettings::kMaxLoggedOutput) output.resize(TNotifySettings::kMaxLoggedOutput);
+  return result;
 }
 
 ConsoleProcessResult TNotifyCommand::Execute(const TNotifyRun& run) {
   ConsoleProcessResult result = ConsoleProcessResult::kReadFailed;
   try {
-    const std::string file = folder_ + kChangesFileName;
-    platform::WriteWholeFileNoted(file, run.ChangesText());
-
-    platform::ConsoleProcessLimits limits;
-    limits.timeout_ms = settings_.TimeoutSeconds * 1000;
-    limits.max_output = TNotifySettings::kMaxLoggedOutput;
-    limits.drain_output = true;
-    limits.cancel = &cancel_;
-    int exit_code = -1;
-    limits.exit_code = &exit_code;
-    limits.environment = {"KORVANE_VERDICT=" + run.Verdict, "KORVANE_CHANGE_COUNT=" + std::to_string(run.Count),
-                          "KORVANE_SUMMARY=" + run.Summary(), "KORVANE_CHANGES_FILE=" + file};
-    std::string output;
     WriteCoreLog("notify: running " + settings_.Command);
-    try {
-      result = runner_(settings_.Command, limits, output);
-    } catch (...) {
-    }
-    platform::RemoveFileAt(file);
+    int exit_code = -1;
+    std::string output;
+    result = Run(run, exit_code, output);
     std::string line = std::string(result == ConsoleProcessResult::kCompleted ? "" : "ERROR! ") +
                        "notify: the command " + ResultText(result);
     if (exit_code >= 0) line += ", exit code " + std::to_string(exit_code);
     if (result == ConsoleProcessResult::kStartFailed) line += ": " + settings_.Command;
     WriteCoreLog(line);
-    if (!output.empty())
-      WriteCoreLog("notify: output: " + output.substr(0, TNotifySettings::kMaxLoggedOutput));
+    if (!output.empty()) WriteCoreLog("notify: output: " + output);
   } catch (...) {
     // Nothing of a notification may end the service.
   }

@@ -1,12 +1,17 @@
 #include "notify/outbox.h"
 
+#include "base/core_log_writer.h"
+#include "base/text_case.h"
 #include "base/text_helpers.h"
 #include "platform/files.h"
+#include "platform/write_failures.h"
 
 namespace kv {
 namespace {
 
 constexpr char kTemporaryName[] = "korvane_monitor_outbox.tmp";
+// Entries of types nobody here knows are kept at most, so a hostile file cannot grow ours.
+constexpr size_t kMaxOtherBytes = size_t{1} << 20;
 constexpr char kHeading[] = "; Korvane Monitor: messages not yet delivered, sent again at the next start\r\n";
 
 std::string OneLine(const std::string& text) {
@@ -83,6 +88,68 @@ bool WriteOutbox(const std::string& folder, const std::vector<TOutboxEntry>& ent
     return true;
   platform::RemoveFileAt(temporary);
   return false;
+}
+
+TOutbox::TOutbox(std::string folder) : folder_(std::move(folder)) {}
+
+void TOutbox::Load() {
+  if (folder_.empty()) return;
+  TOutboxText outbox;
+  std::string problem, error;
+  const bool read = ReadOutbox(folder_, outbox, problem);
+  size_t unreadable = outbox.Unreadable, other_bytes = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (TOutboxEntry& entry : outbox.Entries) {
+      const std::string type = LowerCaseAscii(entry.Type);
+      if (type != "command" && type != "webhook") {
+        size_t bytes = entry.Type.size();
+        for (const auto& [key, value] : entry.Keys) bytes += key.size() + value.size();
+        if ((other_bytes += bytes) > kMaxOtherBytes) {
+          ++unreadable;
+          continue;
+        }
+      } else {
+        found_[type].push_back(entry);
+      }
+      // Written back as found until its sender replaces it.
+      by_type_[type].push_back(std::move(entry));
+    }
+    // What could not be read goes now, so it is told once.
+    if (!read || unreadable > 0) WriteLocked(error);
+  }
+  if (!read || unreadable > 0) platform::WriteFailures().Note(kOutboxFileName, error);
+  if (!read) WriteCoreLog(std::string("ERROR! notify: ") + kOutboxFileName + ": " + problem + "; what it holds is dropped");
+  if (unreadable > 0)
+    WriteCoreLog(std::string("ERROR! notify: ") + kOutboxFileName + ": " + std::to_string(unreadable) +
+                 " lines or entries could not be read and are skipped");
+}
+
+std::vector<TOutboxEntry> TOutbox::Take(const std::string& type) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = found_.find(LowerCaseAscii(type));
+  if (found == found_.end()) return {};
+  std::vector<TOutboxEntry> entries = std::move(found->second);
+  found_.erase(found);
+  return entries;
+}
+
+void TOutbox::Replace(const std::string& type, std::vector<TOutboxEntry> entries) {
+  if (folder_.empty()) return;
+  std::string error;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (entries.empty()) by_type_.erase(LowerCaseAscii(type));
+    else by_type_[LowerCaseAscii(type)] = std::move(entries);
+    WriteLocked(error);
+  }
+  platform::WriteFailures().Note(kOutboxFileName, error);
+}
+
+void TOutbox::WriteLocked(std::string& error) {
+  std::vector<TOutboxEntry> all;
+  for (const auto& [type, entries] : by_type_) all.insert(all.end(), entries.begin(), entries.end());
+  if (!WriteOutbox(folder_, all, error) && error.empty()) error = "unknown error";
 }
 
 }  // namespace kv

@@ -22,7 +22,8 @@
 // The file is untrusted on reading: a line that is no section, key or comment, or that
 // comes before the first section, is skipped and counted; a file over kMaxBytes is not read
 // at all. Nothing in it can make the reader fail, loop or take more than kMaxBytes.
-// Pure functions and file calls; the caller serialises access.
+// The functions are pure or file calls and the caller serialises access; TOutbox below
+// serialises its own.
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -74,6 +75,9 @@ class TOutbox {
   void Replace(const std::string& type, std::vector<TOutboxEntry> entries);
 
  private:
+  // Writes every type's entries; `error` is empty when written.
+  void WriteLocked(std::string& error);
+
   std::mutex mutex_;
   std::string folder_;
   std::map<std::string, std::vector<TOutboxEntry>> by_type_;  // type in lower case

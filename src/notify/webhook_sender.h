@@ -8,9 +8,10 @@
 // what the outbox holds from before (a restart sends it). The command and the webhook are
 // apart: neither waits for the other.
 //
-// Core log: a failed try, "notify: webhook: HTTP 500 from the receiver; trying again in
-// 30 s (try 1)", at every try; the first success after failures; a drop. A message dropped
-// after 24 hours, or to keep at most 100, also becomes a change (event id 75) that the
+// Core log: every failed try, "ERROR! notify: webhook: HTTP 500 from https://host/path;
+// trying again in 30 s (try 1)" (the address without its query string or user, where
+// tokens live); each delivery, saying after how many tries; a drop. A message dropped after
+// 24 hours, or to keep at most 100, also becomes a change (event id 75) that the
 // collecting thread takes with TakeChanges, for the journal and the event log.
 //
 // Threads: Submit, Resume and TakeChanges on the collecting thread; posting on a thread of
@@ -20,6 +21,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -55,15 +58,20 @@ class TWebhookSender {
 
   // False when no webhook is set.
   bool Submit(const TNotifyMessage& message);
+  // Once, at the start, after TOutbox::Load. Without a webhook, what waited is dropped
+  // with a core-log line.
   void Resume();
   std::vector<TChange> TakeChanges();
-  // Until nothing is due before the clock's next step (the tests): every item is either
-  // delivered or waits for a later try.
+  // Until no post runs and the thread has looked at the clock as it reads now, with
+  // nothing due (the tests): every item is delivered or waits for a later try. Gives up
+  // after 10 s.
   void WaitIdle();
   void Stop();
   size_t Pending();
 
  private:
+  static constexpr int64_t kNotLooked = std::numeric_limits<int64_t>::min();
+
   void Work();
   void Save();  // under mutex_
 
@@ -74,11 +82,15 @@ class TWebhookSender {
   Clock utc_now_;
   platform::ConsoleProcessCancel cancel_;
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable wake_;  // the thread: something to look at
+  std::condition_variable idle_;  // WaitIdle: the thread looked
   TWebhookQueue queue_;
+  std::map<uint64_t, std::string> last_try_;  // item id -> how its last try ended
   std::vector<TChange> changes_;
   bool posting_ = false;
   bool stopping_ = false;
+  bool poked_ = false;                 // wake_ was signalled
+  int64_t looked_ = kNotLooked;        // the clock when the thread last found nothing due
   std::thread thread_;
 };
 
