@@ -4,15 +4,6 @@
 
 namespace kv {
 
-std::string WebhookAddressForLog(const std::string& url) {
-  std::string shown = url.substr(0, url.find_first_of("?#"));
-  const size_t scheme = shown.find("://");
-  const size_t host = scheme == std::string::npos ? 0 : scheme + 3;
-  const size_t at = shown.find('@', host);
-  if (at != std::string::npos && at < shown.find('/', host)) shown.erase(host, at + 1 - host);
-  return shown;
-}
-
 TNotifications::TNotifications(TNotifySettings settings, std::string folder, std::string host,
                                TNotifyCommand::Runner runner, TWebhookSender::Clock utc_now,
                                TWebhookSender::Poster poster)

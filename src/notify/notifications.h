@@ -25,10 +25,6 @@
 
 namespace kv {
 
-// A webhook address as the core log shows it: no "user:password@", nothing from '?' on, so
-// that no token reaches the log.
-std::string WebhookAddressForLog(const std::string& url);
-
 class TNotifications {
  public:
   // `folder` (with its separator) holds the outbox; empty keeps none. `host` names this

@@ -113,8 +113,11 @@ std::vector<TNotifyMessage> DecideNotifications(TNotifyMemory& memory, const TNo
     made.push_back(MessageOf(TNotifyEvent::Resolved, previous, cycle));
     memory.Open.clear();
   }
-  const bool problem = std::any_of(cycle.Changes.begin(), cycle.Changes.end(),
-                                   [&](const TChange& c) { return AtLeast(c.Severity, settings.MinSeverity); });
+  // With min_severity information, the change that resolved is told by "resolved" alone.
+  const bool resolved = !made.empty();
+  const bool problem = std::any_of(cycle.Changes.begin(), cycle.Changes.end(), [&](const TChange& c) {
+    return AtLeast(c.Severity, settings.MinSeverity) && !(resolved && BackToGood(c));
+  });
   if (problem) {
     made.push_back(MessageOf(TNotifyEvent::Problem, previous, cycle));
     OpenProblems(memory, cycle.Changes);

@@ -17,16 +17,6 @@ int64_t SystemUtcNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// The address as the log may show it: no "user:password@", no query string; tokens live there.
-std::string LoggedUrl(const std::string& url) {
-  std::string shown = url.substr(0, url.find_first_of("?#"));
-  const size_t scheme = shown.find("://");
-  const size_t host = scheme == std::string::npos ? 0 : scheme + 3;
-  const size_t at = shown.rfind('@', shown.find('/', host));
-  if (at != std::string::npos && at >= host) shown.erase(host, at + 1 - host);
-  return shown;
-}
-
 // "30 s", "2 min".
 std::string WaitText(int64_t seconds) {
   return seconds < 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min";
@@ -48,6 +38,15 @@ TChange DroppedChange(const std::string& text) {
 }
 
 }  // namespace
+
+std::string WebhookAddressForLog(const std::string& url) {
+  std::string shown = url.substr(0, url.find_first_of("?#"));
+  const size_t scheme = shown.find("://");
+  const size_t host = scheme == std::string::npos ? 0 : scheme + 3;
+  const size_t at = shown.rfind('@', shown.find('/', host));
+  if (at != std::string::npos && at >= host) shown.erase(host, at + 1 - host);
+  return shown;
+}
 
 platform::HttpPostRequest WebhookRequest(const TNotifySettings& settings, const TWebhookBody& body) {
   platform::HttpPostRequest request;
@@ -236,8 +235,8 @@ void TWebhookSender::Work() {
       queue_.Failed(item.Id, utc_now_());
       last_try_[item.Id] = told;
       line = "ERROR! notify: webhook: " +
-             (result.answered ? told + " from " + LoggedUrl(settings_.Webhook)
-                              : "no answer from " + LoggedUrl(settings_.Webhook) + told.substr(9)) +
+             (result.answered ? told + " from " + WebhookAddressForLog(settings_.Webhook)
+                              : "no answer from " + WebhookAddressForLog(settings_.Webhook) + told.substr(9)) +
              "; trying again in " + WaitText(TWebhookQueue::WaitAfter(item.Tries + 1)) + " (try " +
              std::to_string(item.Tries + 1) + ")";
     }

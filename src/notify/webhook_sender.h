@@ -42,6 +42,9 @@ platform::HttpPostRequest WebhookRequest(const TNotifySettings& settings, const 
 // "HTTP 200", "HTTP 500", "no answer: timed out": how a try ended, for the log and the switch.
 std::string PostResultText(const platform::HttpPostResult& result);
 bool PostDelivered(const platform::HttpPostResult& result);  // answered with a 2xx status
+// The address as the core log shows it: no "user:password@", nothing from '?' or '#' on, so
+// that no token reaches the log.
+std::string WebhookAddressForLog(const std::string& url);
 
 class TWebhookSender {
  public:

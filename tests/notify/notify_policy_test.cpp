@@ -99,6 +99,9 @@ const std::vector<TScenario> kScenarios = {
      {{0, Crit, {kD1Failed}, "problem:1"}, {10, Warn, {kD1Good, kD3NotGood}, "resolved:2"}}},
     {"InformationNeverOpens", Policy(S::Information),
      {{0, OK, {kD1Appeared}, "problem:1"}, {10, OK, {kD1Good}, "problem:1"}, {20, OK, {}, ""}}},
+    // At information the change back to good is told once, as "resolved", not also as a problem.
+    {"GoodAgainAtInformationIsOnlyResolved", Policy(S::Information),
+     {{0, Crit, {kD1Failed}, "problem:1"}, {10, OK, {kD1Good}, "resolved:1"}}},
     {"ResolvedThenTheNewProblem", Policy(S::Warning),
      {{0, Crit, {kD1Failed}, "problem:1"}, {10, Crit, {kD1Good, kD2Failed}, "resolved:2 problem:2"},
       {20, OK, {kD2Good}, "resolved:1"}}},
