@@ -48,7 +48,7 @@ constexpr int64_t kMaxCount = int64_t{1} << 40;
 // "a notification of 3 changes", "a reminder": what a log line says a run tells.
 std::string RunText(const TNotifyRun& run) {
   if (run.Count > 0 || run.Event == TNotifyEvent::Problem)
-    return "a notification of " + std::to_string(run.Count) + " changes";
+    return "a notification of " + std::to_string(run.Count) + (run.Count == 1 ? " change" : " changes");
   return std::string("a ") + NotifyEventName(run.Event);
 }
 

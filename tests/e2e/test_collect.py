@@ -340,7 +340,7 @@ class CollectTest(unittest.TestCase):
             # The drive comes back while the command hangs: a cycle once waited for it here.
             with open(listing, "wb") as f:
                 f.write(demo)
-            self.assertTrue(wait_for(lambda: "changes wait for the next run" in run.core_log(), 30),
+            self.assertTrue(wait_for(lambda: "waits for the next run" in run.core_log(), 30),
                             run.core_log()[-3000:])
             cycles = run.core_log().count("OK, StartData")
             self.assertTrue(wait_for(lambda: run.core_log().count("OK, StartData") >= cycles + 3, 10),
