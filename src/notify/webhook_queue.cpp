@@ -176,4 +176,8 @@ size_t TWebhookQueue::FromOutbox(const std::vector<TOutboxEntry>& entries) {
   return skipped;
 }
 
+void TWebhookQueue::DueAll(int64_t now) {
+  for (TWebhookItem& item : items_) item.NextTry = std::min(item.NextTry, now);
+}
+
 }  // namespace kv

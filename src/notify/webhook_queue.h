@@ -58,6 +58,8 @@ class TWebhookQueue {
   std::vector<TWebhookItem> DropExpired(int64_t now);
   // The earliest NextTry, or -1 when empty.
   int64_t NextWake() const;
+  // Every item due at `now`: a restart is a new chance, not a wait of up to an hour.
+  void DueAll(int64_t now);
   size_t Size() const { return items_.size(); }
   bool Empty() const { return items_.empty(); }
 

@@ -137,6 +137,7 @@ void TWebhookSender::Resume() {
     const size_t before = queue_.Size();
     unreadable = queue_.FromOutbox(entries);
     resumed = queue_.Size() - before;
+    queue_.DueAll(utc_now_());
     Save();
     looked_ = kNotLooked;
     poked_ = true;

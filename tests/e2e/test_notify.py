@@ -12,7 +12,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import BINARY, config_text  # noqa: E402
+from kvtest import BINARY, MonitorRun, config_text, free_port, wait_for  # noqa: E402
+from test_collect import demo_config  # noqa: E402
 from webhook_receiver import TestCertificates, WebhookReceiver  # noqa: E402
 
 # The command writes what it was given beside the program.
@@ -141,6 +142,59 @@ class TestNotifySwitch(unittest.TestCase):
                     self.assertEqual(len(requests), posts, requests)
                     if posts:
                         self.assertEqual(json.loads(requests[0].body)["event"], "test")
+
+
+class WebhookDeliveryTest(unittest.TestCase):
+    """The running service posts a failed member drive, keeps it across a kill while the
+    receiver refuses it, sends it after the start, then posts "resolved"."""
+
+    def test_problem_survives_a_kill_and_resolved_follows(self):
+        with WebhookReceiver() as receiver:
+            config = demo_config()
+            config["http"]["port"] = free_port()
+            config["scaner"]["timeout"] = 1
+            config["notify"] = {"webhook": receiver.start("fail"), "page_url": "http://raid.example/"}
+            with MonitorRun(copy_demo=True, config=config) as run:
+                listing = run.path(config["source"]["config"])
+                with open(listing, "rb") as f:
+                    demo = f.read()
+                self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
+                at = demo.index(b"Device #0")
+                with open(listing, "wb") as f:
+                    f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+                self.assertTrue(wait_for(lambda: "trying again in 30 s (try 1)" in run.core_log(), 30),
+                                run.core_log()[-3000:])
+                with open(run.path("korvane_monitor_outbox.txt"), "rb") as f:
+                    self.assertIn(b"[webhook]\r\nevent=problem\r\n", f.read())
+
+                # Killed while the message waits; the next start sends it at once.
+                run.kill_session()
+                receiver.set_mode("ok")
+                run.start()
+                self.assertTrue(wait_for(lambda: any(r.json()["event"] == "problem" and
+                                                     not os.path.exists(run.path("korvane_monitor_outbox.txt"))
+                                                     for r in receiver.requests[1:]), 30),
+                                run.core_log()[-3000:])
+                problem = next(r.json() for r in receiver.requests[1:] if r.json()["event"] == "problem")
+                self.assertEqual((problem["format"], problem["verdict"], problem["page_url"]),
+                                 (1, "Critical", "http://raid.example/"))
+                drive = next(c for c in problem["changes"] if c["event_id"] == 10)
+                self.assertEqual((drive["controller"], drive["serial"], drive["from"], drive["to"], drive["severity"]),
+                                 (1, "WD-WMC1T0000101", "Online", "Failed", "critical"))
+                self.assertRegex(problem["time"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$")
+
+                # The drive is back: one "resolved", though the demo's other faults stay.
+                with open(listing, "wb") as f:
+                    f.write(demo)
+                self.assertTrue(wait_for(lambda: any(r.json()["event"] == "resolved" for r in receiver.requests), 30),
+                                run.core_log()[-3000:])
+                resolved = next(r.json() for r in receiver.requests if r.json()["event"] == "resolved")
+                self.assertEqual(resolved["previous_verdict"], "Critical")
+                self.assertIn("Failed -> Online", " ".join(c["line"] for c in resolved["changes"]))
+                time.sleep(3)
+                events = [r.json()["event"] for r in receiver.requests]
+                self.assertEqual(events.count("resolved"), 1, events)
+                self.assertNotIn("reminder", events)
 
 
 if __name__ == "__main__":
