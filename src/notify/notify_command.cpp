@@ -189,18 +189,6 @@ void TNotifyCommand::Wait() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool TNotifyCommand::Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now) {
-  const bool due = std::any_of(changes.begin(), changes.end(), [&](const TChange& c) {
-    return static_cast<int>(c.Severity) >= static_cast<int>(settings_.Policy.MinSeverity);
-  });
-  if (!due || settings_.Command.empty()) return false;
-  TNotifyMessage message;
-  message.Verdict = verdict;
-  message.Time = message.LocalTime = now;
-  for (const TChange& change : changes) message.Changes.push_back(NotifyChangeOf(change, now, now));
-  return Submit(message);
-}
-
 bool TNotifyCommand::Submit(const TNotifyMessage& message) {
   if (settings_.Command.empty()) return false;
   TNotifyRun run;

@@ -97,9 +97,6 @@ class TNotifyCommand {
   // nothing is taken (no command, or no thread to run it). The command reads the event in
   // KORVANE_EVENT: problem, reminder, resolved or test.
   bool Submit(const TNotifyMessage& message);
-  // (to be removed once the manager submits messages) A problem message of `changes` when
-  // one reaches [notify] min_severity; `now` is local time.
-  bool Submit(const std::string& verdict, const std::vector<TChange>& changes, int64_t now);
   // The test switch: runs the command once for `message` on the calling thread, with no
   // core-log line and no outbox entry. `exit_code` is -1 when it gave none; `output` holds
   // the first 4 KiB of what it wrote.

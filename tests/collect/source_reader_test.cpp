@@ -461,38 +461,29 @@ TEST(NotifyCommand, GetsItsEnvironmentAndTheChangeLines) {
   }
 }
 
-TEST(NotifyCommand, RunsOnlyForChangesAtTheMinimumSeverity) {
-  const TChange info{TChangeKind::TaskEnded, TSeverity::Information, "t"};
-  const TChange warning{TChangeKind::DriveGone, TSeverity::Warning, "w"};
+// Which changes make a message is the policy's; the command runs for every message it gets.
+TEST(NotifyCommand, RunsForEachMessageWhenACommandIsSet) {
   const TChange critical{TChangeKind::DriveFailed, TSeverity::Critical, "c"};
-  struct Case {
+  const struct {
     std::string command;
-    TSeverity min;
-    std::vector<TChange> changes;
     bool runs;
   } cases[] = {
-      {"notify", TSeverity::Warning, {}, false},
-      {"notify", TSeverity::Warning, {info, info}, false},
-      {"notify", TSeverity::Warning, {info, warning}, true},
-      {"notify", TSeverity::Critical, {warning}, false},
-      {"notify", TSeverity::Critical, {info, critical}, true},
-      {"notify", TSeverity::Information, {info}, true},
-      {"", TSeverity::Information, {critical}, false},
-      {"notify.txt", TSeverity::Warning, {critical}, true},  // run, never read as a file
+      {"notify", true},
+      {"", false},
+      {"notify.txt", true},  // run, never read as a file
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     int runs = 0;
     std::string command;
     TNotifySettings settings;
     settings.Command = c.command;
-    settings.Policy.MinSeverity = c.min;
     TNotifyCommand notify(settings, std::string(), [&](const std::string& line, const platform::ConsoleProcessLimits&,
                                                        std::string&) {
       ++runs;
       command = line;
       return ConsoleProcessResult::kCompleted;
     });
-    EXPECT_EQ(notify.Submit("Warning", c.changes, 0), c.runs) << c.command << " " << c.changes.size();
+    EXPECT_EQ(notify.Submit(Problem("Warning", {critical}, 0)), c.runs) << c.command;
     notify.Wait();
     EXPECT_EQ(runs, c.runs ? 1 : 0);
     if (c.runs) EXPECT_EQ(command, c.command);
