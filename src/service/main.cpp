@@ -13,7 +13,7 @@
 #include "service/monitor_service.h"
 
 int main(int argc, char** argv) {
-  // --help, --version, --check-config: answered before the core log starts, so they never
+  // --help, --version, --check-config, --test-notify: answered before the core log starts, so they never
   // start a running service's log afresh.
   if (const kv::InfoSwitch info = kv::ParseInfoSwitch(std::vector<std::string>(argv + 1, argv + argc));
       info != kv::InfoSwitch::kNone)

@@ -15,6 +15,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from wine_service import WineService, free_port  # noqa: E402
 from test_zip_archive import COMMENT, as_file_source, reader_failures  # noqa: E402
 from kvtest import controller_listing  # noqa: E402
+from webhook_receiver import WebhookReceiver  # noqa: E402
 
 DEMO = os.path.join(HERE, "..", "..", "examples", "demo")
 
@@ -55,10 +56,14 @@ class WineStateChangeTest(unittest.TestCase):
         with open(os.path.join(DEMO, "get_config.txt"), "rb") as f:
             demo = f.read()
         port = free_port()
-        # The notification command lists its KORVANE_ variables through cmd.
+        receiver = WebhookReceiver()
+        self.addCleanup(receiver.stop)
+        hook = receiver.start("ok").encode()
+        # The notification command lists its KORVANE_ variables through cmd; WinHTTP posts
+        # the same message to a receiver on loopback.
         files = {"config_http.txt": b"[http]\r\nport=%d\r\n[scaner]\r\ntimeout=1\r\n[source]\r\n"
                                     b"config=saved_config.txt\r\n[notify]\r\n"
-                                    b"command=cmd /c set KORVANE_> notified.txt\r\n" % port,
+                                    b"command=cmd /c set KORVANE_> notified.txt\r\nwebhook=%s\r\n" % (port, hook),
                  "saved_config.txt": demo}
         with WineService(port, files=files, folder="kvchange", winedebug="-all,fixme+advapi") as svc:
             state = os.path.join(svc.folder, "korvane_monitor_state.txt")
@@ -90,7 +95,16 @@ class WineStateChangeTest(unittest.TestCase):
             self.assertIn(b"KORVANE_SUMMARY=Critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): "
                           b"Online -> Failed", notified)
             self.assertFalse(os.path.exists(os.path.join(svc.folder, "korvane_monitor_notify.tmp")))
-            self.assertFalse(os.path.exists(os.path.join(svc.folder, "korvane_monitor_outbox.txt")))
+            self.assertTrue(receiver.wait_requests(1, 60), svc.core_log()[-3000:])
+            posted = receiver.requests[0].json()
+            self.assertEqual((posted["event"], posted["verdict"]), ("problem", "Critical"))
+            self.assertIn(b"notify: webhook: problem message delivered, HTTP 200", svc.core_log())
+            self.assertTrue(wait_until(lambda: not os.path.exists(os.path.join(svc.folder, "korvane_monitor_outbox.txt")), 30))
+            # The test switch beside the running service: both ways, the status printed.
+            tested = svc.wine(os.path.join(svc.folder, "korvane_monitor.exe"), "--test-notify", timeout=60)
+            self.assertEqual(tested.returncode, 0, tested.stdout + tested.stderr)
+            self.assertIn(b"webhook: HTTP 200 in ", tested.stdout)
+            self.assertTrue(wait_until(lambda: any(r.json()["event"] == "test" for r in receiver.requests), 10))
 
             # Wine's event log is a stub that prints each record's type and id: the start
             # (information, 1) and the first verdict (warning, 80: the demo's degraded array and a
