@@ -26,7 +26,7 @@ TNotifyMessage FailedDrive(TNotifyEvent event) {
 
 // True when python3 reads the documents as strict UTF-8 JSON and the plain texts as strict
 // UTF-8: one run, as python takes a second to start on a busy machine.
-bool PythonReads(const std::vector<std::string>& documents, const std::vector<std::string>& plain) {
+[[maybe_unused]] bool PythonReads(const std::vector<std::string>& documents, const std::vector<std::string>& plain) {
   std::string input = "[";
   for (const std::string& document : documents) input += (input.size() > 1 ? "," : "") + document;
   input += "]";
@@ -133,7 +133,10 @@ TEST(WebhookBody, HostileTextsStayValidAndBounded) {
     EXPECT_EQ(body.find(json ? "\"left_out\": 7," : "(7 earlier"), std::string::npos);
     keep(format, body);
   }
+#ifndef _WIN32
+  // The same renderer runs on Windows; python3 is there only on the Linux side.
   EXPECT_TRUE(PythonReads(documents, plain));
+#endif
 }
 
 TWebhookItem Item(int64_t made, std::string body = "{}") {
