@@ -101,6 +101,12 @@ def controller_listing(number=1, found=1, healthy=True):
     return text
 
 
+def first_drive_failed(listing):
+    """The listing with its first drive, 0,0 in the demo, Online -> Failed."""
+    at = listing.index(b"Device #0")
+    return listing[:at] + listing[at:].replace(b": Online", b": Failed", 1)
+
+
 def history_config(**history):
     """A configuration serving the demo's saved outputs that collects every second and keeps
     a drive history sample every second; `history` adds or overrides [history] keys."""

@@ -10,7 +10,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import BUILD_DIR, DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, free_port, history_config, wait_for  # noqa: E402
+from kvtest import BUILD_DIR, DEMO_DIR, SOURCE_DIR, MonitorRun, controller_listing, first_drive_failed, free_port, history_config, wait_for  # noqa: E402
 
 # A source command for every controller: records its arguments ("config 2"), then prints
 # <source>_<controller>.out, or hangs while hang_<source>_<controller> exists.
@@ -228,8 +228,7 @@ class CollectTest(unittest.TestCase):
             self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
             failed = demo.replace(b"Status of logical device              : Optimal",
                                   b"Status of logical device              : Degraded", 1)
-            at = failed.index(b"Device #0")
-            failed = failed[:at] + failed[at:].replace(b": Online", b": Failed", 1)
+            failed = first_drive_failed(failed)
             with open(listing, "wb") as f:
                 f.write(failed)
             change = "CHANGE critical: Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed"
@@ -332,9 +331,8 @@ class CollectTest(unittest.TestCase):
             with open(listing, "rb") as f:
                 demo = f.read()
             self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
-            at = demo.index(b"Device #0")
             with open(listing, "wb") as f:
-                f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+                f.write(first_drive_failed(demo))
             self.assertTrue(wait_for(lambda: "notify: running" in run.core_log(), 30), run.core_log()[-3000:])
 
             # The drive comes back while the command hangs: a cycle once waited for it here.

@@ -12,7 +12,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from kvtest import BINARY, MonitorRun, config_text, free_port, wait_for  # noqa: E402
+from kvtest import BINARY, MonitorRun, config_text, first_drive_failed, free_port, wait_for  # noqa: E402
 from test_collect import demo_config  # noqa: E402
 from webhook_receiver import TestCertificates, WebhookReceiver  # noqa: E402
 
@@ -159,9 +159,8 @@ class WebhookDeliveryTest(unittest.TestCase):
                 with open(listing, "rb") as f:
                     demo = f.read()
                 self.assertTrue(wait_for(lambda: "OK, StartData" in run.core_log(), 30), run.core_log())
-                at = demo.index(b"Device #0")
                 with open(listing, "wb") as f:
-                    f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+                    f.write(first_drive_failed(demo))
                 self.assertTrue(wait_for(lambda: "trying again in 30 s (try 1)" in run.core_log(), 30),
                                 run.core_log()[-3000:])
                 with open(run.path("korvane_monitor_outbox.txt"), "rb") as f:

@@ -14,7 +14,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 from wine_service import WineService, free_port  # noqa: E402
 from test_zip_archive import COMMENT, as_file_source, reader_failures  # noqa: E402
-from kvtest import controller_listing  # noqa: E402
+from kvtest import controller_listing, first_drive_failed  # noqa: E402
 from webhook_receiver import WebhookReceiver  # noqa: E402
 
 DEMO = os.path.join(HERE, "..", "..", "examples", "demo")
@@ -71,9 +71,8 @@ class WineStateChangeTest(unittest.TestCase):
             while not os.path.exists(state) and time.monotonic() < deadline:
                 time.sleep(0.5)
             self.assertTrue(os.path.exists(state), svc.core_log())
-            at = demo.index(b"Device #0")
             with open(os.path.join(svc.folder, "saved_config.txt"), "wb") as f:
-                f.write(demo[:at] + demo[at:].replace(b": Online", b": Failed", 1))
+                f.write(first_drive_failed(demo))
             changes = os.path.join(svc.folder, "korvane_monitor_changes.txt")
             want = b" critical Drive 0,0 (S/N WD-WMC1T0000101, enclosure 0 slot 0): Online -> Failed\r\n"
             text = b""
