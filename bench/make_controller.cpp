@@ -1,13 +1,17 @@
 // Writes the saved listings of a synthetic controller (half SATA, half SAS, one logical
 // drive per 8 drives) into a folder, for running the monitor on a large controller:
 //
-//   make_controller DRIVES FOLDER [CONTROLLERS]
+//   make_controller [--healthy] DRIVES FOLDER [CONTROLLERS]
 //
 // The folder then serves as a program folder with get_config.txt, get_smartstats.txt,
 // get_logs_stats.txt and get_logs_cache.txt as sources. With CONTROLLERS (2 to 8), every
 // controller gets DRIVES drives with serials of its own and its files are named
 // get_config_1.txt, get_config_2.txt ...: sources "get_config_{controller}.txt" and so on.
 // Every listing says "Controllers found: CONTROLLERS".
+// Without --healthy every drive has SMART findings, some SAS drives say Failure, and there
+// are no logical devices: the listings the benchmarks are timed on. With it the monitor
+// judges the controller OK, and the configuration lists logical devices of 8 member drives
+// each, so that one drive turned "State : Failed" in get_config.txt is a Critical verdict.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,8 +21,13 @@
 #include "parse/smart_synthetic.h"
 
 int main(int argc, char** argv) {
+  const bool healthy = argc > 1 && std::string(argv[1]) == "--healthy";
+  if (healthy) {
+    --argc;
+    ++argv;
+  }
   if (argc != 3 && argc != 4) {
-    std::cerr << "usage: make_controller DRIVES FOLDER [CONTROLLERS]\n";
+    std::cerr << "usage: make_controller [--healthy] DRIVES FOLDER [CONTROLLERS]\n";
     return 2;
   }
   const int drives = std::atoi(argv[1]);
@@ -34,9 +43,10 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = argv[2];
   std::filesystem::create_directories(folder);
   for (int number = 1; number <= controllers; ++number) {
-    const kv::synth::TOptions o = kv::synth::ControllerOf(drives, number, controllers);
+    kv::synth::TOptions o = kv::synth::ControllerOf(drives, number, controllers);
+    o.Healthy = healthy;
     const std::string suffix = controllers > 1 ? "_" + std::to_string(number) : "";
-    const std::string stats = kv::synth::Stats(o, drives / 8 > 0 ? drives / 8 : 1);
+    const std::string stats = kv::synth::Stats(o, kv::synth::LogicalCount(drives));
     const std::pair<const char*, std::string> files[] = {{"get_config", kv::synth::Config(o)},
                                                          {"get_smartstats", kv::synth::Smart(o)},
                                                          {"get_logs_stats", stats},

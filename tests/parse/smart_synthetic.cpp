@@ -32,7 +32,41 @@ std::string DriveSerial(const TOptions& o, int k) {
   return o.SerialPrefix + b;
 }
 
+// The SATA counters the health verdict reads as predicting failure; zero when healthy.
+bool Predictive(int id) { return id == 0x05 || id == 0xBB || id == 0xBC || id == 0xC5 || id == 0xC6; }
+
+// "Logical device information" with LogicalCount(drives) devices of 8 members each, the
+// last one taking the rest, every segment naming its drive's place and serial.
+std::string LogicalDevices(const TOptions& o, const std::string& rule) {
+  const int drives = o.Sata + o.Sas;
+  const int count = LogicalCount(drives);
+  std::string s = "\r\n" + rule + "\r\nLogical device information\r\n" + rule + "\r\n";
+  for (int l = 0; l < count; ++l) {
+    const int first = l * 8, end = l + 1 == count ? drives : first + 8;
+    const int members = end - first;
+    s += "Logical device number " + std::to_string(l) + "\r\n";
+    s += "   Logical device name                   : Data " + std::to_string(l) + "\r\n";
+    s += "   RAID level                            : " +
+         std::string(members >= 3 ? "5" : (members == 2 ? "1" : "0")) + "\r\n";
+    s += "   Status of logical device              : Optimal\r\n";
+    s += "   Size                                  : " + std::to_string(953869 * members) +
+         " MB\r\n";
+    s += "   --------------------------------------------------------\r\n";
+    s += "   Logical device segment information\r\n";
+    s += "   --------------------------------------------------------\r\n";
+    for (int k = first; k < end; ++k)
+      s += "   Segment " + std::to_string(k - first) +
+           "                             : Present (Controller:1,Enclosure:" +
+           std::to_string(ChannelOf(k)) + ",Slot:" + std::to_string(IdOf(k)) + ") " +
+           DriveSerial(o, k) + "\r\n";
+    s += "\r\n";
+  }
+  return s;
+}
+
 }  // namespace
+
+int LogicalCount(int drives) { return drives / 8 > 0 ? drives / 8 : 1; }
 
 int ChannelOf(int drive) { return drive / 128; }
 int IdOf(int drive) { return drive % 128; }
@@ -47,14 +81,14 @@ std::string Smart(const TOptions& o) {
       const int temp = 30 + k % 15;
       s += " <PhysicalDriveSmartStats channel=\"" + std::to_string(ChannelOf(k)) + "\" id=\"" +
            std::to_string(IdOf(k)) + "\" >\r\n";
-      s += "  <SmartHealthStatus status=\"" + std::string(k % 7 == 3 ? "Failure" : "OK") +
+      s += "  <SmartHealthStatus status=\"" + std::string(k % 7 == 3 && !o.Healthy ? "Failure" : "OK") +
            "\" />\r\n";
       s += "  <TemperatureLogPage currentTemperatureCelcius=\"" + std::to_string(temp) +
            "\" referenceTemperatureCelcius=\"68\" />\r\n";
       s += "  <Attribute name=\"Current Drive Temperature\" value=\"" + std::to_string(temp) +
            "\" />\r\n";
       s += "  <Attribute name=\"Elements in Grown Defect List\" value=\"" +
-           std::to_string(k % 3) + "\" />\r\n";
+           std::to_string(o.Healthy ? 0 : k % 3) + "\" />\r\n";
       s += "  <Attribute name=\"Accumulated Start-Stop Cycles\" value=\"" +
            std::to_string(100 + k) + "\" />\r\n";
       s += "  <Attribute name=\"Total Uncorrected Read Errors\" value=\"0\" />\r\n";
@@ -80,7 +114,9 @@ std::string Smart(const TOptions& o) {
         s += " normalizedCurrent=\"" + std::to_string(cur) + "\" normalizedWorst=\"" +
              std::to_string(cur - 1) + "\" thresholdValue=\"" + std::to_string(a % 3 * 10) +
              "\" rawValue=\"" +
-             std::to_string(temp ? (int64_t{55} << 16) + cur : int64_t{k} * 1000 + a) +
+             std::to_string(temp                          ? (int64_t{55} << 16) + cur
+                            : o.Healthy && Predictive(id) ? 0
+                                                          : int64_t{k} * 1000 + a) +
              "\" />\r\n";
       }
       s += " </PhysicalDriveSmartStats>\r\n";
@@ -125,7 +161,7 @@ std::string Stats(const TOptions& o, int logical) {
   for (int k = 0; k < drives; ++k)
     s += " <PhysicalDriveStats channel=\"" + std::to_string(ChannelOf(k)) + "\" id=\"" +
          std::to_string(IdOf(k)) + "\" senseKey4Cnt=\"0\" mediumErrCnt=\"" +
-         std::to_string(k % 4) + "\" parityErrCnt=\"0\" linkFailCnt=\"" + std::to_string(k % 2) +
+         std::to_string(o.Healthy ? 0 : k % 4) + "\" parityErrCnt=\"0\" linkFailCnt=\"" + std::to_string(k % 2) +
          "\" abortedCmdCnt=\"0\" smartWarnCnt=\"0\" />\r\n";
   s += "</ControllerLog>\r\n</ControllerLogs>\r\n";
   return s;
@@ -139,6 +175,7 @@ std::string Config(const TOptions& o) {
   s += "   Controller Status                        : Optimal\r\n";
   s += "   Controller Model                         : " + o.DeviceName + "\r\n";
   s += "   Controller Serial Number                 : " + o.ControllerSerial + "\r\n";
+  if (o.Healthy) s += LogicalDevices(o, rule);
   s += "\r\n" + rule + "\r\nPhysical Device information\r\n" + rule + "\r\n";
   for (int k = 0; k < drives; ++k) {
     const std::string ch = std::to_string(ChannelOf(k)), id = std::to_string(IdOf(k));
@@ -148,6 +185,8 @@ std::string Config(const TOptions& o) {
     s += std::string("         Transfer Speed                     : ") +
          (k < o.Sata ? "SATA 6.0 Gb/s" : "SAS 12.0 Gb/s") + "\r\n";
     s += "         Reported Channel,Device(T:L)       : " + ch + "," + id + "(" + id + ":0)\r\n";
+    if (o.Healthy)
+      s += "         Reported Location                  : Enclosure " + ch + ", Slot " + id + "\r\n";
     s += "         Serial number                      : " + DriveSerial(o, k) + "\r\n";
     s += "         Size                               : 953869 MB\r\n";
   }

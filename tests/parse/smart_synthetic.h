@@ -15,11 +15,19 @@ struct TOptions {
   std::string DeviceName = "Korvane 71605";
   int ControllersFound = 1;  // the listing's "Controllers found: N"
   std::string SerialPrefix = "KV";  // of every drive serial
+  // Every drive judged Good (no SAS "Failure", no predictive SATA counts, no medium errors)
+  // and a logical device section whose segments name the drives, so that the verdict is
+  // OK and a failed drive is a failed member. Off: the listings the benchmarks were timed on.
+  bool Healthy = false;
 };
 
 // Drive k (SATA first, then SAS) sits on channel k / 128 with id k % 128.
 int ChannelOf(int drive);
 int IdOf(int drive);
+
+// Logical drives over `drives` drives: one per 8, at least one. With Healthy the last one
+// also takes the drives left over.
+int LogicalCount(int drives);
 
 std::string Smart(const TOptions& o);
 // Controller-log statistics; `logical` logical drives over all the drives.
