@@ -316,6 +316,8 @@ void EnclosureAndTaskMetrics(MetricsWriter& w, const TKVCore& core) {
 void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth* cycle) {
   const auto health =
       w.Family("korvane_health", "gauge", "Health verdict of the last cycle: 0 OK, 1 Warning, 2 Critical.");
+  const auto reason = w.Family("korvane_health_reason", "gauge",
+                               "One sample per reason of the verdict (always 1): what it names and why.");
   const auto drive_health =
       w.Family("korvane_drive_health", "gauge", "SMART verdict of the drive: 0 Good, 1 Caution, 2 Bad.");
   const auto changes =
@@ -323,6 +325,11 @@ void HealthMetrics(MetricsWriter& w, const TKVCore& core, const TCycleHealth* cy
   if (cycle == nullptr) return;
   w.Sample(health, {}, static_cast<double>(cycle->Verdict.Level));
   LabelText labels;
+  // A dashboard lists the fleet's problems from these without parsing the pages.
+  for (const THealthReason& r : cycle->Verdict.Reasons) {
+    labels.Clear().Add("level", HealthWord(r.Level)).Add("object", r.Object).Add("text", r.Text);
+    w.Sample(reason, labels.View(), 1.0);
+  }
   for (int i = 0; i < core.Result.HDDs.Count() && static_cast<size_t>(i) < cycle->Drives.size(); ++i) {
     const TResultHDD& d = core.Result.HDDs.Item(i);
     labels.Clear().Add("channel", d.Channel).Add("device_id", d.DeviceId).Add("serial", d.SerialNumber);

@@ -109,6 +109,11 @@ TEST(MetricsText, HealthVerdictsAndChangeCounters) {
     if (series.rfind("korvane_drive_health{controller=\"1\",", 0) == 0) ++drives, bad += value == "2";
   EXPECT_EQ(drives, core->Result.HDDs.Count());
   EXPECT_EQ(bad, 2);  // the failed drive and the spare
+  // One reason sample per reason of the verdict, level and object as the page names them.
+  size_t reasons = 0;
+  for (const auto& [series, value] : s) reasons += series.rfind("korvane_health_reason{controller=\"1\",level=\"", 0) == 0 && value == "1";
+  EXPECT_EQ(reasons, cycle.Verdict.Reasons.size());
+  EXPECT_EQ(s.count("korvane_health_reason{controller=\"1\",level=\"Warning\",object=\"Logical device 1 (System)\",text=\"Degraded\"}"), 1u);
   // Without the cycle's findings the families are left out.
   EXPECT_EQ(RenderMetricsText(*core, UpHealth()).find("korvane_health"), std::string::npos);
 }
