@@ -13,18 +13,14 @@
 #   KV_ALERTMANAGER  the Alertmanager binary (default Debian's prometheus-alertmanager)
 set -eu
 cd "$(dirname "$0")/../.."
-if ! command -v prometheus-alertmanager >/dev/null && ! command -v alertmanager >/dev/null; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  # The package may start a system Alertmanager on 9093; this test runs its own.
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends prometheus-alertmanager
-fi
-command -v prometheus >/dev/null || { echo "prometheus package missing (apt-get install prometheus)"; exit 1; }
+# tools/lib/deps.sh installs both; the package's own system Alertmanager is not used.
+command -v prometheus >/dev/null && command -v prometheus-alertmanager >/dev/null || {
+  echo "prometheus packages missing (apt-get install prometheus prometheus-alertmanager)"; exit 1; }
 export KV_SOURCE_DIR="$PWD"
 export KV_BUILD_DIR="${KV_BUILD_DIR:-$PWD/build/linux}"
 export KV_BINARY="${KV_BINARY:-$KV_BUILD_DIR/korvane_monitor}"
 export KV_RULES="${KV_RULES:-$PWD/packaging/prometheus/korvane_monitor_rules.yml}"
-export KV_ALERTMANAGER="${KV_ALERTMANAGER:-$(command -v prometheus-alertmanager || command -v alertmanager)}"
+export KV_ALERTMANAGER="${KV_ALERTMANAGER:-$(command -v prometheus-alertmanager)}"
 [ -x "$KV_BINARY" ] || { echo "no monitor at $KV_BINARY"; exit 1; }
 [ -x "$KV_BUILD_DIR/make_controller" ] || { echo "no make_controller in $KV_BUILD_DIR (the linux preset builds it)"; exit 1; }
 exec timeout 170 python3 - <<'EOF'
