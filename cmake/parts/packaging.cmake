@@ -25,8 +25,7 @@ if(WIN32)
   endforeach()
   # reload_service is defined by a later fragment, so it is named by file here.
   install(PROGRAMS $<TARGET_FILE:korvane_monitor> $<TARGET_FILE:reload_service> DESTINATION .)
-  install(FILES ${KV_PKG_GEN}/config_http.txt ${KV_PKG_GEN}/README.txt
-                ${CMAKE_SOURCE_DIR}/packaging/prometheus/korvane_monitor_rules.yml DESTINATION .)
+  install(FILES ${KV_PKG_GEN}/config_http.txt ${KV_PKG_GEN}/README.txt DESTINATION .)
   set(KV_PKG_BIN_DIR .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME korvane-monitor-${PROJECT_VERSION}-windows)
@@ -43,7 +42,6 @@ else()
   install(PROGRAMS $<TARGET_FILE:korvane_monitor> $<TARGET_FILE:reload_service> DESTINATION ${KV_PKG_DIR})
   install(FILES ${KV_PKG_SRC}/config_http.txt DESTINATION ${KV_PKG_DIR})
   install(FILES ${KV_PKG_SRC}/README_linux.txt DESTINATION ${KV_PKG_DIR} RENAME README)
-  install(FILES ${KV_PKG_SRC}/prometheus/korvane_monitor_rules.yml DESTINATION ${KV_PKG_DIR})
   install(FILES ${KV_PKG_GEN}/KorvaneMonitorHTTPServer.service DESTINATION usr/lib/systemd/system)
   set(KV_PKG_BIN_DIR ${KV_PKG_DIR})
   set(CPACK_GENERATOR DEB)
@@ -57,6 +55,12 @@ else()
       ${KV_PKG_SRC}/debian/conffiles)
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
+# For the monitoring a fleet already runs: alert rules, a Grafana dashboard, a Zabbix template.
+install(FILES ${KV_PKG_SRC}/prometheus/korvane_monitor_rules.yml DESTINATION ${KV_PKG_BIN_DIR})
+install(FILES ${KV_PKG_SRC}/grafana/korvane_monitor.json DESTINATION ${KV_PKG_BIN_DIR}
+        RENAME korvane_monitor_grafana.json)
+install(FILES ${KV_PKG_SRC}/zabbix/korvane_monitor.yaml DESTINATION ${KV_PKG_BIN_DIR}
+        RENAME korvane_monitor_zabbix.yaml)
 # The packaged programs go without their debug information.
 foreach(program korvane_monitor reload_service)
   install(CODE "execute_process(COMMAND \"${CMAKE_STRIP}\" \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${KV_PKG_BIN_DIR}/${program}${CMAKE_EXECUTABLE_SUFFIX}\")")

@@ -58,13 +58,18 @@ add_custom_command(
   COMMAND ${CMAKE_STRIP} -o ${KV_MSI_STAGE}/reload_service.exe $<TARGET_FILE:reload_service>
   COMMAND ${CMAKE_STRIP} -o ${KV_MSI_STAGE}/msi_actions.dll $<TARGET_FILE:kv_msi_actions>
   COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_BINARY_DIR}/generated/package/README.txt
-          ${CMAKE_SOURCE_DIR}/packaging/prometheus/korvane_monitor_rules.yml ${KV_MSI_STAGE}
+          ${KV_PKG_SRC}/prometheus/korvane_monitor_rules.yml ${KV_MSI_STAGE}
+  COMMAND ${CMAKE_COMMAND} -E copy ${KV_PKG_SRC}/grafana/korvane_monitor.json
+          ${KV_MSI_STAGE}/korvane_monitor_grafana.json
+  COMMAND ${CMAKE_COMMAND} -E copy ${KV_PKG_SRC}/zabbix/korvane_monitor.yaml
+          ${KV_MSI_STAGE}/korvane_monitor_zabbix.yaml
   COMMAND ${KV_WIXL} -a x64 -D Version=${KV_MSI_VERSION} -D ProductCode=${KV_MSI_PRODUCT_CODE}
           -o ${KV_MSI} ${KV_MSI_WXS}
   WORKING_DIRECTORY ${KV_MSI_STAGE}
   DEPENDS korvane_monitor reload_service kv_msi_actions ${KV_MSI_WXS}
           ${CMAKE_BINARY_DIR}/generated/package/README.txt
-          ${CMAKE_SOURCE_DIR}/packaging/prometheus/korvane_monitor_rules.yml
+          ${KV_PKG_SRC}/prometheus/korvane_monitor_rules.yml ${KV_PKG_SRC}/grafana/korvane_monitor.json
+          ${KV_PKG_SRC}/zabbix/korvane_monitor.yaml
   COMMENT "Building the Windows Installer package ${KV_MSI_VERSION}"
   VERBATIM)
 add_custom_target(kv_msi ALL DEPENDS ${KV_MSI})

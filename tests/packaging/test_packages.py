@@ -29,7 +29,9 @@ class DebTest(unittest.TestCase):
             entries[parts[-1].lstrip("./")] = parts[0]
         for name, mode in ((OPT + "/korvane_monitor", "-rwxr-xr-x"), (OPT + "/reload_service", "-rwxr-xr-x"),
                            (OPT + "/config_http.txt", "-rw-r--r--"), (OPT + "/README", "-rw-r--r--"),
-                           (OPT + "/korvane_monitor_rules.yml", "-rw-r--r--"), (UNIT, "-rw-r--r--")):
+                           (OPT + "/korvane_monitor_rules.yml", "-rw-r--r--"),
+                           (OPT + "/korvane_monitor_grafana.json", "-rw-r--r--"),
+                           (OPT + "/korvane_monitor_zabbix.yaml", "-rw-r--r--"), (UNIT, "-rw-r--r--")):
             self.assertEqual(entries.get(name), mode, name + "\n" + listing)
         self.assertEqual(run("dpkg-deb", "-f", DEB, "Package").stdout.decode().strip(), "korvane-monitor")
         self.assertIn("libsqlite3-0", run("dpkg-deb", "-f", DEB, "Depends").stdout.decode())
@@ -95,7 +97,8 @@ class ZipTest(unittest.TestCase):
         with zipfile.ZipFile(ZIP) as z:
             names = {n.split("/", 1)[1]: n for n in z.namelist() if "/" in n and not n.endswith("/")}
             self.assertEqual(sorted(names), ["README.txt", "config_http.txt", "korvane_monitor.exe",
-                                             "korvane_monitor_rules.yml", "reload_service.exe"])
+                                             "korvane_monitor_grafana.json", "korvane_monitor_rules.yml",
+                                             "korvane_monitor_zabbix.yaml", "reload_service.exe"])
             for exe in ("korvane_monitor.exe", "reload_service.exe"):
                 self.assertEqual(z.read(names[exe])[:2], b"MZ")
             for text in ("README.txt", "config_http.txt"):

@@ -209,7 +209,8 @@ class WindowsInstallerTest(unittest.TestCase):
             % (FOLDER, port), "install.log")
         self.assertEqual(code, 0, log[-3000:])
         self.assertEqual(self.wait_state("RUNNING"), "RUNNING")
-        for name in ("korvane_monitor.exe", "reload_service.exe", "README.txt", "korvane_monitor_rules.yml"):
+        for name in ("korvane_monitor.exe", "reload_service.exe", "README.txt", "korvane_monitor_rules.yml",
+                     "korvane_monitor_grafana.json", "korvane_monitor_zabbix.yaml"):
             self.assertTrue(os.path.exists(self.path(name)), name)
         config = self.read("config_http.txt")
         self.assertIn(b"[http]\r\n; TCP port of the web server, on all local addresses.\r\nport=%d\r\n" % port, config)
