@@ -69,6 +69,10 @@ class JsonWriter {
   bool first_ = true;
 };
 
+// The entry's number, repeated first in each of its devices and drives: a reader that
+// flattens them (Zabbix discovery) cannot reach the entry from them.
+void ControllerNumber(JsonWriter& j, int controller) { j.Field("controller", static_cast<double>(controller)); }
+
 void Collection(JsonWriter& j, const CollectionHealth& h) {
   j.Key("collection");
   j.Open('{');
@@ -134,8 +138,9 @@ void Controller(JsonWriter& j, const TResultController& c) {
 }
 
 template <class TRecord>
-void Device(JsonWriter& j, const TKVCore& core, const TRecord& d, const std::string& name) {
+void Device(JsonWriter& j, int controller, const TKVCore& core, const TRecord& d, const std::string& name) {
   j.Open('{');
+  ControllerNumber(j, controller);
   j.Field("number", d.Number);
   j.Field("name", name);
   j.Field("level", d.RaidLevel);
@@ -195,7 +200,7 @@ void SmartTables(JsonWriter& j, const TKVCore& core, const TSmartTables& tables,
   j.Close('}');
 }
 
-void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
+void Drives(JsonWriter& j, int controller, const TKVCore& core, const TCycleHealth* cycle) {
   const TKVSmartNamesList& names = SmartNamesOf(core);
   const TSmartTables tables(core);
   j.Key("drives");
@@ -203,6 +208,7 @@ void Drives(JsonWriter& j, const TKVCore& core, const TCycleHealth* cycle) {
   int index = 0;
   for (const TResultHDD& d : core.Result.HDDs) {
     j.Open('{');
+    ControllerNumber(j, controller);
     j.Field("index", static_cast<double>(index++));
     j.Field("channel", d.Channel);
     j.Field("device_id", d.DeviceId);
@@ -407,7 +413,7 @@ namespace {
 void Entry(JsonWriter& j, int controller, const TKVCore& core, const CollectionHealth& health,
            const TCycleHealth* cycle) {
   j.Open('{');
-  j.Field("controller", static_cast<double>(controller));
+  ControllerNumber(j, controller);
   // While a failed collection shows the last good data: why, and when it was collected.
   j.FieldBool("stale", !health.StaleReason.empty());
   if (!health.StaleReason.empty()) {
@@ -418,13 +424,13 @@ void Entry(JsonWriter& j, int controller, const TKVCore& core, const CollectionH
   Controller(j, core.Result.Controller);
   j.Key("logical_devices");
   j.Open('[');
-  for (const TResultLD& ld : core.Result.LDs) Device(j, core, ld, ld.Name);
+  for (const TResultLD& ld : core.Result.LDs) Device(j, controller, core, ld, ld.Name);
   j.Close(']');
   j.Key("zepcache_devices");
   j.Open('[');
-  for (const TResultZepLD& z : core.Result.ZepLDs) Device(j, core, z, z.DeviceName);
+  for (const TResultZepLD& z : core.Result.ZepLDs) Device(j, controller, core, z, z.DeviceName);
   j.Close(']');
-  Drives(j, core, cycle);
+  Drives(j, controller, core, cycle);
   Enclosures(j, core);
   Tasks(j, core);
   Statistics(j, core);

@@ -151,6 +151,14 @@ TEST(StateJson, ControllerEntriesJoinUnderTheOverallVerdict) {
                       "\"controllers\":[{\"controller\":1,", 0), 0u) << json.substr(0, 300);
   EXPECT_NE(json.find("},{\"controller\":2,\"stale\":false,\"collection\":{\"up\":false,"), std::string::npos);
   EXPECT_EQ(Occurrences(json, "\"controller_info\":{\"model\":"), 2u);  // not a second "controller" key
+  // Each device and drive opens with its own controller's number, so a flattened row keeps it.
+  const size_t devices = static_cast<size_t>(core->Result.LDs.Count() + core->Result.ZepLDs.Count());
+  const size_t drives = static_cast<size_t>(core->Result.HDDs.Count());
+  ASSERT_GT(core->Result.ZepLDs.Count(), 0);
+  EXPECT_EQ(Occurrences(second, "{\"controller\":2,\"number\":"), devices);
+  EXPECT_EQ(Occurrences(second, "{\"controller\":2,\"index\":"), drives);
+  EXPECT_EQ(Occurrences(second, "\"controller\":"), 1 + devices + drives);
+  EXPECT_EQ(Occurrences(first, "{\"controller\":1,\"number\":"), devices);
   EXPECT_EQ(JoinStateJson(THealthVerdict{}, {}), "{\"format\":2,\"health\":{\"verdict\":\"OK\",\"level\":0,\"reasons\":[]},\"controllers\":[]}\n");
 }
 
