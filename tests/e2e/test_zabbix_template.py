@@ -108,7 +108,9 @@ def preprocess(steps, value, macros=None):
             except NoMatch:
                 if discard:
                     raise Discarded(params[0])
-                raise
+                if step.get("error_handler") != "CUSTOM_VALUE":
+                    raise  # as Zabbix 6.0: a wildcard path that matches nothing fails too
+                value = step["error_handler_params"]
         elif step["type"] == "MATCHES_REGEX" and discard:
             if not re.search(params[0], value):
                 raise Discarded(value)
@@ -178,6 +180,13 @@ class ZabbixTemplateTest(unittest.TestCase):
                 self.assertEqual(set(found), {p["key"] for p in rule["item_prototypes"]})
                 checked += sum(found.values())
         self.assertGreater(checked, 50)
+        # A controller without devices or drives: their rules find no rows rather than fail.
+        bare = json.loads(state)
+        for c in bare["controllers"]:
+            c.update(logical_devices=[], zepcache_devices=[], drives=[])
+        for rule in template["discovery_rules"]:
+            rows = json.loads(preprocess(rule["preprocessing"], json.dumps(bare)))
+            self.assertEqual(rows == [], rule["key"] != "korvane.controllers.discovery", rule["key"])
 
     def test_structure(self):
         uuids = [o["uuid"] for o in self.walk(self.export) if "uuid" in o]
