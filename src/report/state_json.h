@@ -11,7 +11,7 @@
 // The top "health" is the overall verdict, each entry's its controller's own. Texts keep
 // their form (converted from Windows-1251); numbers read from them are given beside them
 // (null when the text holds none). Drives are referred to by their index in their entry's
-// "drives". While a failed collection shows the last good model, "stale" is true and
+// "drives"; each device and drive object opens with its entry's "controller". While a failed collection shows the last good model, "stale" is true and
 // "stale_reason" and "data_collected" (Unix seconds) follow it. Pure; any thread.
 #include <cstddef>
 #include <span>
